@@ -1,0 +1,131 @@
+#include "common/PhotoPrinterDevice.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/PhotoPrinterIF.h"
+
+int DeviceCmd::Free() {
+  std::free(buffer_);
+  buffer_ = nullptr;
+  length_ = 0;
+  return kDeviceOk;
+}
+
+int DeviceCmd::Refuse() {
+  Free();
+  return kDeviceBadArgument;
+}
+
+int DeviceCmd::MakeCmd(const char* command, const char* parameter, int dataLength,
+                       const void* data) {
+  Free();
+  const bool hasPayload = dataLength > 0 && data != nullptr;
+  // The length field cannot describe a larger payload.
+  if (hasPayload && dataLength > kCmdMaxPayload) return kDeviceBadArgument;
+
+  const int length = hasPayload ? dataLength + kCmdHeaderSize : kCmdHeaderSize;
+  buffer_ = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(length) + 2));
+  if (buffer_ == nullptr) return kDeviceNoMemory;
+  length_ = length;
+
+  std::memset(buffer_, ' ', static_cast<size_t>(length));
+  buffer_[length] = 0;
+  buffer_[length + 1] = 0;
+  buffer_[0] = 0x1B;
+  buffer_[1] = 0x50;
+
+  if (command == nullptr) return Refuse();
+  const size_t commandLength = std::strlen(command);
+  if (commandLength > kCmdWordSize) return Refuse();
+  std::memcpy(buffer_ + 2, command, commandLength);
+
+  if (parameter == nullptr) return hasPayload ? Refuse() : kDeviceOk;
+  const size_t parameterLength = std::strlen(parameter);
+  if (parameterLength > kCmdParameterSize) return Refuse();
+  std::memcpy(buffer_ + 2 + kCmdWordSize, parameter, parameterLength);
+
+  if (!hasPayload) return kDeviceOk;
+
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%08d", dataLength);
+  std::memcpy(buffer_ + kCmdLengthOffset, digits, 8);
+  std::memcpy(buffer_ + kCmdHeaderSize, data, static_cast<size_t>(dataLength));
+  return kDeviceOk;
+}
+
+DeviceRecv::DeviceRecv(int expectedLength, const char* expectedEcho)
+    : expectedLength_(expectedLength), expectedEcho_(expectedEcho ? expectedEcho : "") {}
+
+int DeviceRecv::GetBufferLength() const {
+  if (expectedLength_ == kVariableLength) return kVariableCapacity;
+  if (expectedLength_ <= 0) return 0;
+  return expectedLength_ + kLengthFieldSize;
+}
+
+int DeviceRecv::Alloc() {
+  Free();
+  const int capacity = GetBufferLength();
+  if (capacity == 0) return kDeviceOk;
+  buffer_ = static_cast<char*>(std::calloc(static_cast<size_t>(capacity) + 2, 1));
+  return buffer_ ? kDeviceOk : kDeviceNoMemory;
+}
+
+int DeviceRecv::Free() {
+  std::free(buffer_);
+  buffer_ = nullptr;
+  return kDeviceOk;
+}
+
+namespace {
+
+bool Contains(const char* area, int size, char byte) {
+  return std::memchr(area, byte, static_cast<size_t>(size)) != nullptr;
+}
+
+// The value ends at the first CR, else at the first NUL, else at the area's end.
+int ValueEnd(const char* area, int size) {
+  if (const void* cr = std::memchr(area, '\r', static_cast<size_t>(size)))
+    return static_cast<int>(static_cast<const char*>(cr) - area);
+  if (const void* nul = std::memchr(area, '\0', static_cast<size_t>(size)))
+    return static_cast<int>(static_cast<const char*>(nul) - area);
+  return size;
+}
+
+}  // namespace
+
+int DeviceRecv::CheckData() const {
+  const int area = GetBufferLength();
+  if (buffer_ == nullptr || area == 0) return kDeviceBadArgument;
+
+  if (expectedLength_ == kVariableLength) {
+    if (!Contains(buffer_, area, '\r') && !Contains(buffer_, area, '\0')) return kDeviceBadArgument;
+  } else {
+    char header[kLengthFieldSize + 1];
+    _CutText(header, buffer_, kLengthFieldSize);
+    const int announced = _TextToInt(header, kLengthFieldSize);
+    if (announced == expectedLength_) {
+      if (!Contains(buffer_, area, '\r') && !Contains(buffer_, area, '\0')) return kDeviceBadArgument;
+    } else if (!Contains(buffer_, area, '\0')) {
+      return kDeviceBadArgument;
+    }
+  }
+
+  if (!expectedEcho_.empty() &&
+      std::strncmp(buffer_ + kLengthFieldSize, expectedEcho_.c_str(), expectedEcho_.size()) != 0)
+    return kDeviceBadArgument;
+  return kDeviceOk;
+}
+
+int DeviceRecv::GetEffectiveDataAsString(char* destination) const {
+  if (destination == nullptr) return kDeviceBadArgument;
+  destination[0] = '\0';
+  const int area = GetBufferLength();
+  if (area == 0 || buffer_ == nullptr) return kDeviceOk;
+
+  const int end = ValueEnd(buffer_, area);
+  const int start = kLengthFieldSize + static_cast<int>(expectedEcho_.size());
+  if (end > start) _CutText(destination, buffer_ + start, end - start);
+  return kDeviceOk;
+}

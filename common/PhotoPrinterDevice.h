@@ -1,0 +1,73 @@
+// Command and reply packets exchanged with the printer.
+//
+// Command packet: ESC 'P', a 6-byte command word, a 16-byte parameter word
+// (both space padded), an 8-digit payload length (spaces when there is no
+// payload), then the payload. Reply packet: an 8-digit length, then text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum {
+  kDeviceOk = 0,
+  kDeviceNoMemory = 2,
+  kDeviceBadArgument = 3,
+};
+
+constexpr int kCmdHeaderSize = 32;
+constexpr int kCmdWordSize = 6;
+constexpr int kCmdParameterSize = 16;
+constexpr int kCmdLengthOffset = 24;
+// The length field holds eight decimal digits.
+constexpr int kCmdMaxPayload = 99999999;
+
+class DeviceCmd {
+ public:
+  DeviceCmd() = default;
+  ~DeviceCmd() { Free(); }
+  DeviceCmd(const DeviceCmd&) = delete;
+  DeviceCmd& operator=(const DeviceCmd&) = delete;
+
+  // Builds the packet, replacing any earlier one. Returns 0, 2 or 3; on 3 the
+  // object is left empty.
+  int MakeCmd(const char* command, const char* parameter, int dataLength, const void* data);
+  int Free();
+
+  const uint8_t* buffer() const { return buffer_; }
+  int length() const { return length_; }
+
+ private:
+  int Refuse();
+
+  uint8_t* buffer_ = nullptr;  // packet followed by two NUL bytes
+  int length_ = 0;             // bytes to send
+};
+
+class DeviceRecv {
+ public:
+  static constexpr int kVariableLength = -1;
+  static constexpr int kVariableCapacity = 4096;
+  static constexpr int kLengthFieldSize = 8;
+
+  DeviceRecv(int expectedLength, const char* expectedEcho);
+  ~DeviceRecv() { Free(); }
+  DeviceRecv(const DeviceRecv&) = delete;
+  DeviceRecv& operator=(const DeviceRecv&) = delete;
+
+  // Receive capacity: 0, 4096 for a variable reply, N + 8 for N data bytes.
+  int GetBufferLength() const;
+  int Alloc();
+  int Free();
+  int CheckData() const;
+  // Writes the reply's value, which may be up to 4,088 characters long.
+  int GetEffectiveDataAsString(char* destination) const;
+
+  char* buffer() { return buffer_; }
+  const char* buffer() const { return buffer_; }
+  int expectedLength() const { return expectedLength_; }
+
+ private:
+  char* buffer_ = nullptr;  // zero-filled, two bytes longer than the capacity
+  int expectedLength_;
+  std::string expectedEcho_;
+};

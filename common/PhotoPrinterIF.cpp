@@ -1,0 +1,18 @@
+#include "common/PhotoPrinterIF.h"
+
+#include <cstdlib>
+#include <cstring>
+
+int _TextToInt(const char* text, int count) {
+  char scratch[512];
+  if (static_cast<unsigned>(count) > 511u) return -1;
+  _CutText(scratch, text, count);
+  // strtol's own rules: white space and a sign first, stop at a non-digit.
+  return static_cast<int>(std::strtol(scratch, nullptr, 10));
+}
+
+int _CutText(char* destination, const char* source, int count) {
+  std::memcpy(destination, source, static_cast<size_t>(count));
+  destination[count] = '\0';
+  return 0;
+}
