@@ -1,0 +1,39 @@
+// Helpers of the filter: option lookup with the queue's PPD defaults, the job
+// information file, the assumed firmware version and little-endian stores.
+#pragma once
+
+#include <cups/cups.h>
+
+#include <cstdio>
+
+// The filter's own minimal PPD reader: only "*Default<Keyword>: <choice>"
+// lines are looked at.
+struct ppdfile_s {
+  FILE* file;        // null when the PPD could not be opened
+  char value[256];   // last default choice found
+};
+
+constexpr double kAssumedFirmwareVersion = 1.53;
+constexpr int kPrInfoValueSize = 128;
+
+// Job option, then "media" (for "PageSize" only), then the PPD default, or null.
+const char* _GetCupsValue(const char* keyword, int numOptions, cups_option_s* options,
+                          ppdfile_s* ppd);
+
+ppdfile_s* wrappedPpdOpenFile(const char* path);
+const char* wrappedPpdFindDefChoice(ppdfile_s* ppd, const char* keyword);
+void wrappedPpdClose(ppdfile_s* ppd);
+
+// Directory that holds the job information files ("/tmp").
+extern const char* gPrInfoDirectory;
+
+// Copies the value of `key` from /tmp/Print_<jobId>.log into `value` when
+// found and shorter than `valueSize`; otherwise leaves `value` alone. Returns 0.
+int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int valueSize);
+
+// The filter cannot ask the printer; it assumes firmware 1.53. Returns 0, or 3
+// for a null `version`.
+int _GetFirmwVersion(long handle, double* version);
+
+void _StoreLE2(void* destination, int value);
+void _StoreLE4(void* destination, int value);

@@ -1,0 +1,148 @@
+// The filter's device object: the job's media record and settings, the image
+// buffer holding the planes of the batch under way, and every byte of the job
+// stream written to standard output.
+//
+// PhotoImageBuffer.h includes this header and needs DeviceMediaBufferInfo
+// before its own class, while DeviceEntry embeds a PhotoImageBuffer; hence
+// the two guards below instead of one.
+#ifndef QV46_FILTER_MEDIA_RECORD_H
+#define QV46_FILTER_MEDIA_RECORD_H
+
+#include <cstdint>
+
+// One media-table row (mediaId .. minFirmware) plus the values derived from it
+// at the job's resolution (headWidth .. outImageCount).
+struct DeviceMediaBufferInfo {
+  int32_t mediaId;  // -1: no media chosen
+  int32_t multiCutCode;
+  double widthInch;
+  double heightInch;
+  int32_t baseDpi;
+  int32_t pageWidthDots;
+  int32_t pageHeightDots;
+  int32_t marginXDots;
+  int32_t marginYDots;
+  int32_t gapDots;
+  int32_t imageWidthDots;
+  int32_t imageHeightDots;
+  int32_t imageCount;
+  bool twoInchCut;
+  double minFirmware;
+
+  int32_t headWidth;
+  int64_t resX;
+  int64_t resY;
+  int32_t outPageWidth;
+  int32_t outPageHeight;
+  int32_t outImageWidth;
+  int32_t outImageHeight;
+  int32_t outGap;
+  int32_t outImageCount;
+};
+
+#endif  // QV46_FILTER_MEDIA_RECORD_H
+
+#ifndef QV46_FILTER_PHOTOPRINTERDEVICE_H
+#define QV46_FILTER_PHOTOPRINTERDEVICE_H
+
+#include <cups/cups.h>
+
+#include <cstdio>
+
+#include "filter/Common.h"
+#include "filter/PhotoImageBuffer.h"
+
+class DeviceCmd;
+struct _tagBITMAPHANDLE;
+
+class DeviceEntry {
+ public:
+  DeviceEntry();
+  virtual ~DeviceEntry();
+  DeviceEntry(const DeviceEntry&) = delete;
+  DeviceEntry& operator=(const DeviceEntry&) = delete;
+
+  // Model-specific operations.
+  virtual int GetHeadWidth() = 0;
+  virtual int SetMediaSize(int numOptions, cups_option_s* options, ppdfile_s* ppd) = 0;
+  virtual int SetMediaInfo(DeviceMediaBufferInfo& info, long mediaId, double firmware) = 0;
+  virtual DeviceMediaBufferInfo GetMultiMediaInfo(DeviceMediaBufferInfo* info, int count) = 0;
+  virtual int GetMultiLayoutNum(const char* jobId) = 0;
+  virtual int SetOvercoatFinish(unsigned long code, double firmware) = 0;
+  virtual void SetPaperRotate(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  virtual int GetRemainHalf(const char* jobId);
+  virtual bool isSupportDecurl() = 0;
+  virtual bool isSupportSysTime() = 0;
+
+  // Derives headWidth .. outImageCount of `info` at `resolution`. 0, or 3 for
+  // a resolution other than 300 or 600.
+  int UpdateMediaInfo(DeviceMediaBufferInfo& info);
+  int AllocMediaBuffer();
+  int FreeMediaBuffer();
+
+  // Page hand-over and batch output.
+  _tagBITMAPHANDLE* MakeImageData(char* pageBuffer, long width, long height, int slot);
+  void SetImageData(int slot, _tagBITMAPHANDLE* image);
+  int Send(DeviceMediaBufferInfo* info);
+  int Clear();
+  int SendMediaSize(DeviceMediaBufferInfo* info);
+  int PrintImageData(DeviceMediaBufferInfo* info);
+  int SendImageData(int count);
+
+  // Output. SetCommand returns 1 when it wrote the block, 0 for an empty one.
+  int SetCommand(char* data, unsigned long size);
+  int Write(const void* data, int size);
+  int DeviceIO(DeviceCmd* packet);
+  // Where the job stream goes; standard output unless a test redirects it.
+  void SetOutput(FILE* stream) { output_ = stream; }
+
+  // Settings from job options and PPD defaults.
+  int SetResolution(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  void SetBorder(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  void SetSharpness(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  void SetGamma(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  void SetIntensity(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  void SetContrast(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  void SetSaturation(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  void SetColorAdjustment(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+
+  // Control commands; each returns 1 when its packet was written, else 0.
+  int SendCutterMode(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  int SendOvercoatFinish(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  int SendPrintRetry(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  int SendPrintSpeed(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  int SendDecurl(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  int SendSysTime();
+
+  PhotoImageBuffer imageBuffer;
+  DeviceMediaBufferInfo mediaInfo;
+
+  // Overcoat record: a copy of the chosen overcoat row.
+  int32_t overcoatCode;
+  int32_t overcoatValue;
+  int64_t overcoatFlag;
+  double overcoatMinFirmware;
+
+  int64_t cutterMode;
+  int64_t resolution;
+  int64_t resolutionMode;
+  bool rotate;
+  bool border;
+  int32_t sharpness;
+  bool colorAdjustment;
+  int32_t gamma[3];
+  int32_t brightness[3];
+  int32_t contrast[3];
+  int32_t saturation;
+
+ protected:
+  // Builds one command packet and writes it whole; returns 1 (also when the
+  // packet could not be built, in which case nothing is written).
+  int SendControl(const char* command, const char* parameter, const char* payload,
+                  int payloadLength);
+
+ private:
+  FILE* output_;
+};
+
+#endif  // QV46_FILTER_PHOTOPRINTERDEVICE_H
