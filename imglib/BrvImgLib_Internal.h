@@ -1,0 +1,31 @@
+// Helpers shared by the library's source files (and its tests); not part of
+// the public interface.
+#pragma once
+
+#include <cstdint>
+
+#include "imglib/BrvImgLib.h"
+
+// Row pitch in bytes: rows start on 4-byte boundaries. 64-bit, so that absurd
+// widths show up as too large instead of wrapping.
+inline int64_t RowPitch(int64_t width, int64_t bitsPerPixel) {
+  return ((width * bitsPerPixel + 31) / 32) * 4;
+}
+
+// A 24-bit bitmap with pixels and a known byte order.
+inline bool IsColorBitmap(const BITMAPHANDLE *handle) {
+  return handle->Pixels && handle->BitsPerPixel == 24 &&
+         (handle->ColorOrder == 0 || handle->ColorOrder == 1);
+}
+
+// Allocates and locks a block; on failure releases what it got and returns
+// null. The block is both the memory handle and the locked address.
+uint8_t *AllocLocked(uint64_t size, HGLOBAL *memoryHandle);
+// Unlocks and frees a block from AllocLocked.
+void FreeLocked(HGLOBAL memoryHandle);
+
+// Weight of the cubic convolution kernel (parameter -1) at distance a >= 0.
+double CubicWeight(double a);
+
+// Kernel factor k of the sharpening table for a strength in -1000 .. 1000.
+double SharpenFactor(int32_t strength);
