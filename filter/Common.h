@@ -24,12 +24,13 @@ ppdfile_s* wrappedPpdOpenFile(const char* path);
 const char* wrappedPpdFindDefChoice(ppdfile_s* ppd, const char* keyword);
 void wrappedPpdClose(ppdfile_s* ppd);
 
-// Directory that holds the job information files ("/tmp").
-extern const char* gPrInfoDirectory;
-
 // Copies the value of `key` from /tmp/Print_<jobId>.log into `value` when
 // found and shorter than `valueSize`; otherwise leaves `value` alone. Returns 0.
 int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int valueSize);
+
+// Leading decimal integer of an option or file value (blanks and a sign
+// allowed, no digits give 0), limited to the 32-bit range.
+int _ValueToInt(const char* text);
 
 // The filter cannot ask the printer; it assumes firmware 1.53. Returns 0, or 3
 // for a null `version`.
