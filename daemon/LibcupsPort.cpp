@@ -1,0 +1,41 @@
+#include "daemon/LibcupsPort.h"
+
+#include <cups/cups.h>
+
+namespace {
+
+CupsQueue FromDest(const cups_dest_t* dest) {
+  CupsQueue queue;
+  queue.hasName = dest->name != nullptr;
+  if (queue.hasName) queue.name = dest->name;
+  const char* uri = cupsGetOption("device-uri", dest->num_options, dest->options);
+  queue.hasDeviceUri = uri != nullptr;
+  if (uri != nullptr) queue.deviceUri = uri;
+  return queue;
+}
+
+struct EnumTarget {
+  CupsPort::EnumCallback callback;
+  void* user;
+};
+
+int ForwardDest(void* target, unsigned flags, cups_dest_t* dest) {
+  const EnumTarget* t = static_cast<const EnumTarget*>(target);
+  return t->callback(t->user, flags, FromDest(dest));
+}
+
+}  // namespace
+
+void LibcupsPort::enumDests(EnumCallback callback, void* user) {
+  EnumTarget target{callback, user};
+  cupsEnumDests(0, 0, nullptr, 0, 0, ForwardDest, &target);
+}
+
+int LibcupsPort::getDests(std::vector<CupsQueue>* destinations) {
+  destinations->clear();
+  cups_dest_t* dests = nullptr;
+  const int count = cupsGetDests(&dests);
+  for (int i = 0; i < count; ++i) destinations->push_back(FromDest(&dests[i]));
+  cupsFreeDests(count, dests);
+  return count;
+}

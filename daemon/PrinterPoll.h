@@ -1,0 +1,19 @@
+// One poll of a printer: learn its serial and model, register its queue and
+// rewrite its status file. The device is open, interface 0 claimed and the
+// USB lock held.
+#pragma once
+
+#include <string>
+
+#include "daemon/DaemonContext.h"
+#include "daemon/PrinterRecord.h"
+
+void getPrinterInfo(DaemonContext& ctx, thdata* record);
+
+// A serial names files in the shared directory and goes into command lines:
+// it must be short enough for the path buffers and hold no "/" and no
+// control characters.
+bool SerialUsable(const char* serial);
+
+// MANUFACTURER and MODEL values of an IEEE 1284 device ID.
+void ParseDeviceId(const char* deviceId, std::string* manufacturer, std::string* model);

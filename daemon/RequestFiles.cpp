@@ -1,0 +1,68 @@
+#include "daemon/RequestFiles.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool StartsWith(const char* name, const char* prefix) {
+  return std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+}
+
+}  // namespace
+
+int fileCheck(DaemonContext& ctx, thdata* record) {
+  char watchName[128];
+  char countName[128];
+  char pauseName[256];
+  std::snprintf(watchName, sizeof watchName, "%s_%s_UTIL", "QV-46", record->serial);
+  std::snprintf(countName, sizeof countName, "%s_%s_TC_UTIL", "QV-46", record->serial);
+  std::snprintf(pauseName, sizeof pauseName, "%s%s",
+                "Pause_valdren-zelbackend:__VALDREN_QV-46?serial=", record->serial);
+
+  bool watch = false;
+  bool count = false;
+  if (DIR* dir = opendir(ctx.tmpDir.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const char* name = entry->d_name;
+      if (StartsWith(name, watchName)) {
+        watch = true;
+        record->monitorWatching = true;
+      }
+      if (StartsWith(name, countName)) {
+        count = true;
+        const std::string path = ctx.tmpDir + "/" + countName;
+        unlink(path.c_str());
+      }
+      if (StartsWith(name, pauseName)) {
+        // The backend is printing: leave the printer alone.
+        record->backendPrinting = true;
+        if (!watch && !count) {
+          record->monitorWatching = false;
+          record->watchCountRead = false;
+        }
+        record->printEnded = false;
+        closedir(dir);
+        return kRequestNone;
+      }
+    }
+    closedir(dir);
+  }
+
+  int result = kRequestNone;
+  if (watch) result = count ? kRequestWatchAndCount : kRequestWatch;
+  if (!watch && !count) {
+    record->monitorWatching = false;
+    record->watchCountRead = false;
+  }
+  record->printEnded = false;
+  if (record->backendPrinting) {
+    // The marker has gone since the last check: the job is done.
+    record->backendPrinting = false;
+    record->printEnded = true;
+  }
+  return result;
+}

@@ -1,0 +1,14 @@
+// What the files in the shared directory ask of a printer's thread: the
+// monitor's watch file and count request, and the backend's pause marker.
+#pragma once
+
+#include "daemon/DaemonContext.h"
+#include "daemon/PrinterRecord.h"
+
+constexpr int kRequestNone = 0;
+constexpr int kRequestWatch = 1;
+constexpr int kRequestWatchAndCount = 3;
+
+// Looks for the request files of the record's serial, deletes a count
+// request, and updates the record's watch and printing flags. Returns 0, 1 or 3.
+int fileCheck(DaemonContext& ctx, thdata* record);

@@ -1,0 +1,8 @@
+// Pauses, injectable so that tests do not wait in real time.
+#pragma once
+
+class Sleeper {
+ public:
+  virtual ~Sleeper() = default;
+  virtual void sleepMs(unsigned milliseconds) = 0;
+};

@@ -1,0 +1,11 @@
+// Runs programs with posix_spawnp: no shell ever sees the arguments.
+#pragma once
+
+#include "daemon/CommandRunner.h"
+
+class SpawnCommandRunner : public CommandRunner {
+ public:
+  int run(const std::vector<std::string>& argv) override;
+  int runCapture(const std::vector<std::string>& argv, std::string* firstLine,
+                 size_t limit) override;
+};

@@ -1,0 +1,150 @@
+#include "daemon/StatusDaemon.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "daemon/PrinterPoll.h"
+#include "daemon/RequestFiles.h"
+#include "daemon/StatusFile.h"
+
+namespace {
+constexpr int kPrinterInterface = 0;
+}
+
+StatusDaemon::~StatusDaemon() {
+  std::vector<std::unique_ptr<thdata>> records;
+  {
+    std::lock_guard<std::mutex> lock(m);
+    records.swap(thDevData);
+  }
+  for (auto& record : records) Retire(std::move(record));
+  for (const Notice& notice : notices_) ctx_.usb.unrefDevice(notice.device);
+}
+
+int StatusDaemon::Start() {
+  if (!ctx_.usb.hasHotplug()) return 1;
+  ctx_.bSELinuxEnabled = isSELinuxEnabled(ctx_.commands);
+  if (ctx_.usb.registerHotplug(kPrinterVendor, kPrinterProduct, this) < 0) return 1;
+  // Printers attached before the start were reported during registration.
+  HandleNotices();
+  return 0;
+}
+
+void StatusDaemon::RunOnce() {
+  // Events are not handled while a printer thread is in a poll.
+  while (!usb_openclose_mutex.try_lock()) ctx_.sleeper.sleepMs(kCycleMs);
+  usb_openclose_mutex.unlock();
+  ctx_.usb.handleEvents();
+  HandleNotices();
+}
+
+size_t StatusDaemon::PrinterCount() {
+  std::lock_guard<std::mutex> lock(m);
+  return thDevData.size();
+}
+
+void StatusDaemon::deviceArrived(UsbDevice* device) {
+  ctx_.usb.refDevice(device);
+  std::lock_guard<std::mutex> lock(noticesMutex_);
+  notices_.push_back({true, device});
+}
+
+void StatusDaemon::deviceLeft(UsbDevice* device) {
+  ctx_.usb.refDevice(device);
+  std::lock_guard<std::mutex> lock(noticesMutex_);
+  notices_.push_back({false, device});
+}
+
+void StatusDaemon::HandleNotices() {
+  std::vector<Notice> pending;
+  {
+    std::lock_guard<std::mutex> lock(noticesMutex_);
+    pending.swap(notices_);
+  }
+  for (const Notice& notice : pending) {
+    if (notice.arrived)
+      AddPrinter(notice.device);
+    else
+      RemovePrinter(notice.device);
+    ctx_.usb.unrefDevice(notice.device);
+  }
+}
+
+void StatusDaemon::AddPrinter(UsbDevice* device) {
+  UsbDeviceDescriptor descriptor;
+  if (ctx_.usb.getDeviceDescriptor(device, &descriptor) < 0) return;
+
+  ctx_.usb.refDevice(device);  // the record's own reference
+  auto owned = std::make_unique<thdata>(device);
+  thdata* record = owned.get();
+  {
+    std::lock_guard<std::mutex> lock(m);
+    thDevData.push_back(std::move(owned));
+  }
+  if (StartThread(record)) return;
+
+  // No thread for this printer; later arrivals are still taken on.
+  std::lock_guard<std::mutex> lock(m);
+  thDevData.erase(std::find_if(thDevData.begin(), thDevData.end(),
+                               [record](const auto& r) { return r.get() == record; }));
+  ctx_.usb.unrefDevice(device);
+}
+
+void StatusDaemon::RemovePrinter(UsbDevice* device) {
+  std::vector<std::unique_ptr<thdata>> leaving;
+  {
+    std::lock_guard<std::mutex> lock(m);
+    auto firstKept = std::stable_partition(
+        thDevData.begin(), thDevData.end(), [device](const auto& r) { return r->device != device; });
+    for (auto it = firstKept; it != thDevData.end(); ++it) leaving.push_back(std::move(*it));
+    thDevData.erase(firstKept, thDevData.end());
+  }
+  for (auto& record : leaving) Retire(std::move(record));
+}
+
+void StatusDaemon::Retire(std::unique_ptr<thdata> record) {
+  // Neither lock is held here: the thread may be finishing a poll.
+  record->exitRequested = true;
+  if (record->thread.joinable()) record->thread.join();
+  ctx_.usb.unrefDevice(record->device);
+}
+
+bool StatusDaemon::StartThread(thdata* record) {
+  try {
+    record->thread = std::thread(&StatusDaemon::thread_function, this, record);
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+void StatusDaemon::thread_function(thdata* record) {
+  while (!record->exitRequested) {
+    RunCycle(record);
+    ctx_.sleeper.sleepMs(kCycleMs);
+  }
+  WriteFile(ctx_, record->serial);
+}
+
+void StatusDaemon::RunCycle(thdata* record) {
+  if (record->serialKnown) record->lastRequest = fileCheck(ctx_, record);
+  if (record->lastRequest == kRequestNone && record->queueRegistered) return;
+
+  std::lock_guard<std::mutex> usbLock(usb_openclose_mutex);
+  if (ctx_.usb.open(record->device, &record->handle) == 0) {
+    const int driver = ctx_.usb.kernelDriverActive(record->handle, kPrinterInterface);
+    const bool free = driver == 0 ||
+        (driver == 1 && ctx_.usb.detachKernelDriver(record->handle, kPrinterInterface) == 0);
+    if (free && ctx_.usb.claimInterface(record->handle, kPrinterInterface) == 0) {
+      record->interfaceClaimed = true;
+      getPrinterInfo(ctx_, record);
+    }
+    if (record->interfaceClaimed) {
+      ctx_.usb.releaseInterface(record->handle, kPrinterInterface);
+      record->interfaceClaimed = false;
+    }
+    ctx_.usb.close(record->handle);
+  }
+  record->handle = nullptr;
+  record->lastRequest = kRequestNone;
+}

@@ -1,0 +1,193 @@
+#include "daemon/StatusFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "daemon/Queries.h"
+
+namespace {
+
+constexpr int kStatusAttempts = 5;
+constexpr int kRequestCountBit = 2;  // the TC_UTIL request file was present
+
+void AppendFormat(std::string& text, const char* format, ...) {
+  char line[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  text += line;
+}
+
+void AppendValue(std::string& text, const char* key, const char* value) {
+  text += key;
+  text += "=\"";
+  text += value;
+  text += "\"\n";
+}
+
+// The part of a reply after the characters the file skips; empty when the
+// reply is not longer than them.
+const char* Skip(const char* value, size_t count) {
+  return std::strlen(value) > count ? value + count : "";
+}
+
+void RelabelIfPresent(DaemonContext& ctx, const char* type, const char* path) {
+  if (existFile(path)) ctx.commands.run({"chcon", "-t", type, path});
+}
+
+// Rewrites the file in place. The directory is writable by everyone, so a
+// planted symlink, hard link or special file must not be written through.
+void WriteInPlace(const char* path, const std::string& text) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && ftruncate(fd, 0) == 0) {
+    size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    fchmod(fd, 0666);
+  }
+  close(fd);
+}
+
+void Store(DaemonContext& ctx, const char* path, const std::string& text) {
+  if (ctx.bSELinuxEnabled) RelabelIfPresent(ctx, "tmp_t", path);
+  WriteInPlace(path, text);
+  // Only a file we could have written is relabelled, never a link's target.
+  if (ctx.bSELinuxEnabled) RelabelIfPresent(ctx, "cupsd_tmp_t", path);
+}
+
+// A count reading's number starts at the reply's third character.
+bool TakeReading(DaemonContext& ctx, UsbHandle* handle, bool wait, int32_t* number) {
+  char value[kValueSize] = {};
+  if (GetTotalCount(ctx, handle, value, sizeof value, wait) < 0) return false;
+  *number = static_cast<int32_t>(std::strtol(Skip(value, 2), nullptr, 10));
+  return true;
+}
+
+// Decides whether this poll reads the total count, and reads it.
+bool ReadTotalCount(DaemonContext& ctx, UsbHandle* handle, thdata* record, long status,
+                    bool printingJustEnded, int32_t* number) {
+  if (record->lastRequest & kRequestCountBit) {
+    int32_t first = 0;
+    if (TakeReading(ctx, handle, status == kStatusPowerSaving, &first)) {
+      // Right after a job the first answer can still be the old count.
+      if (printingJustEnded && TakeReading(ctx, handle, false, number)) return true;
+      *number = first;
+      return true;
+    }
+  }
+  if (record->printEnded || printingJustEnded) {
+    if (TakeReading(ctx, handle, false, number)) {
+      if (!printingJustEnded) record->printEnded = false;
+      return true;
+    }
+  }
+  if (record->monitorWatching && !record->watchCountRead) {
+    // A sleeping printer is not woken just because the monitor opened.
+    if (status == kStatusPowerSaving) {
+      record->watchCountRead = true;
+      return false;
+    }
+    if (TakeReading(ctx, handle, false, number)) {
+      record->watchCountRead = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+void AppendQuery(std::string& text, const char* key, size_t skip,
+                 long (*query)(DaemonContext&, UsbHandle*, char*, size_t), DaemonContext& ctx,
+                 UsbHandle* handle) {
+  char value[kValueSize] = {};
+  query(ctx, handle, value, sizeof value);
+  AppendValue(text, key, Skip(value, skip));
+}
+
+}  // namespace
+
+bool StatusFilePath(const DaemonContext& ctx, const char* serial, char* path) {
+  const int n = std::snprintf(path, kPathSize, "%s/%s%s.log", ctx.tmpDir.c_str(), "QV-46_", serial);
+  return n > 0 && static_cast<size_t>(n) < kPathSize;
+}
+
+void WriteFile(DaemonContext& ctx, UsbHandle* handle, thdata* record) {
+  char path[kPathSize];
+  if (record == nullptr || !StatusFilePath(ctx, record->serial, path)) return;
+
+  std::string text = "#PRINTER_INFORMATION\n";
+  AppendValue(text, "MODEL", record->model);
+
+  long status = kStatusFailed;
+  for (int attempt = 0; attempt < kStatusAttempts && status == kStatusFailed; ++attempt)
+    status = GetStatus(ctx, handle);
+  if (status == kStatusFailed) status = kStatusOffline;
+  const bool printingJustEnded = ctx.prevStatus == kStatusPrinting && status != kStatusPrinting;
+  ctx.prevStatus = status;
+
+  AppendFormat(text, "%s=\"%05ld\"\n", "PRINTER_STATUS", status);
+  AppendFormat(text, "%s=\"%05d\"\n", "PRINTER_MESSAGE", GetMessage(status));
+  AppendQuery(text, "PRINTER_VERSION", 0, GetFirmVersion, ctx, handle);
+  AppendValue(text, "PRINTER_SERIAL_NO", status == kStatusOffline ? "" : record->serial);
+  text += "\n#MEDIA_INFORMATION\n";
+  AppendQuery(text, "MEDIA_SIZE", 2, GetMediaSize, ctx, handle);
+  AppendQuery(text, "MEDIA_INITIAL", 4, GetMediaInitial, ctx, handle);
+  AppendQuery(text, "MEDIA_REMAIN", 4, GetMediaRemain, ctx, handle);
+  AppendQuery(text, "MEDIA_REMAIN_HALF", 4, GetMediaRemainHalf, ctx, handle);
+  text += "\n#COUNTER_INFORMATION\n";
+
+  int32_t reading = 0;
+  // Readings taken while nobody asked for one are not kept.
+  if (ReadTotalCount(ctx, handle, record, status, printingJustEnded, &reading) &&
+      record->lastRequest != 0)
+    record->lastTotalCount = reading;
+  if (record->lastTotalCount >= 0)
+    AppendFormat(text, "%s=\"%d\"\n", "TOTAL_COUNT", record->lastTotalCount);
+  else
+    AppendValue(text, "TOTAL_COUNT", "");
+  text += "\n";
+
+  Store(ctx, path, text);
+}
+
+void WriteFile(DaemonContext& ctx, const char* serial) {
+  char path[kPathSize];
+  if (serial == nullptr || !StatusFilePath(ctx, serial, path)) return;
+  std::string text = "#PRINTER_INFORMATION\n";
+  AppendValue(text, "MODEL", "");
+  AppendFormat(text, "%s=\"%05d\"\n", "PRINTER_STATUS", static_cast<int>(kStatusOffline));
+  AppendFormat(text, "%s=\"%05d\"\n", "PRINTER_MESSAGE", GetMessage(kStatusOffline));
+  AppendValue(text, "PRINTER_VERSION", "");
+  AppendValue(text, "PRINTER_SERIAL_NO", "");
+  text += "\n#MEDIA_INFORMATION\n";
+  for (const char* key : {"MEDIA_SIZE", "MEDIA_INITIAL", "MEDIA_REMAIN", "MEDIA_REMAIN_HALF"})
+    AppendValue(text, key, "");
+  text += "\n#COUNTER_INFORMATION\n";
+  AppendValue(text, "TOTAL_COUNT", "");
+  text += "\n";
+  Store(ctx, path, text);
+}
+
+bool isSELinuxEnabled(CommandRunner& commands) {
+  std::string line;
+  if (commands.runCapture({"getenforce"}, &line, 31) < 0) return false;
+  return line.compare(0, 9, "Enforcing") == 0;
+}
+
+bool existFile(const char* path) {
+  struct stat st;
+  return path != nullptr && lstat(path, &st) == 0 && S_ISREG(st.st_mode);
+}

@@ -1,0 +1,26 @@
+// The printer's status file, "<tmp>/QV-46_<serial>.log": 16 lines the monitor
+// reads, rewritten in place after every poll and put into an offline form
+// when the printer leaves.
+#pragma once
+
+#include <string>
+
+#include "daemon/DaemonContext.h"
+#include "daemon/PrinterRecord.h"
+
+constexpr size_t kPathSize = 128;
+constexpr size_t kValueSize = 64;
+
+// Queries the printer and rewrites the file in its full form.
+void WriteFile(DaemonContext& ctx, UsbHandle* handle, thdata* record);
+// Writes the offline form for `serial`; nothing for a null pointer.
+void WriteFile(DaemonContext& ctx, const char* serial);
+
+// SELinux enforcing, asked once at start.
+bool isSELinuxEnabled(CommandRunner& commands);
+// `path` names a regular file itself (a symlink does not count).
+bool existFile(const char* path);
+
+// "<tmp>/QV-46_<serial>.log" into `path` (kPathSize bytes); false when it
+// does not fit.
+bool StatusFilePath(const DaemonContext& ctx, const char* serial, char* path);

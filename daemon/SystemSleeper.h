@@ -1,0 +1,14 @@
+// Real pauses for the running daemon.
+#pragma once
+
+#include <chrono>
+#include <thread>
+
+#include "daemon/Sleeper.h"
+
+class SystemSleeper : public Sleeper {
+ public:
+  void sleepMs(unsigned milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};

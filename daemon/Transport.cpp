@@ -1,0 +1,124 @@
+#include "daemon/Transport.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/PhotoPrinterIF.h"
+
+namespace {
+
+constexpr uint8_t kDeviceIdRequestType = 0xA1;  // class, interface, device to host
+constexpr int kShortestDeviceId = 14;           // two length bytes and a little text
+constexpr int kWholeWriteLimit = 512;           // below this a write goes out whole
+constexpr int kWriteTail = 256;                 // longer writes end with this many bytes
+constexpr int kLargestChunk = 65536;
+
+int Refused(char* buffer) {
+  buffer[0] = '\0';
+  return -1;
+}
+
+}  // namespace
+
+int get_device_id(DaemonContext& ctx, UsbHandle* handle, char* buffer, unsigned long size) {
+  if (buffer == nullptr || size == 0) return -1;
+  const uint16_t requestLength = static_cast<uint16_t>(size);
+  const int got = ctx.usb.controlIn(handle, kDeviceIdRequestType, 0, 0, 0,
+                                    reinterpret_cast<unsigned char*>(buffer), requestLength,
+                                    kDeviceIdTimeoutMs);
+  if (got < 0 || size < 2) return Refused(buffer);
+
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(buffer);
+  unsigned long length = (static_cast<unsigned long>(bytes[0]) << 8) | bytes[1];
+  // Some printers send the length little-endian.
+  if (length < kShortestDeviceId || length > size)
+    length = (static_cast<unsigned long>(bytes[1]) << 8) | bytes[0];
+
+  const unsigned long n = std::min(size, length);
+  if (n < kShortestDeviceId) return Refused(buffer);
+  std::memmove(buffer, buffer + 2, n - 2);
+  buffer[n - 2] = '\0';
+  return 0;
+}
+
+int USB_Write(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length,
+              int* transferred) {
+  return ctx.usb.bulkOut(handle, kBulkOutEndpoint, static_cast<const unsigned char*>(bytes),
+                         length, transferred, kBulkTimeoutMs);
+}
+
+int USB_Read(DaemonContext& ctx, UsbHandle* handle, void* buffer, int length, int* transferred) {
+  return ctx.usb.bulkIn(handle, kBulkInEndpoint, static_cast<unsigned char*>(buffer), length,
+                        transferred, kBulkTimeoutMs);
+}
+
+int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length) {
+  if (handle == nullptr || bytes == nullptr || length <= 0) return kDeviceBadArgument;
+  const unsigned char* next = static_cast<const unsigned char*>(bytes);
+  int remaining = length;
+  while (remaining > 0) {
+    const int chunk =
+        remaining < kWholeWriteLimit ? remaining : std::min(remaining - kWriteTail, kLargestChunk);
+    int sent = 0;
+    const int result = USB_Write(ctx, handle, next, chunk, &sent);
+    if (result < 0) return result;
+    // A transfer that moves nothing would otherwise loop for ever.
+    if (sent <= 0) return UsbPort::kErrorIo;
+    sent = std::min(sent, chunk);
+    next += sent;
+    remaining -= sent;
+  }
+  return kDeviceOk;
+}
+
+int deviceWrite(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command) {
+  if (command == nullptr) return kDeviceBadArgument;
+  return deviceWrite(ctx, handle, command->buffer(), command->length());
+}
+
+int deviceRead(DaemonContext& ctx, UsbHandle* handle, void* buffer, int capacity, int* received) {
+  if (received != nullptr) *received = 0;
+  if (handle == nullptr || buffer == nullptr || received == nullptr ||
+      capacity < DeviceRecv::kLengthFieldSize)
+    return kDeviceBadArgument;
+
+  char* bytes = static_cast<char*>(buffer);
+  int got = 0;
+  int result = USB_Read(ctx, handle, bytes, DeviceRecv::kLengthFieldSize, &got);
+  if (result < 0) return result;
+  for (int i = 0; i < DeviceRecv::kLengthFieldSize; ++i)
+    if (bytes[i] < '0' || bytes[i] > '9') return kDeviceBadArgument;
+
+  const int length = _TextToInt(bytes, DeviceRecv::kLengthFieldSize);
+  if (length < 1 || length > capacity - DeviceRecv::kLengthFieldSize) return kDeviceBadArgument;
+
+  got = 0;
+  result = USB_Read(ctx, handle, bytes + DeviceRecv::kLengthFieldSize, length, &got);
+  if (result < 0) return result;
+  *received = std::min(got, length) + DeviceRecv::kLengthFieldSize;
+  return kDeviceOk;
+}
+
+int deviceRead(DaemonContext& ctx, UsbHandle* handle, DeviceRecv* reply) {
+  if (reply == nullptr) return kDeviceBadArgument;
+  reply->Free();
+  const int allocated = reply->Alloc();
+  if (allocated != kDeviceOk) return allocated;
+  int received = 0;
+  return deviceRead(ctx, handle, reply->buffer(), reply->GetBufferLength(), &received);
+}
+
+int DeviceIO_T(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command, DeviceRecv* reply,
+               bool wait) {
+  if (handle == nullptr || reply == nullptr) return kDeviceBadArgument;
+  int result = deviceWrite(ctx, handle, command);
+  if (result != kDeviceOk) return result;
+  if (wait) ctx.sleeper.sleepMs(kReplyWaitMs);
+  result = deviceRead(ctx, handle, reply);
+  if (result != kDeviceOk) return result;
+  return reply->CheckData();
+}
+
+int DeviceIO(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command, DeviceRecv* reply) {
+  return DeviceIO_T(ctx, handle, command, reply, false);
+}

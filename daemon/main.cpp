@@ -1,0 +1,23 @@
+// qv46-statusd: watches USB for QV-46 printers, keeps their status files in
+// /tmp and registers a CUPS queue for each. No arguments, no output.
+#include <systemd/sd-daemon.h>
+
+#include "daemon/LibcupsPort.h"
+#include "daemon/LibusbPort.h"
+#include "daemon/SpawnCommandRunner.h"
+#include "daemon/StatusDaemon.h"
+#include "daemon/SystemSleeper.h"
+
+int main() {
+  LibusbPort usb;
+  if (usb.init() < 0) return 1;
+  LibcupsPort cups;
+  SpawnCommandRunner commands;
+  SystemSleeper sleeper;
+  DaemonContext ctx(usb, cups, commands, sleeper);
+  StatusDaemon daemon(ctx);
+  if (daemon.Start() != 0) return 1;
+  // Under systemd (Type=notify): hot-plug notices are now being received.
+  sd_notify(0, "READY=1");
+  for (;;) daemon.RunOnce();
+}
