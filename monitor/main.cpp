@@ -1,0 +1,31 @@
+#include "startup.h"
+#include "statusdialog.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLocale>
+#include <QThread>
+#include <QTranslator>
+
+int qInitResources_statusmonitor();
+
+int main(int argc, char *argv[])
+{
+    qInitResources_statusmonitor();
+    if (checkDoubleStartApp())
+        return -1;
+    QThread::msleep(1000);
+
+    QApplication app(argc, argv);
+    app.setApplicationName("QV-46 Information");
+
+    QTranslator translator;
+    translator.load(catalogueForLocale(QLocale::system().bcp47Name()));
+    app.installTranslator(&translator);
+    app.setWindowIcon(QIcon(":/images/printer_icon.png"));
+
+    StatusDialog dialog(nullptr);
+    centreOnPrimaryScreen(&dialog);
+    dialog.show();
+    return app.exec();
+}

@@ -1,0 +1,29 @@
+#include "printersource.h"
+
+#include <cups/cups.h>
+
+namespace {
+
+const char kQv46UriMarker[] = "valdren-zelbackend://VALDREN/QV-46?serial=";
+
+} // namespace
+
+QList<PrinterDestination> CupsPrinterSource::destinations()
+{
+    QList<PrinterDestination> list;
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests(&dests);
+    for (int i = 0; i < count; ++i) {
+        const char *uri = cupsGetOption("device-uri", dests[i].num_options, dests[i].options);
+        list.append({QString::fromUtf8(dests[i].name ? dests[i].name : ""),
+                     QString::fromUtf8(uri ? uri : "")});
+    }
+    cupsFreeDests(count, dests);
+    return list;
+}
+
+bool isQv46Queue(const PrinterDestination &destination)
+{
+    return !destination.name.isEmpty() &&
+           destination.deviceUri.contains(QLatin1String(kQv46UriMarker));
+}

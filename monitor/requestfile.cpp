@@ -1,0 +1,47 @@
+#include "requestfile.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char kModelName[] = "QV-46";
+const size_t kPathBufferSize = 128;
+
+} // namespace
+
+QString requestFilePath(RequestKind kind, const QString &serial)
+{
+    const QByteArray serialBytes = serial.toUtf8();
+    // A slash would put the file somewhere other than /tmp itself.
+    if (serialBytes.isEmpty() || serialBytes.contains('/'))
+        return QString();
+    const char *format = kind == RequestKind::Watch ? "/tmp/%s_%s_UTIL" : "/tmp/%s_%s_TC_UTIL";
+    char path[kPathBufferSize];
+    const int length = std::snprintf(path, sizeof path, format, kModelName, serialBytes.constData());
+    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
+        return QString();
+    return QString::fromUtf8(path, length);
+}
+
+bool createRequestFile(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const int fd = ::open(path.toUtf8().constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    // The umask narrowed the creation mode; the daemon may run as another user.
+    ::fchmod(fd, 0666);
+    ::close(fd);
+    return true;
+}
+
+void removeRequestFile(const QString &path)
+{
+    if (!path.isEmpty())
+        ::unlink(path.toUtf8().constData());
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDialog>
+
+class QGraphicsScene;
+class Ui_VersionDialog;
+
+// The About window: icon, program version and copyright line.
+class VersionDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit VersionDialog(QWidget *parent = nullptr);
+    ~VersionDialog() override;
+
+private:
+    Ui_VersionDialog *ui;
+    QGraphicsScene *scene;
+};
