@@ -1,0 +1,297 @@
+#include "filter/PhotoImageBuffer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "filter/Common.h"
+
+namespace {
+
+constexpr int32_t kHandleSize = sizeof(BITMAPHANDLE);
+constexpr long kStripRows = 1000;
+
+// Plane block: 32-byte packet header, then a BMP file whose pixels start
+// 1088 bytes into it (file header, information header, grey palette, padding).
+constexpr size_t kPacketHeaderSize = 32;
+constexpr size_t kBmpPixelOffset = 1088;
+constexpr size_t kBlockHeaderSize = kPacketHeaderSize + kBmpPixelOffset;
+constexpr size_t kMaxPayload = 99999999;  // the length field has eight digits
+const char* const kPlaneNames[PhotoImageBuffer::kPlaneCount] = {"YPLANE", "MPLANE", "CPLANE"};
+
+// Pages larger than this cannot be described by a bitmap handle.
+constexpr long kMaxDimension = INT32_MAX / 32;
+
+long Pitch24(long width) { return ((width * 24 + 31) / 32) * 4; }
+
+// A handle record that releases whatever pixels it owns when it goes away.
+struct OwnedBitmap {
+  BITMAPHANDLE h{};
+  OwnedBitmap() = default;
+  OwnedBitmap(const OwnedBitmap&) = delete;
+  OwnedBitmap& operator=(const OwnedBitmap&) = delete;
+  ~OwnedBitmap() { IL_FreeBitmap(&h); }
+};
+
+// Wraps a heap block as a 24-bit bitmap with ColorOrder 1 that owns it. On
+// failure the block is freed and false returned.
+bool AdoptBlock(OwnedBitmap* bitmap, uint8_t* block, long width, long height) {
+  if (!block) return false;
+  const int status = IL_CreateBitmap(&bitmap->h, kHandleSize, IL_BITMAP_KIND, uint32_t(width), int32_t(height), 24,
+                                     IL_ORDER_BGR, nullptr, 4, block, uint64_t(Pitch24(width)) * height);
+  if (status != IL_SUCCESS) {
+    GlobalFree(block);
+    return false;
+  }
+  bitmap->h.MemoryHandle = bitmap->h.Pixels;
+  return true;
+}
+
+uint8_t* AllocBlock(uint64_t size) { return static_cast<uint8_t*>(GlobalAlloc(0, size_t(size))); }
+
+// Quarter turn counter-clockwise of a bottom-up page: output (row r, column c)
+// is input (row height - 1 - c, column r). Frees `pixels`; null when out of
+// memory.
+uint8_t* RotatePage(uint8_t* pixels, long width, long height) {
+  const long inPitch = Pitch24(width);
+  const long outPitch = Pitch24(height);
+  uint8_t* rotated = AllocBlock(uint64_t(outPitch) * width);
+  if (rotated) {
+    // Tiles keep both the rows read and the rows written in cache.
+    constexpr long kTile = 64;
+    for (long r0 = 0; r0 < width; r0 += kTile) {
+      const long r1 = std::min(width, r0 + kTile);
+      for (long c0 = 0; c0 < height; c0 += kTile) {
+        const long c1 = std::min(height, c0 + kTile);
+        for (long r = r0; r < r1; ++r) {
+          uint8_t* out = rotated + r * outPitch;
+          for (long c = c0; c < c1; ++c) {
+            const uint8_t* in = pixels + (height - 1 - c) * inPitch + r * 3;
+            out[3 * c] = in[0];
+            out[3 * c + 1] = in[1];
+            out[3 * c + 2] = in[2];
+          }
+        }
+      }
+      for (long r = r0; r < r1; ++r) {
+        memset(rotated + r * outPitch + 3 * height, 0, size_t(outPitch - 3 * height));
+      }
+    }
+  }
+  GlobalFree(pixels);
+  return rotated;
+}
+
+}  // namespace
+
+PhotoImageBuffer::PhotoImageBuffer() {
+  memset(&mediaInfo_, 0, sizeof mediaInfo_);
+  mediaInfo_.mediaId = -1;
+  memset(planes_, 0, sizeof planes_);
+}
+
+PhotoImageBuffer::~PhotoImageBuffer() { Clear(); }
+
+int PhotoImageBuffer::Alloc(DeviceMediaBufferInfo record) {
+  if (memcmp(&record, &mediaInfo_, sizeof record) != 0) mediaInfo_ = record;
+  return 0;
+}
+
+int PhotoImageBuffer::Clear() {
+  for (auto& slot : planes_) {
+    for (BITMAPHANDLE& plane : slot) IL_FreeBitmap(&plane);
+  }
+  return 0;
+}
+
+int PhotoImageBuffer::Free() { return Clear(); }
+
+// Any step that runs out of memory ends the pipeline with the empty record, so
+// the page's area of the print stays white and the job goes on. Refusals of a
+// setting (a gamma of 0, a value out of range) leave the image as it was.
+_tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long height, int /*slot*/) {
+  uint8_t* page = static_cast<uint8_t*>(pixels);
+  BITMAPHANDLE* result = new (std::nothrow) BITMAPHANDLE{};
+  if (!result || !page || width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
+    GlobalFree(page);
+    return result;
+  }
+
+  // 1. Rotation.
+  if (rotate) {
+    page = RotatePage(page, width, height);
+    std::swap(width, height);
+  }
+
+  // 2. The source bitmap owns the page from here on.
+  OwnedBitmap source;
+  if (!AdoptBlock(&source, page, width, height)) return result;
+
+  // 3. Resolution adjustment.
+  int status = IL_SUCCESS;
+  if (resolutionMode == 2) {
+    status = IL_SizeBitmap(&source.h, int32_t(width / 2), int32_t(height), IL_SIZE_BICUBIC);
+  } else if (resolutionMode == 1 && rotate) {
+    status = IL_SizeBitmap(&source.h, int32_t(width / 2), int32_t(height * 2), IL_SIZE_BICUBIC);
+  }
+  if (status == IL_ERROR_NO_MEMORY) return result;
+
+  // 4. Fit inside the border margins. A record without page dimensions (no
+  // media chosen) gives no scale, and the page is left as it is.
+  if (border && mediaInfo_.pageWidthDots > 0 && mediaInfo_.pageHeightDots > 0) {
+    const float ratioX = float(double(mediaInfo_.pageWidthDots - 2 * mediaInfo_.marginXDots) /
+                               double(mediaInfo_.pageWidthDots));
+    const float ratioY = float(double(mediaInfo_.pageHeightDots - 2 * mediaInfo_.marginYDots) /
+                               double(mediaInfo_.pageHeightDots));
+    const float scale = ratioY < ratioX ? ratioY : ratioX;
+    const long srcWidth = source.h.Width;
+    const long srcHeight = source.h.Height;
+    const long srcPitch = source.h.BytesPerLine;
+    const long fitWidth = long(float(srcWidth) * scale);
+    const long fitHeight = long(float(srcHeight) * scale);
+    if (fitWidth > 0 && fitHeight > 0) {
+      const long fitPitch = Pitch24(fitWidth);
+      OwnedBitmap fitted;
+      uint8_t* block = AllocBlock(uint64_t(fitPitch) * fitHeight);
+      if (block) memset(block, 0xFF, size_t(fitPitch) * fitHeight);
+      if (!AdoptBlock(&fitted, block, fitWidth, fitHeight)) return result;
+
+      long filled = 0;  // rows of the fitted bitmap written so far
+      for (long t = 0; t < srcHeight; t += kStripRows) {
+        const long n = std::min(kStripRows, srcHeight - t);
+        const long stripHeight = long(float(n) * scale);
+        if (stripHeight <= 0) continue;  // adds no rows
+        OwnedBitmap strip;
+        uint8_t* rows = AllocBlock(uint64_t(srcPitch) * n);
+        if (rows) memcpy(rows, source.h.Pixels + t * srcPitch, size_t(srcPitch) * n);
+        if (!AdoptBlock(&strip, rows, srcWidth, n)) return result;
+        if (IL_SizeBitmap(&strip.h, int32_t(fitWidth), int32_t(stripHeight), IL_SIZE_BICUBIC) != IL_SUCCESS) {
+          return result;
+        }
+        const long copied = std::min<long>(strip.h.Height, fitHeight - filled);
+        memcpy(fitted.h.Pixels + filled * fitPitch, strip.h.Pixels, size_t(fitPitch) * copied);
+        filled += copied;
+      }
+      std::swap(source.h, fitted.h);  // the old source is released with `fitted`
+    }
+  }
+
+  // 5. First separation: plane k holds byte k of every pixel.
+  OwnedBitmap planes[3];
+  BITMAPHANDLE* planeList[3] = {&planes[0].h, &planes[1].h, &planes[2].h};
+  if (IL_ColorSeparateBitmap(&source.h, planeList, kHandleSize, 0) != IL_SUCCESS) return result;
+  // 6.
+  IL_FreeBitmap(&source.h);
+
+  // 7. Tone curves, identity unless the job's own colour adjustment applies.
+  for (int k = 0; k < 3; ++k) {
+    IL_GammaCorrectBitmap(planeList[k], colorAdjustment ? uint32_t(gamma[k]) : 100u);
+  }
+  for (int k = 0; k < 3; ++k) IL_ChangeBitmapIntensity(planeList[k], colorAdjustment ? brightness[k] : 0);
+  for (int k = 0; k < 3; ++k) IL_ChangeBitmapContrast(planeList[k], colorAdjustment ? contrast[k] : 0);
+
+  // 8. Merge through the planes' palettes.
+  OwnedBitmap merged;
+  if (IL_ColorMergeBitmap(&merged.h, planeList, kHandleSize, 0) != IL_SUCCESS) return result;
+  for (OwnedBitmap& plane : planes) IL_FreeBitmap(&plane.h);
+
+  // 9, 10. Sharpening and saturation always run; 0 still makes the round trip.
+  if (IL_SharpenBitmap(&merged.h, sharpness) == IL_ERROR_NO_MEMORY) return result;
+  IL_ChangeBitmapSaturation(&merged.h, colorAdjustment ? saturation : 0);
+
+  // 11. Copy out into the caller's record through fresh identity planes.
+  OwnedBitmap copies[3];
+  BITMAPHANDLE* copyList[3] = {&copies[0].h, &copies[1].h, &copies[2].h};
+  if (IL_ColorSeparateBitmap(&merged.h, copyList, kHandleSize, 0) != IL_SUCCESS) return result;
+  IL_FreeBitmap(&merged.h);
+  IL_ColorMergeBitmap(result, copyList, kHandleSize, 0);
+  return result;
+}
+
+void PhotoImageBuffer::SetImageData(int slot, _tagBITMAPHANDLE* image) {
+  if (slot < 0 || slot >= kSlotCount) return;
+  // Planes left over from a batch that failed to send are released here
+  // rather than leaked.
+  for (BITMAPHANDLE& plane : planes_[slot]) {
+    IL_FreeBitmap(&plane);
+    plane = BITMAPHANDLE{};
+  }
+  // Byte 0 (the raster's red) goes to the C plane, byte 2 (blue) to Y.
+  BITMAPHANDLE* planeList[3] = {&planes_[slot][2], &planes_[slot][1], &planes_[slot][0]};
+  IL_ColorSeparateBitmap(image, planeList, kHandleSize, 0);
+}
+
+int PhotoImageBuffer::Send(DeviceEntry* device, DeviceMediaBufferInfo* panel) {
+  if (!device || !panel || panel->headWidth < 0 || panel->outPageHeight < 0) return 3;
+  const long width = panel->headWidth;
+  const long height = panel->outPageHeight;
+  const long stride = (((width * 8 + 7) / 8) + 3) & ~3L;
+  const uint64_t pixelBytes = uint64_t(stride) * uint64_t(height);
+  if (kBmpPixelOffset + pixelBytes > kMaxPayload) return 3;
+  const uint32_t payloadLength = uint32_t(kBmpPixelOffset + pixelBytes);
+  const size_t blockLength = kPacketHeaderSize + payloadLength;
+
+  std::unique_ptr<uint8_t, void (*)(HGLOBAL)> owner(AllocBlock(blockLength), GlobalFree);
+  uint8_t* block = owner.get();
+  if (!block) return 3;
+
+  // Packet header: ESC 'P', "IMAGE", the plane name, the payload length.
+  memset(block, ' ', kPacketHeaderSize);
+  block[0] = 0x1B;
+  block[1] = 'P';
+  memcpy(block + 2, "IMAGE", 5);
+  char digits[16];
+  snprintf(digits, sizeof digits, "%08u", payloadLength);
+  memcpy(block + 24, digits, 8);
+
+  // BMP file and information headers, grey palette, padding.
+  uint8_t* bmp = block + kPacketHeaderSize;
+  memset(bmp, 0, kBmpPixelOffset);
+  _StoreLE2(bmp + 0, 0x4D42);  // "BM"
+  _StoreLE4(bmp + 2, int(payloadLength));
+  _StoreLE4(bmp + 10, int(kBmpPixelOffset));
+  _StoreLE4(bmp + 14, 40);
+  _StoreLE4(bmp + 18, int(width));
+  _StoreLE4(bmp + 22, int(height));
+  _StoreLE2(bmp + 26, 1);
+  _StoreLE2(bmp + 28, 8);
+  _StoreLE4(bmp + 34, int(pixelBytes));
+  _StoreLE4(bmp + 38, int(double(panel->resX) * 1000 / 25.4));
+  _StoreLE4(bmp + 42, int(double(panel->resY) * 1000 / 25.4));
+  _StoreLE4(bmp + 46, 256);
+  _StoreLE4(bmp + 50, 256);
+  for (int v = 0; v < 256; ++v) {
+    uint8_t* entry = bmp + 54 + 4 * v;
+    entry[0] = entry[1] = entry[2] = uint8_t(v);
+  }
+
+  // White everywhere no image lands; filled once for all three planes.
+  uint8_t* pixels = bmp + kBmpPixelOffset;
+  memset(pixels, 0xFF, size_t(pixelBytes));
+
+  const int images = std::clamp(panel->outImageCount, 0, kSlotCount);
+  const long band = panel->outImageHeight;
+  for (int p = 0; p < kPlaneCount; ++p) {
+    memcpy(block + 8, kPlaneNames[p], 6);
+    for (int i = 0; i < images; ++i) {
+      const BITMAPHANDLE& plane = planes_[i][p];
+      if (!plane.Pixels) continue;
+      // Centred across the head and within the image's band; band i starts
+      // i x (gap + single panel height) rows above the bottom of the print.
+      const long rows = std::min<long>(band, plane.Height);
+      const long columns = std::min<long>(width, plane.Width);
+      const long top = i * long(panel->outGap + mediaInfo_.outPageHeight) + (band - rows) / 2;
+      const long left = (width - columns) / 2;
+      for (long y = 0; y < rows; ++y) {
+        const long row = top + y;
+        if (row < 0 || row >= height) continue;
+        memcpy(pixels + row * stride + left, plane.Pixels + y * plane.BytesPerLine, size_t(columns));
+      }
+    }
+    if (device->SetCommand(reinterpret_cast<char*>(block), blockLength) == 0) return 3;
+  }
+  return 0;
+}
