@@ -15,6 +15,16 @@ bool StartsWith(const char* name, const char* prefix) {
 }  // namespace
 
 int fileCheck(DaemonContext& ctx, thdata* record) {
+  std::vector<std::string> names;
+  // An unreadable directory counts as one without request files.
+  if (DIR* dir = opendir(ctx.tmpDir.c_str())) {
+    while (const dirent* entry = readdir(dir)) names.emplace_back(entry->d_name);
+    closedir(dir);
+  }
+  return CheckRequestNames(ctx, record, names);
+}
+
+int CheckRequestNames(DaemonContext& ctx, thdata* record, const std::vector<std::string>& names) {
   char watchName[128];
   char countName[128];
   char pauseName[256];
@@ -25,31 +35,27 @@ int fileCheck(DaemonContext& ctx, thdata* record) {
 
   bool watch = false;
   bool count = false;
-  if (DIR* dir = opendir(ctx.tmpDir.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const char* name = entry->d_name;
-      if (StartsWith(name, watchName)) {
-        watch = true;
-        record->monitorWatching = true;
-      }
-      if (StartsWith(name, countName)) {
-        count = true;
-        const std::string path = ctx.tmpDir + "/" + countName;
-        unlink(path.c_str());
-      }
-      if (StartsWith(name, pauseName)) {
-        // The backend is printing: leave the printer alone.
-        record->backendPrinting = true;
-        if (!watch && !count) {
-          record->monitorWatching = false;
-          record->watchCountRead = false;
-        }
-        record->printEnded = false;
-        closedir(dir);
-        return kRequestNone;
-      }
+  for (const std::string& entry : names) {
+    const char* name = entry.c_str();
+    if (StartsWith(name, watchName)) {
+      watch = true;
+      record->monitorWatching = true;
     }
-    closedir(dir);
+    if (StartsWith(name, countName)) {
+      count = true;
+      const std::string path = ctx.tmpDir + "/" + countName;
+      unlink(path.c_str());
+    }
+    if (StartsWith(name, pauseName)) {
+      // The backend is printing: leave the printer alone.
+      record->backendPrinting = true;
+      if (!watch && !count) {
+        record->monitorWatching = false;
+        record->watchCountRead = false;
+      }
+      record->printEnded = false;
+      return kRequestNone;
+    }
   }
 
   int result = kRequestNone;

@@ -2,6 +2,9 @@
 // monitor's watch file and count request, and the backend's pause marker.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "daemon/DaemonContext.h"
 #include "daemon/PrinterRecord.h"
 
@@ -12,3 +15,6 @@ constexpr int kRequestWatchAndCount = 3;
 // Looks for the request files of the record's serial, deletes a count
 // request, and updates the record's watch and printing flags. Returns 0, 1 or 3.
 int fileCheck(DaemonContext& ctx, thdata* record);
+
+// The same on directory entry names in the order the directory lists them.
+int CheckRequestNames(DaemonContext& ctx, thdata* record, const std::vector<std::string>& names);

@@ -189,5 +189,5 @@ bool isSELinuxEnabled(CommandRunner& commands) {
 
 bool existFile(const char* path) {
   struct stat st;
-  return path != nullptr && lstat(path, &st) == 0 && S_ISREG(st.st_mode);
+  return path != nullptr && lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
 }

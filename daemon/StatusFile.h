@@ -18,7 +18,8 @@ void WriteFile(DaemonContext& ctx, const char* serial);
 
 // SELinux enforcing, asked once at start.
 bool isSELinuxEnabled(CommandRunner& commands);
-// `path` names a regular file itself (a symlink does not count).
+// `path` names a regular file of its own: a symlink, or a hard link to a file
+// elsewhere, does not count (relabelling it would relabel that file).
 bool existFile(const char* path);
 
 // "<tmp>/QV-46_<serial>.log" into `path` (kPathSize bytes); false when it
