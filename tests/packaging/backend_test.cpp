@@ -202,7 +202,7 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind)
          CUPS_BACKEND_FAILED, "ERROR: Sending to the printer failed: LIBUSB_ERROR_NO_DEVICE", 80 + 65536},
         {"cancelled while sending",
          [&] {
-             auto p = addPrinter("SER2");
+             FakePrinter *p = addPrinter("SER2").get();
              p->onStreamTransfer = [this, p] { cancelFlag = p->transfers.size() >= 3; };
          },
          stream, CUPS_BACKEND_CANCEL, "", 80 + 65536 + 4208},
