@@ -204,7 +204,8 @@ uint16_t ReadLE2(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
 }
 
-Child::Child(const std::vector<std::string>& args, const std::vector<std::string>& environment)
+Child::Child(const std::string& program, const std::vector<std::string>& args,
+             const std::vector<std::string>& environment)
     : output_("qv46filtertest-out"), errors_("qv46filtertest-err") {
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
@@ -231,7 +232,7 @@ Child::Child(const std::vector<std::string>& args, const std::vector<std::string
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   close(pipeEnds[0]);
@@ -283,10 +284,10 @@ std::vector<uint8_t> Child::Output() const { return ReadFile(output_.path()); }
 
 std::vector<uint8_t> Child::Errors() const { return ReadFile(errors_.path()); }
 
-ProgramResult RunProgram(const std::vector<std::string>& args,
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& environment,
                          const std::vector<uint8_t>& input) {
-  Child child(args, environment);
+  Child child(program, args, environment);
   child.WriteInput(input);
   ProgramResult result;
   result.exitStatus = child.Wait();

@@ -138,8 +138,11 @@ uint16_t ReadLE2(const uint8_t* bytes);
 // standard output and error go to files.
 class Child {
  public:
-  // `environment` entries ("NAME=value") are added to ours; "NAME=" removes.
-  Child(const std::vector<std::string>& args, const std::vector<std::string>& environment);
+  // Runs `program` with `args` as its whole argument vector (argument 0
+  // included). `environment` entries ("NAME=value") are added to ours;
+  // "NAME=" removes one.
+  Child(const std::string& program, const std::vector<std::string>& args,
+        const std::vector<std::string>& environment);
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -166,7 +169,7 @@ struct ProgramResult {
   std::vector<uint8_t> output;
   std::vector<uint8_t> errors;
 };
-ProgramResult RunProgram(const std::vector<std::string>& args,
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& environment,
                          const std::vector<uint8_t>& input);
 
