@@ -191,9 +191,9 @@ int FakeUsb::bulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned c
     h->pending.erase(0, 32);
     const std::string key = parameter.empty() ? command : command + " " + parameter;
     printer.queries.push_back(key);
+    if (printer.onQuery) printer.onQuery(key);
     auto reply = printer.replies.find(key);
     h->reply = reply == printer.replies.end() ? "" : reply->second;
-    if (printer.onQuery) printer.onQuery(key);
   }
   return 0;
 }

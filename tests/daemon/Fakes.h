@@ -32,7 +32,8 @@ struct FakePrinter {
   // Reply wire bytes by query ("STATUS", "INFO MEDIA", ...); unanswered
   // queries time out.
   std::map<std::string, std::string> replies;
-  // Called on the polling thread each time a query arrives, with its key.
+  // Called on the polling thread each time a query arrives, with its key,
+  // before the reply is chosen.
   std::function<void(const std::string&)> onQuery;
 
   // Observations.
