@@ -1,13 +1,27 @@
 #include "imglib/BrvImgLib_LinuxDef.h"
 
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
+// Page-sized pixel blocks are touched once each, right after allocation, so
+// faulting them in 4 KiB at a time costs more than the work on them. Such
+// blocks are aligned on a huge page and the kernel is asked to back them with
+// huge pages; they still come from, and go back to, the ordinary heap.
+constexpr size_t kHugePage = size_t{2} << 20;
+
 class HeapAllocator : public BrvAllocator {
  public:
-  void *Allocate(size_t size) override { return std::malloc(size); }
+  void *Allocate(size_t size) override {
+    if (size < kHugePage) return std::malloc(size);
+    void *block = nullptr;
+    if (posix_memalign(&block, kHugePage, size) != 0) return nullptr;
+    madvise(block, size / kHugePage * kHugePage, MADV_HUGEPAGE);  // a hint; failure is harmless
+    return block;
+  }
   void Release(void *block) override { std::free(block); }
 };
 

@@ -1,0 +1,49 @@
+#!/bin/bash
+# Times ImageMagick's single-threaded cubic resize of the rotated 4x6 page
+# (3688x1240 -> 1844x2480) and the library's IL_SizeBitmap in the same run,
+# and prints the ratio. ImageMagick's own time is the convert with -resize
+# minus the same convert without it (reading and writing the files).
+#
+# usage: bench/imagemagick-compare.sh <build dir> [runs]
+set -euo pipefail
+
+build=${1:?usage: $0 <build dir> [runs]}
+runs=${2:-7}
+bench="$build/bench/imglib_bench"
+[ -x "$bench" ] || { echo "no $bench: build the imglib_bench target first" >&2; exit 1; }
+command -v convert >/dev/null || { echo "ImageMagick's convert is not installed" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/qv46-imbench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+export MAGICK_THREAD_LIMIT=1
+
+# A photo-like page: smooth colour fields with fine grain.
+convert -size 3688x1240 gradient:'#d04020-#2060c0' -attenuate 0.3 +noise Uniform \
+  -depth 8 "$work/page.ppm"
+
+# Median wall-clock milliseconds of a command over $runs runs.
+median_ms() {
+  local times=() start end
+  for ((i = 0; i < runs; i++)); do
+    start=$(date +%s%N)
+    "$@"
+    end=$(date +%s%N)
+    times+=($(((end - start) / 1000)))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR] = $1} END {printf "%.1f", a[int((NR + 1) / 2)] / 1000}'
+}
+
+with_resize=$(median_ms convert "$work/page.ppm" -filter Catrom -resize '1844x2480!' "$work/out.ppm")
+copy_only=$(median_ms convert "$work/page.ppm" "$work/out.ppm")
+magick=$(awk -v a="$with_resize" -v b="$copy_only" 'BEGIN {printf "%.1f", a - b}')
+
+# The library, same geometry: median real time of the benchmark's repetitions.
+ours=$("$bench" --benchmark_filter='BM_SizeBitmap_3688x1240_to_1844x2480' \
+  --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+  awk -F, '/_median"?,/ {printf "%.1f", $3}')
+
+echo "ImageMagick convert with -resize: $with_resize ms, without: $copy_only ms, resize: $magick ms"
+echo "IL_SizeBitmap: $ours ms"
+awk -v o="$ours" -v m="$magick" 'BEGIN {
+  if (m <= 0) { print "ImageMagick resize time not measurable"; exit 1 }
+  printf "ratio IL_SizeBitmap / ImageMagick resize: %.3f (target <= 0.25)\n", o / m }'
