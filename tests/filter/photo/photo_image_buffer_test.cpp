@@ -174,6 +174,10 @@ struct ResolutionCase {
   int expectWidth, expectHeight;
 };
 
+void PrintTo(const ResolutionCase& c, std::ostream* os) {
+  *os << "mode " << c.mode << (c.rotate ? " rotated " : " ") << c.width << "x" << c.height;
+}
+
 class ResolutionAdjustment : public PhotoBufferTest, public ::testing::WithParamInterface<ResolutionCase> {};
 
 TEST_P(ResolutionAdjustment, ResizesAsTheModeSays) {
@@ -376,6 +380,8 @@ struct HeaderCase {
   long height;
 };
 
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.resolution << " dpi"; }
+
 class PlaneHeaders : public PhotoBufferTest, public ::testing::WithParamInterface<HeaderCase> {};
 
 TEST_P(PlaneHeaders, AreGreyBmpFilesInImagePackets) {
@@ -419,7 +425,8 @@ TEST_F(PhotoBufferTest, SlotPlanesTakeByteZeroAsCyanAndByteTwoAsYellow) {
   buffer().SetImageData(0, image.image);
   DeviceMediaBufferInfo panel = SmallPanel(4, 4, 4);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
-  const auto planes = SplitPlanes(Stream(), 4, 4);
+  const Bytes stream = Stream();
+  const auto planes = SplitPlanes(stream, 4, 4);
   ASSERT_EQ(planes.size(), 3u);
   EXPECT_EQ(planes[0].at(2, 2), 30);  // Y: blue
   EXPECT_EQ(planes[1].at(2, 2), 20);  // M: green
@@ -435,7 +442,8 @@ TEST_F(PhotoBufferTest, ImagesAreCentredAcrossTheHeadAndInTheirBands) {
   DeviceMediaBufferInfo panel = Record(3, 300);
   buffer().Alloc(panel);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
-  const auto planes = SplitPlanes(Stream(), 1920, 1240);
+  const Bytes stream = Stream();
+  const auto planes = SplitPlanes(stream, 1920, 1240);
   ASSERT_EQ(planes.size(), 3u);
   const PlaneBlock& y = planes[0];
   EXPECT_EQ(y.at(60, 126), 0xFF);
@@ -465,7 +473,8 @@ TEST_F(PhotoBufferTest, SecondImageBandStartsAfterGapAndSinglePanelHeight) {
   buffer().SetImageData(1, &second);
   DeviceMediaBufferInfo panel = SmallPanel(8, 2498, 100, 2, 18);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
-  const auto planes = SplitPlanes(Stream(), 8, 2498);
+  const Bytes stream = Stream();
+  const auto planes = SplitPlanes(stream, 8, 2498);
   ASSERT_EQ(planes.size(), 3u);
   EXPECT_EQ(planes[2].at(0, 0), 0);
   EXPECT_EQ(planes[2].at(99, 0), 99);
@@ -484,7 +493,8 @@ TEST_F(PhotoBufferTest, TallPlaneLosesItsTopRowsShortPlaneIsCentred) {
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
   buffer().SetImageData(0, &shortImage);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
-  const auto planes = SplitPlanes(Stream(), 4, 10);
+  const Bytes stream = Stream();
+  const auto planes = SplitPlanes(stream, 4, 10);
   ASSERT_EQ(planes.size(), 6u);
   for (int row = 0; row < 10; ++row) EXPECT_EQ(planes[0].at(row, 1), row);  // rows 10..13 dropped
   EXPECT_EQ(planes[3].at(1, 1), 0xFF);
@@ -498,7 +508,8 @@ TEST_F(PhotoBufferTest, OnlyTheImagesOfThePanelAreSent) {
   buffer().SetImageData(1, image.image);
   DeviceMediaBufferInfo panel = SmallPanel(4, 4, 4, 1);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
-  for (const PlaneBlock& plane : SplitPlanes(Stream(), 4, 4)) {
+  const Bytes stream = Stream();
+  for (const PlaneBlock& plane : SplitPlanes(stream, 4, 4)) {
     for (int row = 0; row < 4; ++row) EXPECT_EQ(plane.at(row, 2), 0xFF);
   }
 }
@@ -510,7 +521,8 @@ TEST_F(PhotoBufferTest, EmptyImageLeavesTheSlotWhite) {
   buffer().SetImageData(0, empty.image);  // replaces the black planes
   DeviceMediaBufferInfo panel = SmallPanel(4, 4, 4);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
-  for (const PlaneBlock& plane : SplitPlanes(Stream(), 4, 4)) EXPECT_EQ(plane.at(1, 1), 0xFF);
+  const Bytes stream = Stream();
+  for (const PlaneBlock& plane : SplitPlanes(stream, 4, 4)) EXPECT_EQ(plane.at(1, 1), 0xFF);
 }
 
 TEST_F(PhotoBufferTest, StoringIntoAFilledSlotReleasesItsPlanes) {
