@@ -71,9 +71,9 @@ void DeviceEntry::SetBorder(int numOptions, cups_option_s* options, ppdfile_s* p
 
 void DeviceEntry::SetSharpness(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
   const int n = _ValueToInt(_GetCupsValue("ZelSharpness", numOptions, options, ppd));
-  const int index = n - kSharpnessLowest;
   const int size = static_cast<int>(sizeof kSharpnessTable / sizeof kSharpnessTable[0]);
-  sharpness = (n >= kSharpnessLowest && index < size) ? kSharpnessTable[index] : 0;
+  const bool inTable = n >= kSharpnessLowest && n < kSharpnessLowest + size;
+  sharpness = inTable ? kSharpnessTable[n - kSharpnessLowest] : 0;
 }
 
 void DeviceEntry::SetGamma(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
