@@ -1,6 +1,7 @@
 #include "daemon/StatusDaemon.h"
 
 #include <algorithm>
+#include <iterator>
 #include <system_error>
 
 #include "daemon/PrinterPoll.h"
@@ -17,7 +18,10 @@ StatusDaemon::~StatusDaemon() {
     std::lock_guard<std::mutex> lock(m);
     records.swap(thDevData);
   }
-  for (auto& record : records) Retire(std::move(record));
+  for (const auto& record : records) {
+    Stop(record.get());
+    ctx_.usb.unrefDevice(record->device);
+  }
   for (const Notice& notice : notices_) ctx_.usb.unrefDevice(notice.device);
 }
 
@@ -91,22 +95,33 @@ void StatusDaemon::AddPrinter(UsbDevice* device) {
 }
 
 void StatusDaemon::RemovePrinter(UsbDevice* device) {
-  std::vector<std::unique_ptr<thdata>> leaving;
+  thdata* leaving = nullptr;
   {
     std::lock_guard<std::mutex> lock(m);
-    auto firstKept = std::stable_partition(
-        thDevData.begin(), thDevData.end(), [device](const auto& r) { return r->device != device; });
-    for (auto it = firstKept; it != thDevData.end(); ++it) leaving.push_back(std::move(*it));
-    thDevData.erase(firstKept, thDevData.end());
+    auto found = std::find_if(thDevData.begin(), thDevData.end(),
+                              [device](const auto& r) { return r->device == device; });
+    if (found != thDevData.end()) leaving = found->get();
   }
-  for (auto& record : leaving) Retire(std::move(record));
+  if (leaving != nullptr) Stop(leaving);
+
+  std::vector<std::unique_ptr<thdata>> gone;
+  {
+    std::lock_guard<std::mutex> lock(m);
+    auto firstGone = std::stable_partition(
+        thDevData.begin(), thDevData.end(), [device](const auto& r) { return r->device != device; });
+    std::move(firstGone, thDevData.end(), std::back_inserter(gone));
+    thDevData.erase(firstGone, thDevData.end());
+  }
+  for (const auto& record : gone) {
+    Stop(record.get());
+    ctx_.usb.unrefDevice(record->device);
+  }
 }
 
-void StatusDaemon::Retire(std::unique_ptr<thdata> record) {
+void StatusDaemon::Stop(thdata* record) {
   // Neither lock is held here: the thread may be finishing a poll.
   record->exitRequested = true;
   if (record->thread.joinable()) record->thread.join();
-  ctx_.usb.unrefDevice(record->device);
 }
 
 bool StatusDaemon::StartThread(thdata* record) {

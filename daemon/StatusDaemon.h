@@ -50,7 +50,8 @@ class StatusDaemon : public HotplugListener {
   void AddPrinter(UsbDevice* device);
   void RemovePrinter(UsbDevice* device);
   void RunCycle(thdata* record);
-  void Retire(std::unique_ptr<thdata> record);
+  // Asks the record's thread to end and waits for it.
+  void Stop(thdata* record);
 
   DaemonContext& ctx_;
   std::vector<std::unique_ptr<thdata>> thDevData;  // in order of arrival

@@ -301,3 +301,14 @@ bool Exists(const std::string& path) {
 }
 
 }  // namespace qv46test
+
+namespace qv46test {
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+}  // namespace qv46test

@@ -176,3 +176,8 @@ struct FakeWorld {
 };
 
 }  // namespace qv46test
+
+namespace qv46test {
+// Polls `condition` every millisecond; true as soon as it holds.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+}  // namespace qv46test
