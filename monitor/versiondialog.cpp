@@ -8,7 +8,7 @@
 namespace {
 
 const char kProgramVersion[] = "1.0.0";
-const char kCopyright[] = "Copyright (C) VALDREN. All rights reserved.";
+const char kCopyright[] = "\u00A9 VALDREN. All rights reserved.";
 const int kIconSide = 80;
 
 } // namespace

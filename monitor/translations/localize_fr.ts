@@ -265,7 +265,7 @@ Si l'imprimante ne se rétablit pas après le redémarrage, contactez le service
     </message>
     <message>
         <source>statusGroupBox</source>
-        <translation>État de l'imprimante</translation>
+        <translation>Statut de l'imprimante</translation>
     </message>
     <message>
         <source>mediaGroupTitle</source>

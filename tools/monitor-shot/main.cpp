@@ -1,11 +1,14 @@
 // qv46-monitor-shot STATUS_FILE LANGUAGE OUTPUT.png
+// qv46-monitor-shot --about LANGUAGE OUTPUT.png
 //
 // Shows the status window as it looks while watching a printer whose status
-// file is STATUS_FILE, in the catalogue that LANGUAGE (a locale name such as
-// "en" or "ja-JP") selects, and saves the window's contents as a PNG.
+// file is STATUS_FILE (or the About window), in the catalogue that LANGUAGE
+// (a locale name such as "en" or "ja-JP") selects, and saves the window's
+// contents as a PNG.
 #include "startup.h"
 #include "statusdialog.h"
 #include "statusmonitor.h"
+#include "versiondialog.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -34,7 +37,7 @@ public:
 int main(int argc, char *argv[])
 {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s STATUS_FILE LANGUAGE OUTPUT.png\n", argv[0]);
+        std::fprintf(stderr, "usage: %s STATUS_FILE|--about LANGUAGE OUTPUT.png\n", argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -50,14 +53,22 @@ int main(int argc, char *argv[])
     }
     app.installTranslator(&translator);
 
-    OneQueue queue;
-    StatusDialog dialog(nullptr, &queue);
-    dialog.show();
-    StatusMonitor reader(QString::fromLocal8Bit(argv[1]), 500, nullptr);
-    dialog.upDateStatus(reader.getPrinterStatus());
-    QApplication::processEvents();
-
-    if (!dialog.grab().save(QString::fromLocal8Bit(argv[3]), "PNG")) {
+    QPixmap shot;
+    if (QByteArray(argv[1]) == "--about") {
+        VersionDialog about;
+        about.show();
+        QApplication::processEvents();
+        shot = about.grab();
+    } else {
+        OneQueue queue;
+        StatusDialog dialog(nullptr, &queue);
+        dialog.show();
+        StatusMonitor reader(QString::fromLocal8Bit(argv[1]), 500, nullptr);
+        dialog.upDateStatus(reader.getPrinterStatus());
+        QApplication::processEvents();
+        shot = dialog.grab();
+    }
+    if (!shot.save(QString::fromLocal8Bit(argv[3]), "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", argv[3]);
         return 1;
     }
