@@ -1,65 +1,93 @@
 // Saturation: each pixel goes to hue, chroma and lightness, its chroma is
 // scaled, and it comes back. Hue and lightness stay.
+#include <algorithm>
 #include <cstdint>
 
 #include "imglib/BrvImgLib.h"
 #include "imglib/BrvImgLib_Internal.h"
 
+// Both conversions are written without branches on the colour (selects and a
+// sector table instead), so that photo content does not stall the pipeline;
+// every value is computed by the same operations, in the same order, as the
+// plain case-by-case rules.
+
+namespace {
+
+struct Hsl {
+  double hue, chroma, lightness;
+};
+
+inline Hsl ToHsl(int r, int g, int b) {
+  Hsl out;
+  const int max = std::max(std::max(r, g), b);
+  const int min = std::min(std::min(r, g), b);
+  out.lightness = (min + max) * 0.5;
+  out.chroma = max - min;
+  // The first of blue, red, green that is the minimum picks the formula.
+  const int difference = b == min ? g - r : r == min ? b - g : r - b;
+  const int offset = b == min ? 60 : r == min ? 180 : 300;
+  const double divisor = max == min ? 1.0 : out.chroma;  // grey: no hue to compute
+  const double angle = difference * 60.0 / divisor + offset;
+  out.hue = max == min ? -1.0 : angle;
+  return out;
+}
+
+enum Role { kTop, kBottom, kPart };
+
+// Per sector of 60 degrees: the part's hue offset is hue * sign + base
+// (hue, 120 - hue, hue - 120, ...), and which of top, bottom and part each
+// of red, green and blue receives.
+struct Sector {
+  double sign, base;
+  Role red, green, blue;
+};
+constexpr Sector kSectors[6] = {
+    {1, 0, kTop, kPart, kBottom},    {-1, 120, kPart, kTop, kBottom}, {1, -120, kBottom, kTop, kPart},
+    {-1, 240, kBottom, kPart, kTop}, {1, -240, kPart, kBottom, kTop}, {-1, 360, kTop, kBottom, kPart},
+};
+
+// Truncates toward zero and keeps the low byte.
+uint8_t ToByte(double v) { return static_cast<uint8_t>(static_cast<int32_t>(v)); }
+
+inline void ToRgb(double hue, double chroma, double lightness, uint8_t *r, uint8_t *g, uint8_t *b) {
+  // Keep the colour inside 0..255 at this lightness.
+  const double wanted = chroma * 0.5;
+  const bool darkLimit = wanted > lightness;
+  const double darkMax = 2 * lightness;
+  const double plainMax = lightness + wanted;
+  const bool lightLimit = !darkLimit && plainMax > 255;
+  const double lightHalf = 255 - lightness;
+  const double half = darkLimit ? lightness : lightLimit ? lightHalf : wanted;
+  const double max = darkLimit ? darkMax : lightLimit ? lightness + lightHalf : plainMax;
+  const double min = lightness - half;
+  const double range = max - min;
+
+  const int index = (hue >= 60) + (hue >= 120) + (hue >= 180) + (hue >= 240) + (hue >= 300);
+  const Sector &sector = kSectors[index];
+  const double offset = hue * sector.sign + sector.base;
+  uint8_t values[3];
+  values[kTop] = ToByte(max);
+  values[kBottom] = ToByte(min);
+  values[kPart] = ToByte(offset / 60 * range + min);
+
+  const bool grey = hue < 0;
+  const uint8_t greyValue = ToByte(lightness);
+  *r = grey ? greyValue : values[sector.red];
+  *g = grey ? greyValue : values[sector.green];
+  *b = grey ? greyValue : values[sector.blue];
+}
+
+}  // namespace
+
 void RGBtoHSL(int r, int g, int b, double *hue, double *chroma, double *lightness) {
-  int max = r > g ? r : g;
-  if (b > max) max = b;
-  int min = r < g ? r : g;
-  if (b < min) min = b;
-  *lightness = (min + max) * 0.5;
-  *chroma = max - min;
-  if (max == min) {
-    *hue = -1;
-  } else if (b == min) {
-    *hue = (g - r) * 60.0 / *chroma + 60;
-  } else if (r == min) {
-    *hue = (b - g) * 60.0 / *chroma + 180;
-  } else {
-    *hue = (r - b) * 60.0 / *chroma + 300;
-  }
+  const Hsl hsl = ToHsl(r, g, b);
+  *hue = hsl.hue;
+  *chroma = hsl.chroma;
+  *lightness = hsl.lightness;
 }
 
 void HSLtoRGB(double hue, double chroma, double lightness, uint8_t *r, uint8_t *g, uint8_t *b) {
-  if (hue < 0) {
-    *r = *g = *b = static_cast<uint8_t>(lightness);
-    return;
-  }
-  // Keep the colour inside 0..255 at this lightness.
-  double half = chroma * 0.5;
-  double max;
-  if (half > lightness) {
-    max = 2 * lightness;
-    half = lightness;
-  } else {
-    max = lightness + half;
-    if (max > 255) {
-      half = 255 - lightness;
-      max = lightness + half;
-    }
-  }
-  const double min = lightness - half;
-  const double range = max - min;
-  const auto part = [&](double offset) { return static_cast<uint8_t>(offset / 60 * range + min); };
-  const auto top = static_cast<uint8_t>(max);
-  const auto bottom = static_cast<uint8_t>(min);
-
-  if (hue < 60) {
-    *r = top, *g = part(hue), *b = bottom;
-  } else if (hue < 120) {
-    *r = part(120 - hue), *g = top, *b = bottom;
-  } else if (hue < 180) {
-    *r = bottom, *g = top, *b = part(hue - 120);
-  } else if (hue < 240) {
-    *r = bottom, *g = part(240 - hue), *b = top;
-  } else if (hue < 300) {
-    *r = part(hue - 240), *g = bottom, *b = top;
-  } else {
-    *r = top, *g = bottom, *b = part(360 - hue);
-  }
+  ToRgb(hue, chroma, lightness, r, g, b);
 }
 
 int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount) {
@@ -74,12 +102,11 @@ int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount) {
   for (int32_t y = 0; y < handle->Height; ++y) {
     uint8_t *pixel = handle->Pixels + y * pitch;
     for (int32_t x = 0; x < handle->Width; ++x, pixel += 3) {
-      double hue, chroma, lightness;
-      RGBtoHSL(pixel[redAt], pixel[1], pixel[blueAt], &hue, &chroma, &lightness);
-      double scaled = (amount * chroma) / 1000 + chroma;
-      if (scaled < 0) scaled = 0;
-      if (scaled > 255) scaled = 255;
-      HSLtoRGB(hue, scaled, lightness, &pixel[redAt], &pixel[1], &pixel[blueAt]);
+      const Hsl hsl = ToHsl(pixel[redAt], pixel[1], pixel[blueAt]);
+      double scaled = (amount * hsl.chroma) / 1000 + hsl.chroma;
+      scaled = scaled < 0 ? 0 : scaled;
+      scaled = scaled > 255 ? 255 : scaled;
+      ToRgb(hsl.hue, scaled, hsl.lightness, &pixel[redAt], &pixel[1], &pixel[blueAt]);
     }
   }
   return IL_SUCCESS;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -86,6 +87,66 @@ TEST(Saturation, EveryPixelOfEveryRowTakesTheSameRoundTrip) {
       for (int y = 0; y < 4; ++y)
         EXPECT_EQ(image->Pixels[y * 16 + 15], 0xA5) << "padding written in row " << y;
     }
+  }
+}
+
+// The conversions as plain case-by-case rules; the library's branch-free
+// versions must agree with them on every colour.
+Bytes ReferenceRoundTrip(int r, int g, int b, int amount) {
+  const int max = std::max({r, g, b}), min = std::min({r, g, b});
+  const double lightness = (min + max) * 0.5, chroma = max - min;
+  double hue;
+  if (max == min) hue = -1;
+  else if (b == min) hue = (g - r) * 60.0 / chroma + 60;
+  else if (r == min) hue = (b - g) * 60.0 / chroma + 180;
+  else hue = (r - b) * 60.0 / chroma + 300;
+  double scaled = (amount * chroma) / 1000 + chroma;
+  scaled = scaled < 0 ? 0 : scaled > 255 ? 255 : scaled;
+  if (hue < 0) return {static_cast<int>(lightness), static_cast<int>(lightness), static_cast<int>(lightness)};
+  double half = scaled * 0.5, top;
+  if (half > lightness) {
+    top = 2 * lightness;
+    half = lightness;
+  } else {
+    top = lightness + half;
+    if (top > 255) {
+      half = 255 - lightness;
+      top = lightness + half;
+    }
+  }
+  const double bottom = lightness - half, range = top - bottom;
+  const auto part = [&](double offset) { return static_cast<int>(offset / 60 * range + bottom); };
+  const int t = static_cast<int>(top), m = static_cast<int>(bottom);
+  if (hue < 60) return {t, part(hue), m};
+  if (hue < 120) return {part(120 - hue), t, m};
+  if (hue < 180) return {m, t, part(hue - 120)};
+  if (hue < 240) return {m, part(240 - hue), t};
+  if (hue < 300) return {part(hue - 240), m, t};
+  return {t, m, part(360 - hue)};
+}
+
+TEST(Saturation, AgreesWithTheCaseByCaseRulesOnAColourGrid) {
+  // Every third value per channel, plus the values next to the extremes.
+  std::vector<int> levels;
+  for (int v = 0; v < 256; v += 3) levels.push_back(v);
+  levels.insert(levels.end(), {1, 2, 253, 254, 128, 127});
+  const int n = static_cast<int>(levels.size());
+  for (int amount : {-1000, -999, -333, 0, 1, 250, 1000}) {
+    Bitmap image;
+    MakeColor(image, n * n, n, IL_ORDER_RGB, [&](int x, int y, int b) {
+      return levels[b == 0 ? y : b == 1 ? x / n : x % n];
+    });
+    ASSERT_EQ(IL_ChangeBitmapSaturation(image.get(), amount), IL_SUCCESS);
+    int mismatches = 0;
+    for (int y = 0; y < n; ++y)
+      for (int x = 0; x < n * n; ++x) {
+        const Bytes want = ReferenceRoundTrip(levels[y], levels[x / n], levels[x % n], amount);
+        const Bytes got = {image.At(x, y, 0), image.At(x, y, 1), image.At(x, y, 2)};
+        if (got != want && ++mismatches <= 5)
+          ADD_FAILURE() << "amount " << amount << ": (" << levels[y] << ", " << levels[x / n] << ", "
+                        << levels[x % n] << ") gave (" << got[0] << ", " << got[1] << ", " << got[2] << ")";
+      }
+    EXPECT_EQ(mismatches, 0) << "amount " << amount;
   }
 }
 
