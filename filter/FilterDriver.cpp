@@ -79,7 +79,8 @@ int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
     // The last miss returns at once; a hit still waits one second.
     if (!present && attempt == kPrInfoWaitTries - 1) break;
     sleepFor(1);
-    if (present) break;
+    // A cancelled job has nothing to wait for.
+    if (present || Canceled) break;
   }
   return 0;
 }

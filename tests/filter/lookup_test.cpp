@@ -213,27 +213,32 @@ struct SleepLog {
   static int calls;
   static const JobInfoFile* createOnCall;
   static int createAt;
+  static int cancelAt;
   static void Sleep(unsigned seconds) {
     EXPECT_EQ(1u, seconds);
     ++calls;
     if (createOnCall != nullptr && calls == createAt) createOnCall->Write("MEDIA_SIZE=\"00310\"\n");
+    if (calls == cancelAt) Canceled = 1;
   }
 };
 int SleepLog::calls = 0;
 const JobInfoFile* SleepLog::createOnCall = nullptr;
 int SleepLog::createAt = 0;
+int SleepLog::cancelAt = 0;
 
 TEST(JobInformationWait, SleepsOnceAfterFindingTheFileAnd119TimesWithout) {
   struct Case {
     const char* name;
     bool presentAtStart;
     int createAt;  // 0: never
+    int cancelAt;  // 0: never
     int expectedSleeps;
   };
   const Case cases[] = {
-      {"present", true, 0, 1},
-      {"absent", false, 0, 119},
-      {"appears after five seconds", false, 5, 6},
+      {"present", true, 0, 0, 1},
+      {"absent", false, 0, 0, 119},
+      {"appears after five seconds", false, 5, 0, 6},
+      {"cancelled while waiting", false, 0, 3, 3},
   };
   for (const Case& c : cases) {
     JobInfoFile file;
@@ -241,10 +246,14 @@ TEST(JobInformationWait, SleepsOnceAfterFindingTheFileAnd119TimesWithout) {
     SleepLog::calls = 0;
     SleepLog::createOnCall = c.createAt ? &file : nullptr;
     SleepLog::createAt = c.createAt;
+    SleepLog::cancelAt = c.cancelAt;
+    Canceled = 0;
     EXPECT_EQ(0, WaitForPrInfoFile(file.jobId().c_str(), SleepLog::Sleep));
     EXPECT_EQ(c.expectedSleeps, SleepLog::calls) << c.name;
   }
   SleepLog::createOnCall = nullptr;
+  SleepLog::cancelAt = 0;
+  Canceled = 0;
 }
 
 }  // namespace
