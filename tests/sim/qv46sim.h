@@ -28,7 +28,7 @@ namespace qv46sim {
 struct Reply {
     enum class Kind { Value, Raw, Silent };
     Kind kind = Kind::Silent;
-    std::string bytes;
+    std::string bytes;  // what goes on the wire
 
     // A well-formed reply: eight-digit length, then text and a carriage return.
     static Reply value(const std::string& text);

@@ -1,0 +1,41 @@
+// The bytes that identify a simulated QV-46 on USB: sysfs record, device and
+// configuration descriptors, string descriptors and the IEEE 1284 device ID.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qv46sim {
+
+constexpr uint16_t kVendorId = 0x5E1D;
+constexpr uint16_t kProductId = 0x000A;
+constexpr uint8_t kBulkOut = 0x01;
+constexpr uint8_t kBulkIn = 0x82;
+enum StringIndex : uint8_t { kManufacturerIndex = 1, kProductIndex = 2, kSerialIndex = 3 };
+
+// Device descriptor followed by the configuration (one printer-class
+// interface with bulk OUT 0x01 and bulk IN 0x82), as sysfs "descriptors" holds them.
+std::string deviceDescriptors();
+
+// String descriptor 0 (US English only).
+std::string languageDescriptor();
+// A string descriptor holding text as UTF-16LE, cut to the 126 characters a
+// descriptor can carry.
+std::string stringDescriptor(const std::string& text);
+
+// Answer to the class request GET_DEVICE_ID: two length bytes, big-endian
+// and counting themselves, then the text.
+std::string deviceIdAnswer(const std::string& text);
+std::string defaultDeviceId();
+
+struct UsbAddress {
+    int bus;
+    int device;
+};
+
+// umockdev's textual device record for a printer at this address.
+std::string sysfsRecord(const UsbAddress& address);
+std::string sysfsPath(const UsbAddress& address);
+std::string devNode(const UsbAddress& address);
+
+}  // namespace qv46sim

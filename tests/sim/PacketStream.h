@@ -1,0 +1,31 @@
+// Splits the bytes a printer receives on bulk OUT back into command packets.
+// Transfers cut the stream anywhere, so the parser keeps its place between
+// feed() calls.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "qv46sim.h"
+
+namespace qv46sim {
+
+class PacketStream {
+public:
+    using Sink = std::function<void(const ReceivedCommand&)>;
+
+    // Calls sink once for every packet completed by these bytes. Bytes that
+    // cannot start a packet (anything but ESC 'P') are skipped.
+    void feed(const unsigned char* data, std::size_t length, const Sink& sink);
+
+private:
+    void parseHeader();
+
+    std::string header_;
+    ReceivedCommand current_;
+    std::size_t payloadLeft_ = 0;
+    bool inPayload_ = false;
+};
+
+}  // namespace qv46sim
