@@ -120,17 +120,18 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
     return result;
   }
 
-  // 1. Rotation.
+  // Portrait pages are turned before anything else.
   if (rotate) {
     page = RotatePage(page, width, height);
     std::swap(width, height);
   }
 
-  // 2. The source bitmap owns the page from here on.
+  // The source bitmap owns the page from here on.
   OwnedBitmap source;
   if (!AdoptBlock(&source, page, width, height)) return result;
 
-  // 3. Resolution adjustment.
+  // Back to 300 dpi across the head; a turned 300x600 page also doubles
+  // along the paper.
   int status = IL_SUCCESS;
   if (resolutionMode == 2) {
     status = IL_SizeBitmap(&source.h, int32_t(width / 2), int32_t(height), IL_SIZE_BICUBIC);
@@ -139,7 +140,7 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
   }
   if (status == IL_ERROR_NO_MEMORY) return result;
 
-  // 4. Fit inside the border margins. A record without page dimensions (no
+  // Fit inside the border margins. A record without page dimensions (no
   // media chosen) gives no scale, and the page is left as it is.
   if (border && mediaInfo_.pageWidthDots > 0 && mediaInfo_.pageHeightDots > 0) {
     const float ratioX = float(double(mediaInfo_.pageWidthDots - 2 * mediaInfo_.marginXDots) /
@@ -179,30 +180,29 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
     }
   }
 
-  // 5. First separation: plane k holds byte k of every pixel.
+  // Plane k holds byte k of every pixel.
   OwnedBitmap planes[3];
   BITMAPHANDLE* planeList[3] = {&planes[0].h, &planes[1].h, &planes[2].h};
   if (IL_ColorSeparateBitmap(&source.h, planeList, kHandleSize, 0) != IL_SUCCESS) return result;
-  // 6.
   IL_FreeBitmap(&source.h);
 
-  // 7. Tone curves, identity unless the job's own colour adjustment applies.
+  // Tone curves, identity unless the job's own colour adjustment applies.
   for (int k = 0; k < 3; ++k) {
     IL_GammaCorrectBitmap(planeList[k], colorAdjustment ? uint32_t(gamma[k]) : 100u);
   }
   for (int k = 0; k < 3; ++k) IL_ChangeBitmapIntensity(planeList[k], colorAdjustment ? brightness[k] : 0);
   for (int k = 0; k < 3; ++k) IL_ChangeBitmapContrast(planeList[k], colorAdjustment ? contrast[k] : 0);
 
-  // 8. Merge through the planes' palettes.
+  // Merge through the planes' palettes.
   OwnedBitmap merged;
   if (IL_ColorMergeBitmap(&merged.h, planeList, kHandleSize, 0) != IL_SUCCESS) return result;
   for (OwnedBitmap& plane : planes) IL_FreeBitmap(&plane.h);
 
-  // 9, 10. Sharpening and saturation always run; 0 still makes the round trip.
+  // Sharpening and saturation always run; 0 still makes the round trip.
   if (IL_SharpenBitmap(&merged.h, sharpness) == IL_ERROR_NO_MEMORY) return result;
   IL_ChangeBitmapSaturation(&merged.h, colorAdjustment ? saturation : 0);
 
-  // 11. Copy out into the caller's record through fresh identity planes.
+  // Copy out into the caller's record through fresh identity planes.
   OwnedBitmap copies[3];
   BITMAPHANDLE* copyList[3] = {&copies[0].h, &copies[1].h, &copies[2].h};
   if (IL_ColorSeparateBitmap(&merged.h, copyList, kHandleSize, 0) != IL_SUCCESS) return result;
