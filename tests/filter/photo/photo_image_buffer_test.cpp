@@ -199,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(All, ResolutionAdjustment,
                                            ResolutionCase{2, false, 1241, 2, 620, 2},  // truncates
                                            ResolutionCase{2, false, 1, 3, 1, 3}));     // nothing to halve
 
-TEST_F(PhotoBufferTest, BorderFitsTheWorkedExampleAndLeavesTheLastRowWhite) {
+TEST_F(PhotoBufferTest, BorderFitsA6x4PageAndLeavesTheLastRowWhite) {
   buffer().Alloc(Record(3, 300));  // 1844 x 1240 dots, margins 60 and 60
   buffer().border = true;
   Result r = Process(1844, 1240, Flat(100, 100, 100));
