@@ -183,8 +183,20 @@ bool PrivateCupsd::layOut(std::string *error)
     for (const std::string &backend : options_.extraBackends) {
         std::string to = bin + "/backend/" + baseName(backend);
         unlink(to.c_str());
-        if (!copyFile(backend, to, 0700, error))
+        if (options_.backendPreload.empty()) {
+            if (!copyFile(backend, to, 0700, error))
+                return false;
+            continue;
+        }
+        std::string real = root_ + "/backend-programs/" + baseName(backend);
+        if (!makeDir(root_ + "/backend-programs", 0700, error) || !copyFile(backend, real, 0700, error) ||
+            !writeFile(to, "#!/bin/sh\nLD_PRELOAD='" + options_.backendPreload + "' exec '" + real + "' \"$@\"\n",
+                       error))
             return false;
+        if (chmod(to.c_str(), 0700) != 0) {
+            *error = errnoText("chmod " + to);
+            return false;
+        }
     }
 
     // DataDir: our models, the system's mime types, fonts, banners...
@@ -228,7 +240,9 @@ bool PrivateCupsd::layOut(std::string *error)
          << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
          << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
 
-    return writeFile(etc + "/cups-files.conf", files.str(), error) &&
+    const int firstJob = options_.firstJobId > 0 ? options_.firstJobId : 100000 + (getpid() % 20000) * 100;
+    return writeFile(root_ + "/cache/job.cache", "NextJobId " + std::to_string(firstJob) + "\n", error) &&
+           writeFile(etc + "/cups-files.conf", files.str(), error) &&
            writeFile(etc + "/cupsd.conf", conf.str(), error) &&
            writeFile(etc + "/client.conf", "ServerName " + socket_ + "\n", error);
 }

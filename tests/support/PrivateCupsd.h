@@ -12,7 +12,8 @@
 //
 //   qv46test::PrivateCupsd::Options opt;
 //   opt.extraBackends = {"/path/to/valdren-zelbackend"};
-//   opt.env = {"QV46_SIM_DIR=/tmp/..."};
+//   opt.env = {"UMOCKDEV_DIR=/tmp/..."};
+//   opt.backendPreload = "libumockdev-preload.so.0";
 //   qv46test::PrivateCupsd cupsd(opt);
 //   std::string error;
 //   ASSERT_TRUE(cupsd.start(&error)) << error;
@@ -39,6 +40,14 @@ public:
         std::vector<std::string> extraBackends;
         // "NAME=value" entries passed to every filter and backend (SetEnv).
         std::vector<std::string> env;
+        // LD_PRELOAD for the extra backends (e.g. the umockdev preload of a
+        // simulated printer). cupsd passes no LD_* variable to its children,
+        // so each extra backend then runs behind a two-line wrapper that
+        // sets it and execs the real program.
+        std::string backendPreload;
+        // First job id; 0 picks one from the process id, so test programs
+        // running side by side never share a /tmp/Print_<job>.log.
+        int firstJobId = 0;
     };
 
     // The PPD in the source tree.

@@ -18,8 +18,11 @@ bool exists(const std::string &path)
 TEST(PrivateCupsd, RunsAnswersAndCleansUp)
 {
     std::string root, socket;
+    const int firstJob = 4000 + getpid() % 1000;
     {
-        PrivateCupsd cupsd;
+        PrivateCupsd::Options opt;
+        opt.firstJobId = firstJob;
+        PrivateCupsd cupsd(opt);
         std::string error;
         ASSERT_TRUE(cupsd.start(&error)) << error;
         root = cupsd.root();
@@ -35,6 +38,9 @@ TEST(PrivateCupsd, RunsAnswersAndCleansUp)
                              "VALDREN_QV-46.ppd"}, &out), 0) << out << cupsd.errorLog();
         EXPECT_EQ(cupsd.run({"lpstat", "-v", "probe"}, &out), 0) << out;
         EXPECT_NE(out.find("/dev/null"), std::string::npos) << out;
+        // Job ids start where asked, away from other test programs' ids.
+        EXPECT_EQ(cupsd.run({"sh", "-c", "echo x | lp -d probe -o raw"}, &out), 0) << out;
+        EXPECT_EQ(out.rfind("request id is probe-" + std::to_string(firstJob) + " ", 0), 0u) << out;
         std::ifstream ppd(root + "/etc/ppd/probe.ppd");
         std::string first;
         std::getline(ppd, first);
@@ -63,7 +69,7 @@ TEST(PrivateCupsd, TwoSchedulersDoNotShareAnything)
     EXPECT_NE(b.run({"lpstat", "-v", "only-in-a"}, &out), 0) << out;
 }
 
-TEST(PrivateCupsd, ExtraBackendIsInstalledRootOwnedWithSafeMode)
+TEST(PrivateCupsd, ExtraProgramsAreInstalledRootOwnedWithSafeModes)
 {
     const std::string script = "/tmp/qv46-support-backend-" + std::to_string(getpid());
     {
@@ -71,26 +77,36 @@ TEST(PrivateCupsd, ExtraBackendIsInstalledRootOwnedWithSafeMode)
         out << "#!/bin/sh\nexit 0\n";
     }
     chmod(script.c_str(), 0777);
-    PrivateCupsd::Options opt;
-    opt.extraBackends = {script};
-    opt.extraFilters = {script};
-    PrivateCupsd cupsd(opt);
-    std::string error;
-    ASSERT_TRUE(cupsd.start(&error)) << error;
-    unlink(script.c_str());
-
     const std::string name = script.substr(script.rfind('/') + 1);
-    struct {
-        std::string path;
-        mode_t mode;
-    } cases[] = {{cupsd.root() + "/bin/backend/" + name, 0700},
-                 {cupsd.root() + "/bin/filter/" + name, 0755}};
-    for (const auto &c : cases) {
-        struct stat st;
-        ASSERT_EQ(stat(c.path.c_str(), &st), 0) << c.path;
-        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.path;
-        EXPECT_EQ(st.st_uid, 0u) << c.path;
+    for (const std::string preload : {"", "libexample-preload.so"}) {
+        PrivateCupsd::Options opt;
+        opt.extraBackends = {script};
+        opt.extraFilters = {script};
+        opt.backendPreload = preload;
+        PrivateCupsd cupsd(opt);
+        std::string error;
+        ASSERT_TRUE(cupsd.start(&error)) << error;
+        struct {
+            std::string path;
+            mode_t mode;
+        } cases[] = {{cupsd.root() + "/bin/backend/" + name, 0700}, {cupsd.root() + "/bin/filter/" + name, 0755}};
+        for (const auto &c : cases) {
+            struct stat st;
+            ASSERT_EQ(stat(c.path.c_str(), &st), 0) << c.path;
+            EXPECT_EQ(st.st_mode & 07777, c.mode) << c.path;
+            EXPECT_EQ(st.st_uid, 0u) << c.path;
+        }
+        // Second line: the script itself, or the wrapper's exec line.
+        std::ifstream backend(cases[0].path);
+        std::string line;
+        std::getline(backend, line);
+        std::getline(backend, line);
+        if (preload.empty())
+            EXPECT_EQ(line, "exit 0");
+        else
+            EXPECT_EQ(line.rfind("LD_PRELOAD='libexample-preload.so' exec '" + cupsd.root(), 0), 0u) << line;
     }
+    unlink(script.c_str());
 }
 
 TEST(PrivateCupsd, RefusesMalformedEnvironmentEntry)
