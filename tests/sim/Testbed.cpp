@@ -1,6 +1,7 @@
 // The umockdev side of the simulated printers. umockdev runs the ioctl
 // handlers on a worker thread of its own; this file keeps every printer's
 // state under one mutex and answers the usbfs ioctls libusb issues.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
@@ -462,6 +463,12 @@ void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
 
 Testbed::Testbed() : impl_(std::make_unique<Impl>())
 {
+    // umockdev builds uevents through libudev, which finds the testbed only
+    // under the preload; without it plug and unplug would go unannounced.
+    if (!dlopen("libumockdev-preload.so.0", RTLD_LAZY | RTLD_NOLOAD)) {
+        g_warning("qv46sim: run under LD_PRELOAD=libumockdev-preload.so.0");
+        return;
+    }
     impl_->testbed = umockdev_testbed_new();
     if (!impl_->testbed)
         return;
@@ -475,11 +482,10 @@ Testbed::Testbed() : impl_(std::make_unique<Impl>())
 
 Testbed::~Testbed()
 {
-    // No handler may run once the printers go.
-    for (auto& entry : impl_->printers) {
-        if (entry.second->plugged)
-            umockdev_testbed_detach_ioctl(impl_->testbed, devNode(entry.second->address).c_str(), nullptr);
-    }
+    // No handler may run once the printers go; removing a device leaves its
+    // handler attached, so unplugged printers are detached here too.
+    for (auto& entry : impl_->printers)
+        umockdev_testbed_detach_ioctl(impl_->testbed, devNode(entry.second->address).c_str(), nullptr);
     if (impl_->loop) {
         // Quit from inside the loop: a quit before g_main_loop_run starts is lost.
         GSource* quit = g_idle_source_new();

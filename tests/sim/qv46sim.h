@@ -5,9 +5,12 @@
 // on bulk OUT 0x01 with reply packets on bulk IN 0x82.
 //
 // Programs under test see the printers only when they run with environment()
-// (umockdev preload, UMOCKDEV_DIR, TMPDIR=/tmp); spawn() starts them so. The
-// process that owns the Testbed is not itself under the preload.
+// (umockdev preload, UMOCKDEV_DIR, TMPDIR=/tmp); spawn() starts them so.
 //
+// The process that owns a Testbed must itself run with
+// LD_PRELOAD=libumockdev-preload.so.0 and TMPDIR=/tmp (in CMake:
+// qv46_add_gtest(... ENV LD_PRELOAD=libumockdev-preload.so.0 TMPDIR=/tmp)),
+// because umockdev announces devices through libudev; ok() is false otherwise.
 // One Testbed per process at a time: umockdev keeps UMOCKDEV_DIR in the
 // process environment. Create it before anything in this process calls
 // libusb_init. All methods are thread-safe.
