@@ -79,10 +79,11 @@ void ExpectPlaneBmp(const Packet& plane, uint32_t width, uint32_t height, uint32
 
 TEST(JobStream, WorkedExampleTwoCopiesOnOnePanel) {
   JobInfoFile info("MEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"10\"\n");
-  // A black 4 x 6 inch page at 300 x 600 dpi: 1844 dots across, 2480 along.
+  // A small black page: the planes' size comes from the media record, and
+  // a page smaller than the image area is centred in its band.
   RasterPage page;
-  page.width = 1844;
-  page.height = 2480;
+  page.width = 184;
+  page.height = 248;
   page.numCopies = 2;
   page.pixel = [](unsigned, unsigned, unsigned) { return uint8_t{0}; };
   const Job job = RunQv46Job(
@@ -100,18 +101,20 @@ TEST(JobStream, WorkedExampleTwoCopiesOnOnePanel) {
   for (size_t p = 5; p < 8; ++p) {
     const Packet& plane = job.packets[p];
     ExpectPlaneBmp(plane, 1920, 4996, 23622);
-    // Both copies, centred across the head, in bands 2480 + 36 rows apart;
-    // everything else stays white.
+    // Both copies centred across the head (columns 868 to 1051) and in
+    // bands of 2480 rows that start 2480 + 36 rows apart: rows 1116 to 1363
+    // and 3632 to 3879. Everything else stays white.
     const uint8_t* pixels = plane.payload.data() + kBmpHeaderBytes;
-    for (uint32_t row : {0u, 1240u, 2479u, 2516u, 4995u}) {
-      const uint8_t* line = pixels + row * 1920;
-      EXPECT_EQ(0xFF, line[37]) << plane.parameter << " row " << row;
-      EXPECT_EQ(0x00, line[38]) << plane.parameter << " row " << row;
-      EXPECT_EQ(0x00, line[1881]) << plane.parameter << " row " << row;
-      EXPECT_EQ(0xFF, line[1882]) << plane.parameter << " row " << row;
-    }
-    for (uint32_t row : {2480u, 2515u}) {
-      EXPECT_EQ(0xFF, pixels[row * 1920 + 960]) << plane.parameter << " gap row " << row;
+    auto at = [&](uint32_t row, uint32_t column) { return pixels[row * 1920 + column]; };
+    for (uint32_t top : {1116u, 3632u}) {
+      for (uint32_t row : {top, top + 247}) {
+        EXPECT_EQ(0xFF, at(row, 867)) << plane.parameter << " row " << row;
+        EXPECT_EQ(0x00, at(row, 868)) << plane.parameter << " row " << row;
+        EXPECT_EQ(0x00, at(row, 1051)) << plane.parameter << " row " << row;
+        EXPECT_EQ(0xFF, at(row, 1052)) << plane.parameter << " row " << row;
+      }
+      EXPECT_EQ(0xFF, at(top - 1, 960)) << plane.parameter << " above " << top;
+      EXPECT_EQ(0xFF, at(top + 248, 960)) << plane.parameter << " below " << top;
     }
   }
 }
