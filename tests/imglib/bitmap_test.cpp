@@ -167,6 +167,15 @@ TEST(CopyBitmapData, EqualSizesCopyTheWholeBlockAndThePalette) {
   EXPECT_EQ(std::memcmp(destination->Pixels, source->Pixels, 48), 0);
   EXPECT_EQ(std::memcmp(destinationPalette, sourcePalette, 8), 0);
   EXPECT_EQ(destinationPalette[8], 0);
+
+  // A source with more entries than the destination holds fills only those.
+  std::vector<uint8_t> full(1024, 0x77), small(8 + 4, 0);
+  source->Palette = full.data();
+  source->PaletteEntries = 256;
+  destination->Palette = small.data();
+  destination->PaletteEntries = 2;
+  ASSERT_EQ(IL_CopyBitmapData(destination.get(), source.get()), IL_SUCCESS);
+  EXPECT_EQ(small, (std::vector<uint8_t>{0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0, 0, 0, 0}));
   source->Palette = destination->Palette = nullptr;
 }
 
