@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -20,6 +21,35 @@ Rgb twoColourPicture(int width, int height)
             p[0] = left ? 220 : 20;
             p[1] = 20;
             p[2] = left ? 20 : 220;
+        }
+    }
+    return image;
+}
+
+Rgb samplePhoto(int width, int height)
+{
+    Rgb image;
+    image.width = width;
+    image.height = height;
+    image.pixels.resize(size_t(width) * height * 3);
+    const double sunX = width * 0.72, sunY = height * 0.3, sunR = height * 0.12;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t *p = &image.pixels[(size_t(y) * width + x) * 3];
+            const double t = double(y) / height;
+            // Sky from deep blue to pale orange at the horizon.
+            double r = 40 + 200 * t, g = 80 + 110 * t, b = 200 - 80 * t;
+            const double dx = x - sunX, dy = y - sunY;
+            if (dx * dx + dy * dy < sunR * sunR)
+                r = 255, g = 220, b = 60;
+            const double hill = height * (0.62 + 0.08 * std::sin(x * 6.2832 / width * 1.5));
+            if (y > hill) {
+                const double shade = 1.0 - 0.5 * (y - hill) / (height - hill);
+                r = 40 * shade, g = 150 * shade, b = 50 * shade;
+            }
+            p[0] = static_cast<uint8_t>(r);
+            p[1] = static_cast<uint8_t>(g);
+            p[2] = static_cast<uint8_t>(b);
         }
     }
     return image;

@@ -15,6 +15,8 @@ struct Rgb {
 
 // Left half red, right half blue.
 Rgb twoColourPicture(int width, int height);
+// Something photo-like for the demo: a sky, a sun, hills.
+Rgb samplePhoto(int width, int height);
 
 bool writePng(const std::string &path, const Rgb &image);
 bool readPng(const std::string &path, Rgb *image);
