@@ -101,12 +101,12 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
   uint8_t *pixels = AllocLocked(newSize, &block);
   if (!pixels) return IL_ERROR_NO_MEMORY;
 
-  // Temporary buffer: the cached rows of sums, their tags, and the taps of
-  // every output column and row.
+  // Temporary buffer: the cached rows of sums and the taps of every output
+  // column. From six source rows on, that is less than a full buffer of sums.
   const int cachedRows = std::min(kCachedRows, height);
   const int64_t rowSums = static_cast<int64_t>(newWidth) * 3;
   const uint64_t tempSize = sizeof(double) * static_cast<uint64_t>(rowSums) * cachedRows +
-                            sizeof(Taps) * (static_cast<uint64_t>(newWidth) + newHeight);
+                            sizeof(Taps) * static_cast<uint64_t>(newWidth);
   HGLOBAL tempBlock;
   uint8_t *temp = AllocLocked(tempSize, &tempBlock);
   if (!temp) {
@@ -115,21 +115,20 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
   }
   auto *sums = reinterpret_cast<double *>(temp);
   auto *columns = reinterpret_cast<Taps *>(sums + rowSums * cachedRows);
-  Taps *rows = columns + newWidth;
   int32_t cachedRow[kCachedRows] = {-1, -1, -1, -1};
 
   const double sx = static_cast<double>(width) / newWidth;
   const double sy = static_cast<double>(height) / newHeight;
   for (int32_t j = 0; j < newWidth; ++j) columns[j] = TapsAt(j, sx, width);
-  for (int32_t i = 0; i < newHeight; ++i) rows[i] = TapsAt(i, sy, height);
 
   const uint8_t *source = handle->Pixels;
   const int64_t pitch = handle->BytesPerLine;
   for (int32_t i = 0; i < newHeight; ++i) {
+    const Taps rowTaps = TapsAt(i, sy, height);
     const double *tapRows[kTaps];
     for (int q = 0; q < kTaps; ++q) {
       // Four consecutive rows never share a slot.
-      const int32_t y = rows[i].index[q];
+      const int32_t y = rowTaps.index[q];
       const int slot = y % cachedRows;
       double *slotSums = sums + slot * rowSums;
       if (cachedRow[slot] != y) {
@@ -138,7 +137,7 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
       }
       tapRows[q] = slotSums;
     }
-    VerticalRow(tapRows[0], tapRows[1], tapRows[2], tapRows[3], rows[i], rowSums,
+    VerticalRow(tapRows[0], tapRows[1], tapRows[2], tapRows[3], rowTaps, rowSums,
                 pixels + i * newPitch);
   }
 
