@@ -2,7 +2,8 @@
 # Times ImageMagick's single-threaded cubic resize of the rotated 4x6 page
 # (3688x1240 -> 1844x2480) and the library's IL_SizeBitmap in the same run,
 # and prints the ratio. ImageMagick's own time is the convert with -resize
-# minus the same convert without it (reading and writing the files).
+# minus the same convert without it (reading and writing the files). Times
+# are CPU times (see median_ms).
 #
 # usage: bench/imagemagick-compare.sh <build dir> [runs]
 set -euo pipefail
@@ -21,26 +22,27 @@ export MAGICK_THREAD_LIMIT=1
 convert -size 3688x1240 gradient:'#d04020-#2060c0' -attenuate 0.3 +noise Uniform \
   -depth 8 "$work/page.ppm"
 
-# Median wall-clock milliseconds of a command over $runs runs.
+# Median CPU milliseconds (user + system) of a command over $runs runs. CPU
+# time rather than wall time, so that other work on a shared machine does not
+# skew the ratio; both sides run single-threaded.
 median_ms() {
-  local times=() start end
+  local times=() cpu
+  local TIMEFORMAT='%3U %3S'
   for ((i = 0; i < runs; i++)); do
-    start=$(date +%s%N)
-    "$@"
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000)))
+    cpu=$({ time "$@" >/dev/null 2>&1; } 2>&1)
+    times+=("$(awk '{printf "%d", ($1 + $2) * 1000}' <<<"$cpu")")
   done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR] = $1} END {printf "%.1f", a[int((NR + 1) / 2)] / 1000}'
+  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR] = $1} END {printf "%.1f", a[int((NR + 1) / 2)]}'
 }
 
 with_resize=$(median_ms convert "$work/page.ppm" -filter Catrom -resize '1844x2480!' "$work/out.ppm")
 copy_only=$(median_ms convert "$work/page.ppm" "$work/out.ppm")
 magick=$(awk -v a="$with_resize" -v b="$copy_only" 'BEGIN {printf "%.1f", a - b}')
 
-# The library, same geometry: median real time of the benchmark's repetitions.
+# The library, same geometry: median CPU time of the benchmark's repetitions.
 ours=$("$bench" --benchmark_filter='BM_SizeBitmap_3688x1240_to_1844x2480' \
   --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
-  awk -F, '/_median"?,/ {printf "%.1f", $3}')
+  awk -F, '/_median"?,/ {printf "%.1f", $4}')
 
 echo "ImageMagick convert with -resize: $with_resize ms, without: $copy_only ms, resize: $magick ms"
 echo "IL_SizeBitmap: $ours ms"
