@@ -98,6 +98,13 @@ protected:
     static inline bool ready = false;
 };
 
+TEST_F(PrintPath, CupsFindsThePrinterThroughTheBackend)
+{
+    std::string out;
+    ASSERT_EQ(system->cupsd().run({"lpinfo", "--include-schemes", "valdren-zelbackend", "-v"}, &out), 0) << out;
+    EXPECT_EQ(out, "direct valdren-zelbackend://VALDREN/QV-46?serial=" + system->serial() + "\n");
+}
+
 TEST_F(PrintPath, PngThroughCupsReachesThePrinterAsTheFilterWroteIt)
 {
     const size_t before = system->captured();
