@@ -668,7 +668,9 @@ std::vector<std::string> Testbed::environment() const
     // An ASan-built child refuses to start when the preload comes before its
     // runtime; it works fine once told not to check.
     std::string asan = "verify_asan_link_order=0";
-    if (const char* current = getenv("ASAN_OPTIONS"); current && *current)
+    if (const char* current = getenv("ASAN_OPTIONS"); current && std::strstr(current, asan.c_str()))
+        asan = current;
+    else if (current && *current)
         asan = std::string(current) + ":" + asan;
     return {
         "UMOCKDEV_DIR=" + impl_->root,
