@@ -2,6 +2,8 @@
 
 namespace {
 
+constexpr int kEventWaitSeconds = 1;
+
 libusb_device* Dev(UsbDevice* device) { return reinterpret_cast<libusb_device*>(device); }
 libusb_device_handle* Handle(UsbHandle* handle) {
   return reinterpret_cast<libusb_device_handle*>(handle);
@@ -23,19 +25,16 @@ int LibusbPort::init() {
 
 bool LibusbPort::hasHotplug() { return libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0; }
 
-// The callbacks only pass the notice on, then wake the main thread in case it
-// is blocked in event handling while another thread handled this event.
-int LibusbPort::hotplug_callback(libusb_context* ctx, libusb_device* device,
-                                 libusb_hotplug_event, void* self) {
+// The callbacks only pass the notice on.
+int LibusbPort::hotplug_callback(libusb_context*, libusb_device* device, libusb_hotplug_event,
+                                 void* self) {
   static_cast<LibusbPort*>(self)->listener_->deviceArrived(reinterpret_cast<UsbDevice*>(device));
-  libusb_interrupt_event_handler(ctx);
   return 0;  // stay registered whatever becomes of this printer
 }
 
-int LibusbPort::hotplug_callback_detach(libusb_context* ctx, libusb_device* device,
+int LibusbPort::hotplug_callback_detach(libusb_context*, libusb_device* device,
                                         libusb_hotplug_event, void* self) {
   static_cast<LibusbPort*>(self)->listener_->deviceLeft(reinterpret_cast<UsbDevice*>(device));
-  libusb_interrupt_event_handler(ctx);
   return 0;
 }
 
@@ -58,7 +57,12 @@ int LibusbPort::registerHotplug(uint16_t vendor, uint16_t product, HotplugListen
   return 0;
 }
 
-int LibusbPort::handleEvents() { return libusb_handle_events(nullptr); }
+int LibusbPort::handleEvents() {
+  // A notice taken by a printer thread inside a transfer does not wake the
+  // main thread, so its wait is kept short enough to pick that notice up.
+  timeval timeout{kEventWaitSeconds, 0};
+  return libusb_handle_events_timeout_completed(nullptr, &timeout, nullptr);
+}
 
 void LibusbPort::refDevice(UsbDevice* device) { libusb_ref_device(Dev(device)); }
 

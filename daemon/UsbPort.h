@@ -36,7 +36,7 @@ class UsbPort {
   // are already attached are reported during registration.
   virtual bool hasHotplug() = 0;
   virtual int registerHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) = 0;
-  // Blocks until USB events arrive (or a timeout passes) and handles them.
+  // Blocks until USB events arrive (or about a second passes) and handles them.
   virtual int handleEvents() = 0;
 
   // A device stays a valid key while referenced.
