@@ -485,4 +485,62 @@ TEST(SimCli, RefusesUnknownOptions)
     EXPECT_EQ(cli.process.wait(10000), 2);
 }
 
+// --- child processes ---
+
+struct SpawnCase {
+    const char* name;
+    std::vector<std::string> env;
+    std::vector<std::string> extraEnv;
+    std::string script;
+    int expectedExit;
+    std::string expectedOut;
+};
+
+void PrintTo(const SpawnCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Spawn : public ::testing::TestWithParam<SpawnCase> {};
+
+TEST_P(Spawn, ChildSeesTheMergedEnvironmentAndReportsItsEnd)
+{
+    TempFile out("spawn");
+    SpawnOptions options;
+    options.extraEnv = GetParam().extraEnv;
+    options.stdoutFile = out.path();
+    Process p = spawnProcess({"sh", "-c", GetParam().script}, GetParam().env, options);
+    ASSERT_TRUE(p.started());
+    EXPECT_EQ(p.wait(10000), GetParam().expectedExit);
+    EXPECT_FALSE(p.running());
+    EXPECT_EQ(readFile(out.path()), GetParam().expectedOut);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sim, Spawn,
+    ::testing::Values(
+        SpawnCase{"ExitCode", {}, {}, "exit 7", 7, ""},
+        SpawnCase{"KilledBySignal", {}, {}, "kill -KILL $$", 128 + 9, ""},
+        SpawnCase{"EnvAdded", {"QV46SIM_A=one"}, {}, "echo $QV46SIM_A", 0, "one\n"},
+        SpawnCase{"ParentVariableReplaced", {"HOME=/qv46sim"}, {}, "echo $HOME", 0, "/qv46sim\n"},
+        SpawnCase{"ParentVariableKept", {}, {}, "echo ${PATH:+set}", 0, "set\n"},
+        SpawnCase{"ExtraEnvWins", {"QV46SIM_A=one"}, {"QV46SIM_A=two"}, "echo $QV46SIM_A", 0, "two\n"},
+        SpawnCase{"LaterEntryWins", {"QV46SIM_A=one", "QV46SIM_A=three"}, {}, "echo $QV46SIM_A", 0, "three\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimProcess, TerminateEndsAChildThatKeepsRunning)
+{
+    Process p = spawnProcess({"sleep", "30"}, {});
+    ASSERT_TRUE(p.running());
+    EXPECT_EQ(p.wait(50), -1);
+    EXPECT_EQ(p.terminate(), 128 + 15);
+    EXPECT_FALSE(p.running());
+}
+
+TEST(SimProcess, MissingProgramIsNotStarted)
+{
+    Process p = spawnProcess({"/nonexistent/qv46sim-program"}, {});
+    EXPECT_FALSE(p.started());
+}
+
 }  // namespace
