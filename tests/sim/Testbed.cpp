@@ -143,8 +143,7 @@ struct Testbed::Impl {
         switch (request) {
         case USBDEVFS_GET_CAPABILITIES:
             return capabilities(client);
-        case USBDEVFS_REAPURB:
-        case USBDEVFS_REAPURBNDELAY:
+        case USBDEVFS_REAPURBNDELAY:  // libusb never reaps blocking
             return reap(p, client);
         case USBDEVFS_RELEASEINTERFACE:
             return release(p, client);
