@@ -43,6 +43,15 @@ struct Options {
     std::string envFile;
 };
 
+// A delay in milliseconds: digits only, at most a minute.
+bool parseDelay(const std::string& text, int& ms)
+{
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    ms = std::stoi(text);
+    return ms <= 60000;
+}
+
 bool parseOptions(int argc, char** argv, Options& o)
 {
     const std::map<std::string, std::string> replyOptions = {
@@ -64,8 +73,8 @@ bool parseOptions(int argc, char** argv, Options& o)
             o.base.replies[replyOptions.at(name)] = Reply::value(value);
         else if (name == "--reply" && value.find('=') != std::string::npos)
             o.base.replies[value.substr(0, value.find('='))] = Reply::value(value.substr(value.find('=') + 1));
-        else if (name == "--delay")
-            o.base.replyDelayMs = std::stoi(value);
+        else if (name == "--delay" && parseDelay(value, o.base.replyDelayMs))
+            continue;
         else if (name == "--product")
             o.base.product = value;
         else if (name == "--device-id")
@@ -142,8 +151,9 @@ public:
             bed_.setSilent(id, words[2] == "on");
             return "ok silent " + words[2];
         }
-        if (verb == "delay" && words.size() == 3) {
-            bed_.setReplyDelay(id, std::stoi(words[2]));
+        int ms = 0;
+        if (verb == "delay" && words.size() == 3 && parseDelay(words[2], ms)) {
+            bed_.setReplyDelay(id, ms);
             return "ok delay " + words[2];
         }
         if (verb == "commands" && words.size() == 2) {

@@ -462,10 +462,18 @@ TEST(SimCli, ServesPrintersToOtherProcessesAndObeysStdin)
     EXPECT_EQ(cli.probe({"query", a, "2000", "INFO", "FVER"}).out.at(0), "reply 00000005" "2.05\\x0d");
     EXPECT_EQ(cli.probe({"query", b, "2000", "STATUS"}).out.at(0), "reply 00000006" "01100\\x0d");
 
-    ASSERT_TRUE(cli.process.writeStdin("unplug " + a + "\nunplug nobody\nfrobnicate\n"));
+    ASSERT_TRUE(cli.process.writeStdin("delay " + a + " soon\ndelay " + a + " 5\n"));
+    EXPECT_TRUE(cli.saw("error usage"));
+    EXPECT_TRUE(cli.saw("ok delay 5"));
+    ASSERT_TRUE(cli.process.writeStdin("unplug " + a + "\nunplug nobody\nfrobnicate " + a + "\n"));
     ASSERT_TRUE(cli.saw("ok unplugged " + a));
     EXPECT_TRUE(cli.saw("error unknown nobody"));
-    EXPECT_TRUE(cli.saw("error usage"));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            std::vector<std::string> answers = cli.out.lines();
+            return std::count(answers.begin(), answers.end(), "error usage") == 2;
+        },
+        10000));
     EXPECT_EQ(cli.probe({"query", a, "2000", "STATUS"}).out.at(0), "error no-printer");
 
     EXPECT_EQ(cli.process.terminate(), 0);  // SIGTERM is a clean end
@@ -479,10 +487,13 @@ TEST(SimCli, EndsAtTheEndOfStdin)
     EXPECT_EQ(cli.process.wait(10000), 0);
 }
 
-TEST(SimCli, RefusesUnknownOptions)
+TEST(SimCli, RefusesBadOptions)
 {
-    Cli cli({"--frobnicate", "1"});
-    EXPECT_EQ(cli.process.wait(10000), 2);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--frobnicate", "1"}, {"--delay", "soon"}, {"--delay", "-5"}}) {
+        Cli cli(args);
+        EXPECT_EQ(cli.process.wait(10000), 2) << args[0];
+    }
 }
 
 // --- child processes ---
