@@ -220,6 +220,16 @@ TEST(MemoryLayer, BlocksAreTheirOwnHandles) {
   GlobalUnlock(block);
   GlobalFree(block);
   GlobalFree(nullptr);
+
+  // Page-sized blocks take the huge-page path; they behave the same.
+  const size_t big = (size_t{3} << 20) + 5;
+  auto *page = static_cast<uint8_t *>(GlobalAlloc(0, big));
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(GlobalLock(page), page);
+  ZeroMemory(page, big);
+  page[big - 1] = 9;
+  EXPECT_EQ(page[0] + page[big / 2] + page[big - 1], 9);
+  GlobalFree(page);
 }
 
 }  // namespace
