@@ -135,6 +135,24 @@ long payloadLength(const uint8_t *header)
     return length;
 }
 
+// A read that came back short of data: the job was cancelled, or the
+// input broke.
+int readFailure(Services &s)
+{
+    if (cancelled(s))
+        return CUPS_BACKEND_CANCEL;
+    say(s, std::string("ERROR: Reading the print data failed: ") + std::strerror(errno));
+    return CUPS_BACKEND_FAILED;
+}
+
+// Half a command would make the printer take the next job's bytes as the
+// rest of it, so it is not sent.
+int truncated(Services &s)
+{
+    say(s, "ERROR: The print data ended inside a command; that command was not sent");
+    return CUPS_BACKEND_FAILED;
+}
+
 // Sends the input one command packet per write, so the printer sees each
 // packet end the way the status daemon's writes end.
 int sendStream(Services &s, PrinterChannel &channel, int fd)
@@ -143,11 +161,13 @@ int sendStream(Services &s, PrinterChannel &channel, int fd)
     for (;;) {
         packet.resize(kCmdHeaderSize);
         ssize_t got = readFully(s, fd, packet.data(), kCmdHeaderSize);
+        if (got < 0)
+            return readFailure(s);
         if (got == 0)
             return CUPS_BACKEND_OK;
-        if (got < 0)
-            break;
-        long payload = got == kCmdHeaderSize ? payloadLength(packet.data()) : -1;
+        if (got < kCmdHeaderSize)
+            return truncated(s);
+        const long payload = payloadLength(packet.data());
         if (payload < 0) {
             say(s, "ERROR: The print data is not a QV-46 command stream; nothing more was sent");
             return CUPS_BACKEND_FAILED;
@@ -155,13 +175,9 @@ int sendStream(Services &s, PrinterChannel &channel, int fd)
         packet.resize(kCmdHeaderSize + static_cast<size_t>(payload));
         got = readFully(s, fd, packet.data() + kCmdHeaderSize, static_cast<size_t>(payload));
         if (got < 0)
-            break;
-        if (got < payload) {
-            // Half a command would make the printer take the next job's
-            // bytes as the rest of it.
-            say(s, "ERROR: The print data ended inside a command; that command was not sent");
-            return CUPS_BACKEND_FAILED;
-        }
+            return readFailure(s);
+        if (got < payload)
+            return truncated(s);
         int rc = writeChunked(channel, packet.data(), packet.size(), [&s] { return cancelled(s); });
         if (rc == kLinkCancelled)
             return CUPS_BACKEND_CANCEL;
@@ -170,10 +186,6 @@ int sendStream(Services &s, PrinterChannel &channel, int fd)
             return CUPS_BACKEND_FAILED;
         }
     }
-    if (cancelled(s))
-        return CUPS_BACKEND_CANCEL;
-    say(s, std::string("ERROR: Reading the print data failed: ") + std::strerror(errno));
-    return CUPS_BACKEND_FAILED;
 }
 
 }  // namespace

@@ -208,6 +208,8 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind)
          stream, CUPS_BACKEND_CANCEL, "", 80 + 65536 + 4208},
         {"stream cut inside a packet", [&] { addPrinter("SER2"); }, stream.substr(0, 70000),
          CUPS_BACKEND_FAILED, "ERROR: The print data ended inside a command", 80},
+        {"stream cut inside a header", [&] { addPrinter("SER2"); }, stream.substr(0, 80 + 20),
+         CUPS_BACKEND_FAILED, "ERROR: The print data ended inside a command", 80},
         {"not a command stream", [&] { addPrinter("SER2"); }, "%PDF-1.4\n" + std::string(100, 'x'),
          CUPS_BACKEND_FAILED, "ERROR: The print data is not a QV-46 command stream", 0},
     };
@@ -228,6 +230,17 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind)
         close(job.inputFd);
         job.inputFd = -1;
     }
+}
+
+TEST_F(BackendTest, UnreadableInputFailsTheJob)
+{
+    addPrinter("SER2");
+    job.inputFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);  // read() fails with EISDIR
+    ASSERT_GE(job.inputFd, 0);
+    EXPECT_EQ(runJob(services, job), CUPS_BACKEND_FAILED);
+    EXPECT_NE(messages.str().find("ERROR: Reading the print data failed: Is a directory"), std::string::npos)
+        << messages.str();
+    EXPECT_FALSE(exists(marker()));
 }
 
 TEST_F(BackendTest, RefusesUrisAndJobIdsItCannotUse)
