@@ -128,15 +128,16 @@ TEST_F(PrintPath, PdfWithItsOwnSizeResolutionAndFinish)
     const size_t before = system->captured();
     int id = system->submit(PrintSystem::queueName(),
                             {"PageSize=127x89mm", "Resolution=300x300dpi", "ZelOvercoatFinish=Luster",
-                             "Zel2InchCut=Enable", "ZelPrintRetry=Disable"},
+                             "Zel2InchCut=Enable", "ZelPrintRetry=Disable", "copies=2"},
                             system->work() + "/photo.pdf");
     ASSERT_GT(id, 0);
     ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED) << system->cupsd().errorLog();
-    // 5x3.5 in has no 2-inch cut, and only 300x600 dpi has a print speed.
+    // 5x3.5 in has no 2-inch cut, and only 300x600 dpi has a print speed;
+    // the two copies share one panel (two-up of 5x3.5 in), made once.
     expectPrinted(before, "pdf-job",
                   {"CNTRL  CUTTER                  8  \"00000000\"", "CNTRL  OVERCOAT                8  \"00000022\"",
                    "CNTRL  BUFFCNTRL               8  \"00000000\"", "CNTRL  PRINTSPEED              8  \"00000000\"",
-                   "CNTRL  START"});
+                   "IMAGE  MULTICUT                8  \"00000022\"", "CNTRL  START", " 1 panels"});
 }
 
 TEST_F(PrintPath, FilterErrorStopsTheJobAndNoHalfCommandReachesThePrinter)
