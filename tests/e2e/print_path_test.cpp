@@ -82,8 +82,10 @@ protected:
         std::string listing;
         const std::string dir = system->work() + "/" + name;
         ASSERT_EQ(system->decode(system->jobStreamSince(from), dir, &listing), 0) << listing;
-        if (const char *keep = getenv("QV46_E2E_OUT"))
+        if (const char *keep = getenv("QV46_E2E_OUT")) {  // to look at by hand
             std::system(("mkdir -p '" + std::string(keep) + "' && cp -r '" + dir + "' '" + keep + "/'").c_str());
+            e2e::writeFile(std::string(keep) + "/" + name + ".txt", listing);
+        }
         for (const std::string &line : lines)
             EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
         e2e::Rgb preview;
