@@ -142,6 +142,35 @@ TEST_F(PrintPath, PdfWithItsOwnSizeResolutionAndFinish)
                    "IMAGE  MULTICUT                8  \"00000022\"", "CNTRL  START", " 1 panels"});
 }
 
+// The queue's PPD has no default for the all-channel gamma, so a
+// per-channel choice reaches the picture: only the one plane changes.
+TEST_F(PrintPath, PerChannelGammaTakesEffectWithTheQueuesDefaults)
+{
+    std::string planes[2][3];
+    const std::vector<std::string> common = {"PageSize=127x89mm", "Resolution=300x300dpi", "ZelColorAdjustment=Enable"};
+    for (int run = 0; run < 2; ++run) {
+        std::vector<std::string> options = common;
+        if (run == 1)
+            options.push_back("ZelGammaR=100");
+        const size_t before = system->captured();
+        int id = system->submit(PrintSystem::queueName(), options, system->work() + "/photo.png");
+        ASSERT_GT(id, 0);
+        ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED) << system->cupsd().errorLog();
+        const std::string dir = system->work() + "/gamma" + std::to_string(run);
+        std::string listing;
+        ASSERT_EQ(system->decode(system->jobStreamSince(before), dir, &listing), 0) << listing;
+        int p = 0;
+        for (const char *plane : {"YPLANE", "MPLANE", "CPLANE"})
+            planes[run][p++] = e2e::readFile(dir + "/panel1-" + plane + ".bmp");
+    }
+    int changed = 0;
+    for (int p = 0; p < 3; ++p) {
+        ASSERT_FALSE(planes[0][p].empty());
+        changed += planes[0][p] != planes[1][p];
+    }
+    EXPECT_EQ(changed, 1);
+}
+
 TEST_F(PrintPath, FilterErrorStopsTheJobAndNoHalfCommandReachesThePrinter)
 {
     const size_t before = system->captured();
