@@ -115,16 +115,13 @@ TEST_F(QueriesTest, StatusReplies) {
   EXPECT_EQ(kStatusFailed, GetStatus(world.ctx, nullptr));
 }
 
-TEST(GetMessageTest, MapsEveryListedStatusAndDefaultsTo210) {
+TEST(GetMessageTest, ListedStatusesAndTheDefault) {
   const struct {
     long status;
     int message;
   } cases[] = {
-      {0, 1},       {1, 2},       {500, 3},     {900, 5},     {1000, 100}, {1010, 101},
-      {1100, 102},  {1200, 103},  {1300, 104},  {1400, 105},  {1500, 106}, {1600, 107},
-      {2000, 200},  {2100, 201},  {2200, 202},  {2300, 203},  {2400, 204}, {2500, 205},
-      {2600, 206},  {2610, 207},  {2700, 208},  {2800, 209},  {99999, 6},  {3000, 210},
-      {-1, 210},    {2, 210},     {2147483647, 210},
+      {0, 1}, {1, 2}, {900, 5}, {1100, 102}, {2610, 207}, {2800, 209}, {99999, 6},
+      {3000, 210}, {-1, 210}, {2, 210}, {kStatusFailed, 210},
   };
   for (const auto& c : cases) EXPECT_EQ(c.message, GetMessage(c.status)) << c.status;
 }

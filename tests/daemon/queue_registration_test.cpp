@@ -76,6 +76,7 @@ TEST_F(RegisterQueueTest, NumbersANewQueueAfterTheOthers) {
       {"first three taken", {{"VALDREN-QV-46", kUri + "A"}, {"VALDREN-QV-46-2", kUri + "B"}, {"VALDREN-QV-46-3", kUri + "C"}}, 4},
       {"last gap", {{"VALDREN-QV-46", kUri + "A"}, {"VALDREN-QV-46-2", kUri + "B"}, {"VALDREN-QV-46-4", kUri + "C"}, {"VALDREN-QV-46-6", kUri + "D"}}, 5},
       {"only -3", {{"VALDREN-QV-46-3", kUri + "C"}}, 2},
+      {"-10 listed before -2", {{"VALDREN-QV-46", kUri + "A"}, {"VALDREN-QV-46-10", kUri + "J"}, {"VALDREN-QV-46-2", kUri + "B"}, {"VALDREN-QV-46-3", kUri + "C"}}, 4},
       {"variant queues ignored", {{"VALDREN-QV-46W", "valdren-zelbackend://VALDREN/QV-46W?serial=W"}, {"VALDREN-QV-46W-2", "x"}}, 1},
       {"hand-made -1 does not take -2", {{"VALDREN-QV-46-1", kUri + "A"}, {"VALDREN-QV-46-2", kUri + "B"}}, 3},
       {"queue without uri counts as another's", {{"VALDREN-QV-46", ""}}, 2},
