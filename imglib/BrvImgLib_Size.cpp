@@ -41,10 +41,12 @@ Taps TapsAt(int32_t position, double scale, int32_t sourceLength) {
 }
 
 // One source row through the horizontal pass: three sums per output column.
-void HorizontalRow(const uint8_t *__restrict source, const Taps *__restrict columns,
-                   int32_t newWidth, double *__restrict sums) {
+// The column taps come from `columns`, or are worked out here when there is
+// no table.
+void HorizontalRow(const uint8_t *__restrict source, const Taps *__restrict columns, double sx,
+                   int32_t width, int32_t newWidth, double *__restrict sums) {
   for (int32_t j = 0; j < newWidth; ++j) {
-    const Taps &tap = columns[j];
+    const Taps tap = columns ? columns[j] : TapsAt(j, sx, width);
     const uint8_t *s0 = source + 3 * tap.index[0];
     const uint8_t *s1 = source + 3 * tap.index[1];
     const uint8_t *s2 = source + 3 * tap.index[2];
@@ -104,12 +106,14 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
   uint8_t *pixels = AllocLocked(newSize, &block);
   if (!pixels) return IL_ERROR_NO_MEMORY;
 
-  // Temporary buffer: the cached rows of sums and the taps of every output
-  // column. From six source rows on, that is less than a full buffer of sums.
+  // Temporary buffer: the cached rows of sums and, when that still stays
+  // within a full buffer of sums (24 bytes per output column per source row),
+  // a table of the column taps. Sources of under six rows recompute them.
   const int cachedRows = std::min(kCachedRows, height);
+  const bool tapTable = height >= cachedRows + 2;
   const int64_t rowSums = static_cast<int64_t>(newWidth) * 3;
   const uint64_t tempSize = sizeof(double) * static_cast<uint64_t>(rowSums) * cachedRows +
-                            sizeof(Taps) * static_cast<uint64_t>(newWidth);
+                            (tapTable ? sizeof(Taps) * static_cast<uint64_t>(newWidth) : 0);
   HGLOBAL tempBlock;
   uint8_t *temp = AllocLocked(tempSize, &tempBlock);
   if (!temp) {
@@ -117,12 +121,12 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
     return IL_ERROR_NO_MEMORY;
   }
   auto *sums = reinterpret_cast<double *>(temp);
-  auto *columns = reinterpret_cast<Taps *>(sums + rowSums * cachedRows);
+  Taps *columns = tapTable ? reinterpret_cast<Taps *>(sums + rowSums * cachedRows) : nullptr;
   int32_t cachedRow[kCachedRows] = {-1, -1, -1, -1};
 
   const double sx = static_cast<double>(width) / newWidth;
   const double sy = static_cast<double>(height) / newHeight;
-  for (int32_t j = 0; j < newWidth; ++j) columns[j] = TapsAt(j, sx, width);
+  for (int32_t j = 0; tapTable && j < newWidth; ++j) columns[j] = TapsAt(j, sx, width);
 
   const uint8_t *source = handle->Pixels;
   const int64_t pitch = handle->BytesPerLine;
@@ -135,7 +139,7 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
       const int slot = y % cachedRows;
       double *slotSums = sums + slot * rowSums;
       if (cachedRow[slot] != y) {
-        HorizontalRow(source + y * pitch, columns, newWidth, slotSums);
+        HorizontalRow(source + y * pitch, columns, sx, width, newWidth, slotSums);
         cachedRow[slot] = y;
       }
       tapRows[q] = slotSums;
