@@ -22,6 +22,7 @@ StatusDaemon::~StatusDaemon() {
     Stop(record.get());
     ctx_.usb.unrefDevice(record->device);
   }
+  std::lock_guard<std::mutex> lock(noticesMutex_);
   for (const Notice& notice : notices_) ctx_.usb.unrefDevice(notice.device);
 }
 

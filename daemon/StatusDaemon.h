@@ -38,7 +38,6 @@ class StatusDaemon : public HotplugListener {
  protected:
   // Starts the record's thread; false when the system refuses one.
   virtual bool StartThread(thdata* record);
-  void thread_function(thdata* record);
 
  private:
   struct Notice {
@@ -49,6 +48,7 @@ class StatusDaemon : public HotplugListener {
   void HandleNotices();
   void AddPrinter(UsbDevice* device);
   void RemovePrinter(UsbDevice* device);
+  void thread_function(thdata* record);
   void RunCycle(thdata* record);
   // Asks the record's thread to end and waits for it.
   void Stop(thdata* record);

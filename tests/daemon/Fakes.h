@@ -39,7 +39,7 @@ struct FakePrinter {
   // Observations.
   std::vector<std::string> queries;
   std::atomic<bool> gone{false};
-  int claims = 0;
+  std::atomic<int> claims{0};
 
   void SetIdentity(const std::string& serial, const std::string& model = "QV-46");
 };

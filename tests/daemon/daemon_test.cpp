@@ -183,10 +183,12 @@ TEST_F(DaemonTest, KernelDriverIsDetachedAndFailuresSkipThePoll) {
     printer->detachResult = c.detachResult;
     printer->claimResult = c.claimResult;
     w.usb.Plug(printer);
-    StatusDaemon daemon(w.ctx);
-    ASSERT_EQ(0, daemon.Start());
-    // A few cycles: each opens the device again.
-    ASSERT_TRUE(WaitFor([&] { return w.sleeper.total >= 5 * kCycleMs; }));
+    {
+      StatusDaemon daemon(w.ctx);
+      ASSERT_EQ(0, daemon.Start());
+      // A few cycles: each opens the device again.
+      ASSERT_TRUE(WaitFor([&] { return w.sleeper.total >= 5 * kCycleMs; }));
+    }
     EXPECT_EQ(c.polled, !printer->queries.empty() || printer->claims > 0);
     EXPECT_EQ(c.polled, Exists(w.tmp.File("QV-46_" + Serial("i") + ".log")));
   }
