@@ -198,6 +198,31 @@ TEST_F(StatusdSimTest, MalformedStatusIsOffline) {
   EXPECT_EQ(5, Queries(id, "STATUS"));
 }
 
+// Replies of the longest kind (4,088 data bytes) are cut to the 64-byte
+// values; a serial that long is no serial at all.
+TEST_F(StatusdSimTest, LongestRepliesAreCutToFit) {
+  const std::string serial = statusd.NewSerial("long");
+  PrinterConfig config;
+  config.serial = serial;
+  config.replies["INFO FVER"] = Reply::value(std::string(4087, 'v'));
+  config.replies["INFO MQTY"] = Reply::value(std::string(4087, '7'));
+  const int id = bed.plug(config);
+  PrinterConfig longSerial;
+  longSerial.serial = std::string(4087, 'S');
+  const int idLong = bed.plug(longSerial);
+  ASSERT_TRUE(StartDaemon());
+  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
+  const auto lines = StatusdHarness::StatusLines(serial);
+  EXPECT_EQ("PRINTER_VERSION=\"" + std::string(63, 'v') + "\"", lines[4]);
+  EXPECT_EQ("MEDIA_REMAIN=\"" + std::string(59, '7') + "\"", lines[10]);
+  ASSERT_TRUE(qv46sim::waitUntil([&] { return Queries(idLong, "INFO SERIAL_NUMBER") >= 10; },
+                                 kSettleMs));
+  EXPECT_EQ(0, Queries(idLong, "STATUS"));
+  EXPECT_EQ(1u, LpadminCalls().size());
+  EXPECT_GT(Queries(id, "STATUS"), 0);
+  EXPECT_TRUE(statusd.Running());
+}
+
 // libusb may hand the arrival to the thread that is polling the first
 // printer; the main thread must still take the newcomer on.
 TEST_F(StatusdSimTest, ArrivalDuringAnotherPrintersPollIsNotLost) {
