@@ -6,10 +6,10 @@
 #include "imglib/BrvImgLib.h"
 #include "imglib/BrvImgLib_Internal.h"
 
-// Both conversions are written without branches on the colour (selects and a
-// sector table instead), so that photo content does not stall the pipeline;
-// every value is computed by the same operations, in the same order, as the
-// plain case-by-case rules.
+// Both conversions are written as selects and a sector table rather than a
+// chain of cases, which spares the pixel loop most branches on the colour;
+// every value still comes from the same operations, in the same order, as in
+// the plain case-by-case rules.
 
 namespace {
 
