@@ -74,9 +74,8 @@ void RegisterQueue(DaemonContext& ctx, thdata* record) {
   if (record->queueRegistered) return;
 
   std::vector<CupsQueue> destinations;
-  const int count = ctx.cups.getDests(&destinations);
-  if (count <= 0) destinations.clear();
-  else if (destinations.size() > static_cast<size_t>(count)) destinations.resize(count);
+  // A failed or empty list counts as no queues at all.
+  if (ctx.cups.getDests(&destinations) <= 0) destinations.clear();
 
   long number = 1;  // the first queue unless other printers have queues
   std::vector<std::string> others;

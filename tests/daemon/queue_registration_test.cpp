@@ -103,7 +103,7 @@ TEST_F(RegisterQueueTest, NumbersANewQueueAfterTheOthers) {
   }
 }
 
-TEST_F(RegisterQueueTest, CommandLinesAreTheDesignedWords) {
+TEST_F(RegisterQueueTest, CommandLinesAreExactlyTheseWords) {
   const std::vector<std::string> first = {
       "lpadmin", "-p", "VALDREN-QV-46", "-E", "-D", "VALDREN QV-46", "-m", "VALDREN_QV-46.ppd",
       "-v", kUri + "S 1;x", "-o", "printer-is-shared=false"};
