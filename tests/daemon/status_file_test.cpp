@@ -210,6 +210,24 @@ TEST_F(StatusFileTest, CountIsReadAgainWhenPrintingEndsWhileWatched) {
   EXPECT_EQ(1235, record.lastTotalCount);
 }
 
+// The end of printing is judged against whichever printer was written last.
+TEST_F(StatusFileTest, PrintingEndIsSharedBetweenPrinters) {
+  auto other = std::make_shared<FakePrinter>();
+  other->replies = printer->replies;
+  other->replies["STATUS"] = ReplyPacket("1");
+  thdata second(world.usb.Plug(other));
+  std::snprintf(second.serial, sizeof second.serial, "SN%dB", getpid());
+  UsbHandle* otherHandle = world.usb.OpenForTest(second.device);
+  second.lastRequest = 1;
+  WriteFile(world.ctx, otherHandle, &second);
+
+  record.lastRequest = 1;
+  record.monitorWatching = true;
+  record.watchCountRead = true;
+  EXPECT_EQ("TOTAL_COUNT=\"1234\"", Write()[14]);
+  EXPECT_EQ(1, CountReadings());
+}
+
 TEST_F(StatusFileTest, FailedFirstReadingFallsThroughToTheNextRule) {
   record.lastRequest = 3;
   record.monitorWatching = true;
