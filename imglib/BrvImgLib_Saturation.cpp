@@ -78,11 +78,8 @@ inline Rgb ToRgb(double hue, double chroma, double lightness) {
 constexpr int kChunk = 64;
 
 // Up to kChunk pixels of a row: bytes out to arrays, the conversions over the
-// arrays, bytes back. Built twice, for plain x86-64 and for AVX2 (chosen when
-// the program starts), since four doubles at a time pay off here.
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+// arrays, bytes back.
+BRV_AVX2_CLONES
 void SaturateChunk(uint8_t *pixels, int n, int redAt, int blueAt, int32_t amount) {
   int32_t r[kChunk], g[kChunk], b[kChunk];
   for (int i = 0; i < n; ++i) {

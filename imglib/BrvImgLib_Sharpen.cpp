@@ -35,11 +35,8 @@ void LoadRow(const uint8_t *row, int32_t width, double *out) {
 
 // One output row. Every term is sample times weight, summed strictly in the
 // order up-left, up, up-right, left, centre, right, down-left, down, down-right,
-// and the sum is cut toward zero. Built for plain x86-64 and for AVX2 (picked
-// at start-up): four doubles at a time, the same sums.
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+// and the sum is cut toward zero.
+BRV_AVX2_CLONES
 void SharpenRow(const double *__restrict up, const double *__restrict mid,
                 const double *__restrict down, int64_t bytes, double centre, double neighbour,
                 uint8_t *__restrict out) {

@@ -62,11 +62,8 @@ void HorizontalRow(const uint8_t *__restrict source, const Taps *__restrict colu
   }
 }
 
-// One output row from four rows of sums. Built for plain x86-64 and for AVX2
-// (picked at start-up): four doubles at a time, the same sums.
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+// One output row from four rows of sums.
+BRV_AVX2_CLONES
 void VerticalRow(const double *__restrict r0, const double *__restrict r1,
                  const double *__restrict r2, const double *__restrict r3, const Taps &tap,
                  int64_t count, uint8_t *__restrict out) {
