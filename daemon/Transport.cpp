@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/PhotoPrinterIF.h"
+#include "common/PacketTransfer.h"
 
 namespace {
 
 constexpr uint8_t kDeviceIdRequestType = 0xA1;  // class, interface, device to host
 constexpr int kShortestDeviceId = 14;           // two length bytes and a little text
-constexpr int kWholeWriteLimit = 512;           // below this a write goes out whole
-constexpr int kWriteTail = 256;                 // longer writes end with this many bytes
-constexpr int kLargestChunk = 65536;
 
 int Refused(char* buffer) {
   buffer[0] = '\0';
@@ -54,21 +51,11 @@ int USB_Read(DaemonContext& ctx, UsbHandle* handle, void* buffer, int length, in
 
 int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length) {
   if (handle == nullptr || bytes == nullptr || length <= 0) return kDeviceBadArgument;
-  const unsigned char* next = static_cast<const unsigned char*>(bytes);
-  int remaining = length;
-  while (remaining > 0) {
-    const int chunk =
-        remaining < kWholeWriteLimit ? remaining : std::min(remaining - kWriteTail, kLargestChunk);
-    int sent = 0;
-    const int result = USB_Write(ctx, handle, next, chunk, &sent);
-    if (result < 0) return result;
-    // A transfer that moves nothing would otherwise loop for ever.
-    if (sent <= 0) return UsbPort::kErrorIo;
-    sent = std::min(sent, chunk);
-    next += sent;
-    remaining -= sent;
-  }
-  return kDeviceOk;
+  return _WriteChunked(
+      [&](const unsigned char* data, int size, int* done) {
+        return USB_Write(ctx, handle, data, size, done);
+      },
+      static_cast<const unsigned char*>(bytes), length);
 }
 
 int deviceWrite(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command) {
@@ -78,25 +65,10 @@ int deviceWrite(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command) {
 
 int deviceRead(DaemonContext& ctx, UsbHandle* handle, void* buffer, int capacity, int* received) {
   if (received != nullptr) *received = 0;
-  if (handle == nullptr || buffer == nullptr || received == nullptr ||
-      capacity < DeviceRecv::kLengthFieldSize)
-    return kDeviceBadArgument;
-
-  char* bytes = static_cast<char*>(buffer);
-  int got = 0;
-  int result = USB_Read(ctx, handle, bytes, DeviceRecv::kLengthFieldSize, &got);
-  if (result < 0) return result;
-  for (int i = 0; i < DeviceRecv::kLengthFieldSize; ++i)
-    if (bytes[i] < '0' || bytes[i] > '9') return kDeviceBadArgument;
-
-  const int length = _TextToInt(bytes, DeviceRecv::kLengthFieldSize);
-  if (length < 1 || length > capacity - DeviceRecv::kLengthFieldSize) return kDeviceBadArgument;
-
-  got = 0;
-  result = USB_Read(ctx, handle, bytes + DeviceRecv::kLengthFieldSize, length, &got);
-  if (result < 0) return result;
-  *received = std::min(got, length) + DeviceRecv::kLengthFieldSize;
-  return kDeviceOk;
+  if (handle == nullptr || buffer == nullptr || received == nullptr) return kDeviceBadArgument;
+  return _ReadReplyPacket(
+      [&](unsigned char* data, int size, int* done) { return USB_Read(ctx, handle, data, size, done); },
+      static_cast<char*>(buffer), capacity, received);
 }
 
 int deviceRead(DaemonContext& ctx, UsbHandle* handle, DeviceRecv* reply) {

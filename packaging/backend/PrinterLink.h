@@ -11,15 +11,9 @@
 
 namespace zelbackend {
 
-// Size of the next bulk transfer when `remaining` bytes of one write are
-// left: everything below 512 bytes, otherwise all but the last 256, at most
-// 64 KiB. The printer expects writes to end with a 256-byte transfer, as the
-// status daemon sends them.
-int chunkLength(size_t remaining);
-
-// Sends one write as chunked transfers. Stops early, returning
-// kLinkCancelled, when `cancelled` says so between transfers. Returns 0 or
-// the libusb code of the failed transfer.
+// Sends one write as chunked transfers, as the status daemon sends them.
+// Stops early, returning kLinkCancelled, when `cancelled` says so between
+// transfers. Returns 0 or the libusb code of the failed transfer.
 constexpr int kLinkCancelled = 1;
 int writeChunked(PrinterChannel &channel, const uint8_t *data, size_t length,
                  const std::function<bool()> &cancelled);

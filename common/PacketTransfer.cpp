@@ -1,0 +1,55 @@
+#include "common/PacketTransfer.h"
+
+#include <algorithm>
+
+#include "common/PhotoPrinterDevice.h"
+#include "common/PhotoPrinterIF.h"
+
+namespace {
+
+constexpr int kWholeWriteLimit = 512;  // below this a write goes out whole
+constexpr int kWriteTail = 256;        // longer writes end with this many bytes
+constexpr int kLargestChunk = 65536;
+
+}  // namespace
+
+int _ChunkLength(int remaining) {
+  if (remaining < kWholeWriteLimit) return remaining;
+  return std::min(remaining - kWriteTail, kLargestChunk);
+}
+
+int _WriteChunked(const BulkWrite& write, const unsigned char* data, int length) {
+  while (length > 0) {
+    const int chunk = _ChunkLength(length);
+    int sent = 0;
+    const int result = write(data, chunk, &sent);
+    if (result != 0) return result;
+    // A transfer that moves nothing would otherwise loop for ever.
+    if (sent <= 0) return kTransferIoError;
+    sent = std::min(sent, chunk);
+    data += sent;
+    length -= sent;
+  }
+  return 0;
+}
+
+int _ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* received) {
+  *received = 0;
+  if (capacity < DeviceRecv::kLengthFieldSize) return kDeviceBadArgument;
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(buffer);
+
+  int got = 0;
+  int result = read(bytes, DeviceRecv::kLengthFieldSize, &got);
+  if (result < 0) return result;
+  for (int i = 0; i < DeviceRecv::kLengthFieldSize; ++i)
+    if (buffer[i] < '0' || buffer[i] > '9') return kDeviceBadArgument;
+
+  const int length = _TextToInt(buffer, DeviceRecv::kLengthFieldSize);
+  if (length < 1 || length > capacity - DeviceRecv::kLengthFieldSize) return kDeviceBadArgument;
+
+  got = 0;
+  result = read(bytes + DeviceRecv::kLengthFieldSize, length, &got);
+  if (result < 0) return result;
+  *received = std::min(got, length) + DeviceRecv::kLengthFieldSize;
+  return kDeviceOk;
+}
