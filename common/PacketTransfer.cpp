@@ -1,6 +1,7 @@
 #include "common/PacketTransfer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/PhotoPrinterDevice.h"
 #include "common/PhotoPrinterIF.h"
@@ -10,6 +11,7 @@ namespace {
 constexpr int kWholeWriteLimit = 512;  // below this a write goes out whole
 constexpr int kWriteTail = 256;        // longer writes end with this many bytes
 constexpr int kLargestChunk = 65536;
+constexpr unsigned long kShortestDeviceId = 14;  // two length bytes and a little text
 
 }  // namespace
 
@@ -52,4 +54,24 @@ int _ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* rece
   if (result < 0) return result;
   *received = std::min(got, length) + DeviceRecv::kLengthFieldSize;
   return kDeviceOk;
+}
+
+int _DeviceIdFromReply(char* buffer, unsigned long size) {
+  if (size < 2) {
+    if (size > 0) buffer[0] = '\0';
+    return -1;
+  }
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(buffer);
+  unsigned long length = (static_cast<unsigned long>(bytes[0]) << 8) | bytes[1];
+  if (length < kShortestDeviceId || length > size)
+    length = (static_cast<unsigned long>(bytes[1]) << 8) | bytes[0];
+
+  const unsigned long n = std::min(size, length);
+  if (n < kShortestDeviceId) {
+    buffer[0] = '\0';
+    return -1;
+  }
+  std::memmove(buffer, buffer + 2, n - 2);
+  buffer[n - 2] = '\0';
+  return 0;
 }

@@ -25,3 +25,9 @@ int _WriteChunked(const BulkWrite& write, const unsigned char* data, int length)
 // fit `capacity`, or the transfer's negative code. `received` counts the
 // length field and the data bytes.
 int _ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* received);
+
+// Turns the answer to the IEEE 1284 GET_DEVICE_ID request, received into
+// `buffer` of `size` bytes, into a NUL-terminated string in place. Its first
+// two bytes give its length, big-endian or, from some printers, little-endian.
+// Returns 0, or -1 with an empty string when the length is 13 or less.
+int _DeviceIdFromReply(char* buffer, unsigned long size);

@@ -1,14 +1,10 @@
 #include "daemon/Transport.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "common/PacketTransfer.h"
 
 namespace {
 
 constexpr uint8_t kDeviceIdRequestType = 0xA1;  // class, interface, device to host
-constexpr int kShortestDeviceId = 14;           // two length bytes and a little text
 
 int Refused(char* buffer) {
   buffer[0] = '\0';
@@ -23,19 +19,8 @@ int get_device_id(DaemonContext& ctx, UsbHandle* handle, char* buffer, unsigned 
   const int got = ctx.usb.controlIn(handle, kDeviceIdRequestType, 0, 0, 0,
                                     reinterpret_cast<unsigned char*>(buffer), requestLength,
                                     kDeviceIdTimeoutMs);
-  if (got < 0 || size < 2) return Refused(buffer);
-
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(buffer);
-  unsigned long length = (static_cast<unsigned long>(bytes[0]) << 8) | bytes[1];
-  // Some printers send the length little-endian.
-  if (length < kShortestDeviceId || length > size)
-    length = (static_cast<unsigned long>(bytes[1]) << 8) | bytes[0];
-
-  const unsigned long n = std::min(size, length);
-  if (n < kShortestDeviceId) return Refused(buffer);
-  std::memmove(buffer, buffer + 2, n - 2);
-  buffer[n - 2] = '\0';
-  return 0;
+  if (got < 0) return Refused(buffer);
+  return _DeviceIdFromReply(buffer, size);
 }
 
 int USB_Write(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length,

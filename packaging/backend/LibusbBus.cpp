@@ -2,7 +2,7 @@
 
 #include <libusb.h>
 
-#include <algorithm>
+#include "common/PacketTransfer.h"
 
 namespace zelbackend {
 namespace {
@@ -39,22 +39,15 @@ public:
         return libusb_bulk_transfer(handle_, kBulkIn, data, capacity, done, kBulkTimeoutMs);
     }
 
-    // Class request GET_DEVICE_ID; the answer starts with a two-byte length
-    // that some printers send little-endian.
+    // Class request GET_DEVICE_ID.
     std::string deviceId() override
     {
-        unsigned char buffer[2048] = {};
-        int got = libusb_control_transfer(handle_, 0xA1, 0, 0, 0, buffer, sizeof(buffer), kDeviceIdTimeoutMs);
-        if (got < 2)
+        char buffer[2048] = {};
+        int got = libusb_control_transfer(handle_, 0xA1, 0, 0, 0, reinterpret_cast<unsigned char *>(buffer),
+                                          sizeof(buffer), kDeviceIdTimeoutMs);
+        if (got < 0 || _DeviceIdFromReply(buffer, sizeof(buffer)) != 0)
             return std::string();
-        size_t length = (size_t(buffer[0]) << 8) | buffer[1];
-        if (length < 14 || length > sizeof(buffer))
-            length = (size_t(buffer[1]) << 8) | buffer[0];
-        length = std::min({length, sizeof(buffer), size_t(got)});
-        if (length <= 13)
-            return std::string();
-        std::string id(reinterpret_cast<char *>(buffer) + 2, length - 2);
-        return id.substr(0, id.find('\0'));
+        return buffer;
     }
 
 private:

@@ -131,3 +131,42 @@ TEST(PacketTransfer, ReadsLengthThenData) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PacketTransfer, DeviceIdLengthEitherByteOrder) {
+  const std::string text = "MFG:VALDREN;MDL:QV-46;CMD:RAW;";
+  struct {
+    const char* name;
+    unsigned char high;
+    unsigned char low;
+    int result;
+    std::string id;
+  } cases[] = {
+      {"bigEndian", 0x00, 0x40, 0, text},
+      {"littleEndian", 0x40, 0x00, 0, text},
+      {"bothZero", 0x00, 0x00, -1, ""},
+      {"littleEndianThirteen", 0x0D, 0x00, -1, ""},
+      // Big-endian 5 is too short, so the little-endian 1,280 applies: the
+      // whole buffer up to its first NUL.
+      {"shortBigEndian", 0x00, 0x05, 0, text},
+  };
+  for (const auto& c : cases) {
+    std::vector<char> buffer(2048, '\0');
+    buffer[0] = static_cast<char>(c.high);
+    buffer[1] = static_cast<char>(c.low);
+    std::memcpy(buffer.data() + 2, text.data(), text.size());
+    EXPECT_EQ(c.result, _DeviceIdFromReply(buffer.data(), buffer.size())) << c.name;
+    EXPECT_EQ(c.id, std::string(buffer.data())) << c.name;
+  }
+}
+
+TEST(PacketTransfer, DeviceIdCutToTheAnnouncedLength) {
+  std::vector<char> buffer(2048, 'z');
+  buffer[0] = 0x00;
+  buffer[1] = 0x10;  // 16: two length bytes and 14 characters
+  ASSERT_EQ(0, _DeviceIdFromReply(buffer.data(), buffer.size()));
+  EXPECT_EQ(std::string(14, 'z'), std::string(buffer.data()));
+}
+
+}  // namespace
