@@ -151,10 +151,11 @@ void WriteFile(DaemonContext& ctx, UsbHandle* handle, thdata* record) {
 
   int32_t reading = 0;
   // Readings taken while nobody asked for one are not kept.
-  if (ReadTotalCount(ctx, handle, record, status, printingJustEnded, &reading) &&
-      record->lastRequest != 0)
-    record->lastTotalCount = reading;
-  if (record->lastTotalCount >= 0)
+  const bool fresh = ReadTotalCount(ctx, handle, record, status, printingJustEnded, &reading) &&
+                     record->lastRequest != 0;
+  if (fresh) record->lastTotalCount = reading;
+  // A fresh reading is written as read; a kept one only once it is a count.
+  if (fresh || record->lastTotalCount >= 0)
     AppendFormat(text, "%s=\"%d\"\n", "TOTAL_COUNT", record->lastTotalCount);
   else
     AppendValue(text, "TOTAL_COUNT", "");

@@ -210,6 +210,20 @@ TEST_F(StatusFileTest, CountIsReadAgainWhenPrintingEndsWhileWatched) {
   EXPECT_EQ(1235, record.lastTotalCount);
 }
 
+// A reading is written as the printer gave it, even one that is not a count;
+// only a kept value that is not a count reads as empty later.
+TEST_F(StatusFileTest, NegativeReadingIsWrittenOnceThenEmpty) {
+  printer->replies["MNT_RD COUNTER_LIFE"] = ReplyPacket("  -5");
+  record.lastRequest = 3;
+  record.monitorWatching = true;
+  record.watchCountRead = true;
+  EXPECT_EQ("TOTAL_COUNT=\"-5\"", Write()[14]);
+  EXPECT_EQ(-5, record.lastTotalCount);
+  record.lastRequest = 1;
+  EXPECT_EQ("TOTAL_COUNT=\"\"", Write()[14]);
+  EXPECT_EQ(1, CountReadings());
+}
+
 // The end of printing is judged against whichever printer was written last.
 TEST_F(StatusFileTest, PrintingEndIsSharedBetweenPrinters) {
   auto other = std::make_shared<FakePrinter>();
