@@ -1,6 +1,7 @@
 #include "statusmonitor.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
 #include <QThread>
@@ -11,6 +12,9 @@ namespace {
 // The daemon writes 16 lines, each ended by a line feed.
 const int kStatusFileParts = 17;
 const int kRetryWaitMs = 100;
+// Far above the daemon's 16 short lines; a bigger file cannot have their
+// shape, and reading it whole on every tick could exhaust memory.
+const qint64 kMaxStatusFileBytes = 64 * 1024;
 
 // Keys in the order the daemon writes them; the reader only ever looks for
 // the next one, so a key that is out of order is not found.
@@ -29,6 +33,13 @@ void putDefaults(QMap<QString, QString> &map)
         map.insert(key, QString());
     map.insert("PRINTER_STATUS", kOfflineStatus);
     map.insert("PRINTER_MESSAGE", kConnectPrinterMessage);
+}
+
+// The name lives in the world-writable /tmp: a FIFO or a device planted
+// there would block or never end a read, so only a regular file is opened.
+bool openStatusFile(QFile &file)
+{
+    return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly);
 }
 
 } // namespace
@@ -74,17 +85,20 @@ bool StatusMonitor::createStatusMap(QMap<QString, QString> &map)
         return false;
     }
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!openStatusFile(file)) {
         pause(kRetryWaitMs);
-        if (!file.open(QIODevice::ReadOnly)) {
+        if (!openStatusFile(file)) {
             putDefaults(map);
             return false;
         }
     }
-    QTextStream stream(&file);
+    const QByteArray bytes = file.read(kMaxStatusFileBytes + 1);
+    file.close();
+    if (bytes.size() > kMaxStatusFileBytes)
+        return false;
+    QTextStream stream(bytes);
     stream.setCodec("UTF-8");
     const QString text = stream.readAll();
-    file.close();
 
     const QStringList parts = text.split('\n', Qt::KeepEmptyParts, Qt::CaseSensitive);
     if (parts.size() != kStatusFileParts)

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
+#include <sys/stat.h>
 
 using StatusMap = QMap<QString, QString>;
 
@@ -95,6 +96,7 @@ private slots:
     void createStatusMap();
     void missingFileGivesOfflineDefaultsAfterOneWait();
     void unopenableFileWaitsThreeTimes();
+    void fifoIsNotOpened();
     void malformedFileIsReadAgainAfterTheWait();
     void timerDeliversMaps();
 
@@ -150,6 +152,11 @@ void ReaderTest::createStatusMap_data()
     QTest::newRow("16 parts") << QString(good).remove(good.size() - 1, 1) << false << StatusMap();
     QTest::newRow("18 parts") << good + "\n" << false << StatusMap();
     QTest::newRow("empty file") << QString() << false << StatusMap();
+
+    // The right shape, but far bigger than the daemon ever writes.
+    QString padded = good;
+    padded.replace("#MEDIA_INFORMATION", "#" + QString(70000, 'x'));
+    QTest::newRow("oversized file") << padded << false << StatusMap();
 }
 
 void ReaderTest::createStatusMap()
@@ -179,6 +186,16 @@ void ReaderTest::unopenableFileWaitsThreeTimes()
     const QString folder = dir.filePath("QV-46_folder.log");
     QVERIFY(QDir().mkpath(folder));
     HookedReader reader(folder, nullptr);
+    QCOMPARE(reader.getPrinterStatus(), offlineDefaults());
+    QCOMPARE(reader.pauses, 3);
+}
+
+void ReaderTest::fifoIsNotOpened()
+{
+    // Opening a FIFO nobody writes to would block the window for good.
+    const QString fifo = dir.filePath("QV-46_fifo.log");
+    QCOMPARE(::mkfifo(fifo.toUtf8().constData(), 0600), 0);
+    HookedReader reader(fifo, nullptr);
     QCOMPARE(reader.getPrinterStatus(), offlineDefaults());
     QCOMPARE(reader.pauses, 3);
 }
