@@ -30,8 +30,10 @@ bool createRequestFile(const QString &path)
 {
     if (path.isEmpty())
         return false;
+    // O_NONBLOCK: a FIFO planted at the name would otherwise hold the
+    // window until someone opened it for reading.
     const int fd = ::open(path.toUtf8().constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     // The umask narrowed the creation mode; the daemon may run as another user.

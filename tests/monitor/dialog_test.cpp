@@ -156,6 +156,7 @@ private slots:
     void updateWritesCountRequest();
     void enterPressesUpdate();
     void requestFilesDoNotFollowLinks();
+    void requestFileAtAFifoDoesNotBlock();
     void requestFilePathIsBounded_data();
     void requestFilePathIsBounded();
     void overlongSerialGivesNoRequestFile();
@@ -594,6 +595,24 @@ void DialogTest::requestFilesDoNotFollowLinks()
     // Not created, so not ours to delete either.
     QVERIFY(QFileInfo(watchFile(serial)).isSymLink());
     QVERIFY(QFileInfo(countFile(serial)).isSymLink());
+}
+
+void DialogTest::requestFileAtAFifoDoesNotBlock()
+{
+    // Nobody reads the planted FIFO: opening it for writing must not wait.
+    const QString serial = newSerial();
+    QCOMPARE(::mkfifo(watchFile(serial).toUtf8().constData(), 0600), 0);
+    QCOMPARE(::mkfifo(countFile(serial).toUtf8().constData(), 0600), 0);
+    {
+        FakePrinters printers;
+        printers.addQv46("VALDREN-QV-46", serial);
+        StatusDialog dialog(nullptr, &printers);
+        dialog.push_update();
+        QVERIFY(dialog.findChild<StatusMonitor *>()); // still watching the status file
+    }
+    // Not created, so not ours to delete either.
+    QVERIFY(exists(watchFile(serial)));
+    QCOMPARE(modeOf(countFile(serial)), mode_t(0600));
 }
 
 void DialogTest::requestFilePathIsBounded_data()
