@@ -183,6 +183,8 @@ int RunFilter(int argc, char* argv[], SleepFunction sleepFor) {
   struct sigaction action {};
   action.sa_handler = CancelJob;
   sigemptyset(&action.sa_mask);
+  // Restart interrupted writes: a batch under way must still go out whole.
+  action.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &action, nullptr);
 
   WaitForPrInfoFile(argv[1], sleepFor);
