@@ -6,6 +6,19 @@
 
 #include "common/PhotoPrinterIF.h"
 
+int _ReadCmdLength(const uint8_t* header, long* length) {
+  const uint8_t* field = header + kCmdLengthOffset;
+  *length = 0;
+  if (std::memcmp(field, "        ", 8) == 0) return 0;
+  long value = 0;
+  for (int i = 0; i < 8; ++i) {
+    if (field[i] < '0' || field[i] > '9') return -1;
+    value = value * 10 + (field[i] - '0');
+  }
+  *length = value;
+  return 1;
+}
+
 int DeviceCmd::Free() {
   std::free(buffer_);
   buffer_ = nullptr;

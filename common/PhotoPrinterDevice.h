@@ -21,6 +21,10 @@ constexpr int kCmdLengthOffset = 24;
 // The length field holds eight decimal digits.
 constexpr int kCmdMaxPayload = 99999999;
 
+// Reads the length field of the packet header at `header`: 1 and the length
+// for eight digits, 0 for eight spaces (no payload), -1 for anything else.
+int _ReadCmdLength(const uint8_t* header, long* length);
+
 class DeviceCmd {
  public:
   DeviceCmd() = default;

@@ -4,7 +4,6 @@
 #include <libusb.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -123,16 +122,8 @@ long payloadLength(const uint8_t *header)
 {
     if (header[0] != 0x1B || header[1] != 'P')
         return -1;
-    const uint8_t *field = header + kCmdLengthOffset;
-    if (std::all_of(field, field + 8, [](uint8_t c) { return c == ' '; }))
-        return 0;
     long length = 0;
-    for (int i = 0; i < 8; ++i) {
-        if (!std::isdigit(field[i]))
-            return -1;
-        length = length * 10 + (field[i] - '0');
-    }
-    return length;
+    return _ReadCmdLength(header, &length) < 0 ? -1 : length;
 }
 
 // A read that came back short of data: the job was cancelled, or the

@@ -178,3 +178,36 @@ TEST(TextHelpers, CutTextTerminates) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReadCmdLength, DigitsSpacesOrMalformed) {
+  struct {
+    const char* field;
+    int result;
+    long length;
+  } cases[] = {
+      {"        ", 0, 0},  {"00000008", 1, 8}, {"00000000", 1, 0},
+      {"99999999", 1, 99999999}, {"0000 008", -1, 0}, {"-0000008", -1, 0},
+  };
+  for (const auto& c : cases) {
+    uint8_t header[kCmdHeaderSize];
+    std::memset(header, ' ', sizeof header);
+    std::memcpy(header + kCmdLengthOffset, c.field, 8);
+    long length = -5;
+    EXPECT_EQ(c.result, _ReadCmdLength(header, &length)) << c.field;
+    EXPECT_EQ(c.length, length) << c.field;
+  }
+}
+
+TEST(ReadCmdLength, ReadsWhatMakeCmdWrote) {
+  DeviceCmd cmd;
+  ASSERT_EQ(kDeviceOk, cmd.MakeCmd("CNTRL", "CUTTER", 8, "00000120"));
+  long length = 0;
+  EXPECT_EQ(1, _ReadCmdLength(cmd.buffer(), &length));
+  EXPECT_EQ(8, length);
+  ASSERT_EQ(kDeviceOk, cmd.MakeCmd("STATUS", nullptr, -1, nullptr));
+  EXPECT_EQ(0, _ReadCmdLength(cmd.buffer(), &length));
+}
+
+}  // namespace

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/PhotoPrinterDevice.h"
 #include "filter/FilterDriver.h"
 
 namespace qv46test {
@@ -163,16 +164,15 @@ std::vector<Packet> ParsePackets(const std::vector<uint8_t>& stream) {
     Packet packet;
     packet.command = Trimmed(header + 2, 6);
     packet.parameter = Trimmed(header + 8, 16);
-    const std::string lengthField(reinterpret_cast<const char*>(header + 24), 8);
-    size_t length = 0;
-    if (lengthField != std::string(8, ' ')) {
-      if (lengthField.find_first_not_of("0123456789") != std::string::npos) {
-        ADD_FAILURE() << "bad length field '" << lengthField << "' at offset " << offset;
-        break;
-      }
-      packet.hasLength = true;
-      length = std::stoul(lengthField);
+    long lengthValue = 0;
+    const int lengthField = _ReadCmdLength(header, &lengthValue);
+    if (lengthField < 0) {
+      ADD_FAILURE() << "bad length field '" << std::string(reinterpret_cast<const char*>(header + 24), 8)
+                    << "' at offset " << offset;
+      break;
     }
+    packet.hasLength = lengthField > 0;
+    const size_t length = static_cast<size_t>(lengthValue);
     if (stream.size() - offset - 32 < length) {
       ADD_FAILURE() << "payload runs past the end at offset " << offset;
       break;

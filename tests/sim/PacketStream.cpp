@@ -1,7 +1,6 @@
 #include "PacketStream.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "common/PhotoPrinterDevice.h"
 
@@ -16,14 +15,13 @@ std::string trimmedWord(const std::string& field)
     return end == std::string::npos ? std::string() : field.substr(0, end + 1);
 }
 
-// The length field: eight digits, or eight spaces for no payload. Anything
-// else is taken as no payload, which keeps the parser in step with a sender
-// that only ever writes the two legal forms.
-std::size_t payloadLength(const std::string& field)
+// A malformed length field is taken as no payload, which keeps the parser
+// in step with a sender that only ever writes the two legal forms.
+std::size_t payloadLength(const std::string& header)
 {
-    if (!std::all_of(field.begin(), field.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-        return 0;
-    return std::stoul(field);
+    long length = 0;
+    _ReadCmdLength(reinterpret_cast<const uint8_t*>(header.data()), &length);
+    return static_cast<std::size_t>(length);
 }
 
 }  // namespace
@@ -33,7 +31,7 @@ void PacketStream::parseHeader()
     current_ = ReceivedCommand();
     current_.command = trimmedWord(header_.substr(2, kCmdWordSize));
     current_.parameter = trimmedWord(header_.substr(2 + kCmdWordSize, kCmdParameterSize));
-    current_.payloadLength = payloadLength(header_.substr(kCmdLengthOffset, kCmdHeaderSize - kCmdLengthOffset));
+    current_.payloadLength = payloadLength(header_);
     payloadLeft_ = current_.payloadLength;
     inPayload_ = true;
     header_.clear();

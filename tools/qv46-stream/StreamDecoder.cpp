@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/PhotoPrinterDevice.h"
+
 namespace qv46stream {
 namespace {
 
@@ -10,7 +12,6 @@ constexpr size_t kHeaderSize = 32;
 constexpr size_t kCommandSize = 6;
 constexpr size_t kParameterSize = 16;
 constexpr size_t kLengthOffset = 24;
-constexpr size_t kLengthSize = 8;
 
 // Plane packet payload: 14-byte file header, 40-byte information header,
 // 1024-byte grey palette, 10 zero bytes, then the pixels.
@@ -139,15 +140,13 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
     if (!ReadNameField(header + 8, kParameterSize, &packet.parameter)) {
       return fail(at + 8, "malformed parameter word");
     }
-    const uint8_t* lengthField = header + kLengthOffset;
-    if (memcmp(lengthField, "        ", kLengthSize) != 0) {
-      size_t length = 0;
-      for (size_t i = 0; i < kLengthSize; ++i) {
-        if (lengthField[i] < '0' || lengthField[i] > '9') {
-          return fail(at + kLengthOffset, "length field is neither eight digits nor eight spaces");
-        }
-        length = length * 10 + (lengthField[i] - '0');
-      }
+    long lengthValue = 0;
+    const int lengthField = _ReadCmdLength(header, &lengthValue);
+    if (lengthField < 0) {
+      return fail(at + kLengthOffset, "length field is neither eight digits nor eight spaces");
+    }
+    if (lengthField > 0) {
+      const size_t length = static_cast<size_t>(lengthValue);
       if (length == 0) return fail(at + kLengthOffset, "length field announces an empty payload");
       if (packet.parameter.empty()) return fail(at + kLengthOffset, "payload without a parameter word");
       if (length > size - at - kHeaderSize) {
