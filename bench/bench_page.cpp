@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "filter/PhotoPrinterDeviceQV46.h"
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "filter/PhotoPrinterDeviceQV46.h"
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 volatile sig_atomic_t Canceled = 0;
 

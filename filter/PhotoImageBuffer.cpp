@@ -8,6 +8,7 @@
 #include <new>
 
 #include "filter/Common.h"
+#include "filter/PhotoPrinterDevice.h"
 
 namespace {
 

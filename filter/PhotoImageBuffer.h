@@ -4,18 +4,13 @@
 // SetImageData stores such a bitmap in one of three slots as Y, M and C
 // planes; Send writes the stored planes of one panel as three IMAGE packets,
 // each carrying an 8-bit greyscale BMP file.
-//
-// PhotoPrinterDevice.h defines DeviceMediaBufferInfo before it includes this
-// header (DeviceEntry embeds a PhotoImageBuffer), so either header may be
-// included first. The include therefore sits outside the guard.
-#include "filter/PhotoPrinterDevice.h"
-
 #ifndef QV46_FILTER_PHOTOIMAGEBUFFER_H
 #define QV46_FILTER_PHOTOIMAGEBUFFER_H
 
 #include <cstdint>
 
-#include "imglib/BrvImgLib.h"
+#include "filter/DeviceMediaBufferInfo.h"
+#include "imglib/ImgLib.h"
 
 class DeviceEntry;
 

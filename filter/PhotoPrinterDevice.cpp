@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "common/PhotoPrinterDevice.h"
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 DeviceEntry::DeviceEntry()
     : overcoatCode(-1),

@@ -1,47 +1,6 @@
 // The filter's device object: the job's media record and settings, the image
 // buffer holding the planes of the batch under way, and every byte of the job
 // stream written to standard output.
-//
-// PhotoImageBuffer.h includes this header and needs DeviceMediaBufferInfo
-// before its own class, while DeviceEntry embeds a PhotoImageBuffer; hence
-// the two guards below instead of one.
-#ifndef QV46_FILTER_MEDIA_RECORD_H
-#define QV46_FILTER_MEDIA_RECORD_H
-
-#include <cstdint>
-
-// One media-table row (mediaId .. minFirmware) plus the values derived from it
-// at the job's resolution (headWidth .. outImageCount).
-struct DeviceMediaBufferInfo {
-  int32_t mediaId;  // -1: no media chosen
-  int32_t multiCutCode;
-  double widthInch;
-  double heightInch;
-  int32_t baseDpi;
-  int32_t pageWidthDots;
-  int32_t pageHeightDots;
-  int32_t marginXDots;
-  int32_t marginYDots;
-  int32_t gapDots;
-  int32_t imageWidthDots;
-  int32_t imageHeightDots;
-  int32_t imageCount;
-  bool twoInchCut;
-  double minFirmware;
-
-  int32_t headWidth;
-  int64_t resX;
-  int64_t resY;
-  int32_t outPageWidth;
-  int32_t outPageHeight;
-  int32_t outImageWidth;
-  int32_t outImageHeight;
-  int32_t outGap;
-  int32_t outImageCount;
-};
-
-#endif  // QV46_FILTER_MEDIA_RECORD_H
-
 #ifndef QV46_FILTER_PHOTOPRINTERDEVICE_H
 #define QV46_FILTER_PHOTOPRINTERDEVICE_H
 
@@ -50,6 +9,7 @@ struct DeviceMediaBufferInfo {
 #include <cstdio>
 
 #include "filter/Common.h"
+#include "filter/DeviceMediaBufferInfo.h"
 #include "filter/PhotoImageBuffer.h"
 
 class DeviceCmd;

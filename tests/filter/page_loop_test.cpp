@@ -9,7 +9,7 @@
 
 #include "FilterTestSupport.h"
 #include "filter/FilterDriver.h"
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 using qv46test::MakeRaster;
 using qv46test::MemoryRaster;

@@ -10,13 +10,13 @@
 #include <set>
 #include <vector>
 
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 constexpr int32_t kRecord = sizeof(BITMAPHANDLE);
 
 // Counts what the library allocates, locks and releases, and refuses the
 // n-th allocation or lock (1-based; 0 refuses none).
-class CountingAllocator : public BrvAllocator {
+class CountingAllocator : public PixelAllocator {
  public:
   int failAllocation = 0;
   int failLock = 0;

@@ -106,7 +106,7 @@ TEST(CreateBitmap, RowsStartOnFourByteBoundaries) {
 
 TEST(FreeBitmap, ReleasesOnlyWhatTheHandleOwns) {
   CountingAllocator allocator;
-  ScopedBrvAllocator scope(&allocator);
+  ScopedPixelAllocator scope(&allocator);
 
   std::vector<uint8_t> caller(16, 7);
   BITMAPHANDLE wrapped{};

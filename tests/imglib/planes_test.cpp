@@ -14,7 +14,7 @@ struct PlaneSet {
 
 TEST(Planes, SeparationLayout) {
   CountingAllocator allocator;
-  ScopedBrvAllocator scope(&allocator);
+  ScopedPixelAllocator scope(&allocator);
   Bitmap image;
   MakeColor(image, 5, 3, IL_ORDER_BGR, RandomPixels(1));
   PlaneSet planes;
@@ -134,7 +134,7 @@ TEST(Planes, OutOfMemoryEmptiesThePlanesFilledSoFar) {
     PlaneSet planes;
     for (int k = 0; k < 3; ++k) planes.p[k]->Width = 99;
     {
-      ScopedBrvAllocator scope(&allocator);
+      ScopedPixelAllocator scope(&allocator);
       EXPECT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_ERROR_NO_MEMORY) << c.name;
     }
     EXPECT_TRUE(allocator.live.empty()) << c.name;
@@ -206,7 +206,7 @@ TEST(Planes, MergeOutOfMemoryLeavesTheDestination) {
     std::memset(&destination, 0x3C, sizeof destination);
     const BITMAPHANDLE before = destination;
     {
-      ScopedBrvAllocator scope(&allocator);
+      ScopedPixelAllocator scope(&allocator);
       EXPECT_EQ(IL_ColorMergeBitmap(&destination, planes.list, kRecord, 0), IL_ERROR_NO_MEMORY);
     }
     EXPECT_TRUE(allocator.live.empty());

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ImgTestSupport.h"
-#include "imglib/BrvImgLib_Internal.h"
+#include "imglib/ImgLib_Internal.h"
 
 namespace {
 
@@ -143,7 +143,7 @@ TEST(Sharpen, RefusesAndChangesNothing) {
   CountingAllocator allocator;
   allocator.failAllocation = 1;
   {
-    ScopedBrvAllocator scope(&allocator);
+    ScopedPixelAllocator scope(&allocator);
     EXPECT_EQ(IL_SharpenBitmap(image.get(), 1000), IL_ERROR_NO_MEMORY);
     allocator.failAllocation = 0;
     allocator.failLock = 1;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ImgTestSupport.h"
-#include "imglib/BrvImgLib_Internal.h"
+#include "imglib/ImgLib_Internal.h"
 
 namespace {
 
@@ -187,7 +187,7 @@ TEST(SizeBitmap, CallerPixelsStayAndTheHandleOwnsNewOnes) {
 
 TEST(SizeBitmap, ReleasesOwnedPixelsExactlyOnce) {
   CountingAllocator allocator;
-  ScopedBrvAllocator scope(&allocator);
+  ScopedPixelAllocator scope(&allocator);
   {
     Bitmap image;
     MakeColor(image, 6, 4, IL_ORDER_BGR, RandomPixels(3));
@@ -213,7 +213,7 @@ TEST(SizeBitmap, OutOfMemoryLeavesTheBitmapAsItWas) {
     allocator.failAllocation = c.failAllocation;
     allocator.failLock = c.failLock;
     {
-      ScopedBrvAllocator scope(&allocator);
+      ScopedPixelAllocator scope(&allocator);
       EXPECT_EQ(IL_SizeBitmap(image.get(), 12, 2, IL_SIZE_BICUBIC), IL_ERROR_NO_MEMORY) << c.name;
     }
     EXPECT_TRUE(allocator.live.empty()) << c.name << ": something was not released";
@@ -228,7 +228,7 @@ TEST(SizeBitmap, TemporaryBufferStaysWithinTwentyFourBytesPerColumnPerSourceRow)
                         {40, 1, 13, 1}, {7, 3, 9, 20}};
   for (const Case &c : cases) {
     CountingAllocator allocator;
-    ScopedBrvAllocator scope(&allocator);
+    ScopedPixelAllocator scope(&allocator);
     Bitmap image;
     MakeColor(image, c.w, c.h, IL_ORDER_BGR, Flat(9));
     ASSERT_EQ(IL_SizeBitmap(image.get(), c.nw, c.nh, IL_SIZE_BICUBIC), IL_SUCCESS);

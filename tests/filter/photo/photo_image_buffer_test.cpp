@@ -12,7 +12,7 @@
 
 #include "filter/PhotoImageBuffer.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ struct Result {
 };
 
 // Counts the library's allocations and can refuse one of them.
-class CountingAllocator : public BrvAllocator {
+class CountingAllocator : public PixelAllocator {
  public:
   void* Allocate(size_t size) override {
     if (calls++ == failAt) return nullptr;
@@ -138,7 +138,7 @@ TEST_F(PhotoBufferTest, NeutralPipelineKeepsPixelsButSaturationTruncates) {
 TEST_F(PhotoBufferTest, ResultIsAnOwned24BitBitmapInBlueGreenRedOrder) {
   CountingAllocator allocator;
   {
-    ScopedBrvAllocator scope(&allocator);
+    ScopedPixelAllocator scope(&allocator);
     Result r = Process(5, 3, Flat(1, 2, 3));
     ASSERT_NE(r->Pixels, nullptr);
     EXPECT_EQ(r->Width, 5);
@@ -319,7 +319,7 @@ TEST_F(PhotoBufferTest, MemoryExhaustionAnywhereGivesARecordWithoutPixels) {
   int allocations = 0;
   {
     CountingAllocator counter;
-    ScopedBrvAllocator scope(&counter);
+    ScopedPixelAllocator scope(&counter);
     Result r = Process(12, 40, Flat(10, 120, 200));
     ASSERT_NE(r->Pixels, nullptr);
     allocations = counter.calls;
@@ -329,7 +329,7 @@ TEST_F(PhotoBufferTest, MemoryExhaustionAnywhereGivesARecordWithoutPixels) {
     CountingAllocator allocator;
     allocator.failAt = failAt;
     {
-      ScopedBrvAllocator scope(&allocator);
+      ScopedPixelAllocator scope(&allocator);
       Result r = Process(12, 40, Flat(10, 120, 200));
       ASSERT_NE(r.image, nullptr);
       EXPECT_EQ(r->Pixels, nullptr) << "allocation " << failAt << " failed";
@@ -528,7 +528,7 @@ TEST_F(PhotoBufferTest, EmptyImageLeavesTheSlotWhite) {
 TEST_F(PhotoBufferTest, StoringIntoAFilledSlotReleasesItsPlanes) {
   CountingAllocator allocator;
   {
-    ScopedBrvAllocator scope(&allocator);
+    ScopedPixelAllocator scope(&allocator);
     Result image = Process(4, 4, Flat(1, 2, 3));
     buffer().SetImageData(0, image.image);
     buffer().SetImageData(0, image.image);  // a batch that was not sent
@@ -557,7 +557,7 @@ TEST_F(PhotoBufferTest, SendFailsWithThreeWhenTheBlockCannotBeAllocated) {
   CountingAllocator allocator;
   allocator.failAt = 0;
   {
-    ScopedBrvAllocator scope(&allocator);
+    ScopedPixelAllocator scope(&allocator);
     EXPECT_EQ(buffer().Send(&device_, &panel), 3);
   }
   EXPECT_TRUE(Stream().empty());

@@ -2,8 +2,8 @@
 // shared by the eight neighbours, the two adding up to 1.
 #include <cstdint>
 
-#include "imglib/BrvImgLib.h"
-#include "imglib/BrvImgLib_Internal.h"
+#include "imglib/ImgLib.h"
+#include "imglib/ImgLib_Internal.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ void LoadRow(const uint8_t *row, int32_t width, double *out) {
 // One output row. Every term is sample times weight, summed strictly in the
 // order up-left, up, up-right, left, centre, right, down-left, down, down-right,
 // and the sum is cut toward zero.
-BRV_AVX2_CLONES
+IMGLIB_AVX2_CLONES
 void SharpenRow(const double *__restrict up, const double *__restrict mid,
                 const double *__restrict down, int64_t bytes, double centre, double neighbour,
                 uint8_t *__restrict out) {

@@ -1,4 +1,4 @@
-#include "imglib/BrvImgLib_LinuxDef.h"
+#include "imglib/ImgLib_Platform.h"
 
 #include <sys/mman.h>
 
@@ -13,7 +13,7 @@ namespace {
 // huge pages; they still come from, and go back to, the ordinary heap.
 constexpr size_t kHugePage = size_t{2} << 20;
 
-class HeapAllocator : public BrvAllocator {
+class HeapAllocator : public PixelAllocator {
  public:
   void *Allocate(size_t size) override {
     if (size < kHugePage) return std::malloc(size);
@@ -26,7 +26,7 @@ class HeapAllocator : public BrvAllocator {
 };
 
 HeapAllocator gHeapAllocator;
-BrvAllocator *gAllocator = &gHeapAllocator;
+PixelAllocator *gAllocator = &gHeapAllocator;
 
 }  // namespace
 
@@ -55,8 +55,8 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
   return static_cast<int32_t>(quotient);
 }
 
-ScopedBrvAllocator::ScopedBrvAllocator(BrvAllocator *allocator) : previous_(gAllocator) {
+ScopedPixelAllocator::ScopedPixelAllocator(PixelAllocator *allocator) : previous_(gAllocator) {
   gAllocator = allocator ? allocator : &gHeapAllocator;
 }
 
-ScopedBrvAllocator::~ScopedBrvAllocator() { gAllocator = previous_; }
+ScopedPixelAllocator::~ScopedPixelAllocator() { gAllocator = previous_; }

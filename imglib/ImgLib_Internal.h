@@ -4,17 +4,17 @@
 
 #include <cstdint>
 
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 // Marks a hot loop to be built for plain x86-64 and for AVX2, the loader
 // picking one at start-up. The same operations in the same order either way,
 // so the bytes are the same; AVX2 just takes four doubles at a time.
-// BRV_NO_AVX2_CLONES keeps the plain build only, so that tests on an AVX2
+// IMGLIB_NO_AVX2_CLONES keeps the plain build only, so that tests on an AVX2
 // machine can run it too.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(BRV_NO_AVX2_CLONES)
-#define BRV_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(IMGLIB_NO_AVX2_CLONES)
+#define IMGLIB_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
 #else
-#define BRV_AVX2_CLONES
+#define IMGLIB_AVX2_CLONES
 #endif
 
 // Row pitch in bytes: rows start on 4-byte boundaries. 64-bit, so that absurd

@@ -27,23 +27,23 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
 // Seam for tests: an installed allocator serves GlobalAlloc, GlobalLock and
 // GlobalFree, so a test can make any allocation or lock fail and count what
-// was released. Install it through ScopedBrvAllocator only.
-class BrvAllocator {
+// was released. Install it through ScopedPixelAllocator only.
+class PixelAllocator {
  public:
-  virtual ~BrvAllocator() = default;
+  virtual ~PixelAllocator() = default;
   virtual void *Allocate(size_t size) = 0;
   virtual void *Lock(void *block) { return block; }
   virtual void Release(void *block) = 0;
 };
 
 // Installs an allocator for its lifetime and restores the previous one.
-class ScopedBrvAllocator {
+class ScopedPixelAllocator {
  public:
-  explicit ScopedBrvAllocator(BrvAllocator *allocator);
-  ~ScopedBrvAllocator();
-  ScopedBrvAllocator(const ScopedBrvAllocator &) = delete;
-  ScopedBrvAllocator &operator=(const ScopedBrvAllocator &) = delete;
+  explicit ScopedPixelAllocator(PixelAllocator *allocator);
+  ~ScopedPixelAllocator();
+  ScopedPixelAllocator(const ScopedPixelAllocator &) = delete;
+  ScopedPixelAllocator &operator=(const ScopedPixelAllocator &) = delete;
 
  private:
-  BrvAllocator *previous_;
+  PixelAllocator *previous_;
 };

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "imglib/BrvImgLib_LinuxDef.h"
+#include "imglib/ImgLib_Platform.h"
 
 // The caller owns the record; the library only fills it in.
 typedef struct _tagBITMAPHANDLE {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Bitmap handles: wrapping caller pixels, releasing, copying.
-#include "imglib/BrvImgLib.h"
+#include "imglib/ImgLib.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "imglib/BrvImgLib_Internal.h"
+#include "imglib/ImgLib_Internal.h"
 
 uint8_t *AllocLocked(uint64_t size, HGLOBAL *memoryHandle) {
   *memoryHandle = nullptr;

@@ -1,4 +1,4 @@
-// Job settings and the control commands sent before every batch.
+// DeviceEntry's job settings and the control commands sent before every batch.
 #include <cmath>
 #include <cstdint>
 #include <cstring>

@@ -2,8 +2,8 @@
 // palettes, and three planes joined through their palettes.
 #include <cstdint>
 
-#include "imglib/BrvImgLib.h"
-#include "imglib/BrvImgLib_Internal.h"
+#include "imglib/ImgLib.h"
+#include "imglib/ImgLib_Internal.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "imglib/BrvImgLib.h"
-#include "imglib/BrvImgLib_Internal.h"
+#include "imglib/ImgLib.h"
+#include "imglib/ImgLib_Internal.h"
 
 // The conversions are written as selects rather than a chain of cases, so
 // that the compiler can run several pixels side by side (this file is built
@@ -79,7 +79,7 @@ constexpr int kChunk = 64;
 
 // Up to kChunk pixels of a row: bytes out to arrays, the conversions over the
 // arrays, bytes back.
-BRV_AVX2_CLONES
+IMGLIB_AVX2_CLONES
 void SaturateChunk(uint8_t *pixels, int n, int redAt, int blueAt, int32_t amount) {
   int32_t r[kChunk], g[kChunk], b[kChunk];
   for (int i = 0; i < n; ++i) {

@@ -11,8 +11,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "imglib/BrvImgLib.h"
-#include "imglib/BrvImgLib_Internal.h"
+#include "imglib/ImgLib.h"
+#include "imglib/ImgLib_Internal.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ void HorizontalRow(const uint8_t *__restrict source, const Taps *__restrict colu
 }
 
 // One output row from four rows of sums.
-BRV_AVX2_CLONES
+IMGLIB_AVX2_CLONES
 void VerticalRow(const double *__restrict r0, const double *__restrict r1,
                  const double *__restrict r2, const double *__restrict r3, const Taps &tap,
                  int64_t count, uint8_t *__restrict out) {
