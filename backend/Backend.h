@@ -13,27 +13,27 @@ namespace zelbackend {
 
 // The platform the backend runs on; main() wires the real one.
 struct Services {
-    PrinterBus *bus = nullptr;
-    std::ostream *messages = nullptr;          // CUPS reads STATE:/INFO:/ERROR: lines here
-    std::function<bool()> cancelled;           // the job was cancelled (SIGTERM)
-    std::function<void(int ms)> sleepMs;       // may return early when cancelled
-    std::function<int64_t()> nowMs;            // monotonic
-    std::string tmpDir = "/tmp";
-    int claimWaitMs = 60000;  // how long a busy printer is waited for
-    int claimRetryMs = 500;
+  PrinterBus* bus = nullptr;
+  std::ostream* messages = nullptr;     // CUPS reads STATE:/INFO:/ERROR: lines here
+  std::function<bool()> cancelled;      // the job was cancelled (SIGTERM)
+  std::function<void(int ms)> sleepMs;  // may return early when cancelled
+  std::function<int64_t()> nowMs;       // monotonic
+  std::string tmpDir = "/tmp";
+  int claimWaitMs = 60000;  // how long a busy printer is waited for
+  int claimRetryMs = 500;
 };
 
 // Prints one CUPS discovery line per attached QV-46 to `out`. Returns 0.
-int discover(Services &services, std::ostream &out);
+int discover(Services& services, std::ostream& out);
 
 struct Job {
-    std::string id;       // argv[1]
-    std::string uri;      // DEVICE_URI
-    int inputFd = 0;      // the filter's output, or the file to print
-    int copies = 1;       // > 1 only for a file, which is then rewound
+  std::string id;   // argv[1]
+  std::string uri;  // DEVICE_URI
+  int inputFd = 0;  // the filter's output, or the file to print
+  int copies = 1;   // > 1 only for a file, which is then rewound
 };
 
 // Runs one job; returns a CUPS backend exit code.
-int runJob(Services &services, const Job &job);
+int runJob(Services& services, const Job& job);
 
 }  // namespace zelbackend

@@ -11,24 +11,24 @@ struct libusb_device;
 namespace zelbackend {
 
 class LibusbBus : public PrinterBus {
-public:
-    LibusbBus();
-    ~LibusbBus() override;
-    LibusbBus(const LibusbBus &) = delete;
-    LibusbBus &operator=(const LibusbBus &) = delete;
+ public:
+  LibusbBus();
+  ~LibusbBus() override;
+  LibusbBus(const LibusbBus&) = delete;
+  LibusbBus& operator=(const LibusbBus&) = delete;
 
-    // libusb_init's result: 0, or a negative libusb code.
-    int initResult() const { return initResult_; }
+  // libusb_init's result: 0, or a negative libusb code.
+  int initResult() const { return initResult_; }
 
-    int scan() override;
-    int open(int index, std::unique_ptr<PrinterChannel> *channel) override;
+  int scan() override;
+  int open(int index, std::unique_ptr<PrinterChannel>* channel) override;
 
-private:
-    void forget();
+ private:
+  void forget();
 
-    libusb_context *context_ = nullptr;
-    int initResult_ = 0;
-    std::vector<libusb_device *> printers_;  // referenced until the next scan
+  libusb_context* context_ = nullptr;
+  int initResult_ = 0;
+  std::vector<libusb_device*> printers_;  // referenced until the next scan
 };
 
 }  // namespace zelbackend

@@ -21,71 +21,64 @@ namespace {
 
 volatile sig_atomic_t gCancelled = 0;
 
-void onTerm(int)
-{
-    gCancelled = 1;
+void onTerm(int) { gCancelled = 1; }
+
+void sleepMs(int ms) {
+  timespec delay{ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&delay, nullptr);  // SIGTERM ends it early
 }
 
-void sleepMs(int ms)
-{
-    timespec delay{ms / 1000, (ms % 1000) * 1000000L};
-    nanosleep(&delay, nullptr);  // SIGTERM ends it early
-}
-
-int64_t nowMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+int64_t nowMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
-    // No SA_RESTART: a cancel must interrupt a read that waits for the filter.
-    struct sigaction action {};
-    action.sa_handler = onTerm;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+int main(int argc, char** argv) {
+  // No SA_RESTART: a cancel must interrupt a read that waits for the filter.
+  struct sigaction action {};
+  action.sa_handler = onTerm;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
 
-    if (argc != 1 && argc != 6 && argc != 7) {
-        std::cerr << "Usage: " << argv[0] << " job-id user title copies options [file]" << std::endl;
-        return CUPS_BACKEND_FAILED;
-    }
+  if (argc != 1 && argc != 6 && argc != 7) {
+    std::cerr << "Usage: " << argv[0] << " job-id user title copies options [file]" << std::endl;
+    return CUPS_BACKEND_FAILED;
+  }
 
-    zelbackend::LibusbBus bus;
-    zelbackend::Services services;
-    services.bus = &bus;
-    services.messages = &std::cerr;
-    services.cancelled = [] { return gCancelled != 0; };
-    services.sleepMs = sleepMs;
-    services.nowMs = nowMs;
-    if (bus.initResult() != 0) {
-        std::cerr << "ERROR: Cannot use USB" << std::endl;
-        return argc == 1 ? 0 : CUPS_BACKEND_FAILED;
-    }
+  zelbackend::LibusbBus bus;
+  zelbackend::Services services;
+  services.bus = &bus;
+  services.messages = &std::cerr;
+  services.cancelled = [] { return gCancelled != 0; };
+  services.sleepMs = sleepMs;
+  services.nowMs = nowMs;
+  if (bus.initResult() != 0) {
+    std::cerr << "ERROR: Cannot use USB" << std::endl;
+    return argc == 1 ? 0 : CUPS_BACKEND_FAILED;
+  }
 
-    if (argc == 1) {
-        services.claimWaitMs = 5000;  // discovery must not keep CUPS waiting
-        return zelbackend::discover(services, std::cout);
-    }
+  if (argc == 1) {
+    services.claimWaitMs = 5000;  // discovery must not keep CUPS waiting
+    return zelbackend::discover(services, std::cout);
+  }
 
-    zelbackend::Job job;
-    job.id = argv[1];
-    const char *uri = std::getenv("DEVICE_URI");
-    job.uri = uri ? uri : argv[0];
-    if (argc == 7) {
-        job.inputFd = open(argv[6], O_RDONLY | O_CLOEXEC);
-        if (job.inputFd < 0) {
-            std::cerr << "ERROR: Cannot open " << argv[6] << ": " << std::strerror(errno) << std::endl;
-            return CUPS_BACKEND_FAILED;
-        }
-        job.copies = std::max(1, std::atoi(argv[4]));
+  zelbackend::Job job;
+  job.id = argv[1];
+  const char* uri = std::getenv("DEVICE_URI");
+  job.uri = uri ? uri : argv[0];
+  if (argc == 7) {
+    job.inputFd = open(argv[6], O_RDONLY | O_CLOEXEC);
+    if (job.inputFd < 0) {
+      std::cerr << "ERROR: Cannot open " << argv[6] << ": " << std::strerror(errno) << std::endl;
+      return CUPS_BACKEND_FAILED;
     }
-    int result = zelbackend::runJob(services, job);
-    if (argc == 7)
-        close(job.inputFd);
-    return result;
+    job.copies = std::max(1, std::atoi(argv[4]));
+  }
+  int result = zelbackend::runJob(services, job);
+  if (argc == 7) close(job.inputFd);
+  return result;
 }

@@ -45,7 +45,8 @@ void BM_WholePage(benchmark::State& state) {
   device.border = true;
   device.sharpness = 650;
   device.colorAdjustment = true;
-  const int32_t gamma[3] = {141, 100, 70}, brightness[3] = {20, 0, -20}, contrast[3] = {100, 0, -100};
+  const int32_t gamma[3] = {141, 100, 70}, brightness[3] = {20, 0, -20},
+                contrast[3] = {100, 0, -100};
   for (int k = 0; k < 3; ++k) {
     device.gamma[k] = gamma[k];
     device.brightness[k] = brightness[k];

@@ -22,28 +22,32 @@ std::vector<uint8_t> MakePage(int width, int height) {
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const double u = static_cast<double>(x) / width, v = static_cast<double>(y) / height;
-      const double base[3] = {128 + 110 * std::sin(6.0 * u + 2.0 * v), 128 + 100 * std::cos(4.0 * v - 3.0 * u),
+      const double base[3] = {128 + 110 * std::sin(6.0 * u + 2.0 * v),
+                              128 + 100 * std::cos(4.0 * v - 3.0 * u),
                               128 + 90 * std::sin(5.0 * (u + v))};
       for (int b = 0; b < 3; ++b) {
         const double value = base[b] + static_cast<int>(grain() % 17) - 8;
         page[static_cast<size_t>(y) * pitch + 3 * x + b] =
-            static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+            static_cast<uint8_t>(value < 0     ? 0
+                                 : value > 255 ? 255
+                                               : value);
       }
     }
   return page;
 }
 
-void Wrap(BITMAPHANDLE *handle, std::vector<uint8_t> &page, int width, int height) {
+void Wrap(BITMAPHANDLE* handle, std::vector<uint8_t>& page, int width, int height) {
   IL_CreateBitmap(handle, kRecord, IL_BITMAP_KIND, width, height, 24, IL_ORDER_BGR, nullptr, 4,
                   page.data(), page.size());
 }
 
-void BM_SizeBitmap_3688x1240_to_1844x2480(benchmark::State &state) {
+void BM_SizeBitmap_3688x1240_to_1844x2480(benchmark::State& state) {
   std::vector<uint8_t> page = MakePage(3688, 1240);
   for (auto _ : state) {
     BITMAPHANDLE handle{};
     Wrap(&handle, page, 3688, 1240);  // caller pixels: the source survives
-    if (IL_SizeBitmap(&handle, 1844, 2480, IL_SIZE_BICUBIC) != IL_SUCCESS) state.SkipWithError("resize failed");
+    if (IL_SizeBitmap(&handle, 1844, 2480, IL_SIZE_BICUBIC) != IL_SUCCESS)
+      state.SkipWithError("resize failed");
     benchmark::DoNotOptimize(handle.Pixels);
     IL_FreeBitmap(&handle);
   }
@@ -51,7 +55,7 @@ void BM_SizeBitmap_3688x1240_to_1844x2480(benchmark::State &state) {
 
 // Runs an in-place operation on a fresh copy of the page each time.
 template <typename Operation>
-void InPlace(benchmark::State &state, Operation operation) {
+void InPlace(benchmark::State& state, Operation operation) {
   const std::vector<uint8_t> original = MakePage(1844, 2480);
   std::vector<uint8_t> page = original;
   for (auto _ : state) {
@@ -65,19 +69,19 @@ void InPlace(benchmark::State &state, Operation operation) {
   }
 }
 
-void BM_SharpenBitmap_650_1844x2480(benchmark::State &state) {
-  InPlace(state, [](BITMAPHANDLE *h) { return IL_SharpenBitmap(h, 650); });
+void BM_SharpenBitmap_650_1844x2480(benchmark::State& state) {
+  InPlace(state, [](BITMAPHANDLE* h) { return IL_SharpenBitmap(h, 650); });
 }
 
-void BM_ChangeBitmapSaturation_1844x2480(benchmark::State &state) {
-  InPlace(state, [](BITMAPHANDLE *h) { return IL_ChangeBitmapSaturation(h, 300); });
+void BM_ChangeBitmapSaturation_1844x2480(benchmark::State& state) {
+  InPlace(state, [](BITMAPHANDLE* h) { return IL_ChangeBitmapSaturation(h, 300); });
 }
 
-void BM_SeparateCurvesMerge_1844x2480(benchmark::State &state) {
+void BM_SeparateCurvesMerge_1844x2480(benchmark::State& state) {
   std::vector<uint8_t> page = MakePage(1844, 2480);
   for (auto _ : state) {
     BITMAPHANDLE source{}, merged{}, planes[3]{};
-    BITMAPHANDLE *list[3] = {&planes[0], &planes[1], &planes[2]};
+    BITMAPHANDLE* list[3] = {&planes[0], &planes[1], &planes[2]};
     Wrap(&source, page, 1844, 2480);
     int status = IL_ColorSeparateBitmap(&source, list, kRecord, 0);
     for (int k = 0; k < 3; ++k) {
@@ -88,7 +92,7 @@ void BM_SeparateCurvesMerge_1844x2480(benchmark::State &state) {
     status += IL_ColorMergeBitmap(&merged, list, kRecord, 0);
     if (status != 2 * IL_SUCCESS) state.SkipWithError("separate or merge failed");
     benchmark::DoNotOptimize(merged.Pixels);
-    for (BITMAPHANDLE &plane : planes) IL_FreeBitmap(&plane);
+    for (BITMAPHANDLE& plane : planes) IL_FreeBitmap(&plane);
     IL_FreeBitmap(&merged);
   }
 }

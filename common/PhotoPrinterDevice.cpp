@@ -119,7 +119,8 @@ int DeviceRecv::CheckData() const {
     _CutText(header, buffer_, kLengthFieldSize);
     const int announced = _TextToInt(header, kLengthFieldSize);
     if (announced == expectedLength_) {
-      if (!Contains(buffer_, area, '\r') && !Contains(buffer_, area, '\0')) return kDeviceBadArgument;
+      if (!Contains(buffer_, area, '\r') && !Contains(buffer_, area, '\0'))
+        return kDeviceBadArgument;
     } else if (!Contains(buffer_, area, '\0')) {
       return kDeviceBadArgument;
     }

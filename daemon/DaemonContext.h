@@ -12,7 +12,10 @@
 struct DaemonContext {
   DaemonContext(UsbPort& usbPort, CupsPort& cupsPort, CommandRunner& commandRunner,
                 Sleeper& sleeperImpl, std::string tmp = "/tmp")
-      : usb(usbPort), cups(cupsPort), commands(commandRunner), sleeper(sleeperImpl),
+      : usb(usbPort),
+        cups(cupsPort),
+        commands(commandRunner),
+        sleeper(sleeperImpl),
         tmpDir(std::move(tmp)) {}
 
   UsbPort& usb;

@@ -103,8 +103,8 @@ int LibusbPort::releaseInterface(UsbHandle* handle, int interfaceNumber) {
   return libusb_release_interface(Handle(handle), interfaceNumber);
 }
 
-int LibusbPort::controlIn(UsbHandle* handle, uint8_t requestType, uint8_t request,
-                          uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
+int LibusbPort::controlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
+                          uint16_t index, unsigned char* data, uint16_t length,
                           unsigned timeoutMs) {
   return libusb_control_transfer(Handle(handle), requestType, request, value, index, data, length,
                                  timeoutMs);

@@ -38,8 +38,8 @@ class LibusbPort : public UsbPort {
  private:
   static int hotplug_callback(libusb_context*, libusb_device* device, libusb_hotplug_event,
                               void* self);
-  static int hotplug_callback_detach(libusb_context*, libusb_device* device,
-                                     libusb_hotplug_event, void* self);
+  static int hotplug_callback_detach(libusb_context*, libusb_device* device, libusb_hotplug_event,
+                                     void* self);
 
   bool initialised_ = false;
   HotplugListener* listener_ = nullptr;

@@ -47,8 +47,7 @@ bool ReadModel(DaemonContext& ctx, thdata* record) {
   std::string model;
   ParseDeviceId(deviceId, &manufacturer, &model);
   // The variant QV-46W matches too and is treated alike.
-  if (manufacturer.find("VALDREN") == std::string::npos ||
-      model.find("QV-46") == std::string::npos)
+  if (manufacturer.find("VALDREN") == std::string::npos || model.find("QV-46") == std::string::npos)
     return false;
 
   const size_t length = std::min(model.size(), kModelSize - 1);

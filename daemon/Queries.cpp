@@ -34,10 +34,10 @@ struct StatusMessage {
 };
 
 constexpr StatusMessage kMessages[] = {
-    {0, 1},       {1, 2},       {500, 3},     {900, 5},     {1000, 100},  {1010, 101},
-    {1100, 102},  {1200, 103},  {1300, 104},  {1400, 105},  {1500, 106},  {1600, 107},
-    {2000, 200},  {2100, 201},  {2200, 202},  {2300, 203},  {2400, 204},  {2500, 205},
-    {2600, 206},  {2610, 207},  {2700, 208},  {2800, 209},  {99999, 6},
+    {0, 1},      {1, 2},      {500, 3},    {900, 5},    {1000, 100}, {1010, 101},
+    {1100, 102}, {1200, 103}, {1300, 104}, {1400, 105}, {1500, 106}, {1600, 107},
+    {2000, 200}, {2100, 201}, {2200, 202}, {2300, 203}, {2400, 204}, {2500, 205},
+    {2600, 206}, {2610, 207}, {2700, 208}, {2800, 209}, {99999, 6},
 };
 constexpr int kUnlistedMessage = 210;
 
@@ -49,7 +49,8 @@ long GetStatus(DaemonContext& ctx, UsbHandle* handle) {
   DeviceRecv reply(8, nullptr);
   if (cmd.MakeCmd("STATUS", nullptr, -1, nullptr) != kDeviceOk) return kStatusFailed;
   if (DeviceIO(ctx, handle, &cmd, &reply) != kDeviceOk) return kStatusFailed;
-  return static_cast<int32_t>(std::strtol(reply.buffer() + DeviceRecv::kLengthFieldSize, nullptr, 10));
+  return static_cast<int32_t>(
+      std::strtol(reply.buffer() + DeviceRecv::kLengthFieldSize, nullptr, 10));
 }
 
 long GetSerialNo(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity) {
@@ -80,8 +81,7 @@ long GetFirmVersion(DaemonContext& ctx, UsbHandle* handle, char* value, size_t c
   return TextQuery(ctx, handle, "INFO", "FVER", value, capacity, false);
 }
 
-long GetTotalCount(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity,
-                   bool wait) {
+long GetTotalCount(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity, bool wait) {
   return TextQuery(ctx, handle, "MNT_RD", "COUNTER_LIFE", value, capacity, wait);
 }
 

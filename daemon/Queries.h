@@ -27,8 +27,7 @@ long GetMediaRemainHalf(DaemonContext& ctx, UsbHandle* handle, char* value, size
 long GetFirmVersion(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity);
 // With `wait` the reply is read 10 s after the command (the printer needs it
 // when waking from power saving).
-long GetTotalCount(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity,
-                   bool wait);
+long GetTotalCount(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity, bool wait);
 
 // Message code the monitor shows for a status code.
 int GetMessage(long status);

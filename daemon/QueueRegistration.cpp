@@ -65,8 +65,12 @@ std::vector<std::string> QueueCommand(long number, const char* serial) {
   const std::string n = std::to_string(number);
   const std::string name = number <= 1 ? kQueuePrefix : std::string(kNumberedPrefix) + n;
   const std::string description = number <= 1 ? "VALDREN QV-46" : "VALDREN QV-46 " + n;
-  return {"lpadmin", "-p", name, "-E", "-D", description, "-m", "VALDREN_QV-46.ppd",
-          "-v", std::string(kUriPrefix) + serial, "-o", "printer-is-shared=false"};
+  return {"lpadmin", "-p",
+          name,      "-E",
+          "-D",      description,
+          "-m",      "VALDREN_QV-46.ppd",
+          "-v",      std::string(kUriPrefix) + serial,
+          "-o",      "printer-is-shared=false"};
 }
 
 void RegisterQueue(DaemonContext& ctx, thdata* record) {

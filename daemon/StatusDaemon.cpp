@@ -108,8 +108,8 @@ void StatusDaemon::RemovePrinter(UsbDevice* device) {
   std::vector<std::unique_ptr<thdata>> gone;
   {
     std::lock_guard<std::mutex> lock(m);
-    auto firstGone = std::stable_partition(
-        thDevData.begin(), thDevData.end(), [device](const auto& r) { return r->device != device; });
+    auto firstGone = std::stable_partition(thDevData.begin(), thDevData.end(),
+                                           [device](const auto& r) { return r->device != device; });
     std::move(firstGone, thDevData.end(), std::back_inserter(gone));
     thDevData.erase(firstGone, thDevData.end());
   }
@@ -149,8 +149,8 @@ void StatusDaemon::RunCycle(thdata* record) {
   std::lock_guard<std::mutex> usbLock(usb_openclose_mutex);
   if (ctx_.usb.open(record->device, &record->handle) == 0) {
     const int driver = ctx_.usb.kernelDriverActive(record->handle, kPrinterInterface);
-    const bool free = driver == 0 ||
-        (driver == 1 && ctx_.usb.detachKernelDriver(record->handle, kPrinterInterface) == 0);
+    const bool free = driver == 0 || (driver == 1 && ctx_.usb.detachKernelDriver(
+                                                         record->handle, kPrinterInterface) == 0);
     if (free && ctx_.usb.claimInterface(record->handle, kPrinterInterface) == 0) {
       record->interfaceClaimed = true;
       getPrinterInfo(ctx_, record);

@@ -25,8 +25,8 @@ int get_device_id(DaemonContext& ctx, UsbHandle* handle, char* buffer, unsigned 
 
 int USB_Write(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length,
               int* transferred) {
-  return ctx.usb.bulkOut(handle, kBulkOutEndpoint, static_cast<const unsigned char*>(bytes),
-                         length, transferred, kBulkTimeoutMs);
+  return ctx.usb.bulkOut(handle, kBulkOutEndpoint, static_cast<const unsigned char*>(bytes), length,
+                         transferred, kBulkTimeoutMs);
 }
 
 int USB_Read(DaemonContext& ctx, UsbHandle* handle, void* buffer, int length, int* transferred) {
@@ -36,11 +36,9 @@ int USB_Read(DaemonContext& ctx, UsbHandle* handle, void* buffer, int length, in
 
 int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length) {
   if (handle == nullptr || bytes == nullptr || length <= 0) return kDeviceBadArgument;
-  return _WriteChunked(
-      [&](const unsigned char* data, int size, int* done) {
-        return USB_Write(ctx, handle, data, size, done);
-      },
-      static_cast<const unsigned char*>(bytes), length);
+  return _WriteChunked([&](const unsigned char* data, int size,
+                           int* done) { return USB_Write(ctx, handle, data, size, done); },
+                       static_cast<const unsigned char*>(bytes), length);
 }
 
 int deviceWrite(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command) {
@@ -51,9 +49,9 @@ int deviceWrite(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command) {
 int deviceRead(DaemonContext& ctx, UsbHandle* handle, void* buffer, int capacity, int* received) {
   if (received != nullptr) *received = 0;
   if (handle == nullptr || buffer == nullptr || received == nullptr) return kDeviceBadArgument;
-  return _ReadReplyPacket(
-      [&](unsigned char* data, int size, int* done) { return USB_Read(ctx, handle, data, size, done); },
-      static_cast<char*>(buffer), capacity, received);
+  return _ReadReplyPacket([&](unsigned char* data, int size,
+                              int* done) { return USB_Read(ctx, handle, data, size, done); },
+                          static_cast<char*>(buffer), capacity, received);
 }
 
 int deviceRead(DaemonContext& ctx, UsbHandle* handle, DeviceRecv* reply) {

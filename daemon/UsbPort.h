@@ -60,6 +60,5 @@ class UsbPort {
   virtual int bulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
                      int* transferred, unsigned timeoutMs) = 0;
   // ASCII string descriptor; returns its length or a negative code.
-  virtual int getStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data,
-                             int length) = 0;
+  virtual int getStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) = 0;
 };

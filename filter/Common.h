@@ -9,8 +9,8 @@
 // The filter's own minimal PPD reader: only "*Default<Keyword>: <choice>"
 // lines are looked at.
 struct ppdfile_s {
-  FILE* file;        // null when the PPD could not be opened
-  char value[256];   // last default choice found
+  FILE* file;       // null when the PPD could not be opened
+  char value[256];  // last default choice found
 };
 
 constexpr double kAssumedFirmwareVersion = 1.53;

@@ -41,8 +41,9 @@ struct OwnedBitmap {
 // failure the block is freed and false returned.
 bool AdoptBlock(OwnedBitmap* bitmap, uint8_t* block, long width, long height) {
   if (!block) return false;
-  const int status = IL_CreateBitmap(&bitmap->h, kHandleSize, IL_BITMAP_KIND, uint32_t(width), int32_t(height), 24,
-                                     IL_ORDER_BGR, nullptr, 4, block, uint64_t(Pitch24(width)) * height);
+  const int status =
+      IL_CreateBitmap(&bitmap->h, kHandleSize, IL_BITMAP_KIND, uint32_t(width), int32_t(height), 24,
+                      IL_ORDER_BGR, nullptr, 4, block, uint64_t(Pitch24(width)) * height);
   if (status != IL_SUCCESS) {
     GlobalFree(block);
     return false;
@@ -113,10 +114,12 @@ int PhotoImageBuffer::Free() { return Clear(); }
 // Any step that runs out of memory ends the pipeline with the empty record, so
 // the page's area of the print stays white and the job goes on. Refusals of a
 // setting (a gamma of 0, a value out of range) leave the image as it was.
-_tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long height, int /*slot*/) {
+_tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long height,
+                                                 int /*slot*/) {
   uint8_t* page = static_cast<uint8_t*>(pixels);
   BITMAPHANDLE* result = new (std::nothrow) BITMAPHANDLE{};
-  if (!result || !page || width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
+  if (!result || !page || width <= 0 || height <= 0 || width > kMaxDimension ||
+      height > kMaxDimension) {
     GlobalFree(page);
     return result;
   }
@@ -170,7 +173,8 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
         uint8_t* rows = AllocBlock(uint64_t(srcPitch) * n);
         if (rows) memcpy(rows, source.h.Pixels + t * srcPitch, size_t(srcPitch) * n);
         if (!AdoptBlock(&strip, rows, srcWidth, n)) return result;
-        if (IL_SizeBitmap(&strip.h, int32_t(fitWidth), int32_t(stripHeight), IL_SIZE_BICUBIC) != IL_SUCCESS) {
+        if (IL_SizeBitmap(&strip.h, int32_t(fitWidth), int32_t(stripHeight), IL_SIZE_BICUBIC) !=
+            IL_SUCCESS) {
           return result;
         }
         const long copied = std::min<long>(strip.h.Height, fitHeight - filled);
@@ -191,8 +195,10 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
   for (int k = 0; k < 3; ++k) {
     IL_GammaCorrectBitmap(planeList[k], colorAdjustment ? uint32_t(gamma[k]) : 100u);
   }
-  for (int k = 0; k < 3; ++k) IL_ChangeBitmapIntensity(planeList[k], colorAdjustment ? brightness[k] : 0);
-  for (int k = 0; k < 3; ++k) IL_ChangeBitmapContrast(planeList[k], colorAdjustment ? contrast[k] : 0);
+  for (int k = 0; k < 3; ++k)
+    IL_ChangeBitmapIntensity(planeList[k], colorAdjustment ? brightness[k] : 0);
+  for (int k = 0; k < 3; ++k)
+    IL_ChangeBitmapContrast(planeList[k], colorAdjustment ? contrast[k] : 0);
 
   // Merge through the planes' palettes.
   OwnedBitmap merged;
@@ -289,7 +295,8 @@ int PhotoImageBuffer::Send(DeviceEntry* device, DeviceMediaBufferInfo* panel) {
       for (long y = 0; y < rows; ++y) {
         const long row = top + y;
         if (row < 0 || row >= height) continue;
-        memcpy(pixels + row * stride + left, plane.Pixels + y * plane.BytesPerLine, size_t(columns));
+        memcpy(pixels + row * stride + left, plane.Pixels + y * plane.BytesPerLine,
+               size_t(columns));
       }
     }
     if (device->SetCommand(reinterpret_cast<char*>(block), blockLength) == 0) return 3;

@@ -57,8 +57,7 @@ int DeviceEntry::AllocMediaBuffer() { return imageBuffer.Alloc(mediaInfo); }
 
 int DeviceEntry::FreeMediaBuffer() { return imageBuffer.Free(); }
 
-_tagBITMAPHANDLE* DeviceEntry::MakeImageData(char* pageBuffer, long width, long height,
-                                             int slot) {
+_tagBITMAPHANDLE* DeviceEntry::MakeImageData(char* pageBuffer, long width, long height, int slot) {
   if (AllocMediaBuffer() != 0) {
     std::free(pageBuffer);  // the page is ours to release until ColorProcess takes it
     return nullptr;
@@ -125,8 +124,7 @@ int DeviceEntry::PrintImageData(DeviceMediaBufferInfo* info) {
 }
 
 int DeviceEntry::SendImageData(int count) {
-  DeviceMediaBufferInfo panel =
-      count <= 1 ? mediaInfo : GetMultiMediaInfo(&mediaInfo, count);
+  DeviceMediaBufferInfo panel = count <= 1 ? mediaInfo : GetMultiMediaInfo(&mediaInfo, count);
   if (PrintImageData(&panel) == 0) return 0;
   Clear();
   return 1;

@@ -11,11 +11,10 @@ constexpr DeviceMediaBufferInfo Row(int32_t id, int32_t code, double widthInch, 
                                     int32_t marginY, int32_t gap, int32_t imageWidth,
                                     int32_t imageHeight, int32_t count, bool twoInchCut,
                                     double minFirmware) {
-  return DeviceMediaBufferInfo{id,      code,      widthInch,  heightInch,  300,
-                               pageWidth, pageHeight, marginX, marginY,    gap,
-                               imageWidth, imageHeight, count,  twoInchCut, minFirmware,
-                               0,       0,         0,          0,           0,
-                               0,       0,         0,          0};
+  return DeviceMediaBufferInfo{
+      id,      code, widthInch,  heightInch,  300,   pageWidth,  pageHeight,  marginX,
+      marginY, gap,  imageWidth, imageHeight, count, twoInchCut, minFirmware, 0,
+      0,       0,    0,          0,           0,     0,          0,           0};
 }
 
 // Bytes of a record that come from the table (mediaId .. minFirmware).
@@ -28,9 +27,9 @@ struct PageSizeRow {
 
 // Page size names in the order they are compared.
 constexpr PageSizeRow kPageSizes[] = {
-    {"127x89mm", 1},   {"89x127mm", 1},   {"127x127mm", 10}, {"127x178mm", 2},
-    {"153x102mm", 3},  {"102x153mm", 3},  {"153x115mm", 12}, {"115x153mm", 12},
-    {"153x153mm", 11}, {"153x204mm", 4},  {"153x229mm", 5},
+    {"127x89mm", 1},   {"89x127mm", 1},  {"127x127mm", 10}, {"127x178mm", 2},
+    {"153x102mm", 3},  {"102x153mm", 3}, {"153x115mm", 12}, {"115x153mm", 12},
+    {"153x153mm", 11}, {"153x204mm", 4}, {"153x229mm", 5},
 };
 constexpr int32_t kDefaultMediaId = 3;
 
@@ -73,9 +72,8 @@ const DeviceMediaBufferInfo gMediaInfo_QV46[] = {
 };
 
 const OverCoatInfo gOverCoatInfo_QV46[] = {
-    {0, 0, 0, 1.0},     {1, 1, 0, 1.0},     {2, 2, 0, 1.0},     {3, 3, 0, 1.0},
-    {21, 21, 0, 1.2},   {22, 22, 0, 1.3},   {101, 101, 1, 1.2}, {121, 121, 1, 1.2},
-    {122, 122, 1, 1.3}, {-1, 0, 0, 0},
+    {0, 0, 0, 1.0},   {1, 1, 0, 1.0},     {2, 2, 0, 1.0},     {3, 3, 0, 1.0},     {21, 21, 0, 1.2},
+    {22, 22, 0, 1.3}, {101, 101, 1, 1.2}, {121, 121, 1, 1.2}, {122, 122, 1, 1.3}, {-1, 0, 0, 0},
 };
 
 int DeviceEntry_QV46::GetHeadWidth() { return kHeadWidth; }

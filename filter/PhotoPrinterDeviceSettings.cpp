@@ -77,18 +77,20 @@ void DeviceEntry::SetSharpness(int numOptions, cups_option_s* options, ppdfile_s
 }
 
 void DeviceEntry::SetGamma(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
-  ReadChannels({"ZelGamma", {"ZelGammaR", "ZelGammaG", "ZelGammaB"}}, 100, GammaOfLevel,
-               numOptions, options, ppd, gamma);
+  ReadChannels({"ZelGamma", {"ZelGammaR", "ZelGammaG", "ZelGammaB"}}, 100, GammaOfLevel, numOptions,
+               options, ppd, gamma);
 }
 
 void DeviceEntry::SetIntensity(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
-  ReadChannels({"ZelBrightness", {"ZelBrightnessR", "ZelBrightnessG", "ZelBrightnessB"}}, 0,
-               [](int n) { return Scale(n, 2); }, numOptions, options, ppd, brightness);
+  ReadChannels(
+      {"ZelBrightness", {"ZelBrightnessR", "ZelBrightnessG", "ZelBrightnessB"}}, 0,
+      [](int n) { return Scale(n, 2); }, numOptions, options, ppd, brightness);
 }
 
 void DeviceEntry::SetContrast(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
-  ReadChannels({"ZelContrast", {"ZelContrastR", "ZelContrastG", "ZelContrastB"}}, 0,
-               [](int n) { return Scale(n, 10); }, numOptions, options, ppd, contrast);
+  ReadChannels(
+      {"ZelContrast", {"ZelContrastR", "ZelContrastG", "ZelContrastB"}}, 0,
+      [](int n) { return Scale(n, 10); }, numOptions, options, ppd, contrast);
 }
 
 void DeviceEntry::SetSaturation(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
@@ -97,8 +99,7 @@ void DeviceEntry::SetSaturation(int numOptions, cups_option_s* options, ppdfile_
 }
 
 void DeviceEntry::SetColorAdjustment(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
-  colorAdjustment =
-      Equals(_GetCupsValue("ZelColorAdjustment", numOptions, options, ppd), "Enable");
+  colorAdjustment = Equals(_GetCupsValue("ZelColorAdjustment", numOptions, options, ppd), "Enable");
 }
 
 int DeviceEntry::SendCutterMode(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
@@ -130,8 +131,7 @@ int DeviceEntry::SendOvercoatFinish(int numOptions, cups_option_s* options, ppdf
 }
 
 int DeviceEntry::SendPrintRetry(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
-  const bool disabled =
-      Equals(_GetCupsValue("ZelPrintRetry", numOptions, options, ppd), "Disable");
+  const bool disabled = Equals(_GetCupsValue("ZelPrintRetry", numOptions, options, ppd), "Disable");
   char payload[32];
   const int length = std::snprintf(payload, sizeof payload, "%08d", disabled ? 0 : 1);
   return SendControl("CNTRL", "BUFFCNTRL", payload, length);
@@ -168,9 +168,9 @@ int DeviceEntry::SendSysTime() {
   struct tm local {};
   localtime_r(&now, &local);
   char payload[32];
-  const int length = std::snprintf(payload, sizeof payload, "%04d%02d%02d%02d%02d%02d\r",
-                                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                   local.tm_hour, local.tm_min, local.tm_sec);
+  const int length =
+      std::snprintf(payload, sizeof payload, "%04d%02d%02d%02d%02d%02d\r", local.tm_year + 1900,
+                    local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   // The terminating NUL is part of the payload.
   return SendControl("CNTRL", "SET_SYS_TIME", payload, length + 1);
 }

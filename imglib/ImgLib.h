@@ -12,17 +12,17 @@
 
 // The caller owns the record; the library only fills it in.
 typedef struct _tagBITMAPHANDLE {
-  HGLOBAL MemoryHandle;     // block owning the pixels (and a plane's palette); null: caller's pixels
-  uint8_t *Pixels;          // first byte of row 0; null: no pixels
+  HGLOBAL MemoryHandle;  // block owning the pixels (and a plane's palette); null: caller's pixels
+  uint8_t* Pixels;       // first byte of row 0; null: no pixels
   int32_t Width;
   int32_t Height;
-  int32_t BitsPerPixel;     // 24 or 8
-  int32_t BytesPerLine;     // ((Width * BitsPerPixel + 31) / 32) * 4
-  int32_t PaletteEntries;   // 256 for 8-bit, 0 for 24-bit
-  uint8_t *Palette;         // 8-bit: 256 entries of 4 bytes, byte k = value in channel k
-  int32_t RowAlignment;     // always 4
-  int32_t ColorOrder;       // 24-bit: 0 = R,G,B bytes, 1 = B,G,R bytes; 8-bit: 0
-  uint64_t ImageSize;       // BytesPerLine * Height
+  int32_t BitsPerPixel;    // 24 or 8
+  int32_t BytesPerLine;    // ((Width * BitsPerPixel + 31) / 32) * 4
+  int32_t PaletteEntries;  // 256 for 8-bit, 0 for 24-bit
+  uint8_t* Palette;        // 8-bit: 256 entries of 4 bytes, byte k = value in channel k
+  int32_t RowAlignment;    // always 4
+  int32_t ColorOrder;      // 24-bit: 0 = R,G,B bytes, 1 = B,G,R bytes; 8-bit: 0
+  uint64_t ImageSize;      // BytesPerLine * Height
 } BITMAPHANDLE, *pBITMAPHANDLE;
 
 // Status codes.
@@ -36,16 +36,16 @@ constexpr int IL_ERROR_BPP_NOT_SUPPORTED = -804;
 constexpr int IL_ERROR_BITMAP_NULL = -814;
 
 // Argument values.
-constexpr int32_t IL_BITMAP_KIND = 2;       // the only kind IL_CreateBitmap accepts
+constexpr int32_t IL_BITMAP_KIND = 2;  // the only kind IL_CreateBitmap accepts
 constexpr uint32_t IL_ORDER_RGB = 0;
 constexpr uint32_t IL_ORDER_BGR = 1;
-constexpr uint32_t IL_ORDER_GRAY = 2;       // 8-bit bitmaps; for 24-bit it means B,G,R
-constexpr int32_t IL_SIZE_BICUBIC = 4;      // the only IL_SizeBitmap method
+constexpr uint32_t IL_ORDER_GRAY = 2;   // 8-bit bitmaps; for 24-bit it means B,G,R
+constexpr int32_t IL_SIZE_BICUBIC = 4;  // the only IL_SizeBitmap method
 
 // Bitmap handles.
 int IL_CreateBitmap(pBITMAPHANDLE handle, int32_t recordSize, int32_t kind, uint32_t width,
-                    int32_t height, uint32_t bitsPerPixel, uint32_t order, uint8_t *palette,
-                    int32_t rowAlignment, uint8_t *pixels, uint64_t pixelBytes);
+                    int32_t height, uint32_t bitsPerPixel, uint32_t order, uint8_t* palette,
+                    int32_t rowAlignment, uint8_t* pixels, uint64_t pixelBytes);
 void IL_FreeBitmap(pBITMAPHANDLE handle);
 int IL_CopyBitmapData(pBITMAPHANDLE destination, pBITMAPHANDLE source);
 
@@ -57,19 +57,19 @@ int IL_GammaCorrectBitmap(pBITMAPHANDLE handle, uint32_t gamma);         // gamm
 int IL_ChangeBitmapIntensity(pBITMAPHANDLE handle, int32_t brightness);  // -1000 .. 1000
 int IL_ChangeBitmapContrast(pBITMAPHANDLE handle, int32_t contrast);     // -1000 .. 1000
 // Maps bytes 0..2 of each palette entry through a 256-byte table; no checks.
-void ConvertLUT8(pBITMAPHANDLE handle, const uint8_t *table);
+void ConvertLUT8(pBITMAPHANDLE handle, const uint8_t* table);
 
 // Saturation of a 24-bit bitmap, -1000 .. 1000.
 int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount);
 // Hue in degrees (-1 for grey), chroma and lightness on the 0..255 scale.
-void RGBtoHSL(int r, int g, int b, double *hue, double *chroma, double *lightness);
-void HSLtoRGB(double hue, double chroma, double lightness, uint8_t *r, uint8_t *g, uint8_t *b);
+void RGBtoHSL(int r, int g, int b, double* hue, double* chroma, double* lightness);
+void HSLtoRGB(double hue, double chroma, double lightness, uint8_t* r, uint8_t* g, uint8_t* b);
 
 // 3x3 sharpening (positive) or softening (negative) of a 24-bit bitmap, -1000 .. 1000.
 int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength);
 
 // Colour planes: planes[0] is blue, [1] green, [2] red; flags must be 0.
-int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE *planes, int32_t recordSize,
+int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t recordSize,
                            uint32_t flags);
-int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE *planes, int32_t recordSize,
+int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE* planes, int32_t recordSize,
                         uint32_t flags);

@@ -1,17 +1,16 @@
 // Bitmap handles: wrapping caller pixels, releasing, copying.
-#include "imglib/ImgLib.h"
-
 #include <algorithm>
 #include <cstdint>
 
+#include "imglib/ImgLib.h"
 #include "imglib/ImgLib_Internal.h"
 
-uint8_t *AllocLocked(uint64_t size, HGLOBAL *memoryHandle) {
+uint8_t* AllocLocked(uint64_t size, HGLOBAL* memoryHandle) {
   *memoryHandle = nullptr;
   if (size > SIZE_MAX) return nullptr;
   HGLOBAL block = GlobalAlloc(0, static_cast<size_t>(size));
   if (!block) return nullptr;
-  auto *pixels = static_cast<uint8_t *>(GlobalLock(block));
+  auto* pixels = static_cast<uint8_t*>(GlobalLock(block));
   if (!pixels) {
     GlobalFree(block);
     return nullptr;
@@ -26,8 +25,8 @@ void FreeLocked(HGLOBAL memoryHandle) {
 }
 
 int IL_CreateBitmap(pBITMAPHANDLE handle, int32_t recordSize, int32_t kind, uint32_t width,
-                    int32_t height, uint32_t bitsPerPixel, uint32_t order, uint8_t *palette,
-                    int32_t rowAlignment, uint8_t *pixels, uint64_t pixelBytes) {
+                    int32_t height, uint32_t bitsPerPixel, uint32_t order, uint8_t* palette,
+                    int32_t rowAlignment, uint8_t* pixels, uint64_t pixelBytes) {
   if (!handle) return IL_ERROR_INV_PARAMETER;
   if (recordSize != static_cast<int32_t>(sizeof(BITMAPHANDLE))) return IL_ERROR_INV_STRUCT_SIZE;
   // A negative height is as meaningless as 0 here: rows always run upward in memory.
@@ -121,9 +120,12 @@ int IL_CopyBitmapData(pBITMAPHANDLE destination, pBITMAPHANDLE source) {
 
   // Rows line up on the last rows of both bitmaps.
   const int32_t rows = std::min(source->Height, destination->Height);
-  const size_t rowBytes = static_cast<size_t>(RowPitch(std::min(source->Width, destination->Width), 24));
-  const uint8_t *from = source->Pixels + static_cast<int64_t>(source->Height - rows) * source->BytesPerLine;
-  uint8_t *to = destination->Pixels + static_cast<int64_t>(destination->Height - rows) * destination->BytesPerLine;
+  const size_t rowBytes =
+      static_cast<size_t>(RowPitch(std::min(source->Width, destination->Width), 24));
+  const uint8_t* from =
+      source->Pixels + static_cast<int64_t>(source->Height - rows) * source->BytesPerLine;
+  uint8_t* to = destination->Pixels +
+                static_cast<int64_t>(destination->Height - rows) * destination->BytesPerLine;
   for (int32_t y = 0; y < rows; ++y) {
     CopyMemory(to, from, rowBytes);
     from += source->BytesPerLine;

@@ -24,14 +24,14 @@ inline int64_t RowPitch(int64_t width, int64_t bitsPerPixel) {
 }
 
 // A 24-bit bitmap with pixels and a known byte order.
-inline bool IsColorBitmap(const BITMAPHANDLE *handle) {
+inline bool IsColorBitmap(const BITMAPHANDLE* handle) {
   return handle->Pixels && handle->BitsPerPixel == 24 &&
          (handle->ColorOrder == 0 || handle->ColorOrder == 1);
 }
 
 // Allocates and locks a block; on failure releases what it got and returns
 // null. The block is both the memory handle and the locked address.
-uint8_t *AllocLocked(uint64_t size, HGLOBAL *memoryHandle);
+uint8_t* AllocLocked(uint64_t size, HGLOBAL* memoryHandle);
 // Unlocks and frees a block from AllocLocked.
 void FreeLocked(HGLOBAL memoryHandle);
 

@@ -10,7 +10,7 @@ namespace {
 constexpr int kPlanes = 3;
 constexpr size_t kPaletteBytes = 256 * 4;
 
-void EmptyPlane(BITMAPHANDLE *plane) {
+void EmptyPlane(BITMAPHANDLE* plane) {
   plane->MemoryHandle = nullptr;
   plane->Pixels = nullptr;
   plane->Palette = nullptr;
@@ -18,7 +18,7 @@ void EmptyPlane(BITMAPHANDLE *plane) {
 
 }  // namespace
 
-int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE *planes, int32_t recordSize,
+int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t recordSize,
                            uint32_t flags) {
   if (!source) return IL_ERROR_INV_PARAMETER;
   if (recordSize != static_cast<int32_t>(sizeof(BITMAPHANDLE))) return IL_ERROR_INV_STRUCT_SIZE;
@@ -36,7 +36,7 @@ int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE *planes, int32_t 
 
   for (int k = 0; k < kPlanes; ++k) {
     HGLOBAL block;
-    uint8_t *pixels = AllocLocked(planeBytes + kPaletteBytes, &block);
+    uint8_t* pixels = AllocLocked(planeBytes + kPaletteBytes, &block);
     if (!pixels) {
       for (int filled = k - 1; filled >= 0; --filled) {
         FreeLocked(planes[filled]->MemoryHandle);
@@ -44,7 +44,7 @@ int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE *planes, int32_t 
       }
       return IL_ERROR_NO_MEMORY;
     }
-    BITMAPHANDLE *plane = planes[k];
+    BITMAPHANDLE* plane = planes[k];
     plane->MemoryHandle = block;
     plane->Pixels = pixels;
     plane->Palette = pixels + planeBytes;
@@ -67,10 +67,10 @@ int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE *planes, int32_t 
   const bool bgr = source->ColorOrder == 1;
   const int64_t sourcePitch = RowPitch(width, source->BitsPerPixel);
   for (int32_t y = 0; y < height; ++y) {
-    const uint8_t *in = source->Pixels + y * sourcePitch;
-    uint8_t *blue = planes[0]->Pixels + y * planePitch;
-    uint8_t *green = planes[1]->Pixels + y * planePitch;
-    uint8_t *red = planes[2]->Pixels + y * planePitch;
+    const uint8_t* in = source->Pixels + y * sourcePitch;
+    uint8_t* blue = planes[0]->Pixels + y * planePitch;
+    uint8_t* green = planes[1]->Pixels + y * planePitch;
+    uint8_t* red = planes[2]->Pixels + y * planePitch;
     if (bgr) {
       for (int32_t x = 0; x < width; ++x) {
         blue[x] = in[3 * x];
@@ -88,7 +88,7 @@ int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE *planes, int32_t 
   return IL_SUCCESS;
 }
 
-int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE *planes, int32_t recordSize,
+int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE* planes, int32_t recordSize,
                         uint32_t flags) {
   if (!destination) return IL_ERROR_INV_PARAMETER;
   if (recordSize != static_cast<int32_t>(sizeof(BITMAPHANDLE))) return IL_ERROR_INV_STRUCT_SIZE;
@@ -105,7 +105,7 @@ int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE *planes, int32_
   const int64_t planePitch = RowPitch(width, 8);
   const uint64_t planeBytes = static_cast<uint64_t>(planePitch) * static_cast<uint64_t>(height);
   for (int k = 0; k < kPlanes; ++k) {
-    const BITMAPHANDLE *plane = planes[k];
+    const BITMAPHANDLE* plane = planes[k];
     if (plane->Width != width || plane->Height != height || plane->BitsPerPixel != 8 ||
         plane->BytesPerLine != planePitch || plane->PaletteEntries != 256 || !plane->Palette ||
         plane->ColorOrder != 0 || plane->RowAlignment != alignment ||
@@ -117,7 +117,8 @@ int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE *planes, int32_
   if (pitch > INT32_MAX) return IL_ERROR_INV_PARAMETER;
 
   HGLOBAL block;
-  uint8_t *pixels = AllocLocked(static_cast<uint64_t>(pitch) * static_cast<uint64_t>(height), &block);
+  uint8_t* pixels =
+      AllocLocked(static_cast<uint64_t>(pitch) * static_cast<uint64_t>(height), &block);
   if (!pixels) return IL_ERROR_NO_MEMORY;
 
   destination->Pixels = pixels;
@@ -137,10 +138,10 @@ int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE *planes, int32_
     for (int v = 0; v < 256; ++v) lut[k][v] = planes[k]->Palette[4 * v + k];
   }
   for (int32_t y = 0; y < height; ++y) {
-    const uint8_t *p0 = planes[0]->Pixels + y * planePitch;
-    const uint8_t *p1 = planes[1]->Pixels + y * planePitch;
-    const uint8_t *p2 = planes[2]->Pixels + y * planePitch;
-    uint8_t *out = pixels + y * pitch;
+    const uint8_t* p0 = planes[0]->Pixels + y * planePitch;
+    const uint8_t* p1 = planes[1]->Pixels + y * planePitch;
+    const uint8_t* p2 = planes[2]->Pixels + y * planePitch;
+    uint8_t* out = pixels + y * pitch;
     for (int32_t x = 0; x < width; ++x) {
       out[3 * x] = lut[0][p0[x]];
       out[3 * x + 1] = lut[1][p1[x]];

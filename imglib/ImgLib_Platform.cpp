@@ -15,24 +15,24 @@ constexpr size_t kHugePage = size_t{2} << 20;
 
 class HeapAllocator : public PixelAllocator {
  public:
-  void *Allocate(size_t size) override {
+  void* Allocate(size_t size) override {
     if (size < kHugePage) return std::malloc(size);
-    void *block = nullptr;
+    void* block = nullptr;
     if (posix_memalign(&block, kHugePage, size) != 0) return nullptr;
     madvise(block, size / kHugePage * kHugePage, MADV_HUGEPAGE);  // a hint; failure is harmless
     return block;
   }
-  void Release(void *block) override { std::free(block); }
+  void Release(void* block) override { std::free(block); }
 };
 
 HeapAllocator gHeapAllocator;
-PixelAllocator *gAllocator = &gHeapAllocator;
+PixelAllocator* gAllocator = &gHeapAllocator;
 
 }  // namespace
 
 HGLOBAL GlobalAlloc(unsigned int /*flags*/, size_t size) { return gAllocator->Allocate(size); }
 
-void *GlobalLock(HGLOBAL handle) { return handle ? gAllocator->Lock(handle) : nullptr; }
+void* GlobalLock(HGLOBAL handle) { return handle ? gAllocator->Lock(handle) : nullptr; }
 
 void GlobalUnlock(HGLOBAL /*handle*/) {}
 
@@ -40,11 +40,11 @@ void GlobalFree(HGLOBAL handle) {
   if (handle) gAllocator->Release(handle);
 }
 
-void CopyMemory(void *destination, const void *source, size_t length) {
+void CopyMemory(void* destination, const void* source, size_t length) {
   if (length) std::memcpy(destination, source, length);
 }
 
-void ZeroMemory(void *destination, size_t length) {
+void ZeroMemory(void* destination, size_t length) {
   if (length) std::memset(destination, 0, length);
 }
 
@@ -55,7 +55,7 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
   return static_cast<int32_t>(quotient);
 }
 
-ScopedPixelAllocator::ScopedPixelAllocator(PixelAllocator *allocator) : previous_(gAllocator) {
+ScopedPixelAllocator::ScopedPixelAllocator(PixelAllocator* allocator) : previous_(gAllocator) {
   gAllocator = allocator ? allocator : &gHeapAllocator;
 }
 

@@ -7,20 +7,20 @@
 #include <cstddef>
 #include <cstdint>
 
-typedef void *HGLOBAL;
+typedef void* HGLOBAL;
 
 // Allocates `size` uninitialised bytes from the heap; null on failure.
 // `flags` is ignored (the library always passes 0).
 HGLOBAL GlobalAlloc(unsigned int flags, size_t size);
 // Returns `handle` itself (null only when an installed allocator says so).
-void *GlobalLock(HGLOBAL handle);
+void* GlobalLock(HGLOBAL handle);
 // Nothing to do: blocks never move.
 void GlobalUnlock(HGLOBAL handle);
 // Returns the block to the heap; a null handle is ignored.
 void GlobalFree(HGLOBAL handle);
 // Copies `length` bytes between areas that do not overlap.
-void CopyMemory(void *destination, const void *source, size_t length);
-void ZeroMemory(void *destination, size_t length);
+void CopyMemory(void* destination, const void* source, size_t length);
+void ZeroMemory(void* destination, size_t length);
 // a * b / c with a 64-bit product, truncated toward zero. A zero divisor or a
 // quotient outside 32 bits gives -1 instead of trapping.
 int32_t MulDiv(int32_t a, int32_t b, int32_t c);
@@ -31,19 +31,19 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 class PixelAllocator {
  public:
   virtual ~PixelAllocator() = default;
-  virtual void *Allocate(size_t size) = 0;
-  virtual void *Lock(void *block) { return block; }
-  virtual void Release(void *block) = 0;
+  virtual void* Allocate(size_t size) = 0;
+  virtual void* Lock(void* block) { return block; }
+  virtual void Release(void* block) = 0;
 };
 
 // Installs an allocator for its lifetime and restores the previous one.
 class ScopedPixelAllocator {
  public:
-  explicit ScopedPixelAllocator(PixelAllocator *allocator);
+  explicit ScopedPixelAllocator(PixelAllocator* allocator);
   ~ScopedPixelAllocator();
-  ScopedPixelAllocator(const ScopedPixelAllocator &) = delete;
-  ScopedPixelAllocator &operator=(const ScopedPixelAllocator &) = delete;
+  ScopedPixelAllocator(const ScopedPixelAllocator&) = delete;
+  ScopedPixelAllocator& operator=(const ScopedPixelAllocator&) = delete;
 
  private:
-  PixelAllocator *previous_;
+  PixelAllocator* previous_;
 };

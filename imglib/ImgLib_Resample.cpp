@@ -43,14 +43,14 @@ Taps TapsAt(int32_t position, double scale, int32_t sourceLength) {
 // One source row through the horizontal pass: three sums per output column.
 // The column taps come from `columns`, or are worked out here when there is
 // no table.
-void HorizontalRow(const uint8_t *__restrict source, const Taps *__restrict columns, double sx,
-                   int32_t width, int32_t newWidth, double *__restrict sums) {
+void HorizontalRow(const uint8_t* __restrict source, const Taps* __restrict columns, double sx,
+                   int32_t width, int32_t newWidth, double* __restrict sums) {
   for (int32_t j = 0; j < newWidth; ++j) {
     const Taps tap = columns ? columns[j] : TapsAt(j, sx, width);
-    const uint8_t *s0 = source + 3 * tap.index[0];
-    const uint8_t *s1 = source + 3 * tap.index[1];
-    const uint8_t *s2 = source + 3 * tap.index[2];
-    const uint8_t *s3 = source + 3 * tap.index[3];
+    const uint8_t* s0 = source + 3 * tap.index[0];
+    const uint8_t* s1 = source + 3 * tap.index[1];
+    const uint8_t* s2 = source + 3 * tap.index[2];
+    const uint8_t* s3 = source + 3 * tap.index[3];
     for (int b = 0; b < 3; ++b) {
       double sum = 0.0;
       sum += tap.weight[0] * s0[b];
@@ -64,9 +64,9 @@ void HorizontalRow(const uint8_t *__restrict source, const Taps *__restrict colu
 
 // One output row from four rows of sums.
 IMGLIB_AVX2_CLONES
-void VerticalRow(const double *__restrict r0, const double *__restrict r1,
-                 const double *__restrict r2, const double *__restrict r3, const Taps &tap,
-                 int64_t count, uint8_t *__restrict out) {
+void VerticalRow(const double* __restrict r0, const double* __restrict r1,
+                 const double* __restrict r2, const double* __restrict r3, const Taps& tap,
+                 int64_t count, uint8_t* __restrict out) {
   const double w0 = tap.weight[0], w1 = tap.weight[1], w2 = tap.weight[2], w3 = tap.weight[3];
   for (int64_t x = 0; x < count; ++x) {
     double v = 0.0;
@@ -104,7 +104,7 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
   const uint64_t newSize = static_cast<uint64_t>(newPitch) * static_cast<uint64_t>(newHeight);
 
   HGLOBAL block;
-  uint8_t *pixels = AllocLocked(newSize, &block);
+  uint8_t* pixels = AllocLocked(newSize, &block);
   if (!pixels) return IL_ERROR_NO_MEMORY;
 
   // Temporary buffer: the cached rows of sums and, when that still stays
@@ -116,29 +116,29 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
   const uint64_t tempSize = sizeof(double) * static_cast<uint64_t>(rowSums) * cachedRows +
                             (tapTable ? sizeof(Taps) * static_cast<uint64_t>(newWidth) : 0);
   HGLOBAL tempBlock;
-  uint8_t *temp = AllocLocked(tempSize, &tempBlock);
+  uint8_t* temp = AllocLocked(tempSize, &tempBlock);
   if (!temp) {
     FreeLocked(block);
     return IL_ERROR_NO_MEMORY;
   }
-  auto *sums = reinterpret_cast<double *>(temp);
-  Taps *columns = tapTable ? reinterpret_cast<Taps *>(sums + rowSums * cachedRows) : nullptr;
+  auto* sums = reinterpret_cast<double*>(temp);
+  Taps* columns = tapTable ? reinterpret_cast<Taps*>(sums + rowSums * cachedRows) : nullptr;
   int32_t cachedRow[kCachedRows] = {-1, -1, -1, -1};
 
   const double sx = static_cast<double>(width) / newWidth;
   const double sy = static_cast<double>(height) / newHeight;
   for (int32_t j = 0; tapTable && j < newWidth; ++j) columns[j] = TapsAt(j, sx, width);
 
-  const uint8_t *source = handle->Pixels;
+  const uint8_t* source = handle->Pixels;
   const int64_t pitch = handle->BytesPerLine;
   for (int32_t i = 0; i < newHeight; ++i) {
     const Taps rowTaps = TapsAt(i, sy, height);
-    const double *tapRows[kTaps];
+    const double* tapRows[kTaps];
     for (int q = 0; q < kTaps; ++q) {
       // Four consecutive rows never share a slot.
       const int32_t y = rowTaps.index[q];
       const int slot = y % cachedRows;
-      double *slotSums = sums + slot * rowSums;
+      double* slotSums = sums + slot * rowSums;
       if (cachedRow[slot] != y) {
         HorizontalRow(source + y * pitch, columns, sx, width, newWidth, slotSums);
         cachedRow[slot] = y;

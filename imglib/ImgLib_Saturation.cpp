@@ -80,7 +80,7 @@ constexpr int kChunk = 64;
 // Up to kChunk pixels of a row: bytes out to arrays, the conversions over the
 // arrays, bytes back.
 IMGLIB_AVX2_CLONES
-void SaturateChunk(uint8_t *pixels, int n, int redAt, int blueAt, int32_t amount) {
+void SaturateChunk(uint8_t* pixels, int n, int redAt, int blueAt, int32_t amount) {
   int32_t r[kChunk], g[kChunk], b[kChunk];
   for (int i = 0; i < n; ++i) {
     r[i] = pixels[3 * i + redAt];
@@ -111,14 +111,14 @@ void SaturateChunk(uint8_t *pixels, int n, int redAt, int blueAt, int32_t amount
 
 }  // namespace
 
-void RGBtoHSL(int r, int g, int b, double *hue, double *chroma, double *lightness) {
+void RGBtoHSL(int r, int g, int b, double* hue, double* chroma, double* lightness) {
   const Hsl hsl = ToHsl(r, g, b);
   *hue = hsl.hue;
   *chroma = hsl.chroma;
   *lightness = hsl.lightness;
 }
 
-void HSLtoRGB(double hue, double chroma, double lightness, uint8_t *r, uint8_t *g, uint8_t *b) {
+void HSLtoRGB(double hue, double chroma, double lightness, uint8_t* r, uint8_t* g, uint8_t* b) {
   const Rgb rgb = ToRgb(hue, chroma, lightness);
   *r = static_cast<uint8_t>(rgb.r);
   *g = static_cast<uint8_t>(rgb.g);
@@ -135,7 +135,7 @@ int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount) {
   const int blueAt = 2 - redAt;
   const int64_t pitch = RowPitch(handle->Width, 24);
   for (int32_t y = 0; y < handle->Height; ++y) {
-    uint8_t *row = handle->Pixels + y * pitch;
+    uint8_t* row = handle->Pixels + y * pitch;
     for (int32_t x = 0; x < handle->Width; x += kChunk) {
       SaturateChunk(row + 3 * x, std::min(kChunk, handle->Width - x), redAt, blueAt, amount);
     }

@@ -14,17 +14,16 @@ struct KPoint {
 
 // Strength to kernel factor; strengths in between are interpolated.
 constexpr KPoint KTable[] = {
-    {-1000, -1.0},  {-950, -0.75},   {-900, -0.5625}, {-800, -0.39},  {-500, -0.204},
-    {-200, -0.135}, {-100, -0.124},  {-50, -0.119},   {-1, -0.117},   {0, 0.0},
-    {1, 0.126},     {50, 0.14},      {100, 0.140625}, {650, 0.365},   {700, 0.412},
-    {750, 0.5},     {800, 0.6046},   {850, 0.8203},   {900, 1.125},   {950, 2.25},
-    {1000, 9.0},
+    {-1000, -1.0},   {-950, -0.75}, {-900, -0.5625}, {-800, -0.39}, {-500, -0.204}, {-200, -0.135},
+    {-100, -0.124},  {-50, -0.119}, {-1, -0.117},    {0, 0.0},      {1, 0.126},     {50, 0.14},
+    {100, 0.140625}, {650, 0.365},  {700, 0.412},    {750, 0.5},    {800, 0.6046},  {850, 0.8203},
+    {900, 1.125},    {950, 2.25},   {1000, 9.0},
 };
 constexpr int kKPoints = sizeof(KTable) / sizeof(KTable[0]);
 
 // One source row as doubles, with the edge pixel repeated on both sides so
 // that every column has a left and a right neighbour.
-void LoadRow(const uint8_t *row, int32_t width, double *out) {
+void LoadRow(const uint8_t* row, int32_t width, double* out) {
   const int64_t bytes = static_cast<int64_t>(width) * 3;
   for (int b = 0; b < 3; ++b) {
     out[b] = row[b];
@@ -37,9 +36,9 @@ void LoadRow(const uint8_t *row, int32_t width, double *out) {
 // order up-left, up, up-right, left, centre, right, down-left, down, down-right,
 // and the sum is cut toward zero.
 IMGLIB_AVX2_CLONES
-void SharpenRow(const double *__restrict up, const double *__restrict mid,
-                const double *__restrict down, int64_t bytes, double centre, double neighbour,
-                uint8_t *__restrict out) {
+void SharpenRow(const double* __restrict up, const double* __restrict mid,
+                const double* __restrict down, int64_t bytes, double centre, double neighbour,
+                uint8_t* __restrict out) {
   for (int64_t i = 0; i < bytes; ++i) {
     const int64_t c = i + 3;
     double sum = up[c - 3] * neighbour;
@@ -63,8 +62,8 @@ double SharpenFactor(int32_t strength) {
   int i = 0;
   while (i < kKPoints - 1 && KTable[i].strength < strength) ++i;
   if (KTable[i].strength == strength || i == 0) return KTable[i].k;
-  const KPoint &low = KTable[i - 1];
-  const KPoint &high = KTable[i];
+  const KPoint& low = KTable[i - 1];
+  const KPoint& high = KTable[i];
   return (high.k - low.k) * static_cast<double>(strength - low.strength) /
              static_cast<double>(high.strength - low.strength) +
          low.k;
@@ -86,7 +85,7 @@ int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength) {
   const int64_t bytes = static_cast<int64_t>(width) * 3;
   const int64_t rowDoubles = bytes + 6;
   HGLOBAL block;
-  auto *rows = reinterpret_cast<double *>(
+  auto* rows = reinterpret_cast<double*>(
       AllocLocked(static_cast<uint64_t>(rowDoubles) * 3 * sizeof(double), &block));
   if (!rows) return IL_ERROR_NO_MEMORY;
 
@@ -95,10 +94,10 @@ int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength) {
   const double neighbour = (-k) / 9.0;
 
   const int64_t pitch = handle->BytesPerLine;
-  uint8_t *pixels = handle->Pixels;
-  double *up = rows;
-  double *mid = rows + rowDoubles;
-  double *down = rows + 2 * rowDoubles;
+  uint8_t* pixels = handle->Pixels;
+  double* up = rows;
+  double* mid = rows + rowDoubles;
+  double* down = rows + 2 * rowDoubles;
   LoadRow(pixels, width, mid);
   CopyMemory(up, mid, static_cast<size_t>(rowDoubles) * sizeof(double));
   for (int32_t y = 0; y < height; ++y) {
@@ -108,7 +107,7 @@ int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength) {
       CopyMemory(down, mid, static_cast<size_t>(rowDoubles) * sizeof(double));
     }
     SharpenRow(up, mid, down, bytes, centre, neighbour, pixels + y * pitch);
-    double *spare = up;
+    double* spare = up;
     up = mid;
     mid = down;
     down = spare;

@@ -10,7 +10,7 @@ namespace {
 constexpr int32_t kToneLimit = 1000;
 
 // The checks shared by the three curves.
-int CheckPlane(const BITMAPHANDLE *handle) {
+int CheckPlane(const BITMAPHANDLE* handle) {
   if (!handle) return IL_ERROR_BITMAP_NULL;
   if (!handle->Pixels || handle->BitsPerPixel != 8 || handle->PaletteEntries != 256 ||
       !handle->Palette) {
@@ -33,8 +33,8 @@ uint8_t ClampByte(int64_t v) {
 
 }  // namespace
 
-void ConvertLUT8(pBITMAPHANDLE handle, const uint8_t *table) {
-  uint8_t *entry = handle->Palette;
+void ConvertLUT8(pBITMAPHANDLE handle, const uint8_t* table) {
+  uint8_t* entry = handle->Palette;
   for (int32_t i = 0; i < handle->PaletteEntries; ++i, entry += 4) {
     entry[2] = table[entry[2]];
     entry[1] = table[entry[1]];

@@ -16,7 +16,7 @@ QList<PrinterDestination> CupsPrinterSource::destinations()
     for (int i = 0; i < count; ++i) {
         const char *uri = cupsGetOption("device-uri", dests[i].num_options, dests[i].options);
         list.append({QString::fromUtf8(dests[i].name ? dests[i].name : ""),
-                     QString::fromUtf8(uri ? uri : "")});
+            QString::fromUtf8(uri ? uri : "")});
     }
     cupsFreeDests(count, dests);
     return list;
@@ -24,6 +24,6 @@ QList<PrinterDestination> CupsPrinterSource::destinations()
 
 bool isQv46Queue(const PrinterDestination &destination)
 {
-    return !destination.name.isEmpty() &&
-           destination.deviceUri.contains(QLatin1String(kQv46UriMarker));
+    return !destination.name.isEmpty()
+        && destination.deviceUri.contains(QLatin1String(kQv46UriMarker));
 }

@@ -5,7 +5,8 @@
 
 // One CUPS destination as the monitor sees it. Instances of a queue are
 // separate destinations with the same name.
-struct PrinterDestination {
+struct PrinterDestination
+{
     QString name;
     QString deviceUri; // empty when the destination has no device URI
 };

@@ -20,7 +20,8 @@ QString requestFilePath(RequestKind kind, const QString &serial)
         return QString();
     const char *format = kind == RequestKind::Watch ? "/tmp/%s_%s_UTIL" : "/tmp/%s_%s_TC_UTIL";
     char path[kPathBufferSize];
-    const int length = std::snprintf(path, sizeof path, format, kModelName, serialBytes.constData());
+    const int length
+        = std::snprintf(path, sizeof path, format, kModelName, serialBytes.constData());
     if (length < 0 || static_cast<size_t>(length) >= sizeof path)
         return QString();
     return QString::fromUtf8(path, length);
@@ -33,7 +34,7 @@ bool createRequestFile(const QString &path)
     // O_NONBLOCK: a FIFO planted at the name would otherwise hold the
     // window until someone opened it for reading.
     const int fd = ::open(path.toUtf8().constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     // The umask narrowed the creation mode; the daemon may run as another user.

@@ -7,7 +7,7 @@
 // following links and their paths are bounded.
 
 enum class RequestKind {
-    Watch,      // "/tmp/QV-46_<serial>_UTIL": poll this printer every second
+    Watch, // "/tmp/QV-46_<serial>_UTIL": poll this printer every second
     TotalCount, // "/tmp/QV-46_<serial>_TC_UTIL": read the total count once
 };
 

@@ -22,7 +22,8 @@ const int kPictureSide = 80;
 const int kOfflineCode = 99999;
 const int kRibbonEndCode = 1200;
 
-struct StatusRow {
+struct StatusRow
+{
     int code;
     const char *textKey;
     const char *picture;
@@ -88,7 +89,8 @@ QString valueOrMissing(const QMap<QString, QString> &status, const char *key)
     return value.isEmpty() ? QString(kMissing) : value;
 }
 
-struct MediaLine {
+struct MediaLine
+{
     QString text;
     int percent;
 };
@@ -96,7 +98,7 @@ struct MediaLine {
 // "R / I  Sheets", with the half-size panels in brackets when the media can
 // print two-up.
 MediaLine makeMediaLine(const QMap<QString, QString> &status, bool countsAtZero,
-                        const QString &sheets, const QString &halfSize)
+    const QString &sheets, const QString &halfSize)
 {
     const QString unknown = QString("--- / ---  ") + sheets;
     const QString initialText = status.value("MEDIA_INITIAL");
@@ -135,23 +137,24 @@ int remainingPercent(int remain, int initial)
 void centreOnPrimaryScreen(QWidget *window)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(), area));
+    window->setGeometry(
+        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(), area));
 }
 
 StatusDialog::StatusDialog(QWidget *parent, PrinterSource *source)
-    : QDialog(parent),
-      ui(new Ui_StatusDialog),
-      monitor(nullptr),
-      threadRunning(false),
-      statusScene(nullptr),
-      ownPrinters(source ? nullptr : new CupsPrinterSource),
-      printers(source ? source : ownPrinters.get())
+    : QDialog(parent)
+    , ui(new Ui_StatusDialog)
+    , monitor(nullptr)
+    , threadRunning(false)
+    , statusScene(nullptr)
+    , ownPrinters(source ? nullptr : new CupsPrinterSource)
+    , printers(source ? source : ownPrinters.get())
 {
     ui->setupUi(this);
 
     ui->printerComboBox->installEventFilter(this);
     connect(ui->printerComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &StatusDialog::comboBox_indexChanged);
+        &StatusDialog::comboBox_indexChanged);
     ui->printerComboBox->setFocus(Qt::OtherFocusReason);
     connect(ui->updateButton, &QPushButton::clicked, this, &StatusDialog::push_update);
     connect(ui->versionButton, &QPushButton::clicked, this, &StatusDialog::push_version);
@@ -193,8 +196,8 @@ StatusDialog::~StatusDialog()
 
 bool StatusDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->printerComboBox &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
+    if (watched == ui->printerComboBox
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
         refreshPrinterList();
     return QDialog::eventFilter(watched, event);
 }
@@ -305,8 +308,8 @@ void StatusDialog::upDateStatus(QMap<QString, QString> status)
     const StatusRow &row = statusRow(code);
     const QString statusText = tr(row.textKey);
     const QString picturePath = QString(":/images/") + row.picture;
-    const MediaLine media =
-        makeMediaLine(status, countsAtZero, tr("sheets"), getHalfMediaSizeString(mediaCode));
+    const MediaLine media
+        = makeMediaLine(status, countsAtZero, tr("sheets"), getHalfMediaSizeString(mediaCode));
     QString totalCountText = valueOrMissing(status, "TOTAL_COUNT");
     const QString firmwareText = valueOrMissing(status, "PRINTER_VERSION");
 
@@ -320,12 +323,12 @@ void StatusDialog::upDateStatus(QMap<QString, QString> status)
         totalCountText = isNumber ? QString::number(count) : QString(kMissing);
     }
     setUiParam(mediaText, media.text, media.percent, picturePath, statusText, messageText,
-               serialText, totalCountText, firmwareText);
+        serialText, totalCountText, firmwareText);
 }
 
 void StatusDialog::setUiParam(QString mediaSize, QString mediaDetails, int percent,
-                              QString picturePath, QString statusText, QString messageText,
-                              QString serial, QString totalCount, QString firmwareVersion)
+    QString picturePath, QString statusText, QString messageText, QString serial,
+    QString totalCount, QString firmwareVersion)
 {
     if (totalCount != kMissing)
         keptTotalCount = totalCount;
@@ -361,8 +364,8 @@ void StatusDialog::showPicture(const QString &picturePath)
     delete statusScene;
     statusScene = new QGraphicsScene;
     if (!picture.isNull()) {
-        statusScene->addPixmap(picture.scaled(kPictureSide, kPictureSide, Qt::IgnoreAspectRatio,
-                                              Qt::FastTransformation));
+        statusScene->addPixmap(picture.scaled(
+            kPictureSide, kPictureSide, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     }
     ui->graphicsView->setScene(statusScene);
 }

@@ -29,8 +29,8 @@ public:
     void threadQuit();
     void setUIOffline();
     void setUiParam(QString mediaSize, QString mediaDetails, int percent, QString picturePath,
-                    QString statusText, QString messageText, QString serial, QString totalCount,
-                    QString firmwareVersion);
+        QString statusText, QString messageText, QString serial, QString totalCount,
+        QString firmwareVersion);
     QString getMediaSizeString(QString code);
     QString getHalfMediaSizeString(QString code);
     QString getStatusMessageString(QString code);

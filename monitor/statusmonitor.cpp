@@ -19,8 +19,15 @@ const qint64 kMaxStatusFileBytes = 64 * 1024;
 // Keys in the order the daemon writes them; the reader only ever looks for
 // the next one, so a key that is out of order is not found.
 const char *const kKeys[] = {
-    "PRINTER_STATUS", "PRINTER_MESSAGE", "PRINTER_VERSION", "PRINTER_SERIAL_NO", "MEDIA_SIZE",
-    "MEDIA_INITIAL",  "MEDIA_REMAIN",    "MEDIA_REMAIN_HALF", "TOTAL_COUNT",
+    "PRINTER_STATUS",
+    "PRINTER_MESSAGE",
+    "PRINTER_VERSION",
+    "PRINTER_SERIAL_NO",
+    "MEDIA_SIZE",
+    "MEDIA_INITIAL",
+    "MEDIA_REMAIN",
+    "MEDIA_REMAIN_HALF",
+    "TOTAL_COUNT",
 };
 const int kKeyCount = sizeof(kKeys) / sizeof(kKeys[0]);
 
@@ -45,7 +52,10 @@ bool openStatusFile(QFile &file)
 } // namespace
 
 StatusMonitor::StatusMonitor(QString filePath, int interval, QObject *parent)
-    : QObject(parent), interval(interval), timerId(0), filePath(filePath)
+    : QObject(parent)
+    , interval(interval)
+    , timerId(0)
+    , filePath(filePath)
 {
     timerId = startTimer(interval, Qt::CoarseTimer);
 }

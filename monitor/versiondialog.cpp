@@ -14,14 +14,17 @@ const int kIconSide = 80;
 } // namespace
 
 VersionDialog::VersionDialog(QWidget *parent)
-    : QDialog(parent), ui(new Ui_VersionDialog), scene(new QGraphicsScene)
+    : QDialog(parent)
+    , ui(new Ui_VersionDialog)
+    , scene(new QGraphicsScene)
 {
     ui->setupUi(this);
     ui->label_VersionNo->setText(tr("Version") + " " + kProgramVersion);
     ui->label_CopyRight->setText(kCopyright);
 
     const QPixmap icon(":/images/printer_icon.png");
-    scene->addPixmap(icon.scaled(kIconSide, kIconSide, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    scene->addPixmap(
+        icon.scaled(kIconSide, kIconSide, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     ui->graphicsView->setScene(scene);
 }
 

@@ -6,82 +6,74 @@
 
 namespace {
 
-std::string trimmed(const std::string &word)
-{
-    size_t end = word.find_last_not_of(' ');
-    return end == std::string::npos ? std::string() : word.substr(0, end + 1);
+std::string trimmed(const std::string& word) {
+  size_t end = word.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : word.substr(0, end + 1);
 }
 
 class FakeChannel : public zelbackend::PrinterChannel {
-public:
-    explicit FakeChannel(std::shared_ptr<FakePrinter> p) : p_(std::move(p)) { p_->claimed = true; }
-    ~FakeChannel() override { p_->claimed = false; }
+ public:
+  explicit FakeChannel(std::shared_ptr<FakePrinter> p) : p_(std::move(p)) { p_->claimed = true; }
+  ~FakeChannel() override { p_->claimed = false; }
 
-    int bulkOut(const uint8_t *data, int length, int *done) override
-    {
-        *done = 0;
-        std::string bytes(reinterpret_cast<const char *>(data), static_cast<size_t>(length));
-        if (length == 32 && bytes.compare(0, 8, "\x1bPINFO  ") == 0) {
-            std::string key = "INFO " + trimmed(bytes.substr(8, 16));
-            p_->queries.push_back(key);
-            pending_ = p_->replies.count(key) ? p_->replies[key] : std::string();
-            *done = length;
-            return 0;
-        }
-        if (p_->onStreamTransfer)
-            p_->onStreamTransfer();
-        if (p_->failAfterBytes >= 0 && static_cast<long>(p_->stream.size()) >= p_->failAfterBytes)
-            return LIBUSB_ERROR_NO_DEVICE;
-        size_t n = p_->sendLimit ? std::min(p_->sendLimit, bytes.size()) : bytes.size();
-        p_->stream += bytes.substr(0, n);
-        p_->transfers.push_back(length);
-        *done = static_cast<int>(n);
-        return 0;
+  int bulkOut(const uint8_t* data, int length, int* done) override {
+    *done = 0;
+    std::string bytes(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
+    if (length == 32 && bytes.compare(0, 8, "\x1bPINFO  ") == 0) {
+      std::string key = "INFO " + trimmed(bytes.substr(8, 16));
+      p_->queries.push_back(key);
+      pending_ = p_->replies.count(key) ? p_->replies[key] : std::string();
+      *done = length;
+      return 0;
     }
+    if (p_->onStreamTransfer) p_->onStreamTransfer();
+    if (p_->failAfterBytes >= 0 && static_cast<long>(p_->stream.size()) >= p_->failAfterBytes)
+      return LIBUSB_ERROR_NO_DEVICE;
+    size_t n = p_->sendLimit ? std::min(p_->sendLimit, bytes.size()) : bytes.size();
+    p_->stream += bytes.substr(0, n);
+    p_->transfers.push_back(length);
+    *done = static_cast<int>(n);
+    return 0;
+  }
 
-    int bulkIn(uint8_t *data, int capacity, int *done) override
-    {
-        *done = 0;
-        if (pending_.empty())
-            return LIBUSB_ERROR_TIMEOUT;
-        size_t n = std::min(pending_.size(), static_cast<size_t>(capacity));
-        std::memcpy(data, pending_.data(), n);
-        pending_.erase(0, n);
-        *done = static_cast<int>(n);
-        return 0;
-    }
+  int bulkIn(uint8_t* data, int capacity, int* done) override {
+    *done = 0;
+    if (pending_.empty()) return LIBUSB_ERROR_TIMEOUT;
+    size_t n = std::min(pending_.size(), static_cast<size_t>(capacity));
+    std::memcpy(data, pending_.data(), n);
+    pending_.erase(0, n);
+    *done = static_cast<int>(n);
+    return 0;
+  }
 
-    std::string deviceId() override { return p_->deviceId; }
+  std::string deviceId() override { return p_->deviceId; }
 
-private:
-    std::shared_ptr<FakePrinter> p_;
-    std::string pending_;
+ private:
+  std::shared_ptr<FakePrinter> p_;
+  std::string pending_;
 };
 
 }  // namespace
 
-std::string replyPacket(const std::string &text)
-{
-    char header[16];
-    std::snprintf(header, sizeof header, "%08zu", text.size() + 1);
-    return header + text + "\r";
+std::string replyPacket(const std::string& text) {
+  char header[16];
+  std::snprintf(header, sizeof header, "%08zu", text.size() + 1);
+  return header + text + "\r";
 }
 
-FakePrinter::FakePrinter(std::string s) : serial(std::move(s))
-{
-    replies["INFO SERIAL_NUMBER"] = replyPacket(serial);
-    replies["INFO MEDIA"] = replyPacket("0000310");
-    replies["INFO RQTY"] = replyPacket("00000101");
+FakePrinter::FakePrinter(std::string s) : serial(std::move(s)) {
+  replies["INFO SERIAL_NUMBER"] = replyPacket(serial);
+  replies["INFO MEDIA"] = replyPacket("0000310");
+  replies["INFO RQTY"] = replyPacket("00000101");
 }
 
-int FakeBus::open(int index, std::unique_ptr<zelbackend::PrinterChannel> *channel)
-{
-    FakePrinter &p = *printers.at(static_cast<size_t>(index));
-    if (p.busyOpens > 0) {
-        --p.busyOpens;
-        return LIBUSB_ERROR_BUSY;
-    }
-    ++p.opens;
-    channel->reset(new FakeChannel(printers[static_cast<size_t>(index)]));
-    return 0;
+int FakeBus::open(int index, std::unique_ptr<zelbackend::PrinterChannel>* channel) {
+  FakePrinter& p = *printers.at(static_cast<size_t>(index));
+  if (p.busyOpens > 0) {
+    --p.busyOpens;
+    return LIBUSB_ERROR_BUSY;
+  }
+  ++p.opens;
+  channel->reset(new FakeChannel(printers[static_cast<size_t>(index)]));
+  return 0;
 }

@@ -13,30 +13,30 @@
 #include "PrinterBus.h"
 
 struct FakePrinter {
-    std::string serial;
-    std::string deviceId = "MANUFACTURER:VALDREN;MODEL:QV-46;";
-    std::map<std::string, std::string> replies;  // "INFO MEDIA" -> wire bytes
-    int busyOpens = 0;           // this many opens fail with LIBUSB_ERROR_BUSY
-    size_t sendLimit = 0;        // when > 0, each bulk OUT moves at most this much
-    long failAfterBytes = -1;    // bulk OUT fails once this much stream was sent
-    std::function<void()> onStreamTransfer;  // runs before each stream transfer
+  std::string serial;
+  std::string deviceId = "MANUFACTURER:VALDREN;MODEL:QV-46;";
+  std::map<std::string, std::string> replies;  // "INFO MEDIA" -> wire bytes
+  int busyOpens = 0;                           // this many opens fail with LIBUSB_ERROR_BUSY
+  size_t sendLimit = 0;                        // when > 0, each bulk OUT moves at most this much
+  long failAfterBytes = -1;                    // bulk OUT fails once this much stream was sent
+  std::function<void()> onStreamTransfer;      // runs before each stream transfer
 
-    std::vector<std::string> queries;  // "INFO SERIAL_NUMBER", ...
-    std::string stream;                // every other byte sent, in order
-    std::vector<int> transfers;        // sizes of the stream's transfers
-    int opens = 0;
-    bool claimed = false;
+  std::vector<std::string> queries;  // "INFO SERIAL_NUMBER", ...
+  std::string stream;                // every other byte sent, in order
+  std::vector<int> transfers;        // sizes of the stream's transfers
+  int opens = 0;
+  bool claimed = false;
 
-    explicit FakePrinter(std::string s);
+  explicit FakePrinter(std::string s);
 };
 
 // A well-formed reply packet carrying `text`.
-std::string replyPacket(const std::string &text);
+std::string replyPacket(const std::string& text);
 
 class FakeBus : public zelbackend::PrinterBus {
-public:
-    std::vector<std::shared_ptr<FakePrinter>> printers;
+ public:
+  std::vector<std::shared_ptr<FakePrinter>> printers;
 
-    int scan() override { return static_cast<int>(printers.size()); }
-    int open(int index, std::unique_ptr<zelbackend::PrinterChannel> *channel) override;
+  int scan() override { return static_cast<int>(printers.size()); }
+  int open(int index, std::unique_ptr<zelbackend::PrinterChannel>* channel) override;
 };

@@ -9,10 +9,13 @@
 namespace {
 
 std::string Bytes(const DeviceCmd& cmd) {
-  return std::string(reinterpret_cast<const char*>(cmd.buffer()), static_cast<size_t>(cmd.length()));
+  return std::string(reinterpret_cast<const char*>(cmd.buffer()),
+                     static_cast<size_t>(cmd.length()));
 }
 
-std::string Pad(const std::string& s, size_t width) { return s + std::string(width - s.size(), ' '); }
+std::string Pad(const std::string& s, size_t width) {
+  return s + std::string(width - s.size(), ' ');
+}
 
 struct FrameCase {
   const char* name;
@@ -110,16 +113,16 @@ TEST_P(ReplyTest, ChecksAndExtractsValue) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyTest,
     ::testing::Values(
-        ReplyCase{"FixedNoTerminatorRefused", 8, "0000000812345678", kDeviceBadArgument, "12345678"},
+        ReplyCase{"FixedNoTerminatorRefused", 8, "0000000812345678", kDeviceBadArgument,
+                  "12345678"},
         ReplyCase{"FixedWithCarriageReturn", 8, "000000081234\r678", kDeviceOk, "1234"},
         ReplyCase{"FixedShorterThanAnnounced", 8, "00000004ABCD", kDeviceOk, "ABCD"},
         ReplyCase{"FixedWrongLengthNoNul", 8, "0000000512345678", kDeviceBadArgument, "12345678"},
         ReplyCase{"VariableValueEndsAtCr", -1, "00000004ABC\r", kDeviceOk, "ABC"},
         ReplyCase{"VariableLeadingCrIsEmpty", -1, "00000001\r", kDeviceOk, ""},
         ReplyCase{"VariableNulTerminated", -1, "00000003XYZ", kDeviceOk, "XYZ"},
-        ReplyCase{"VariableFullAreaWithoutTerminator", -1,
-                  "00004088" + std::string(4088, 'a'), kDeviceBadArgument,
-                  std::string(4088, 'a')}),
+        ReplyCase{"VariableFullAreaWithoutTerminator", -1, "00004088" + std::string(4088, 'a'),
+                  kDeviceBadArgument, std::string(4088, 'a')}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DeviceRecv, CapacityPerExpectedLength) {
@@ -164,10 +167,11 @@ TEST(TextHelpers, TextToInt) {
     int count;
     int value;
   } cases[] = {
-      {"00000120", 8, 120}, {"00000120", 4, 0},  {"  -12abc", 8, -12}, {"abc", 3, 0},
+      {"00000120", 8, 120}, {"00000120", 4, 0},    {"  -12abc", 8, -12}, {"abc", 3, 0},
       {"+7", 2, 7},         {"12345678", 512, -1}, {"1", -1, -1},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.value, _TextToInt(c.text, c.count)) << c.text << "/" << c.count;
+  for (const auto& c : cases)
+    EXPECT_EQ(c.value, _TextToInt(c.text, c.count)) << c.text << "/" << c.count;
 }
 
 TEST(TextHelpers, CutTextTerminates) {
@@ -187,7 +191,7 @@ TEST(ReadCmdLength, DigitsSpacesOrMalformed) {
     int result;
     long length;
   } cases[] = {
-      {"        ", 0, 0},  {"00000008", 1, 8}, {"00000000", 1, 0},
+      {"        ", 0, 0},        {"00000008", 1, 8},  {"00000000", 1, 0},
       {"99999999", 1, 99999999}, {"0000 008", -1, 0}, {"-0000008", -1, 0},
   };
   for (const auto& c : cases) {

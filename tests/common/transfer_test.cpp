@@ -51,7 +51,8 @@ TEST(PacketTransfer, WritesEveryByteAndEndsLongWritesWith256) {
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
     RecordingPipe pipe;
     pipe.limit = c.limit;
-    EXPECT_EQ(0, _WriteChunked([&](const unsigned char* d, int n, int* done) { return pipe.write(d, n, done); },
+    EXPECT_EQ(0, _WriteChunked([&](const unsigned char* d, int n,
+                                   int* done) { return pipe.write(d, n, done); },
                                reinterpret_cast<const unsigned char*>(data.data()), c.length));
     EXPECT_EQ(c.sizes, pipe.sizes) << c.length;
     EXPECT_EQ(data, pipe.bytes) << c.length;
@@ -64,7 +65,8 @@ TEST(PacketTransfer, WriteStopsAtFailureOrAStalledPipe) {
   RecordingPipe failing;
   failing.failAt = 1;
   failing.result = -4;
-  EXPECT_EQ(-4, _WriteChunked([&](const unsigned char* d, int n, int* done) { return failing.write(d, n, done); },
+  EXPECT_EQ(-4, _WriteChunked([&](const unsigned char* d, int n,
+                                  int* done) { return failing.write(d, n, done); },
                               bytes, 2000));
   EXPECT_EQ(1u, failing.sizes.size());
 
@@ -120,7 +122,8 @@ TEST(PacketTransfer, ReadsLengthThenData) {
     pipe.failAt = c.failAt;
     std::vector<char> buffer(static_cast<size_t>(c.capacity) + 2, '\0');
     int received = -1;
-    EXPECT_EQ(c.result, _ReadReplyPacket([&](unsigned char* d, int n, int* done) { return pipe.read(d, n, done); },
+    EXPECT_EQ(c.result, _ReadReplyPacket([&](unsigned char* d, int n,
+                                             int* done) { return pipe.read(d, n, done); },
                                          buffer.data(), c.capacity, &received))
         << c.name;
     EXPECT_EQ(c.received, received) << c.name;

@@ -78,7 +78,8 @@ int FakeUsb::handleEvents() {
   std::vector<Event> events;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    eventsChanged_.wait_for(lock, std::chrono::milliseconds(5), [this] { return !events_.empty(); });
+    eventsChanged_.wait_for(lock, std::chrono::milliseconds(5),
+                            [this] { return !events_.empty(); });
     events.swap(events_);
   }
   for (const Event& event : events) {

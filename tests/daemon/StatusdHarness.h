@@ -28,9 +28,15 @@ class StatusdHarness {
   // Forgets a file name that is not derived from a serial, for clean-up.
   void RemoveAtEnd(const std::string& path) { extraFiles_.push_back(path); }
 
-  static std::string StatusPath(const std::string& serial) { return "/tmp/QV-46_" + serial + ".log"; }
-  static std::string WatchPath(const std::string& serial) { return "/tmp/QV-46_" + serial + "_UTIL"; }
-  static std::string CountPath(const std::string& serial) { return "/tmp/QV-46_" + serial + "_TC_UTIL"; }
+  static std::string StatusPath(const std::string& serial) {
+    return "/tmp/QV-46_" + serial + ".log";
+  }
+  static std::string WatchPath(const std::string& serial) {
+    return "/tmp/QV-46_" + serial + "_UTIL";
+  }
+  static std::string CountPath(const std::string& serial) {
+    return "/tmp/QV-46_" + serial + "_TC_UTIL";
+  }
   static std::string PausePath(const std::string& serial) {
     return "/tmp/Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + serial;
   }

@@ -1,7 +1,6 @@
 // Records and threads: arrivals, departures, the USB lock and departures
 // that libusb reports on a printer thread.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>
@@ -152,7 +151,9 @@ TEST_F(DaemonTest, TwoPrintersAreNeverClaimedAtOnce) {
   auto b = NewPrinter("h");
   // Slow queries widen the window in which overlapping polls would show.
   for (auto* p : {a.get(), b.get()})
-    p->onQuery = [](const std::string&) { std::this_thread::sleep_for(std::chrono::microseconds(200)); };
+    p->onQuery = [](const std::string&) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    };
   world.tmp.Touch("QV-46_" + Serial("g") + "_UTIL");
   world.tmp.Touch("QV-46_" + Serial("h") + "_UTIL");
   world.usb.Plug(a);
@@ -214,7 +215,8 @@ TEST_F(DaemonTest, RegisteredPrinterIsPolledOnlyWhileWatchedAndNotPaused) {
   EXPECT_EQ(claims, printer->claims);
 
   // Marker gone: polled again, every cycle.
-  unlink(world.tmp.File("Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + Serial("j") + "-1").c_str());
+  unlink(world.tmp.File("Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + Serial("j") + "-1")
+             .c_str());
   EXPECT_TRUE(WaitFor([&] { return printer->claims >= claims + 5; }));
 }
 

@@ -1,6 +1,5 @@
 // One poll: serial, model from the device ID, queue, status file.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -62,7 +61,9 @@ class PollTest : public ::testing::Test {
     record.device = world.usb.Plug(printer);
     record.handle = world.usb.OpenForTest(record.device);
   }
-  std::string StatusPath(const std::string& s) const { return world.tmp.File("QV-46_" + s + ".log"); }
+  std::string StatusPath(const std::string& s) const {
+    return world.tmp.File("QV-46_" + s + ".log");
+  }
 
   FakeWorld world;
   std::shared_ptr<FakePrinter> printer;
@@ -88,8 +89,8 @@ TEST_F(PollTest, FirstPollLearnsEverythingRegistersAndWrites) {
 }
 
 TEST_F(PollTest, UnusableSerialsAreNoSerial) {
-  const std::string bad[] = {"../x", "a/b", std::string(64, 's'), std::string(4000, 's'), "a\nb",
-                             "bell\a"};
+  const std::string bad[] = {"../x", "a/b",   std::string(64, 's'), std::string(4000, 's'),
+                             "a\nb", "bell\a"};
   for (const std::string& s : bad) {
     SCOPED_TRACE(s.substr(0, 20));
     thdata r(record.device);
@@ -146,20 +147,25 @@ TEST_F(PollTest, ModelMustNameMakerAndModelInAPhotoPrinter) {
     const char* model;
   } cases[] = {
       {"variant", [](FakePrinter& p) { p.SetIdentity("V1", "QV-46W"); }, true, "QV-46W"},
-      {"product string lacks Photo Printer", [](FakePrinter& p) { p.product = "QV-46"; }, false, ""},
-      {"short keys", [](FakePrinter& p) {
+      {"product string lacks Photo Printer", [](FakePrinter& p) { p.product = "QV-46"; }, false,
+       ""},
+      {"short keys",
+       [](FakePrinter& p) {
          const std::string id = "MFG:VALDREN;MDL:QV-46;";
          p.deviceIdAnswer = std::string(1, '\0') + static_cast<char>(id.size() + 2) + id;
-       }, false, ""},
-      {"other maker", [](FakePrinter& p) {
+       },
+       false, ""},
+      {"other maker",
+       [](FakePrinter& p) {
          const std::string id = "MANUFACTURER:OTHER;MODEL:QV-46;";
          p.deviceIdAnswer = std::string(1, '\0') + static_cast<char>(id.size() + 2) + id;
-       }, false, ""},
-      {"descriptor unreadable", [](FakePrinter& p) { p.descriptorResult = UsbPort::kErrorIo; }, false, ""},
+       },
+       false, ""},
+      {"descriptor unreadable", [](FakePrinter& p) { p.descriptorResult = UsbPort::kErrorIo; },
+       false, ""},
       {"no device id", [](FakePrinter& p) { p.deviceIdAnswer.clear(); }, false, ""},
-      {"model of 300 characters is cut", [](FakePrinter& p) {
-         p.SetIdentity("V1", "QV-46" + std::string(295, 'm'));
-       }, true, nullptr},
+      {"model of 300 characters is cut",
+       [](FakePrinter& p) { p.SetIdentity("V1", "QV-46" + std::string(295, 'm')); }, true, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,10 +1,11 @@
 // The nine queries and the status-to-message table.
+#include "daemon/Queries.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "Fakes.h"
-#include "daemon/Queries.h"
 
 namespace qv46test {
 namespace {
@@ -29,10 +30,14 @@ const struct {
   const char* key;
   TextQuery query;
 } kTextQueries[] = {
-    {"INFO SERIAL_NUMBER", GetSerialNo},     {"INFO MEDIA", GetMediaSize},
-    {"INFO MEDIA_CLASS_RFID", GetMediaClass}, {"INFO MQTY_DEFAULT", GetMediaInitial},
-    {"INFO MQTY", GetMediaRemain},            {"INFO RQTY", GetMediaRemainHalf},
-    {"INFO FVER", GetFirmVersion},            {"MNT_RD COUNTER_LIFE", TotalCountNoWait},
+    {"INFO SERIAL_NUMBER", GetSerialNo},
+    {"INFO MEDIA", GetMediaSize},
+    {"INFO MEDIA_CLASS_RFID", GetMediaClass},
+    {"INFO MQTY_DEFAULT", GetMediaInitial},
+    {"INFO MQTY", GetMediaRemain},
+    {"INFO RQTY", GetMediaRemainHalf},
+    {"INFO FVER", GetFirmVersion},
+    {"MNT_RD COUNTER_LIFE", TotalCountNoWait},
 };
 
 TEST_F(QueriesTest, EachTextQuerySendsItsWordsAndReturnsTheValue) {
@@ -80,7 +85,8 @@ TEST_F(QueriesTest, LongestRepliesAreCutToTheCallersBuffer) {
   EXPECT_EQ(std::string(16, 'G'), std::string(area.guard, 16));
 
   char whole[kMaxReplyText + 1];
-  EXPECT_EQ(static_cast<long>(longest.size()), GetMediaSize(world.ctx, handle, whole, sizeof whole));
+  EXPECT_EQ(static_cast<long>(longest.size()),
+            GetMediaSize(world.ctx, handle, whole, sizeof whole));
 }
 
 TEST_F(QueriesTest, TotalCountCanWaitForTheReply) {
@@ -120,8 +126,8 @@ TEST(GetMessageTest, ListedStatusesAndTheDefault) {
     long status;
     int message;
   } cases[] = {
-      {0, 1}, {1, 2}, {900, 5}, {1100, 102}, {2610, 207}, {2800, 209}, {99999, 6},
-      {3000, 210}, {-1, 210}, {2, 210}, {kStatusFailed, 210},
+      {0, 1},     {1, 2},      {900, 5},  {1100, 102}, {2610, 207},          {2800, 209},
+      {99999, 6}, {3000, 210}, {-1, 210}, {2, 210},    {kStatusFailed, 210},
   };
   for (const auto& c : cases) EXPECT_EQ(c.message, GetMessage(c.status)) << c.status;
 }

@@ -1,6 +1,5 @@
 // Finding a printer's CUPS queue and numbering a new one.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +20,9 @@ TEST(GetRNumberTest, ReadsTheNumberAfterThePrefix) {
     const char* name;
     long number;
   } cases[] = {
-      {"VALDREN-QV-46-2", 2},    {"VALDREN-QV-46-17", 17}, {"VALDREN-QV-46", 0},
-      {"VALDREN-QV-46-", 0},     {"VALDREN-QV-46-x3", 0},  {"VALDREN-QV-46-5b", 5},
-      {"Office", 0},             {"VALDREN-QV-46W-2", 0},
+      {"VALDREN-QV-46-2", 2}, {"VALDREN-QV-46-17", 17}, {"VALDREN-QV-46", 0},
+      {"VALDREN-QV-46-", 0},  {"VALDREN-QV-46-x3", 0},  {"VALDREN-QV-46-5b", 5},
+      {"Office", 0},          {"VALDREN-QV-46W-2", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(c.number, getRNumber(c.name)) << c.name;
 }
@@ -59,7 +58,9 @@ TEST(EnumCbTest, OnlyAnExactSerialInAQv46UriMatches) {
 
 class RegisterQueueTest : public ::testing::Test {
  protected:
-  RegisterQueueTest() : record(nullptr) { std::snprintf(record.serial, sizeof record.serial, "S123"); }
+  RegisterQueueTest() : record(nullptr) {
+    std::snprintf(record.serial, sizeof record.serial, "S123");
+  }
   FakeWorld world;
   thdata record;
 };
@@ -73,15 +74,36 @@ TEST_F(RegisterQueueTest, NumbersANewQueueAfterTheOthers) {
       {"no queues", {}, 1},
       {"only unrelated queues", {{"Office", "ipp://x"}}, 1},
       {"first taken", {{"VALDREN-QV-46", kUri + "A"}}, 2},
-      {"first three taken", {{"VALDREN-QV-46", kUri + "A"}, {"VALDREN-QV-46-2", kUri + "B"}, {"VALDREN-QV-46-3", kUri + "C"}}, 4},
-      {"last gap", {{"VALDREN-QV-46", kUri + "A"}, {"VALDREN-QV-46-2", kUri + "B"}, {"VALDREN-QV-46-4", kUri + "C"}, {"VALDREN-QV-46-6", kUri + "D"}}, 5},
+      {"first three taken",
+       {{"VALDREN-QV-46", kUri + "A"},
+        {"VALDREN-QV-46-2", kUri + "B"},
+        {"VALDREN-QV-46-3", kUri + "C"}},
+       4},
+      {"last gap",
+       {{"VALDREN-QV-46", kUri + "A"},
+        {"VALDREN-QV-46-2", kUri + "B"},
+        {"VALDREN-QV-46-4", kUri + "C"},
+        {"VALDREN-QV-46-6", kUri + "D"}},
+       5},
       {"only -3", {{"VALDREN-QV-46-3", kUri + "C"}}, 2},
-      {"-10 listed before -2", {{"VALDREN-QV-46", kUri + "A"}, {"VALDREN-QV-46-10", kUri + "J"}, {"VALDREN-QV-46-2", kUri + "B"}, {"VALDREN-QV-46-3", kUri + "C"}}, 4},
-      {"variant queues ignored", {{"VALDREN-QV-46W", "valdren-zelbackend://VALDREN/QV-46W?serial=W"}, {"VALDREN-QV-46W-2", "x"}}, 1},
-      {"hand-made -1 does not take -2", {{"VALDREN-QV-46-1", kUri + "A"}, {"VALDREN-QV-46-2", kUri + "B"}}, 3},
+      {"-10 listed before -2",
+       {{"VALDREN-QV-46", kUri + "A"},
+        {"VALDREN-QV-46-10", kUri + "J"},
+        {"VALDREN-QV-46-2", kUri + "B"},
+        {"VALDREN-QV-46-3", kUri + "C"}},
+       4},
+      {"variant queues ignored",
+       {{"VALDREN-QV-46W", "valdren-zelbackend://VALDREN/QV-46W?serial=W"},
+        {"VALDREN-QV-46W-2", "x"}},
+       1},
+      {"hand-made -1 does not take -2",
+       {{"VALDREN-QV-46-1", kUri + "A"}, {"VALDREN-QV-46-2", kUri + "B"}},
+       3},
       {"queue without uri counts as another's", {{"VALDREN-QV-46", ""}}, 2},
       {"ours, first, other backend", {{"VALDREN-QV-46", "usb://x?serial=S123"}}, 1},
-      {"ours after another", {{"VALDREN-QV-46", kUri + "A"}, {"VALDREN-QV-46-3", "usb://x?serial=S123"}}, 0},
+      {"ours after another",
+       {{"VALDREN-QV-46", kUri + "A"}, {"VALDREN-QV-46-3", "usb://x?serial=S123"}},
+       0},
       {"our serial inside another's", {{"VALDREN-QV-46", kUri + "XS1234"}}, 2},
   };
   for (const auto& c : cases) {
@@ -104,13 +126,31 @@ TEST_F(RegisterQueueTest, NumbersANewQueueAfterTheOthers) {
 }
 
 TEST_F(RegisterQueueTest, CommandLinesAreExactlyTheseWords) {
-  const std::vector<std::string> first = {
-      "lpadmin", "-p", "VALDREN-QV-46", "-E", "-D", "VALDREN QV-46", "-m", "VALDREN_QV-46.ppd",
-      "-v", kUri + "S 1;x", "-o", "printer-is-shared=false"};
+  const std::vector<std::string> first = {"lpadmin",
+                                          "-p",
+                                          "VALDREN-QV-46",
+                                          "-E",
+                                          "-D",
+                                          "VALDREN QV-46",
+                                          "-m",
+                                          "VALDREN_QV-46.ppd",
+                                          "-v",
+                                          kUri + "S 1;x",
+                                          "-o",
+                                          "printer-is-shared=false"};
   EXPECT_EQ(first, QueueCommand(1, "S 1;x"));
-  const std::vector<std::string> fifth = {
-      "lpadmin", "-p", "VALDREN-QV-46-5", "-E", "-D", "VALDREN QV-46 5", "-m", "VALDREN_QV-46.ppd",
-      "-v", kUri + "S123", "-o", "printer-is-shared=false"};
+  const std::vector<std::string> fifth = {"lpadmin",
+                                          "-p",
+                                          "VALDREN-QV-46-5",
+                                          "-E",
+                                          "-D",
+                                          "VALDREN QV-46 5",
+                                          "-m",
+                                          "VALDREN_QV-46.ppd",
+                                          "-v",
+                                          kUri + "S123",
+                                          "-o",
+                                          "printer-is-shared=false"};
   EXPECT_EQ(fifth, QueueCommand(5, "S123"));
 }
 

@@ -1,8 +1,7 @@
 // The status file: its two forms, the total-count rule, SELinux labels and
 // safe writing in a directory everyone can write to.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +44,9 @@ class StatusFileTest : public ::testing::Test {
     r["MNT_RD COUNTER_LIFE"] = ReplyPacket("  1234");
   }
 
-  std::string Path() const { return world.tmp.File(std::string("QV-46_") + record.serial + ".log"); }
+  std::string Path() const {
+    return world.tmp.File(std::string("QV-46_") + record.serial + ".log");
+  }
   std::vector<std::string> Write() {
     WriteFile(world.ctx, handle, &record);
     return Lines(ReadFile(Path()));
@@ -144,7 +145,7 @@ TEST_F(StatusFileTest, OfflineFormAndEmptySerial) {
   EXPECT_EQ("PRINTER_STATUS=\"99999\"", lines[2]);
   EXPECT_EQ("PRINTER_MESSAGE=\"00006\"", lines[3]);
   const char* emptyKeys[] = {"PRINTER_VERSION", "PRINTER_SERIAL_NO", "MEDIA_SIZE", "MEDIA_INITIAL",
-                             "MEDIA_REMAIN", "MEDIA_REMAIN_HALF", "TOTAL_COUNT"};
+                             "MEDIA_REMAIN",    "MEDIA_REMAIN_HALF", "TOTAL_COUNT"};
   const int emptyLines[] = {4, 5, 8, 9, 10, 11, 14};
   for (int i = 0; i < 7; ++i) EXPECT_EQ(std::string(emptyKeys[i]) + "=\"\"", lines[emptyLines[i]]);
 
@@ -167,14 +168,17 @@ TEST_F(StatusFileTest, TotalCountRule) {
     bool watchCountReadAfter, printEndedAfter;
   } cases[] = {
       {"count request", 3, true, true, false, 0, "0", 1, 0, "1234", true, false},
-      {"count request while sleeping waits", 3, true, true, false, 900, "900", 1, 10000, "1234", true, false},
-      {"count request after printing reads twice", 3, true, true, false, 1, "0", 2, 0, "1234", true, false},
+      {"count request while sleeping waits", 3, true, true, false, 900, "900", 1, 10000, "1234",
+       true, false},
+      {"count request after printing reads twice", 3, true, true, false, 1, "0", 2, 0, "1234", true,
+       false},
       {"backend finished", 1, true, true, true, 0, "0", 1, 0, "1234", true, false},
       {"printing just ended", 1, true, true, false, 1, "0", 1, 0, "1234", true, false},
       {"monitor opened", 1, true, false, false, 0, "0", 1, 0, "1234", true, false},
       {"monitor opened, printer asleep", 1, true, false, false, 900, "900", 0, 0, "", true, false},
       {"nothing asked", 1, true, true, false, 0, "0", 0, 0, "", true, false},
-      {"reading before any request is not kept", 0, true, false, false, 0, "0", 1, 0, "", true, false},
+      {"reading before any request is not kept", 0, true, false, false, 0, "0", 1, 0, "", true,
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -287,7 +291,8 @@ TEST_F(StatusFileTest, PlantedLinksAndSpecialFilesAreNotWrittenThrough) {
     std::function<void()> plant;
   } cases[] = {
       {"symlink to a file", [&] { ASSERT_EQ(0, symlink(victim.c_str(), Path().c_str())); }},
-      {"dangling symlink", [&] {
+      {"dangling symlink",
+       [&] {
          unlink(victim.c_str());
          ASSERT_EQ(0, symlink(victim.c_str(), Path().c_str()));
        }},

@@ -2,7 +2,6 @@
 // simulated printer. A wrapper in front of the real lpadmin records every
 // command the daemon runs.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,8 +44,10 @@ class StatusdCupsTest : public ::testing::TestWithParam<RegistrationCase> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(bed.ok());
-    WriteScript(bin.File("lpadmin"), "#!/bin/sh\nprintf '%s|' \"$@\" >> \"$0.calls\"\necho >> \"$0.calls\"\n"
-                                     "exec " + RealLpadmin() + " \"$@\"\n");
+    WriteScript(bin.File("lpadmin"),
+                "#!/bin/sh\nprintf '%s|' \"$@\" >> \"$0.calls\"\necho >> \"$0.calls\"\n"
+                "exec " +
+                    RealLpadmin() + " \"$@\"\n");
     // cupsd accepts a device URI only when its backend exists.
     WriteScript(backends.File("valdren-zelbackend"), "#!/bin/sh\nexit 0\n");
     PrivateCupsd::Options options;
@@ -89,8 +90,9 @@ TEST_P(StatusdCupsTest, RegistersOrRecognisesTheQueue) {
   for (const Existing& queue : c.queues) {
     const std::string uri = queue.uri == "OURS" ? kUri + serial : queue.uri;
     std::string out;
-    ASSERT_EQ(0, cupsd->run({"lpadmin", "-p", queue.name, "-E", "-v", uri, "-m", "VALDREN_QV-46.ppd"},
-                            &out))
+    ASSERT_EQ(
+        0,
+        cupsd->run({"lpadmin", "-p", queue.name, "-E", "-v", uri, "-m", "VALDREN_QV-46.ppd"}, &out))
         << out << cupsd->errorLog();
   }
   const std::string before = Queues();
@@ -133,12 +135,15 @@ INSTANTIATE_TEST_SUITE_P(
         RegistrationCase{"NoQueue", {}, "VALDREN-QV-46"},
         RegistrationCase{"FirstTaken", {{"VALDREN-QV-46", kOther + "1"}}, "VALDREN-QV-46-2"},
         RegistrationCase{"ThreeTaken",
-                         {{"VALDREN-QV-46", kOther + "1"}, {"VALDREN-QV-46-2", kOther + "2"},
+                         {{"VALDREN-QV-46", kOther + "1"},
+                          {"VALDREN-QV-46-2", kOther + "2"},
                           {"VALDREN-QV-46-3", kOther + "3"}},
                          "VALDREN-QV-46-4"},
         RegistrationCase{"LastGap",
-                         {{"VALDREN-QV-46", kOther + "1"}, {"VALDREN-QV-46-2", kOther + "2"},
-                          {"VALDREN-QV-46-4", kOther + "4"}, {"VALDREN-QV-46-6", kOther + "6"}},
+                         {{"VALDREN-QV-46", kOther + "1"},
+                          {"VALDREN-QV-46-2", kOther + "2"},
+                          {"VALDREN-QV-46-4", kOther + "4"},
+                          {"VALDREN-QV-46-6", kOther + "6"}},
                          "VALDREN-QV-46-5"},
         RegistrationCase{"OnlyThird", {{"VALDREN-QV-46-3", kOther + "3"}}, "VALDREN-QV-46-2"},
         RegistrationCase{"VariantIgnored",

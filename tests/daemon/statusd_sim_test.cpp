@@ -2,7 +2,6 @@
 // CUPS is out of the picture here: libcups points at a socket that does not
 // exist and a stand-in lpadmin records its arguments and succeeds.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,9 +87,11 @@ TEST_F(StatusdSimTest, PrinterPresentAtStartIsFoundByEnumeration) {
   EXPECT_EQ(0666u, st.st_mode & 0777);
   // The queue was registered once, with the serial as one argument.
   ASSERT_TRUE(qv46sim::waitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
-  EXPECT_EQ("-p|VALDREN-QV-46|-E|-D|VALDREN QV-46|-m|VALDREN_QV-46.ppd|-v|"
-            "valdren-zelbackend://VALDREN/QV-46?serial=" + serial + "|-o|printer-is-shared=false|",
-            LpadminCalls()[0]);
+  EXPECT_EQ(
+      "-p|VALDREN-QV-46|-E|-D|VALDREN QV-46|-m|VALDREN_QV-46.ppd|-v|"
+      "valdren-zelbackend://VALDREN/QV-46?serial=" +
+          serial + "|-o|printer-is-shared=false|",
+      LpadminCalls()[0]);
 }
 
 TEST_F(StatusdSimTest, ArrivalByEventAndUnplugGivesTheOfflineForm) {
@@ -124,8 +125,10 @@ TEST_F(StatusdSimTest, WatchedPrinterIsPolledAndCountRequestsAreConsumed) {
   std::ofstream(StatusdHarness::WatchPath(serial)).close();
   EXPECT_TRUE(qv46sim::waitUntil([&] { return bed.claimCount(id) >= idle + 3; }, kSettleMs));
   EXPECT_TRUE(qv46sim::waitUntil(
-      [&] { return StatusdHarness::StatusLines(serial).size() == 16 &&
-                   StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"123\""; },
+      [&] {
+        return StatusdHarness::StatusLines(serial).size() == 16 &&
+               StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"123\"";
+      },
       kSettleMs));
 
   // A count request is deleted and read again.
@@ -134,8 +137,10 @@ TEST_F(StatusdSimTest, WatchedPrinterIsPolledAndCountRequestsAreConsumed) {
   EXPECT_TRUE(qv46sim::waitUntil(
       [&] { return access(StatusdHarness::CountPath(serial).c_str(), F_OK) != 0; }, kSettleMs));
   EXPECT_TRUE(qv46sim::waitUntil(
-      [&] { return StatusdHarness::StatusLines(serial).size() == 16 &&
-                   StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"456\""; },
+      [&] {
+        return StatusdHarness::StatusLines(serial).size() == 16 &&
+               StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"456\"";
+      },
       kSettleMs));
 }
 
@@ -158,8 +163,10 @@ TEST_F(StatusdSimTest, PauseMarkerKeepsTheDaemonOffThePrinter) {
   bed.setReply(id, "MNT_RD COUNTER_LIFE", Reply::value("0000000789"));
   unlink(marker.c_str());
   EXPECT_TRUE(qv46sim::waitUntil(
-      [&] { return StatusdHarness::StatusLines(serial).size() == 16 &&
-                   StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"789\""; },
+      [&] {
+        return StatusdHarness::StatusLines(serial).size() == 16 &&
+               StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"789\"";
+      },
       kSettleMs));
   EXPECT_GT(bed.claimCount(id), paused);
 }
@@ -174,8 +181,8 @@ TEST_F(StatusdSimTest, TwoPrintersAreNeverClaimedAtOnce) {
   bed.setReplyDelay(idA, 20);
   bed.setReplyDelay(idB, 20);
   ASSERT_TRUE(StartDaemon());
-  EXPECT_TRUE(qv46sim::waitUntil([&] { return bed.claimCount(idA) >= 4 && bed.claimCount(idB) >= 4; },
-                                 kSettleMs * 2));
+  EXPECT_TRUE(qv46sim::waitUntil(
+      [&] { return bed.claimCount(idA) >= 4 && bed.claimCount(idB) >= 4; }, kSettleMs * 2));
   EXPECT_EQ(1, bed.maxClaimedAtOnce());
   EXPECT_TRUE(StatusdHarness::IsOnline(a));
   EXPECT_TRUE(StatusdHarness::IsOnline(b));
@@ -188,8 +195,8 @@ TEST_F(StatusdSimTest, MalformedStatusIsOffline) {
   config.replies["STATUS"] = Reply::raw("0000000812345678");
   const int id = bed.plug(config);
   ASSERT_TRUE(StartDaemon());
-  ASSERT_TRUE(qv46sim::waitUntil(
-      [&] { return StatusdHarness::StatusLines(serial).size() == 16; }, kSettleMs));
+  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::StatusLines(serial).size() == 16; },
+                                 kSettleMs));
   const auto lines = StatusdHarness::StatusLines(serial);
   EXPECT_EQ("MODEL=\"QV-46\"", lines[1]);
   EXPECT_EQ("PRINTER_STATUS=\"99999\"", lines[2]);
@@ -216,8 +223,8 @@ TEST_F(StatusdSimTest, LongestRepliesAreCutToFit) {
   const auto lines = StatusdHarness::StatusLines(serial);
   EXPECT_EQ("PRINTER_VERSION=\"" + std::string(63, 'v') + "\"", lines[4]);
   EXPECT_EQ("MEDIA_REMAIN=\"" + std::string(59, '7') + "\"", lines[10]);
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return Queries(idLong, "INFO SERIAL_NUMBER") >= 10; },
-                                 kSettleMs));
+  ASSERT_TRUE(
+      qv46sim::waitUntil([&] { return Queries(idLong, "INFO SERIAL_NUMBER") >= 10; }, kSettleMs));
   EXPECT_EQ(0, Queries(idLong, "STATUS"));
   EXPECT_EQ(1u, LpadminCalls().size());
   EXPECT_GT(Queries(id, "STATUS"), 0);
@@ -274,7 +281,8 @@ TEST_F(StatusdSimTest, ShellSyntaxInASerialRunsNothing) {
   const std::string tag = std::to_string(getpid());
   const std::string pwned = "/tmp/qv46-pwned-" + tag;
   statusd.RemoveAtEnd(pwned);
-  const std::string shell = statusd.NewSerial("sh") + ";touch${IFS}" + "qv46-pwned-" + tag + "$(id)";
+  const std::string shell =
+      statusd.NewSerial("sh") + ";touch${IFS}" + "qv46-pwned-" + tag + "$(id)";
   statusd.RemoveAtEnd(StatusdHarness::StatusPath(shell));
   Plug(shell);
   ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(shell); }, kSettleMs));
@@ -293,8 +301,8 @@ TEST_F(StatusdSimTest, SerialWithAPathIsNoSerial) {
   statusd.RemoveAtEnd(escaped);
   const int id = Plug(escape);
   // Two polls, ten attempts each.
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return Queries(id, "INFO SERIAL_NUMBER") >= 20; },
-                                 kSettleMs));
+  ASSERT_TRUE(
+      qv46sim::waitUntil([&] { return Queries(id, "INFO SERIAL_NUMBER") >= 20; }, kSettleMs));
   EXPECT_NE(0, access(escaped.c_str(), F_OK));
   EXPECT_TRUE(LpadminCalls().empty());
   EXPECT_EQ(0, Queries(id, "STATUS"));

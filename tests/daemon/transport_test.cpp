@@ -1,10 +1,11 @@
 // Chunked writes, the two-stage reply read and the device-ID request.
+#include "daemon/Transport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "Fakes.h"
-#include "daemon/Transport.h"
 
 namespace qv46test {
 namespace {
@@ -74,11 +75,7 @@ TEST_F(TransportTest, WritesAreChunkedSoTheLastTransferIs256Bytes) {
     int length;
     std::vector<int> chunks;
   } cases[] = {
-      {1, {1}},
-      {511, {511}},
-      {512, {256, 256}},
-      {600, {344, 256}},
-      {70000, {65536, 4208, 256}},
+      {1, {1}}, {511, {511}}, {512, {256, 256}}, {600, {344, 256}}, {70000, {65536, 4208, 256}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.length);

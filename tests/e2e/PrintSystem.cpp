@@ -14,238 +14,217 @@
 
 namespace e2e {
 
-bool eventually(const std::function<bool()> &condition, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        if (condition())
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+bool eventually(const std::function<bool()>& condition, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
-bool writeFile(const std::string &path, const std::string &bytes, unsigned mode)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-    return chmod(path.c_str(), mode) == 0;
+bool writeFile(const std::string& path, const std::string& bytes, unsigned mode) {
+  std::ofstream(path, std::ios::binary) << bytes;
+  return chmod(path.c_str(), mode) == 0;
 }
 
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
+bool exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
 }
 
 PrintSystem::PrintSystem(Options options) : options_(std::move(options)) {}
 
-PrintSystem::~PrintSystem()
-{
-    if (daemon_)
-        daemon_->terminate();
-    cupsd_.reset();
-    if (simulator_) {
-        simulator_->closeStdin();
-        simulator_->terminate();
-    }
-    if (!options_.programs.daemon.empty()) {
-        for (const char *suffix : {".log", "_UTIL", "_TC_UTIL"})
-            unlink(("/tmp/QV-46_" + serial_ + suffix).c_str());
-    }
-    if (!work_.empty())
-        std::system(("rm -rf '" + work_ + "'").c_str());
+PrintSystem::~PrintSystem() {
+  if (daemon_) daemon_->terminate();
+  cupsd_.reset();
+  if (simulator_) {
+    simulator_->closeStdin();
+    simulator_->terminate();
+  }
+  if (!options_.programs.daemon.empty()) {
+    for (const char* suffix : {".log", "_UTIL", "_TC_UTIL"})
+      unlink(("/tmp/QV-46_" + serial_ + suffix).c_str());
+  }
+  if (!work_.empty()) std::system(("rm -rf '" + work_ + "'").c_str());
 }
 
-std::string PrintSystem::daemonQueueCommand(const std::string &serial)
-{
-    return "lpadmin -p VALDREN-QV-46 -E -D \"VALDREN QV-46\" -m VALDREN_QV-46.ppd "
-           "-v valdren-zelbackend://VALDREN/QV-46?serial=" + serial + " -o printer-is-shared=false";
+std::string PrintSystem::daemonQueueCommand(const std::string& serial) {
+  return "lpadmin -p VALDREN-QV-46 -E -D \"VALDREN QV-46\" -m VALDREN_QV-46.ppd "
+         "-v valdren-zelbackend://VALDREN/QV-46?serial=" +
+         serial + " -o printer-is-shared=false";
 }
 
-bool PrintSystem::prepare(std::string *error)
-{
-    char tmpl[] = "/tmp/qv46-e2e-XXXXXX";
-    if (!mkdtemp(tmpl)) {
-        *error = "mkdtemp failed";
-        return false;
-    }
-    work_ = tmpl;
-    serial_ = "E2E" + std::to_string(getpid());
-    capture_ = work_ + "/capture.bin";
-    return true;
+bool PrintSystem::prepare(std::string* error) {
+  char tmpl[] = "/tmp/qv46-e2e-XXXXXX";
+  if (!mkdtemp(tmpl)) {
+    *error = "mkdtemp failed";
+    return false;
+  }
+  work_ = tmpl;
+  serial_ = "E2E" + std::to_string(getpid());
+  capture_ = work_ + "/capture.bin";
+  return true;
 }
 
-bool PrintSystem::start(std::string *error)
-{
-    if (work_.empty() && !prepare(error))
-        return false;
-    if (!startSimulator(error))
-        return false;
+bool PrintSystem::start(std::string* error) {
+  if (work_.empty() && !prepare(error)) return false;
+  if (!startSimulator(error)) return false;
 
-    qv46test::PrivateCupsd::Options options;
-    options.models = {qv46test::PrivateCupsd::defaultPpdPath()};
-    options.models.insert(options.models.end(), options_.extraModels.begin(), options_.extraModels.end());
-    options.extraFilters = {options_.programs.filter};
-    options.extraFilters.insert(options.extraFilters.end(), options_.extraFilters.begin(),
-                                options_.extraFilters.end());
-    options.extraBackends = {options_.programs.backend};
-    options.env = simEnv_;
-    options.backendPreload = simPreload_;
-    cupsd_ = std::make_unique<qv46test::PrivateCupsd>(options);
-    if (!cupsd_->start(error))
-        return false;
-    cupsd_->applyClientEnv();
-    return options_.programs.daemon.empty() || startDaemon(error);
+  qv46test::PrivateCupsd::Options options;
+  options.models = {qv46test::PrivateCupsd::defaultPpdPath()};
+  options.models.insert(options.models.end(), options_.extraModels.begin(),
+                        options_.extraModels.end());
+  options.extraFilters = {options_.programs.filter};
+  options.extraFilters.insert(options.extraFilters.end(), options_.extraFilters.begin(),
+                              options_.extraFilters.end());
+  options.extraBackends = {options_.programs.backend};
+  options.env = simEnv_;
+  options.backendPreload = simPreload_;
+  cupsd_ = std::make_unique<qv46test::PrivateCupsd>(options);
+  if (!cupsd_->start(error)) return false;
+  cupsd_->applyClientEnv();
+  return options_.programs.daemon.empty() || startDaemon(error);
 }
 
-bool PrintSystem::startSimulator(std::string *error)
-{
-    const std::string envFile = work_ + "/sim.env";
-    qv46sim::SpawnOptions spawn;
-    spawn.stdinPipe = true;  // it runs until its input closes
-    spawn.stdoutFile = work_ + "/sim.out";
-    spawn.stderrFile = work_ + "/sim.err";
-    simulator_ = std::make_unique<qv46sim::Process>(qv46sim::spawnProcess(
-        {options_.programs.simulator, "--serial", serial_, "--capture", capture_, "--env-file", envFile}, {},
-        spawn));
-    if (!eventually([&] { return exists(envFile) || !simulator_->running(); }, 20000) || !exists(envFile)) {
-        *error = "the simulated printer did not start: " + readFile(work_ + "/sim.err");
-        return false;
-    }
-    // cupsd sets TMPDIR for its children itself and passes on no LD_*
-    // variable: the preload goes to the backend through its wrapper.
-    std::istringstream lines(readFile(envFile));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("LD_PRELOAD=", 0) == 0)
-            simPreload_ = line.substr(line.find('=') + 1);
-        else if (line.rfind("TMPDIR=", 0) != 0)
-            simEnv_.push_back(line);
-    }
-    return true;
+bool PrintSystem::startSimulator(std::string* error) {
+  const std::string envFile = work_ + "/sim.env";
+  qv46sim::SpawnOptions spawn;
+  spawn.stdinPipe = true;  // it runs until its input closes
+  spawn.stdoutFile = work_ + "/sim.out";
+  spawn.stderrFile = work_ + "/sim.err";
+  simulator_ = std::make_unique<qv46sim::Process>(
+      qv46sim::spawnProcess({options_.programs.simulator, "--serial", serial_, "--capture",
+                             capture_, "--env-file", envFile},
+                            {}, spawn));
+  if (!eventually([&] { return exists(envFile) || !simulator_->running(); }, 20000) ||
+      !exists(envFile)) {
+    *error = "the simulated printer did not start: " + readFile(work_ + "/sim.err");
+    return false;
+  }
+  // cupsd sets TMPDIR for its children itself and passes on no LD_*
+  // variable: the preload goes to the backend through its wrapper.
+  std::istringstream lines(readFile(envFile));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("LD_PRELOAD=", 0) == 0)
+      simPreload_ = line.substr(line.find('=') + 1);
+    else if (line.rfind("TMPDIR=", 0) != 0)
+      simEnv_.push_back(line);
+  }
+  return true;
 }
 
-bool PrintSystem::startDaemon(std::string *error)
-{
-    // The daemon sees the printer through the preload and registers its
-    // queue with the private cupsd.
-    std::vector<std::string> env = {"LD_PRELOAD=" + simPreload_, "TMPDIR=/tmp"};
-    env.insert(env.end(), simEnv_.begin(), simEnv_.end());
-    for (const std::string &var : cupsd_->clientEnv())
-        env.push_back(var);
-    qv46sim::SpawnOptions spawn;
-    spawn.stdoutFile = work_ + "/daemon.out";
-    spawn.stderrFile = work_ + "/daemon.err";
-    daemon_ = std::make_unique<qv46sim::Process>(qv46sim::spawnProcess({options_.programs.daemon}, env, spawn));
-    std::string out;
-    if (!eventually([&] { return cupsd_->run({"lpstat", "-v", queueName()}, &out) == 0 || !daemon_->running(); },
-                    30000) ||
-        !daemon_->running()) {
-        *error = "the status daemon registered no queue: " + readFile(work_ + "/daemon.err") + out;
-        return false;
-    }
-    return true;
+bool PrintSystem::startDaemon(std::string* error) {
+  // The daemon sees the printer through the preload and registers its
+  // queue with the private cupsd.
+  std::vector<std::string> env = {"LD_PRELOAD=" + simPreload_, "TMPDIR=/tmp"};
+  env.insert(env.end(), simEnv_.begin(), simEnv_.end());
+  for (const std::string& var : cupsd_->clientEnv()) env.push_back(var);
+  qv46sim::SpawnOptions spawn;
+  spawn.stdoutFile = work_ + "/daemon.out";
+  spawn.stderrFile = work_ + "/daemon.err";
+  daemon_ = std::make_unique<qv46sim::Process>(
+      qv46sim::spawnProcess({options_.programs.daemon}, env, spawn));
+  std::string out;
+  if (!eventually(
+          [&] {
+            return cupsd_->run({"lpstat", "-v", queueName()}, &out) == 0 || !daemon_->running();
+          },
+          30000) ||
+      !daemon_->running()) {
+    *error = "the status daemon registered no queue: " + readFile(work_ + "/daemon.err") + out;
+    return false;
+  }
+  return true;
 }
 
-int PrintSystem::submit(const std::string &queue, const std::vector<std::string> &options, const std::string &file,
-                        std::string *out)
-{
-    std::vector<std::string> argv = {"lp", "-d", queue};
-    for (const std::string &o : options) {
-        argv.push_back("-o");
-        argv.push_back(o);
-    }
-    argv.push_back(file);
-    std::string text;
-    if (cupsd_->run(argv, &text) != 0)
-        return -1;
-    if (out)
-        *out = text;
-    // "request id is VALDREN-QV-46-100007 (1 file(s))"
-    size_t end = text.find(" (");
-    size_t dash = text.rfind('-', end);
-    return end == std::string::npos || dash == std::string::npos ? -1 : std::atoi(text.c_str() + dash + 1);
+int PrintSystem::submit(const std::string& queue, const std::vector<std::string>& options,
+                        const std::string& file, std::string* out) {
+  std::vector<std::string> argv = {"lp", "-d", queue};
+  for (const std::string& o : options) {
+    argv.push_back("-o");
+    argv.push_back(o);
+  }
+  argv.push_back(file);
+  std::string text;
+  if (cupsd_->run(argv, &text) != 0) return -1;
+  if (out) *out = text;
+  // "request id is VALDREN-QV-46-100007 (1 file(s))"
+  size_t end = text.find(" (");
+  size_t dash = text.rfind('-', end);
+  return end == std::string::npos || dash == std::string::npos ? -1
+                                                               : std::atoi(text.c_str() + dash + 1);
 }
 
-int PrintSystem::jobState(int id)
-{
-    cups_job_t *jobs = nullptr;
-    int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
-    int state = -1;
-    for (int i = 0; i < count; ++i) {
-        if (jobs[i].id == id)
-            state = jobs[i].state;
-    }
-    cupsFreeJobs(count, jobs);
-    return state;
+int PrintSystem::jobState(int id) {
+  cups_job_t* jobs = nullptr;
+  int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+  int state = -1;
+  for (int i = 0; i < count; ++i) {
+    if (jobs[i].id == id) state = jobs[i].state;
+  }
+  cupsFreeJobs(count, jobs);
+  return state;
 }
 
-int PrintSystem::waitForJob(int id, const std::set<int> &states, int timeoutMs)
-{
-    int state = -1;
-    eventually([&] { return states.count(state = jobState(id)) > 0; }, timeoutMs);
-    return state;
+int PrintSystem::waitForJob(int id, const std::set<int>& states, int timeoutMs) {
+  int state = -1;
+  eventually([&] { return states.count(state = jobState(id)) > 0; }, timeoutMs);
+  return state;
 }
 
-std::string PrintSystem::printerStateReasons(const std::string &queue)
-{
-    cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.c_str(), nullptr);
-    const char *reasons = dest ? cupsGetOption("printer-state-reasons", dest->num_options, dest->options) : nullptr;
-    std::string text = reasons ? reasons : "";
-    cupsFreeDests(dest ? 1 : 0, dest);
-    return text;
+std::string PrintSystem::printerStateReasons(const std::string& queue) {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.c_str(), nullptr);
+  const char* reasons =
+      dest ? cupsGetOption("printer-state-reasons", dest->num_options, dest->options) : nullptr;
+  std::string text = reasons ? reasons : "";
+  cupsFreeDests(dest ? 1 : 0, dest);
+  return text;
 }
 
-size_t PrintSystem::captured() const
-{
-    struct stat st;
-    return stat(capture_.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
+size_t PrintSystem::captured() const {
+  struct stat st;
+  return stat(capture_.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
 }
 
-std::string PrintSystem::jobStreamSince(size_t offset) const
-{
-    std::string bytes = readFile(capture_);
-    bytes.erase(0, std::min(offset, bytes.size()));
-    // Queries carry no payload: 32 bytes each.
-    for (;;) {
-        bool query = false;
-        for (const char *word : {"\x1bPINFO  ", "\x1bPSTATUS", "\x1bPMNT_RD"})
-            query = query || bytes.compare(0, std::strlen(word), word) == 0;
-        if (!query)
-            break;
-        bytes.erase(0, 32);
-    }
-    const size_t start = bytes.rfind("\x1bPCNTRL START");
-    if (start != std::string::npos)
-        bytes.erase(start + 32);
-    return bytes;
+std::string PrintSystem::jobStreamSince(size_t offset) const {
+  std::string bytes = readFile(capture_);
+  bytes.erase(0, std::min(offset, bytes.size()));
+  // Queries carry no payload: 32 bytes each.
+  for (;;) {
+    bool query = false;
+    for (const char* word : {"\x1bPINFO  ", "\x1bPSTATUS", "\x1bPMNT_RD"})
+      query = query || bytes.compare(0, std::strlen(word), word) == 0;
+    if (!query) break;
+    bytes.erase(0, 32);
+  }
+  const size_t start = bytes.rfind("\x1bPCNTRL START");
+  if (start != std::string::npos) bytes.erase(start + 32);
+  return bytes;
 }
 
-int PrintSystem::decode(const std::string &stream, const std::string &dir, std::string *listing)
-{
-    writeFile(dir + ".bin", stream);
-    mkdir(dir.c_str(), 0755);
-    return cupsd_->run({options_.programs.streamTool, "-o", dir, dir + ".bin"}, listing);
+int PrintSystem::decode(const std::string& stream, const std::string& dir, std::string* listing) {
+  writeFile(dir + ".bin", stream);
+  mkdir(dir.c_str(), 0755);
+  return cupsd_->run({options_.programs.streamTool, "-o", dir, dir + ".bin"}, listing);
 }
 
-bool PrintSystem::backendFilesGone(const std::string &serial, int job)
-{
-    const std::string marker = "Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + serial + ".";
-    return eventually(
-        [&] {
-            std::string out;
-            cupsd_->run({"sh", "-c", "ls /tmp | grep -F '" + marker + "'"}, &out);
-            return out.empty() && !exists("/tmp/Print_" + std::to_string(job) + ".log");
-        },
-        15000);
+bool PrintSystem::backendFilesGone(const std::string& serial, int job) {
+  const std::string marker = "Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + serial + ".";
+  return eventually(
+      [&] {
+        std::string out;
+        cupsd_->run({"sh", "-c", "ls /tmp | grep -F '" + marker + "'"}, &out);
+        return out.empty() && !exists("/tmp/Print_" + std::to_string(job) + ".log");
+      },
+      15000);
 }
 
 }  // namespace e2e

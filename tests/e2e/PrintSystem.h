@@ -16,76 +16,76 @@
 namespace e2e {
 
 // Polls every 100 ms; true as soon as the condition holds.
-bool eventually(const std::function<bool()> &condition, int timeoutMs);
-std::string readFile(const std::string &path);
-bool writeFile(const std::string &path, const std::string &bytes, unsigned mode = 0644);
-bool exists(const std::string &path);
+bool eventually(const std::function<bool()>& condition, int timeoutMs);
+std::string readFile(const std::string& path);
+bool writeFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
+bool exists(const std::string& path);
 
 struct Programs {
-    std::string filter, backend, simulator, streamTool;
-    std::string daemon;  // empty: no status daemon
+  std::string filter, backend, simulator, streamTool;
+  std::string daemon;  // empty: no status daemon
 };
 
 class PrintSystem {
-public:
-    struct Options {
-        Programs programs;
-        std::vector<std::string> extraModels;   // more PPDs for lpadmin -m
-        std::vector<std::string> extraFilters;  // more filters in ServerBin
-    };
+ public:
+  struct Options {
+    Programs programs;
+    std::vector<std::string> extraModels;   // more PPDs for lpadmin -m
+    std::vector<std::string> extraFilters;  // more filters in ServerBin
+  };
 
-    explicit PrintSystem(Options options);
-    ~PrintSystem();
-    PrintSystem(const PrintSystem &) = delete;
-    PrintSystem &operator=(const PrintSystem &) = delete;
+  explicit PrintSystem(Options options);
+  ~PrintSystem();
+  PrintSystem(const PrintSystem&) = delete;
+  PrintSystem& operator=(const PrintSystem&) = delete;
 
-    // Creates the scratch folder (work()) first, so callers can put files
-    // there and add them to options() before start(). False with a reason.
-    bool prepare(std::string *error);
-    Options &options() { return options_; }
-    // Starts the printer, cupsd and the daemon (if any); with the daemon,
-    // waits until it registered the printer's queue.
-    bool start(std::string *error);
+  // Creates the scratch folder (work()) first, so callers can put files
+  // there and add them to options() before start(). False with a reason.
+  bool prepare(std::string* error);
+  Options& options() { return options_; }
+  // Starts the printer, cupsd and the daemon (if any); with the daemon,
+  // waits until it registered the printer's queue.
+  bool start(std::string* error);
 
-    const std::string &work() const { return work_; }
-    const std::string &serial() const { return serial_; }
-    qv46test::PrivateCupsd &cupsd() { return *cupsd_; }
+  const std::string& work() const { return work_; }
+  const std::string& serial() const { return serial_; }
+  qv46test::PrivateCupsd& cupsd() { return *cupsd_; }
 
-    // The daemon's queue for our printer, as the daemon creates it.
-    static const char *queueName() { return "VALDREN-QV-46"; }
-    static std::string daemonQueueCommand(const std::string &serial);
+  // The daemon's queue for our printer, as the daemon creates it.
+  static const char* queueName() { return "VALDREN-QV-46"; }
+  static std::string daemonQueueCommand(const std::string& serial);
 
-    // lp -d queue -o option... file; the job id, or -1 (lp's words in *out).
-    int submit(const std::string &queue, const std::vector<std::string> &options, const std::string &file,
-               std::string *out = nullptr);
-    static int jobState(int id);
-    // Waits until the job is in one of `states`; returns its state then.
-    static int waitForJob(int id, const std::set<int> &states, int timeoutMs = 60000);
-    static std::string printerStateReasons(const std::string &queue);
+  // lp -d queue -o option... file; the job id, or -1 (lp's words in *out).
+  int submit(const std::string& queue, const std::vector<std::string>& options,
+             const std::string& file, std::string* out = nullptr);
+  static int jobState(int id);
+  // Waits until the job is in one of `states`; returns its state then.
+  static int waitForJob(int id, const std::set<int>& states, int timeoutMs = 60000);
+  static std::string printerStateReasons(const std::string& queue);
 
-    // Bytes the printer received so far, and the job stream in what it
-    // received after `offset`: without the queries of the backend and the
-    // daemon in front of it, and without anything after its START command.
-    size_t captured() const;
-    std::string jobStreamSince(size_t offset) const;
-    // Runs qv46-stream on `stream`, writing planes and previews into `dir`;
-    // returns its exit status and its listing in *listing.
-    int decode(const std::string &stream, const std::string &dir, std::string *listing);
+  // Bytes the printer received so far, and the job stream in what it
+  // received after `offset`: without the queries of the backend and the
+  // daemon in front of it, and without anything after its START command.
+  size_t captured() const;
+  std::string jobStreamSince(size_t offset) const;
+  // Runs qv46-stream on `stream`, writing planes and previews into `dir`;
+  // returns its exit status and its listing in *listing.
+  int decode(const std::string& stream, const std::string& dir, std::string* listing);
 
-    // True once the pause marker and job information file of the job are
-    // gone (waits up to 15 s for a backend that is still ending).
-    bool backendFilesGone(const std::string &serial, int job);
+  // True once the pause marker and job information file of the job are
+  // gone (waits up to 15 s for a backend that is still ending).
+  bool backendFilesGone(const std::string& serial, int job);
 
-private:
-    bool startSimulator(std::string *error);
-    bool startDaemon(std::string *error);
+ private:
+  bool startSimulator(std::string* error);
+  bool startDaemon(std::string* error);
 
-    Options options_;
-    std::string work_, serial_, capture_;
-    std::vector<std::string> simEnv_;
-    std::string simPreload_;
-    std::unique_ptr<qv46sim::Process> simulator_, daemon_;
-    std::unique_ptr<qv46test::PrivateCupsd> cupsd_;
+  Options options_;
+  std::string work_, serial_, capture_;
+  std::vector<std::string> simEnv_;
+  std::string simPreload_;
+  std::unique_ptr<qv46sim::Process> simulator_, daemon_;
+  std::unique_ptr<qv46test::PrivateCupsd> cupsd_;
 };
 
 }  // namespace e2e

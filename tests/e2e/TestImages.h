@@ -9,8 +9,8 @@
 namespace e2e {
 
 struct Rgb {
-    int width = 0, height = 0;
-    std::vector<uint8_t> pixels;  // 3 bytes per pixel, rows top-down
+  int width = 0, height = 0;
+  std::vector<uint8_t> pixels;  // 3 bytes per pixel, rows top-down
 };
 
 // Left half red, right half blue.
@@ -18,16 +18,16 @@ Rgb twoColourPicture(int width, int height);
 // Something photo-like for the demo: a sky, a sun, hills.
 Rgb samplePhoto(int width, int height);
 
-bool writePng(const std::string &path, const Rgb &image);
-bool readPng(const std::string &path, Rgb *image);
+bool writePng(const std::string& path, const Rgb& image);
+bool readPng(const std::string& path, Rgb* image);
 
 // A one-page PDF of the given size in points: left half red, right half blue.
 std::string twoColourPdf(double widthPt, double heightPt);
 
 // Share of pixels that are clearly red, and clearly blue.
 struct ColourShares {
-    double red = 0, blue = 0;
+  double red = 0, blue = 0;
 };
-ColourShares colourShares(const Rgb &image);
+ColourShares colourShares(const Rgb& image);
 
 }  // namespace e2e

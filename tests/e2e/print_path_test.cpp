@@ -14,201 +14,210 @@ using e2e::PrintSystem;
 
 namespace {
 
-const std::set<int> kFinished = {IPP_JSTATE_COMPLETED, IPP_JSTATE_ABORTED, IPP_JSTATE_CANCELED, IPP_JSTATE_STOPPED};
+const std::set<int> kFinished = {IPP_JSTATE_COMPLETED, IPP_JSTATE_ABORTED, IPP_JSTATE_CANCELED,
+                                 IPP_JSTATE_STOPPED};
 
-e2e::Programs programs()
-{
-    e2e::Programs p;
-    p.filter = QV46_FILTER;
-    p.backend = QV46_BACKEND;
-    p.simulator = QV46_SIM_CLI;
-    p.streamTool = QV46_STREAM;
-    return p;
+e2e::Programs programs() {
+  e2e::Programs p;
+  p.filter = QV46_FILTER;
+  p.backend = QV46_BACKEND;
+  p.simulator = QV46_SIM_CLI;
+  p.streamTool = QV46_STREAM;
+  return p;
 }
 
 class PrintPath : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        PrintSystem::Options options;
-        options.programs = programs();
-        system = std::make_unique<PrintSystem>(options);
-        if (!system->prepare(&setupError))
-            return;
-        const std::string work = system->work();
-        // A queue whose filter writes the start of a command and then fails.
-        const std::string brokenFilter = work + "/qv46-broken-filter";
-        e2e::writeFile(brokenFilter, "#!/bin/sh\nprintf '\\033PIMAGE YPLANE          00001000partial'\nexit 1\n", 0755);
-        std::string ppd = e2e::readFile(qv46test::PrivateCupsd::defaultPpdPath());
-        const std::string filterLine = "0 rastertoqv46\"";
-        ppd.replace(ppd.find(filterLine), filterLine.size(), "0 qv46-broken-filter\"");
-        e2e::writeFile(work + "/qv46-broken.ppd", ppd);
-        system->options().extraModels = {work + "/qv46-broken.ppd"};
-        system->options().extraFilters = {brokenFilter};
-        if (!system->start(&setupError))
-            return;
+ protected:
+  static void SetUpTestSuite() {
+    PrintSystem::Options options;
+    options.programs = programs();
+    system = std::make_unique<PrintSystem>(options);
+    if (!system->prepare(&setupError)) return;
+    const std::string work = system->work();
+    // A queue whose filter writes the start of a command and then fails.
+    const std::string brokenFilter = work + "/qv46-broken-filter";
+    e2e::writeFile(brokenFilter,
+                   "#!/bin/sh\nprintf '\\033PIMAGE YPLANE          00001000partial'\nexit 1\n",
+                   0755);
+    std::string ppd = e2e::readFile(qv46test::PrivateCupsd::defaultPpdPath());
+    const std::string filterLine = "0 rastertoqv46\"";
+    ppd.replace(ppd.find(filterLine), filterLine.size(), "0 qv46-broken-filter\"");
+    e2e::writeFile(work + "/qv46-broken.ppd", ppd);
+    system->options().extraModels = {work + "/qv46-broken.ppd"};
+    system->options().extraFilters = {brokenFilter};
+    if (!system->start(&setupError)) return;
 
-        // The daemon's command line, verbatim; a second queue like the
-        // daemon's for a printer that is not there; the failing queue.
-        const std::string commands[] = {
-            PrintSystem::daemonQueueCommand(system->serial()),
-            "lpadmin -p VALDREN-QV-46-2 -E -D \"VALDREN QV-46 2\" -m VALDREN_QV-46.ppd "
-            "-v valdren-zelbackend://VALDREN/QV-46?serial=" + missingSerial() + " -o printer-is-shared=false",
-            "lpadmin -p qv46-broken -E -m qv46-broken.ppd -v valdren-zelbackend://VALDREN/QV-46?serial=" +
-                system->serial(),
-        };
-        for (const std::string &command : commands) {
-            std::string out;
-            if (system->cupsd().run({"sh", "-c", command}, &out) != 0) {
-                setupError = command + ": " + out;
-                return;
-            }
-        }
-        e2e::writePng(system->work() + "/photo.png", e2e::twoColourPicture(600, 400));
-        e2e::writeFile(system->work() + "/photo.pdf", e2e::twoColourPdf(360, 252));
-        ready = true;
+    // The daemon's command line, verbatim; a second queue like the
+    // daemon's for a printer that is not there; the failing queue.
+    const std::string commands[] = {
+        PrintSystem::daemonQueueCommand(system->serial()),
+        "lpadmin -p VALDREN-QV-46-2 -E -D \"VALDREN QV-46 2\" -m VALDREN_QV-46.ppd "
+        "-v valdren-zelbackend://VALDREN/QV-46?serial=" +
+            missingSerial() + " -o printer-is-shared=false",
+        "lpadmin -p qv46-broken -E -m qv46-broken.ppd -v "
+        "valdren-zelbackend://VALDREN/QV-46?serial=" +
+            system->serial(),
+    };
+    for (const std::string& command : commands) {
+      std::string out;
+      if (system->cupsd().run({"sh", "-c", command}, &out) != 0) {
+        setupError = command + ": " + out;
+        return;
+      }
     }
+    e2e::writePng(system->work() + "/photo.png", e2e::twoColourPicture(600, 400));
+    e2e::writeFile(system->work() + "/photo.pdf", e2e::twoColourPdf(360, 252));
+    ready = true;
+  }
 
-    static std::string missingSerial() { return "GONE" + std::to_string(getpid()); }
+  static std::string missingSerial() { return "GONE" + std::to_string(getpid()); }
 
-    static void TearDownTestSuite() { system.reset(); }
+  static void TearDownTestSuite() { system.reset(); }
 
-    void SetUp() override { ASSERT_TRUE(ready) << setupError; }
+  void SetUp() override { ASSERT_TRUE(ready) << setupError; }
 
-    // Decodes what the printer got since `from`; checks the listing has
-    // `lines` and the preview shows the red and the blue half.
-    void expectPrinted(size_t from, const std::string &name, const std::vector<std::string> &lines)
-    {
-        std::string listing;
-        const std::string dir = system->work() + "/" + name;
-        ASSERT_EQ(system->decode(system->jobStreamSince(from), dir, &listing), 0) << listing;
-        if (const char *keep = getenv("QV46_E2E_OUT")) {  // to look at by hand
-            std::system(("mkdir -p '" + std::string(keep) + "' && cp -r '" + dir + "' '" + keep + "/'").c_str());
-            e2e::writeFile(std::string(keep) + "/" + name + ".txt", listing);
-        }
-        for (const std::string &line : lines)
-            EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
-        e2e::Rgb preview;
-        ASSERT_TRUE(e2e::readPng(dir + "/panel1.png", &preview)) << listing;
-        e2e::ColourShares shares = e2e::colourShares(preview);
-        EXPECT_GT(shares.red, 0.1) << "red " << shares.red;
-        EXPECT_GT(shares.blue, 0.1) << "blue " << shares.blue;
+  // Decodes what the printer got since `from`; checks the listing has
+  // `lines` and the preview shows the red and the blue half.
+  void expectPrinted(size_t from, const std::string& name, const std::vector<std::string>& lines) {
+    std::string listing;
+    const std::string dir = system->work() + "/" + name;
+    ASSERT_EQ(system->decode(system->jobStreamSince(from), dir, &listing), 0) << listing;
+    if (const char* keep = getenv("QV46_E2E_OUT")) {  // to look at by hand
+      std::system(
+          ("mkdir -p '" + std::string(keep) + "' && cp -r '" + dir + "' '" + keep + "/'").c_str());
+      e2e::writeFile(std::string(keep) + "/" + name + ".txt", listing);
     }
+    for (const std::string& line : lines)
+      EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
+    e2e::Rgb preview;
+    ASSERT_TRUE(e2e::readPng(dir + "/panel1.png", &preview)) << listing;
+    e2e::ColourShares shares = e2e::colourShares(preview);
+    EXPECT_GT(shares.red, 0.1) << "red " << shares.red;
+    EXPECT_GT(shares.blue, 0.1) << "blue " << shares.blue;
+  }
 
-    static inline std::unique_ptr<PrintSystem> system;
-    static inline std::string setupError;
-    static inline bool ready = false;
+  static inline std::unique_ptr<PrintSystem> system;
+  static inline std::string setupError;
+  static inline bool ready = false;
 };
 
-TEST_F(PrintPath, CupsFindsThePrinterThroughTheBackend)
-{
-    std::string out;
-    ASSERT_EQ(system->cupsd().run({"lpinfo", "--include-schemes", "valdren-zelbackend", "-v"}, &out), 0) << out;
-    EXPECT_EQ(out, "direct valdren-zelbackend://VALDREN/QV-46?serial=" + system->serial() + "\n");
+TEST_F(PrintPath, CupsFindsThePrinterThroughTheBackend) {
+  std::string out;
+  ASSERT_EQ(system->cupsd().run({"lpinfo", "--include-schemes", "valdren-zelbackend", "-v"}, &out),
+            0)
+      << out;
+  EXPECT_EQ(out, "direct valdren-zelbackend://VALDREN/QV-46?serial=" + system->serial() + "\n");
 }
 
-TEST_F(PrintPath, PngThroughCupsReachesThePrinterAsTheFilterWroteIt)
-{
-    const size_t before = system->captured();
-    int id = system->submit(PrintSystem::queueName(),
-                            {"PageSize=153x102mm", "Resolution=300x600dpi", "ZelOvercoatFinish=Matte",
-                             "Zel2InchCut=Enable", "copies=2"},
-                            system->work() + "/photo.png");
-    ASSERT_GT(id, 0);
-    ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED) << system->cupsd().errorLog();
-    // The job's options, and the loaded 6x8 in media the backend reported
-    // through the job information file: both copies share one panel.
-    expectPrinted(before, "png-job",
-                  {"CNTRL  CUTTER                  8  \"00000120\"", "CNTRL  OVERCOAT                8  \"00000001\"",
-                   "CNTRL  PRINTSPEED              8  \"00000010\"", "IMAGE  MULTICUT                8  \"00000012\"",
-                   "IMAGE  YPLANE", "IMAGE  MPLANE", "IMAGE  CPLANE", "CNTRL  START", " 1 panels"});
-    EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
+TEST_F(PrintPath, PngThroughCupsReachesThePrinterAsTheFilterWroteIt) {
+  const size_t before = system->captured();
+  int id = system->submit(PrintSystem::queueName(),
+                          {"PageSize=153x102mm", "Resolution=300x600dpi", "ZelOvercoatFinish=Matte",
+                           "Zel2InchCut=Enable", "copies=2"},
+                          system->work() + "/photo.png");
+  ASSERT_GT(id, 0);
+  ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+      << system->cupsd().errorLog();
+  // The job's options, and the loaded 6x8 in media the backend reported
+  // through the job information file: both copies share one panel.
+  expectPrinted(before, "png-job",
+                {"CNTRL  CUTTER                  8  \"00000120\"",
+                 "CNTRL  OVERCOAT                8  \"00000001\"",
+                 "CNTRL  PRINTSPEED              8  \"00000010\"",
+                 "IMAGE  MULTICUT                8  \"00000012\"", "IMAGE  YPLANE", "IMAGE  MPLANE",
+                 "IMAGE  CPLANE", "CNTRL  START", " 1 panels"});
+  EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
 }
 
-TEST_F(PrintPath, PdfWithItsOwnSizeResolutionAndFinish)
-{
-    const size_t before = system->captured();
-    int id = system->submit(PrintSystem::queueName(),
-                            {"PageSize=127x89mm", "Resolution=300x300dpi", "ZelOvercoatFinish=Luster",
-                             "Zel2InchCut=Enable", "ZelPrintRetry=Disable", "copies=2"},
-                            system->work() + "/photo.pdf");
-    ASSERT_GT(id, 0);
-    ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED) << system->cupsd().errorLog();
-    // 5x3.5 in has no 2-inch cut, and only 300x600 dpi has a print speed;
-    // the two copies share one panel (two-up of 5x3.5 in), made once.
-    expectPrinted(before, "pdf-job",
-                  {"CNTRL  CUTTER                  8  \"00000000\"", "CNTRL  OVERCOAT                8  \"00000022\"",
-                   "CNTRL  BUFFCNTRL               8  \"00000000\"", "CNTRL  PRINTSPEED              8  \"00000000\"",
-                   "IMAGE  MULTICUT                8  \"00000022\"", "CNTRL  START", " 1 panels"});
+TEST_F(PrintPath, PdfWithItsOwnSizeResolutionAndFinish) {
+  const size_t before = system->captured();
+  int id = system->submit(PrintSystem::queueName(),
+                          {"PageSize=127x89mm", "Resolution=300x300dpi", "ZelOvercoatFinish=Luster",
+                           "Zel2InchCut=Enable", "ZelPrintRetry=Disable", "copies=2"},
+                          system->work() + "/photo.pdf");
+  ASSERT_GT(id, 0);
+  ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+      << system->cupsd().errorLog();
+  // 5x3.5 in has no 2-inch cut, and only 300x600 dpi has a print speed;
+  // the two copies share one panel (two-up of 5x3.5 in), made once.
+  expectPrinted(before, "pdf-job",
+                {"CNTRL  CUTTER                  8  \"00000000\"",
+                 "CNTRL  OVERCOAT                8  \"00000022\"",
+                 "CNTRL  BUFFCNTRL               8  \"00000000\"",
+                 "CNTRL  PRINTSPEED              8  \"00000000\"",
+                 "IMAGE  MULTICUT                8  \"00000022\"", "CNTRL  START", " 1 panels"});
 }
 
 // The queue's PPD has no default for the all-channel gamma, so a
 // per-channel choice reaches the picture: only the one plane changes.
-TEST_F(PrintPath, PerChannelGammaTakesEffectWithTheQueuesDefaults)
-{
-    std::string planes[2][3];
-    const std::vector<std::string> common = {"PageSize=127x89mm", "Resolution=300x300dpi", "ZelColorAdjustment=Enable"};
-    for (int run = 0; run < 2; ++run) {
-        std::vector<std::string> options = common;
-        if (run == 1)
-            options.push_back("ZelGammaR=100");
-        const size_t before = system->captured();
-        int id = system->submit(PrintSystem::queueName(), options, system->work() + "/photo.png");
-        ASSERT_GT(id, 0);
-        ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED) << system->cupsd().errorLog();
-        const std::string dir = system->work() + "/gamma" + std::to_string(run);
-        std::string listing;
-        ASSERT_EQ(system->decode(system->jobStreamSince(before), dir, &listing), 0) << listing;
-        int p = 0;
-        for (const char *plane : {"YPLANE", "MPLANE", "CPLANE"})
-            planes[run][p++] = e2e::readFile(dir + "/panel1-" + plane + ".bmp");
-    }
-    int changed = 0;
-    for (int p = 0; p < 3; ++p) {
-        ASSERT_FALSE(planes[0][p].empty());
-        changed += planes[0][p] != planes[1][p];
-    }
-    EXPECT_EQ(changed, 1);
-}
-
-TEST_F(PrintPath, FilterErrorStopsTheJobAndNoHalfCommandReachesThePrinter)
-{
+TEST_F(PrintPath, PerChannelGammaTakesEffectWithTheQueuesDefaults) {
+  std::string planes[2][3];
+  const std::vector<std::string> common = {"PageSize=127x89mm", "Resolution=300x300dpi",
+                                           "ZelColorAdjustment=Enable"};
+  for (int run = 0; run < 2; ++run) {
+    std::vector<std::string> options = common;
+    if (run == 1) options.push_back("ZelGammaR=100");
     const size_t before = system->captured();
-    int id = system->submit("qv46-broken", {}, system->work() + "/photo.png");
+    int id = system->submit(PrintSystem::queueName(), options, system->work() + "/photo.png");
     ASSERT_GT(id, 0);
-    int state = PrintSystem::waitForJob(id, kFinished);
-    EXPECT_TRUE(state == IPP_JSTATE_ABORTED || state == IPP_JSTATE_STOPPED) << state << system->cupsd().errorLog();
-    EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
-    EXPECT_EQ(system->jobStreamSince(before), "");
+    ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+        << system->cupsd().errorLog();
+    const std::string dir = system->work() + "/gamma" + std::to_string(run);
+    std::string listing;
+    ASSERT_EQ(system->decode(system->jobStreamSince(before), dir, &listing), 0) << listing;
+    int p = 0;
+    for (const char* plane : {"YPLANE", "MPLANE", "CPLANE"})
+      planes[run][p++] = e2e::readFile(dir + "/panel1-" + plane + ".bmp");
+  }
+  int changed = 0;
+  for (int p = 0; p < 3; ++p) {
+    ASSERT_FALSE(planes[0][p].empty());
+    changed += planes[0][p] != planes[1][p];
+  }
+  EXPECT_EQ(changed, 1);
 }
 
-TEST_F(PrintPath, MissingPrinterIsReportedAndLeavesNoFiles)
-{
-    int id = system->submit("VALDREN-QV-46-2", {}, system->work() + "/photo.png");
-    ASSERT_GT(id, 0);
-    EXPECT_TRUE(e2e::eventually(
-        [&] { return PrintSystem::printerStateReasons("VALDREN-QV-46-2").find("offline-report") != std::string::npos; },
-        30000))
-        << PrintSystem::printerStateReasons("VALDREN-QV-46-2");
-    EXPECT_NE(system->cupsd().errorLog().find("[Job " + std::to_string(id) + "] The QV-46 with serial " +
-                                              missingSerial() + " is not connected"),
-              std::string::npos);
-    EXPECT_TRUE(system->backendFilesGone(missingSerial(), id));
-    EXPECT_NE(PrintSystem::jobState(id), IPP_JSTATE_COMPLETED);
-    system->cupsd().run({"cancel", std::to_string(id)});
+TEST_F(PrintPath, FilterErrorStopsTheJobAndNoHalfCommandReachesThePrinter) {
+  const size_t before = system->captured();
+  int id = system->submit("qv46-broken", {}, system->work() + "/photo.png");
+  ASSERT_GT(id, 0);
+  int state = PrintSystem::waitForJob(id, kFinished);
+  EXPECT_TRUE(state == IPP_JSTATE_ABORTED || state == IPP_JSTATE_STOPPED)
+      << state << system->cupsd().errorLog();
+  EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
+  EXPECT_EQ(system->jobStreamSince(before), "");
 }
 
-TEST_F(PrintPath, CancelWhileSendingRemovesMarkerAndJobFile)
-{
-    int id = system->submit(PrintSystem::queueName(), {"PageSize=153x229mm", "Resolution=600x600dpi"},
-                            system->work() + "/photo.png");
-    ASSERT_GT(id, 0);
-    const std::string jobFile = "/tmp/Print_" + std::to_string(id) + ".log";
-    ASSERT_TRUE(e2e::eventually([&] { return e2e::exists(jobFile); }, 30000)) << system->cupsd().errorLog();
-    std::string out;
-    ASSERT_EQ(system->cupsd().run({"cancel", std::to_string(id)}, &out), 0) << out;
-    EXPECT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_CANCELED);
-    EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
+TEST_F(PrintPath, MissingPrinterIsReportedAndLeavesNoFiles) {
+  int id = system->submit("VALDREN-QV-46-2", {}, system->work() + "/photo.png");
+  ASSERT_GT(id, 0);
+  EXPECT_TRUE(e2e::eventually(
+      [&] {
+        return PrintSystem::printerStateReasons("VALDREN-QV-46-2").find("offline-report") !=
+               std::string::npos;
+      },
+      30000))
+      << PrintSystem::printerStateReasons("VALDREN-QV-46-2");
+  EXPECT_NE(
+      system->cupsd().errorLog().find("[Job " + std::to_string(id) + "] The QV-46 with serial " +
+                                      missingSerial() + " is not connected"),
+      std::string::npos);
+  EXPECT_TRUE(system->backendFilesGone(missingSerial(), id));
+  EXPECT_NE(PrintSystem::jobState(id), IPP_JSTATE_COMPLETED);
+  system->cupsd().run({"cancel", std::to_string(id)});
+}
+
+TEST_F(PrintPath, CancelWhileSendingRemovesMarkerAndJobFile) {
+  int id = system->submit(PrintSystem::queueName(), {"PageSize=153x229mm", "Resolution=600x600dpi"},
+                          system->work() + "/photo.png");
+  ASSERT_GT(id, 0);
+  const std::string jobFile = "/tmp/Print_" + std::to_string(id) + ".log";
+  ASSERT_TRUE(e2e::eventually([&] { return e2e::exists(jobFile); }, 30000))
+      << system->cupsd().errorLog();
+  std::string out;
+  ASSERT_EQ(system->cupsd().run({"cancel", std::to_string(id)}, &out), 0) << out;
+  EXPECT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_CANCELED);
+  EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
 }
 
 }  // namespace

@@ -15,65 +15,65 @@
 
 using e2e::PrintSystem;
 
-int main(int argc, char **argv)
-{
-    if (argc != 2) {
-        std::cerr << "usage: qv46-system-demo <out-dir>\n";
-        return 2;
-    }
-    const std::string out = argv[1];
-    PrintSystem::Options options;
-    options.programs = {QV46_FILTER, QV46_BACKEND, QV46_SIM_CLI, QV46_STREAM, QV46_DAEMON};
-    PrintSystem system(options);
-    std::string error;
-    if (!system.start(&error)) {
-        std::cerr << "qv46-system-demo: " << error << "\n";
-        return 1;
-    }
-    const std::string serial = system.serial();
-    std::string text;
-    system.cupsd().run({"lpstat", "-v"}, &text);
-    std::cout << "== The status daemon found the simulated QV-46 " << serial << " and registered:\n" << text;
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: qv46-system-demo <out-dir>\n";
+    return 2;
+  }
+  const std::string out = argv[1];
+  PrintSystem::Options options;
+  options.programs = {QV46_FILTER, QV46_BACKEND, QV46_SIM_CLI, QV46_STREAM, QV46_DAEMON};
+  PrintSystem system(options);
+  std::string error;
+  if (!system.start(&error)) {
+    std::cerr << "qv46-system-demo: " << error << "\n";
+    return 1;
+  }
+  const std::string serial = system.serial();
+  std::string text;
+  system.cupsd().run({"lpstat", "-v"}, &text);
+  std::cout << "== The status daemon found the simulated QV-46 " << serial << " and registered:\n"
+            << text;
 
-    // Watched like the status monitor does, so the daemon keeps polling.
-    const std::string statusFile = "/tmp/QV-46_" + serial + ".log";
-    e2e::writeFile("/tmp/QV-46_" + serial + "_UTIL", "", 0666);
-    e2e::eventually([&] { return e2e::exists(statusFile); }, 15000);
+  // Watched like the status monitor does, so the daemon keeps polling.
+  const std::string statusFile = "/tmp/QV-46_" + serial + ".log";
+  e2e::writeFile("/tmp/QV-46_" + serial + "_UTIL", "", 0666);
+  e2e::eventually([&] { return e2e::exists(statusFile); }, 15000);
 
-    const std::string photo = system.work() + "/sample-photo.png";
-    e2e::writePng(photo, e2e::samplePhoto(1200, 800));
-    const std::vector<std::string> jobOptions = {"PageSize=153x102mm", "Resolution=300x600dpi",
-                                                 "ZelOvercoatFinish=Matte", "copies=2"};
-    const size_t before = system.captured();
-    int id = system.submit(PrintSystem::queueName(), jobOptions, photo, &text);
-    std::cout << "\n== lp -d " << PrintSystem::queueName();
-    for (const std::string &o : jobOptions)
-        std::cout << " -o " << o;
-    std::cout << " sample-photo.png\n" << text;
-    int state = PrintSystem::waitForJob(id, {IPP_JSTATE_COMPLETED, IPP_JSTATE_ABORTED, IPP_JSTATE_STOPPED,
-                                             IPP_JSTATE_CANCELED});
-    if (state != IPP_JSTATE_COMPLETED) {
-        std::cerr << "qv46-system-demo: job " << id << " ended in state " << state << "\n"
-                  << system.cupsd().errorLog();
-        return 1;
-    }
-    std::cout << "job " << id << " completed\n";
+  const std::string photo = system.work() + "/sample-photo.png";
+  e2e::writePng(photo, e2e::samplePhoto(1200, 800));
+  const std::vector<std::string> jobOptions = {"PageSize=153x102mm", "Resolution=300x600dpi",
+                                               "ZelOvercoatFinish=Matte", "copies=2"};
+  const size_t before = system.captured();
+  int id = system.submit(PrintSystem::queueName(), jobOptions, photo, &text);
+  std::cout << "\n== lp -d " << PrintSystem::queueName();
+  for (const std::string& o : jobOptions) std::cout << " -o " << o;
+  std::cout << " sample-photo.png\n" << text;
+  int state = PrintSystem::waitForJob(
+      id, {IPP_JSTATE_COMPLETED, IPP_JSTATE_ABORTED, IPP_JSTATE_STOPPED, IPP_JSTATE_CANCELED});
+  if (state != IPP_JSTATE_COMPLETED) {
+    std::cerr << "qv46-system-demo: job " << id << " ended in state " << state << "\n"
+              << system.cupsd().errorLog();
+    return 1;
+  }
+  std::cout << "job " << id << " completed\n";
 
-    std::system(("mkdir -p '" + out + "'").c_str());
-    const std::string dir = out + "/printed";
-    std::system(("rm -rf '" + dir + "'").c_str());
-    std::string listing;
-    int decoded = system.decode(system.jobStreamSince(before), dir, &listing);
-    std::system(("cp '" + photo + "' '" + out + "/'").c_str());
-    std::cout << "\n== What the printer received (decoded by qv46-stream):\n" << listing;
+  std::system(("mkdir -p '" + out + "'").c_str());
+  const std::string dir = out + "/printed";
+  std::system(("rm -rf '" + dir + "'").c_str());
+  std::string listing;
+  int decoded = system.decode(system.jobStreamSince(before), dir, &listing);
+  std::system(("cp '" + photo + "' '" + out + "/'").c_str());
+  std::cout << "\n== What the printer received (decoded by qv46-stream):\n" << listing;
 
-    // One more poll after the job, with the marker gone.
-    const size_t after = system.captured();
-    e2e::eventually([&] { return system.captured() > after; }, 10000);
-    sleep(1);
-    const std::string status = e2e::readFile(statusFile);
-    e2e::writeFile(out + "/status-file.log", status);
-    std::cout << "\n== " << statusFile << ", written by the status daemon:\n" << status;
-    std::cout << "\nDemo output (sample photo, plane BMPs, preview PNG, status file): " << out << "\n";
-    return decoded == 0 ? 0 : 1;
+  // One more poll after the job, with the marker gone.
+  const size_t after = system.captured();
+  e2e::eventually([&] { return system.captured() > after; }, 10000);
+  sleep(1);
+  const std::string status = e2e::readFile(statusFile);
+  e2e::writeFile(out + "/status-file.log", status);
+  std::cout << "\n== " << statusFile << ", written by the status daemon:\n" << status;
+  std::cout << "\nDemo output (sample photo, plane BMPs, preview PNG, status file): " << out
+            << "\n";
+  return decoded == 0 ? 0 : 1;
 }

@@ -1,12 +1,11 @@
 #include "FilterTestSupport.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
@@ -93,12 +92,12 @@ std::vector<uint8_t> MakeRaster(const std::vector<RasterPage>& pages) {
       for (unsigned i = 0; i < line.size(); ++i) {
         const unsigned x = i / bytesPerPixel;
         const unsigned byte = i % bytesPerPixel;
-        line[i] = page.pixel ? page.pixel(x, y, byte)
-                             : PatternByte(static_cast<unsigned>(p), x, y, byte);
+        line[i] =
+            page.pixel ? page.pixel(x, y, byte) : PatternByte(static_cast<unsigned>(p), x, y, byte);
       }
       if (!line.empty()) {
-        EXPECT_EQ(line.size(), cupsRasterWritePixels(raster, line.data(),
-                                                     static_cast<unsigned>(line.size())));
+        EXPECT_EQ(line.size(),
+                  cupsRasterWritePixels(raster, line.data(), static_cast<unsigned>(line.size())));
       }
     }
   }
@@ -109,7 +108,8 @@ std::vector<uint8_t> MakeRaster(const std::vector<RasterPage>& pages) {
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 MemoryRaster::MemoryRaster(std::vector<uint8_t> bytes, long cancelAfter)
@@ -167,8 +167,9 @@ std::vector<Packet> ParsePackets(const std::vector<uint8_t>& stream) {
     long lengthValue = 0;
     const int lengthField = _ReadCmdLength(header, &lengthValue);
     if (lengthField < 0) {
-      ADD_FAILURE() << "bad length field '" << std::string(reinterpret_cast<const char*>(header + 24), 8)
-                    << "' at offset " << offset;
+      ADD_FAILURE() << "bad length field '"
+                    << std::string(reinterpret_cast<const char*>(header + 24), 8) << "' at offset "
+                    << offset;
       break;
     }
     packet.hasLength = lengthField > 0;
@@ -200,9 +201,7 @@ uint32_t ReadLE4(const uint8_t* bytes) {
          uint32_t{bytes[3]} << 24;
 }
 
-uint16_t ReadLE2(const uint8_t* bytes) {
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
+uint16_t ReadLE2(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
 
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const std::vector<std::string>& environment)

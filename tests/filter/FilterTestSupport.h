@@ -5,7 +5,6 @@
 
 #include <cups/cups.h>
 #include <cups/raster.h>
-
 #include <sys/types.h>
 
 #include <cstdint>

@@ -1,7 +1,6 @@
 // The rastertoqv46 program as CUPS runs it.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/types.h>
@@ -89,9 +88,15 @@ TEST(CommandLine, PrintsTwoPagesOnOnePanelWithPpdDefaults) {
   EXPECT_EQ(0, result.exitStatus);
   EXPECT_TRUE(result.errors.empty());
   const std::vector<std::string> expected = {
-      "CNTRL/CUTTER=00000000",    "CNTRL/OVERCOAT=00000001", "CNTRL/BUFFCNTRL=00000000",
-      "CNTRL/PRINTSPEED=00000000", "IMAGE/MULTICUT=00000012", "IMAGE/YPLANE",
-      "IMAGE/MPLANE",             "IMAGE/CPLANE",            "CNTRL/START",
+      "CNTRL/CUTTER=00000000",
+      "CNTRL/OVERCOAT=00000001",
+      "CNTRL/BUFFCNTRL=00000000",
+      "CNTRL/PRINTSPEED=00000000",
+      "IMAGE/MULTICUT=00000012",
+      "IMAGE/YPLANE",
+      "IMAGE/MPLANE",
+      "IMAGE/CPLANE",
+      "CNTRL/START",
   };
   EXPECT_EQ(expected, Describe(ParsePackets(result.output)));
 }

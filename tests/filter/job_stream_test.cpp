@@ -40,8 +40,7 @@ Job RunQv46Job(const std::string& optionText, const JobInfoFile& info,
   {
     DeviceEntry_QV46 device;
     device.SetOutput(stream.file());
-    RunJob(device, raster.raster(), info.jobId().c_str(), options.count(), options.list(),
-           nullptr);
+    RunJob(device, raster.raster(), info.jobId().c_str(), options.count(), options.list(), nullptr);
   }
   Job job;
   job.packets = ParsePackets(stream.bytes());
@@ -87,13 +86,19 @@ TEST(JobStream, WorkedExampleTwoCopiesOnOnePanel) {
   page.numCopies = 2;
   page.pixel = [](unsigned, unsigned, unsigned) { return uint8_t{0}; };
   const Job job = RunQv46Job(
-      "PageSize=153x102mm ZelOvercoatFinish=Glossy Zel2InchCut=Enable Resolution=300x600dpi",
-      info, {page});
+      "PageSize=153x102mm ZelOvercoatFinish=Glossy Zel2InchCut=Enable Resolution=300x600dpi", info,
+      {page});
 
   const std::vector<std::string> expected = {
-      "CNTRL/CUTTER=00000120",    "CNTRL/OVERCOAT=00000000", "CNTRL/BUFFCNTRL=00000001",
-      "CNTRL/PRINTSPEED=00000010", "IMAGE/MULTICUT=00000012", "IMAGE/YPLANE",
-      "IMAGE/MPLANE",             "IMAGE/CPLANE",            "CNTRL/START",
+      "CNTRL/CUTTER=00000120",
+      "CNTRL/OVERCOAT=00000000",
+      "CNTRL/BUFFCNTRL=00000001",
+      "CNTRL/PRINTSPEED=00000010",
+      "IMAGE/MULTICUT=00000012",
+      "IMAGE/YPLANE",
+      "IMAGE/MPLANE",
+      "IMAGE/CPLANE",
+      "CNTRL/START",
   };
   ASSERT_EQ(expected, job.lines);
   EXPECT_FALSE(job.packets.back().hasLength);

@@ -176,8 +176,8 @@ TEST(LittleEndianStores, WriteExactlyTheirBytes) {
     std::vector<uint8_t> bytes;
   };
   const Case cases[] = {
-      {4, 1088, {0x40, 0x04, 0x00, 0x00}},  {2, 19778, {0x42, 0x4D}},
-      {4, -2, {0xFE, 0xFF, 0xFF, 0xFF}},    {2, 0x12345, {0x45, 0x23}},
+      {4, 1088, {0x40, 0x04, 0x00, 0x00}},       {2, 19778, {0x42, 0x4D}},
+      {4, -2, {0xFE, 0xFF, 0xFF, 0xFF}},         {2, 0x12345, {0x45, 0x23}},
       {4, 0x01020304, {0x04, 0x03, 0x02, 0x01}},
   };
   for (const Case& c : cases) {
@@ -194,8 +194,14 @@ TEST(LittleEndianStores, WriteExactlyTheirBytes) {
 
 TEST(NumericValues, ReadTheLeadingDecimalWithinThe32BitRange) {
   const std::pair<const char*, int> cases[] = {
-      {"42", 42},  {"  -7x", -7},  {"+5", 5},           {"abc", 0},
-      {"", 0},     {"3.9", 3},     {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+      {"42", 42},
+      {"  -7x", -7},
+      {"+5", 5},
+      {"abc", 0},
+      {"", 0},
+      {"3.9", 3},
+      {"99999999999", INT_MAX},
+      {"-99999999999", INT_MIN},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(expected, _ValueToInt(text)) << text;
   EXPECT_EQ(0, _ValueToInt(nullptr));

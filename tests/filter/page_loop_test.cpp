@@ -92,19 +92,18 @@ TEST_P(Batching, StoresOneImagePerCopyAndSendsFullBatches) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Batching,
-    testing::Values(
-        BatchCase{"NoPages", {}, 2, 0, {}},
-        BatchCase{"OneCopyWaitsForTheEnd", {1}, 2, 0, {{0}}},
-        BatchCase{"FirstCopyAloneOnOddHalves", {3}, 2, 1, {{0}, {0, 0}}},
-        BatchCase{"PagesPair", {1, 1}, 2, 0, {{0, 1}}},
-        BatchCase{"CopiesAndPagesPairFreely", {2, 2}, 2, 1, {{0}, {0, 1}, {1}}},
-        BatchCase{"OddCountEndsAlone", {1, 1, 1}, 2, 0, {{0, 1}, {2}}},
-        BatchCase{"ZeroCopiesStoreNothing", {0}, 2, 1, {}},
-        BatchCase{"ZeroCopiesOnPageOneEndTheOddRule", {0, 2}, 2, 1, {{1, 1}}},
-        BatchCase{"NegativeOddIsNotOdd", {2}, 2, -1, {{0, 0}}},
-        BatchCase{"SinglesNeverWait", {2, 1}, 1, 0, {{0}, {0}, {1}}},
-        BatchCase{"SinglesWithOddHalves", {1, 1}, 1, 1, {{0}, {1}}},
-        BatchCase{"LayoutBelowOneIsOne", {2}, 0, 0, {{0}, {0}}}),
+    testing::Values(BatchCase{"NoPages", {}, 2, 0, {}},
+                    BatchCase{"OneCopyWaitsForTheEnd", {1}, 2, 0, {{0}}},
+                    BatchCase{"FirstCopyAloneOnOddHalves", {3}, 2, 1, {{0}, {0, 0}}},
+                    BatchCase{"PagesPair", {1, 1}, 2, 0, {{0, 1}}},
+                    BatchCase{"CopiesAndPagesPairFreely", {2, 2}, 2, 1, {{0}, {0, 1}, {1}}},
+                    BatchCase{"OddCountEndsAlone", {1, 1, 1}, 2, 0, {{0, 1}, {2}}},
+                    BatchCase{"ZeroCopiesStoreNothing", {0}, 2, 1, {}},
+                    BatchCase{"ZeroCopiesOnPageOneEndTheOddRule", {0, 2}, 2, 1, {{1, 1}}},
+                    BatchCase{"NegativeOddIsNotOdd", {2}, 2, -1, {{0, 0}}},
+                    BatchCase{"SinglesNeverWait", {2, 1}, 1, 0, {{0}, {0}, {1}}},
+                    BatchCase{"SinglesWithOddHalves", {1, 1}, 1, 1, {{0}, {1}}},
+                    BatchCase{"LayoutBelowOneIsOne", {2}, 0, 0, {{0}, {0}}}),
     [](const testing::TestParamInfo<BatchCase>& info) { return info.param.name; });
 
 // The page buffer a page of `width` x `height` must become: rows bottom-up,

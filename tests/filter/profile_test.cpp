@@ -43,24 +43,23 @@ TEST_P(PageSize, ChoosesTheMediaRowAndRotation) {
   EXPECT_EQ(c.rotate, device.rotate);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, PageSize,
-    testing::Values(PageSizeCase{"PageSize=127x89mm", 1, 401, false},
-                    PageSizeCase{"PageSize=89x127mm", 1, 401, true},
-                    PageSizeCase{"PageSize=127x127mm", 10, 29, false},
-                    PageSizeCase{"PageSize=127x178mm", 2, 3, false},
-                    PageSizeCase{"PageSize=153x102mm", 3, 402, false},
-                    PageSizeCase{"PageSize=102x153mm", 3, 402, true},
-                    PageSizeCase{"PageSize=153x115mm", 12, 430, false},
-                    PageSizeCase{"PageSize=115x153mm", 12, 430, true},
-                    PageSizeCase{"PageSize=153x153mm", 11, 27, false},
-                    PageSizeCase{"PageSize=153x204mm", 4, 4, false},
-                    PageSizeCase{"PageSize=153x229mm", 5, 5, false},
-                    PageSizeCase{"media=153x204mm", 4, 4, false},
-                    PageSizeCase{"media=89x127mm", 1, 401, true},
-                    PageSizeCase{"PageSize=A4", 3, 402, false},
-                    PageSizeCase{"PageSize=89X127mm", 3, 402, false},
-                    PageSizeCase{"", 3, 402, false}));
+INSTANTIATE_TEST_SUITE_P(Names, PageSize,
+                         testing::Values(PageSizeCase{"PageSize=127x89mm", 1, 401, false},
+                                         PageSizeCase{"PageSize=89x127mm", 1, 401, true},
+                                         PageSizeCase{"PageSize=127x127mm", 10, 29, false},
+                                         PageSizeCase{"PageSize=127x178mm", 2, 3, false},
+                                         PageSizeCase{"PageSize=153x102mm", 3, 402, false},
+                                         PageSizeCase{"PageSize=102x153mm", 3, 402, true},
+                                         PageSizeCase{"PageSize=153x115mm", 12, 430, false},
+                                         PageSizeCase{"PageSize=115x153mm", 12, 430, true},
+                                         PageSizeCase{"PageSize=153x153mm", 11, 27, false},
+                                         PageSizeCase{"PageSize=153x204mm", 4, 4, false},
+                                         PageSizeCase{"PageSize=153x229mm", 5, 5, false},
+                                         PageSizeCase{"media=153x204mm", 4, 4, false},
+                                         PageSizeCase{"media=89x127mm", 1, 401, true},
+                                         PageSizeCase{"PageSize=A4", 3, 402, false},
+                                         PageSizeCase{"PageSize=89X127mm", 3, 402, false},
+                                         PageSizeCase{"", 3, 402, false}));
 
 TEST(MediaRecord, IsDerivedAtTheJobResolution) {
   struct Case {
@@ -171,23 +170,22 @@ TEST_P(LayoutCount, PairsImagesOnlyWhereTheLoadedMediaAllows) {
   EXPECT_EQ(c.expected, device.GetMultiLayoutNum(file.jobId().c_str()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    LoadedMedia, LayoutCount,
-    testing::Values(LayoutCase{"MEDIA_SIZE=\"00310\"\n", "153x102mm", 2},
-                    LayoutCase{"MEDIA_SIZE=\"00310\"\n", "127x89mm", 2},
-                    LayoutCase{"MEDIA_SIZE=\"00310\"\n", "153x115mm", 1},
-                    LayoutCase{"MEDIA_SIZE=\"00400\"\n", "153x115mm", 2},
-                    LayoutCase{"MEDIA_SIZE=\"00400\"\n", "102x153mm", 2},
-                    LayoutCase{"MEDIA_SIZE=\"00400\"\n", "153x204mm", 1},
-                    LayoutCase{"MEDIA_SIZE=\"00210\"\n", "153x102mm", 1},
-                    LayoutCase{"MEDIA_SIZE=\"00210\"\n", "89x127mm", 2},
-                    LayoutCase{"MEDIA_SIZE=\"00301\"\n", "153x102mm", 1},
-                    LayoutCase{"MEDIA_SIZE=\"0031\"\n", "153x102mm", 1},
-                    LayoutCase{"MEDIA_SIZE=\"003100\"\n", "153x102mm", 1},
-                    LayoutCase{"MEDIA_SIZE=\"00310\"\r\n", "153x102mm", 1},
-                    LayoutCase{"MEDIA_SIZE=\"\"\n", "153x102mm", 1},
-                    LayoutCase{"MEDIA_REMAIN_HALF=\"4\"\n", "153x102mm", 1},
-                    LayoutCase{nullptr, "153x102mm", 1}));
+INSTANTIATE_TEST_SUITE_P(LoadedMedia, LayoutCount,
+                         testing::Values(LayoutCase{"MEDIA_SIZE=\"00310\"\n", "153x102mm", 2},
+                                         LayoutCase{"MEDIA_SIZE=\"00310\"\n", "127x89mm", 2},
+                                         LayoutCase{"MEDIA_SIZE=\"00310\"\n", "153x115mm", 1},
+                                         LayoutCase{"MEDIA_SIZE=\"00400\"\n", "153x115mm", 2},
+                                         LayoutCase{"MEDIA_SIZE=\"00400\"\n", "102x153mm", 2},
+                                         LayoutCase{"MEDIA_SIZE=\"00400\"\n", "153x204mm", 1},
+                                         LayoutCase{"MEDIA_SIZE=\"00210\"\n", "153x102mm", 1},
+                                         LayoutCase{"MEDIA_SIZE=\"00210\"\n", "89x127mm", 2},
+                                         LayoutCase{"MEDIA_SIZE=\"00301\"\n", "153x102mm", 1},
+                                         LayoutCase{"MEDIA_SIZE=\"0031\"\n", "153x102mm", 1},
+                                         LayoutCase{"MEDIA_SIZE=\"003100\"\n", "153x102mm", 1},
+                                         LayoutCase{"MEDIA_SIZE=\"00310\"\r\n", "153x102mm", 1},
+                                         LayoutCase{"MEDIA_SIZE=\"\"\n", "153x102mm", 1},
+                                         LayoutCase{"MEDIA_REMAIN_HALF=\"4\"\n", "153x102mm", 1},
+                                         LayoutCase{nullptr, "153x102mm", 1}));
 
 TEST(RemainingHalfPanels, ReadsTheLeadingNumber) {
   const std::pair<const char*, int> cases[] = {
@@ -213,7 +211,7 @@ TEST(Overcoat, ChoosesTheFirstUsableRow) {
     int64_t flag;
   };
   const Case cases[] = {
-      {22, 1.53, 0, 22, 22, 0}, {22, 1.25, 3, -1, 7, 9}, {21, 1.2, 0, 21, 21, 0},
+      {22, 1.53, 0, 22, 22, 0}, {22, 1.25, 3, -1, 7, 9},     {21, 1.2, 0, 21, 21, 0},
       {1, 1.0, 0, 1, 1, 0},     {101, 1.53, 0, 101, 101, 1}, {4, 1.53, 3, -1, 7, 9},
   };
   for (const Case& c : cases) {

@@ -49,9 +49,15 @@ class Ppd {
 
 TEST(Sharpness, PicksTheLevelFromTheTableOrZero) {
   const std::pair<const char*, int> cases[] = {
-      {"", 0},         {"ZelSharpness=8", 1000}, {"ZelSharpness=9", 0},
-      {"ZelSharpness=-2", -1000}, {"ZelSharpness=-3", 0}, {"ZelSharpness=abc", 0},
-      {"ZelSharpness=1", 650},    {"ZelSharpness=-1", -500}, {"ZelSharpness=4", 800},
+      {"", 0},
+      {"ZelSharpness=8", 1000},
+      {"ZelSharpness=9", 0},
+      {"ZelSharpness=-2", -1000},
+      {"ZelSharpness=-3", 0},
+      {"ZelSharpness=abc", 0},
+      {"ZelSharpness=1", 650},
+      {"ZelSharpness=-1", -500},
+      {"ZelSharpness=4", 800},
       {"ZelSharpness=2147483647", 0},
   };
   for (const auto& [text, expected] : cases) {
@@ -68,8 +74,8 @@ struct ChannelCase {
   int expected[3];
 };
 
-void ExpectChannels(const ChannelCase& c, void (DeviceEntry::*setter)(int, cups_option_s*,
-                                                                        ppdfile_s*),
+void ExpectChannels(const ChannelCase& c,
+                    void (DeviceEntry::*setter)(int, cups_option_s*, ppdfile_s*),
                     int32_t (DeviceEntry::*field)[3]) {
   Device d;
   Options options(c.options);
@@ -213,8 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
                     &DeviceEntry::SendCutterMode, 1, One("CNTRL/CUTTER=00000000")},
         ControlCase{"CutterFromPpdOnDefaultMedia", "", "*DefaultZel2InchCut: Enable\n",
                     &DeviceEntry::SendCutterMode, 1, One("CNTRL/CUTTER=00000120")},
-        ControlCase{"CutterCaseSensitive", "Zel2InchCut=enable", "",
-                    &DeviceEntry::SendCutterMode, 1, One("CNTRL/CUTTER=00000000")},
+        ControlCase{"CutterCaseSensitive", "Zel2InchCut=enable", "", &DeviceEntry::SendCutterMode,
+                    1, One("CNTRL/CUTTER=00000000")},
         ControlCase{"OvercoatDefault", "", "", &DeviceEntry::SendOvercoatFinish, 1,
                     One("CNTRL/OVERCOAT=00000000")},
         ControlCase{"OvercoatMatte", "ZelOvercoatFinish=Matte", "",
@@ -227,12 +233,12 @@ INSTANTIATE_TEST_SUITE_P(
                     &DeviceEntry::SendOvercoatFinish, 1, One("CNTRL/OVERCOAT=00000000")},
         ControlCase{"RetryDefault", "", "", &DeviceEntry::SendPrintRetry, 1,
                     One("CNTRL/BUFFCNTRL=00000001")},
-        ControlCase{"RetryDisabled", "ZelPrintRetry=Disable", "", &DeviceEntry::SendPrintRetry,
-                    1, One("CNTRL/BUFFCNTRL=00000000")},
+        ControlCase{"RetryDisabled", "ZelPrintRetry=Disable", "", &DeviceEntry::SendPrintRetry, 1,
+                    One("CNTRL/BUFFCNTRL=00000000")},
         ControlCase{"RetryDisabledByPpd", "", "*DefaultZelPrintRetry: Disable\n",
                     &DeviceEntry::SendPrintRetry, 1, One("CNTRL/BUFFCNTRL=00000000")},
-        ControlCase{"RetryLowerCase", "ZelPrintRetry=disable", "", &DeviceEntry::SendPrintRetry,
-                    1, One("CNTRL/BUFFCNTRL=00000001")},
+        ControlCase{"RetryLowerCase", "ZelPrintRetry=disable", "", &DeviceEntry::SendPrintRetry, 1,
+                    One("CNTRL/BUFFCNTRL=00000001")},
         ControlCase{"SpeedDefault", "", "", &DeviceEntry::SendPrintSpeed, 1,
                     One("CNTRL/PRINTSPEED=00000000")},
         ControlCase{"SpeedFineResolution", "Resolution=300x600dpi", "",
@@ -245,8 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"SpeedBothFromPpd", "",
                     "*DefaultResolution: 300x600dpi\n*DefaultZelPrintSpeed: Enable\n",
                     &DeviceEntry::SendPrintSpeed, 1, One("CNTRL/PRINTSPEED=00000030")},
-        ControlCase{"NoDecurlOnTheQv46", "ZelDecurl=Enable", "", &DeviceEntry::SendDecurl, 0,
-                    {}}),
+        ControlCase{"NoDecurlOnTheQv46", "ZelDecurl=Enable", "", &DeviceEntry::SendDecurl, 0, {}}),
     [](const testing::TestParamInfo<ControlCase>& info) { return info.param.name; });
 
 TEST(ControlPackets, CutterPacketIsFramedByteForByte) {
@@ -254,8 +259,8 @@ TEST(ControlPackets, CutterPacketIsFramedByteForByte) {
   Options options("Zel2InchCut=Enable");
   d.device.SetMediaSize(options.count(), options.list(), nullptr);
   d.device.SendCutterMode(options.count(), options.list(), nullptr);
-  const std::string expected = std::string("\x1bP") + "CNTRL " + "CUTTER          " + "00000008" +
-                               "00000120";
+  const std::string expected =
+      std::string("\x1bP") + "CNTRL " + "CUTTER          " + "00000008" + "00000120";
   const std::vector<uint8_t> bytes = d.stream.bytes();
   EXPECT_EQ(expected, std::string(bytes.begin(), bytes.end()));
 }

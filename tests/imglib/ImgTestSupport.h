@@ -23,20 +23,20 @@ class CountingAllocator : public PixelAllocator {
   int allocations = 0;
   int locks = 0;
   std::vector<size_t> sizes;
-  std::set<void *> live;
+  std::set<void*> live;
 
   ~CountingAllocator() override {
-    for (void *block : live) std::free(block);
+    for (void* block : live) std::free(block);
   }
-  void *Allocate(size_t size) override {
+  void* Allocate(size_t size) override {
     if (++allocations == failAllocation) return nullptr;
-    void *block = std::malloc(size ? size : 1);
+    void* block = std::malloc(size ? size : 1);
     sizes.push_back(size);
     live.insert(block);
     return block;
   }
-  void *Lock(void *block) override { return ++locks == failLock ? nullptr : block; }
-  void Release(void *block) override {
+  void* Lock(void* block) override { return ++locks == failLock ? nullptr : block; }
+  void Release(void* block) override {
     live.erase(block);
     std::free(block);
   }
@@ -46,21 +46,21 @@ class CountingAllocator : public PixelAllocator {
 struct Bitmap {
   BITMAPHANDLE h{};
   Bitmap() = default;
-  Bitmap(const Bitmap &) = delete;
-  Bitmap &operator=(const Bitmap &) = delete;
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
   ~Bitmap() { IL_FreeBitmap(&h); }
-  BITMAPHANDLE *operator->() { return &h; }
-  BITMAPHANDLE *get() { return &h; }
-  uint8_t &At(int x, int y, int b) { return h.Pixels[y * h.BytesPerLine + x * 3 + b]; }
+  BITMAPHANDLE* operator->() { return &h; }
+  BITMAPHANDLE* get() { return &h; }
+  uint8_t& At(int x, int y, int b) { return h.Pixels[y * h.BytesPerLine + x * 3 + b]; }
 };
 
 using PixelFn = std::function<uint8_t(int x, int y, int b)>;
 
 // A 24-bit bitmap owning a heap block, made the way the filter makes one:
 // wrap a buffer, then hand the buffer over to the handle.
-inline void MakeColor(Bitmap &bitmap, int width, int height, uint32_t order, const PixelFn &pixel) {
+inline void MakeColor(Bitmap& bitmap, int width, int height, uint32_t order, const PixelFn& pixel) {
   const int pitch = ((width * 24 + 31) / 32) * 4;
-  auto *buffer = static_cast<uint8_t *>(GlobalAlloc(0, static_cast<size_t>(pitch) * height));
+  auto* buffer = static_cast<uint8_t*>(GlobalAlloc(0, static_cast<size_t>(pitch) * height));
   for (int i = 0; i < pitch * height; ++i) buffer[i] = 0xA5;  // padding has a known value
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
@@ -80,7 +80,7 @@ inline PixelFn Flat(uint8_t value) {
 }
 
 // The meaningful bytes of a 24-bit bitmap, row after row, without padding.
-inline std::vector<uint8_t> PixelBytes(const BITMAPHANDLE &h) {
+inline std::vector<uint8_t> PixelBytes(const BITMAPHANDLE& h) {
   std::vector<uint8_t> bytes;
   for (int y = 0; y < h.Height; ++y)
     bytes.insert(bytes.end(), h.Pixels + y * h.BytesPerLine,

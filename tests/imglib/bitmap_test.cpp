@@ -9,7 +9,7 @@
 namespace {
 
 struct CreateCase {
-  const char *name;
+  const char* name;
   bool nullHandle;
   int32_t recordSize;
   int32_t kind;
@@ -61,16 +61,18 @@ const CreateCase kCreateCases[] = {
 
 TEST(CreateBitmap, ChecksInOrderAndFillsTheHandle) {
   std::vector<uint8_t> pixels(64), palette(1024);
-  for (const CreateCase &c : kCreateCases) {
+  for (const CreateCase& c : kCreateCases) {
     SCOPED_TRACE(c.name);
     BITMAPHANDLE h;
     std::memset(&h, 0x5C, sizeof h);
     const BITMAPHANDLE before = h;
     const uint64_t pitch = ((static_cast<uint64_t>(c.width) * c.bits + 31) / 32) * 4;
-    const uint64_t bytes = pitch * static_cast<uint64_t>(c.height > 0 ? c.height : 0) + c.bytesDelta;
-    const int status = IL_CreateBitmap(c.nullHandle ? nullptr : &h, c.recordSize, c.kind, c.width,
-                                       c.height, c.bits, c.order, c.palette ? palette.data() : nullptr,
-                                       c.alignment, c.pixels ? pixels.data() : nullptr, bytes);
+    const uint64_t bytes =
+        pitch * static_cast<uint64_t>(c.height > 0 ? c.height : 0) + c.bytesDelta;
+    const int status =
+        IL_CreateBitmap(c.nullHandle ? nullptr : &h, c.recordSize, c.kind, c.width, c.height,
+                        c.bits, c.order, c.palette ? palette.data() : nullptr, c.alignment,
+                        c.pixels ? pixels.data() : nullptr, bytes);
     EXPECT_EQ(status, c.status);
     if (status != IL_SUCCESS) {
       EXPECT_EQ(std::memcmp(&before, &h, sizeof h), 0) << "a refused call changed the handle";
@@ -91,10 +93,14 @@ TEST(CreateBitmap, ChecksInOrderAndFillsTheHandle) {
 }
 
 TEST(CreateBitmap, RowsStartOnFourByteBoundaries) {
-  struct Case { uint32_t width, bits; int32_t pitch; };
-  const Case cases[] = {{5, 24, 16}, {5, 8, 8}, {1, 24, 4}, {4, 24, 12}, {4, 8, 4}, {1844, 24, 5532}, {1665, 8, 1668}};
+  struct Case {
+    uint32_t width, bits;
+    int32_t pitch;
+  };
+  const Case cases[] = {{5, 24, 16}, {5, 8, 8},        {1, 24, 4},     {4, 24, 12},
+                        {4, 8, 4},   {1844, 24, 5532}, {1665, 8, 1668}};
   std::vector<uint8_t> pixels(6000), palette(1024);
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     BITMAPHANDLE h{};
     ASSERT_EQ(IL_CreateBitmap(&h, R, 2, c.width, 1, c.bits, c.bits == 8 ? 2 : 0,
                               c.bits == 8 ? palette.data() : nullptr, 4, pixels.data(), c.pitch),
@@ -110,7 +116,8 @@ TEST(FreeBitmap, ReleasesOnlyWhatTheHandleOwns) {
 
   std::vector<uint8_t> caller(16, 7);
   BITMAPHANDLE wrapped{};
-  ASSERT_EQ(IL_CreateBitmap(&wrapped, R, 2, 5, 1, 24, 0, nullptr, 4, caller.data(), 16), IL_SUCCESS);
+  ASSERT_EQ(IL_CreateBitmap(&wrapped, R, 2, 5, 1, 24, 0, nullptr, 4, caller.data(), 16),
+            IL_SUCCESS);
   IL_FreeBitmap(&wrapped);
   EXPECT_EQ(wrapped.Pixels, nullptr);
   EXPECT_EQ(wrapped.Width, 5) << "a freed handle keeps its dimensions";
@@ -131,12 +138,15 @@ TEST(FreeBitmap, ReleasesOnlyWhatTheHandleOwns) {
 }
 
 TEST(CopyBitmapData, AlignsRowsOnTheLastRowsOfBoth) {
-  struct Case { int sw, sh, dw, dh; };
+  struct Case {
+    int sw, sh, dw, dh;
+  };
   const Case cases[] = {{3, 10, 5, 12}, {5, 12, 3, 10}, {4, 7, 4, 9}, {6, 9, 6, 7}};
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " into " << c.dw << "x" << c.dh);
     Bitmap source, destination;
-    MakeColor(source, c.sw, c.sh, IL_ORDER_BGR, [](int x, int y, int b) { return 10 * y + 3 * x + b + 1; });
+    MakeColor(source, c.sw, c.sh, IL_ORDER_BGR,
+              [](int x, int y, int b) { return 10 * y + 3 * x + b + 1; });
     MakeColor(destination, c.dw, c.dh, IL_ORDER_BGR, Flat(0xEE));
     ASSERT_EQ(IL_CopyBitmapData(destination.get(), source.get()), IL_SUCCESS);
     const int rows = std::min(c.sh, c.dh);
@@ -175,7 +185,8 @@ TEST(CopyBitmapData, EqualSizesCopyTheWholeBlockAndThePalette) {
   destination->Palette = small.data();
   destination->PaletteEntries = 2;
   ASSERT_EQ(IL_CopyBitmapData(destination.get(), source.get()), IL_SUCCESS);
-  EXPECT_EQ(small, (std::vector<uint8_t>{0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0, 0, 0, 0}));
+  EXPECT_EQ(small,
+            (std::vector<uint8_t>{0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0, 0, 0, 0}));
   source->Palette = destination->Palette = nullptr;
 }
 
@@ -197,13 +208,18 @@ TEST(CopyBitmapData, RefusesMissingOrWrongBitmaps) {
 }
 
 TEST(MemoryLayer, MulDivTruncatesTowardZeroAndNeverTraps) {
-  struct Case { int32_t a, b, c, result; };
-  const Case cases[] = {
-      {7, 3, 2, 10},        {-7, 3, 2, -10},       {7, -3, -2, 10},   {1, 1, 3, 0},
-      {-1, 1, 3, 0},        {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},  // 64-bit product
-      {300, 1000, 254, 1181}, {5, 1, 0, -1},      {INT32_MIN, -1, 1, -1},    // no quotient in 32 bits
+  struct Case {
+    int32_t a, b, c, result;
   };
-  for (const Case &c : cases) EXPECT_EQ(MulDiv(c.a, c.b, c.c), c.result) << c.a << "*" << c.b << "/" << c.c;
+  const Case cases[] = {
+      {7, 3, 2, 10},          {-7, 3, 2, -10},
+      {7, -3, -2, 10},        {1, 1, 3, 0},
+      {-1, 1, 3, 0},          {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},  // 64-bit product
+      {300, 1000, 254, 1181}, {5, 1, 0, -1},
+      {INT32_MIN, -1, 1, -1},  // no quotient in 32 bits
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(MulDiv(c.a, c.b, c.c), c.result) << c.a << "*" << c.b << "/" << c.c;
 }
 
 TEST(MemoryLayer, BlocksAreTheirOwnHandles) {
@@ -215,15 +231,15 @@ TEST(MemoryLayer, BlocksAreTheirOwnHandles) {
   CopyMemory(block, source, 32);
   EXPECT_EQ(std::memcmp(block, source, 32), 0);
   ZeroMemory(block, 16);
-  EXPECT_EQ(static_cast<uint8_t *>(block)[15], 0);
-  EXPECT_EQ(static_cast<uint8_t *>(block)[16], 17);
+  EXPECT_EQ(static_cast<uint8_t*>(block)[15], 0);
+  EXPECT_EQ(static_cast<uint8_t*>(block)[16], 17);
   GlobalUnlock(block);
   GlobalFree(block);
   GlobalFree(nullptr);
 
   // Page-sized blocks take the huge-page path; they behave the same.
   const size_t big = (size_t{3} << 20) + 5;
-  auto *page = static_cast<uint8_t *>(GlobalAlloc(0, big));
+  auto* page = static_cast<uint8_t*>(GlobalAlloc(0, big));
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(GlobalLock(page), page);
   ZeroMemory(page, big);

@@ -9,7 +9,7 @@ namespace {
 
 struct PlaneSet {
   Bitmap p[3];
-  BITMAPHANDLE *list[3] = {p[0].get(), p[1].get(), p[2].get()};
+  BITMAPHANDLE* list[3] = {p[0].get(), p[1].get(), p[2].get()};
 };
 
 TEST(Planes, SeparationLayout) {
@@ -22,7 +22,7 @@ TEST(Planes, SeparationLayout) {
   ASSERT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_SUCCESS);
   ASSERT_EQ(allocator.sizes, (std::vector<size_t>{48, 1048, 1048, 1048}));
   for (int k = 0; k < 3; ++k) {
-    const BITMAPHANDLE &plane = planes.p[k].h;
+    const BITMAPHANDLE& plane = planes.p[k].h;
     EXPECT_EQ(plane.Width, 5);
     EXPECT_EQ(plane.Height, 3);
     EXPECT_EQ(plane.BitsPerPixel, 8);
@@ -31,7 +31,7 @@ TEST(Planes, SeparationLayout) {
     EXPECT_EQ(plane.PaletteEntries, 256);
     EXPECT_EQ(plane.ColorOrder, 0);
     EXPECT_EQ(plane.RowAlignment, 4);
-    EXPECT_EQ(plane.MemoryHandle, static_cast<void *>(plane.Pixels));
+    EXPECT_EQ(plane.MemoryHandle, static_cast<void*>(plane.Pixels));
     EXPECT_EQ(plane.Palette, plane.Pixels + 24);
     for (int v = 0; v < 256; ++v)
       for (int b = 0; b < 3; ++b) ASSERT_EQ(plane.Palette[4 * v + b], v);
@@ -39,27 +39,30 @@ TEST(Planes, SeparationLayout) {
 }
 
 TEST(Planes, ByteMappingForBothColourOrders) {
-  struct Case { uint32_t order; int planeValues[3]; };
+  struct Case {
+    uint32_t order;
+    int planeValues[3];
+  };
   const Case cases[] = {{IL_ORDER_RGB, {30, 20, 10}}, {IL_ORDER_BGR, {10, 20, 30}}};
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     Bitmap image;
     MakeColor(image, 1, 1, c.order, [](int, int, int b) { return 10 * (b + 1); });
     PlaneSet planes;
     ASSERT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_SUCCESS);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(planes.p[k]->Pixels[0], c.planeValues[k]) << "order " << c.order;
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(planes.p[k]->Pixels[0], c.planeValues[k]) << "order " << c.order;
     Bitmap merged;
     ASSERT_EQ(IL_ColorMergeBitmap(merged.get(), planes.list, kRecord, 0), IL_SUCCESS);
     EXPECT_EQ(merged->ColorOrder, 1);
     EXPECT_EQ(merged->BitsPerPixel, 24);
-    EXPECT_EQ(PixelBytes(merged.h),
-              (std::vector<uint8_t>(c.planeValues, c.planeValues + 3)));
+    EXPECT_EQ(PixelBytes(merged.h), (std::vector<uint8_t>(c.planeValues, c.planeValues + 3)));
   }
 }
 
 TEST(Planes, SeparateThenMergeFreshPlanesCopiesThePixels) {
   const int sizes[][2] = {{1, 1}, {5, 3}, {7, 4}, {64, 9}, {3, 17}};
   unsigned seed = 60;
-  for (const auto &s : sizes)
+  for (const auto& s : sizes)
     for (uint32_t order : {IL_ORDER_RGB, IL_ORDER_BGR}) {
       Bitmap image;
       MakeColor(image, s[0], s[1], order, RandomPixels(seed++));
@@ -104,8 +107,15 @@ TEST(Planes, SeparationRefusesInOrderAndTouchesNothing) {
   MakeColor(badOrder, 2, 2, IL_ORDER_BGR, Flat(1));
   badOrder->ColorOrder = 2;
   PlaneSet planes;
-  BITMAPHANDLE *withNull[3] = {planes.list[0], planes.list[1], nullptr};
-  struct Case { const char *name; BITMAPHANDLE *source; BITMAPHANDLE **list; int32_t record; uint32_t flags; int status; };
+  BITMAPHANDLE* withNull[3] = {planes.list[0], planes.list[1], nullptr};
+  struct Case {
+    const char* name;
+    BITMAPHANDLE* source;
+    BITMAPHANDLE** list;
+    int32_t record;
+    uint32_t flags;
+    int status;
+  };
   const Case cases[] = {
       {"null source", nullptr, planes.list, kRecord + 4, 0, -13},
       {"record size", image.get(), nullptr, kRecord + 4, 0, -789},
@@ -116,18 +126,22 @@ TEST(Planes, SeparationRefusesInOrderAndTouchesNothing) {
       {"null third plane", image.get(), withNull, kRecord, 0, -13},
       {"flags 1", image.get(), planes.list, kRecord, 1, -13},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     EXPECT_EQ(IL_ColorSeparateBitmap(c.source, c.list, c.record, c.flags), c.status) << c.name;
     for (int k = 0; k < 3; ++k) EXPECT_EQ(planes.p[k]->Pixels, nullptr) << c.name;
   }
 }
 
 TEST(Planes, OutOfMemoryEmptiesThePlanesFilledSoFar) {
-  struct Case { const char *name; int failAllocation, failLock; };
-  const Case cases[] = {{"first plane", 1, 0}, {"third plane", 3, 0}, {"second lock", 0, 2}, {"third lock", 0, 3}};
+  struct Case {
+    const char* name;
+    int failAllocation, failLock;
+  };
+  const Case cases[] = {
+      {"first plane", 1, 0}, {"third plane", 3, 0}, {"second lock", 0, 2}, {"third lock", 0, 3}};
   Bitmap image;
   MakeColor(image, 6, 5, IL_ORDER_RGB, RandomPixels(2));
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     CountingAllocator allocator;
     allocator.failAllocation = c.failAllocation;
     allocator.failLock = c.failLock;
@@ -135,7 +149,8 @@ TEST(Planes, OutOfMemoryEmptiesThePlanesFilledSoFar) {
     for (int k = 0; k < 3; ++k) planes.p[k]->Width = 99;
     {
       ScopedPixelAllocator scope(&allocator);
-      EXPECT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_ERROR_NO_MEMORY) << c.name;
+      EXPECT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_ERROR_NO_MEMORY)
+          << c.name;
     }
     EXPECT_TRUE(allocator.live.empty()) << c.name;
     for (int k = 0; k < 3; ++k) {
@@ -156,20 +171,25 @@ TEST(Planes, MergeRefusesInOrderAndLeavesTheDestination) {
   PlaneSet narrowPlanes;
   ASSERT_EQ(IL_ColorSeparateBitmap(narrow.get(), narrowPlanes.list, kRecord, 0), IL_SUCCESS);
 
-  using Tweak = void (*)(BITMAPHANDLE &);
-  struct Case { const char *name; int plane; Tweak tweak; int status; };
-  const Case cases[] = {
-      {"plane without pixels", 1, [](BITMAPHANDLE &p) { p.Pixels = nullptr; }, -2},
-      {"plane ColorOrder 1", 2, [](BITMAPHANDLE &p) { p.ColorOrder = 1; }, -13},
-      {"plane of 24 bits", 0, [](BITMAPHANDLE &p) { p.BitsPerPixel = 24; }, -13},
-      {"plane taller", 1, [](BITMAPHANDLE &p) { p.Height = 4; }, -13},
-      {"plane pitch", 2, [](BITMAPHANDLE &p) { p.BytesPerLine = 8; }, -13},
-      {"plane palette entries", 1, [](BITMAPHANDLE &p) { p.PaletteEntries = 255; }, -13},
-      {"plane palette missing", 0, [](BITMAPHANDLE &p) { p.Palette = nullptr; }, -13},
-      {"plane alignment", 2, [](BITMAPHANDLE &p) { p.RowAlignment = 8; }, -13},
-      {"plane image size", 1, [](BITMAPHANDLE &p) { p.ImageSize = 13; }, -13},
+  using Tweak = void (*)(BITMAPHANDLE&);
+  struct Case {
+    const char* name;
+    int plane;
+    Tweak tweak;
+    int status;
   };
-  for (const Case &c : cases) {
+  const Case cases[] = {
+      {"plane without pixels", 1, [](BITMAPHANDLE& p) { p.Pixels = nullptr; }, -2},
+      {"plane ColorOrder 1", 2, [](BITMAPHANDLE& p) { p.ColorOrder = 1; }, -13},
+      {"plane of 24 bits", 0, [](BITMAPHANDLE& p) { p.BitsPerPixel = 24; }, -13},
+      {"plane taller", 1, [](BITMAPHANDLE& p) { p.Height = 4; }, -13},
+      {"plane pitch", 2, [](BITMAPHANDLE& p) { p.BytesPerLine = 8; }, -13},
+      {"plane palette entries", 1, [](BITMAPHANDLE& p) { p.PaletteEntries = 255; }, -13},
+      {"plane palette missing", 0, [](BITMAPHANDLE& p) { p.Palette = nullptr; }, -13},
+      {"plane alignment", 2, [](BITMAPHANDLE& p) { p.RowAlignment = 8; }, -13},
+      {"plane image size", 1, [](BITMAPHANDLE& p) { p.ImageSize = 13; }, -13},
+  };
+  for (const Case& c : cases) {
     const BITMAPHANDLE saved = planes.p[c.plane].h;
     c.tweak(planes.p[c.plane].h);
     BITMAPHANDLE destination;
@@ -180,12 +200,14 @@ TEST(Planes, MergeRefusesInOrderAndLeavesTheDestination) {
     planes.p[c.plane].h = saved;
   }
 
-  BITMAPHANDLE *mixed[3] = {planes.list[0], planes.list[1], narrowPlanes.list[2]};
-  BITMAPHANDLE *withNull[3] = {planes.list[0], planes.list[1], nullptr};
+  BITMAPHANDLE* mixed[3] = {planes.list[0], planes.list[1], narrowPlanes.list[2]};
+  BITMAPHANDLE* withNull[3] = {planes.list[0], planes.list[1], nullptr};
   Bitmap destination;
-  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), mixed, kRecord, 0), -13) << "third plane narrower";
+  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), mixed, kRecord, 0), -13)
+      << "third plane narrower";
   EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), withNull, kRecord, 0), -2);
-  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), withNull, kRecord, 1), -2) << "planes before flags";
+  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), withNull, kRecord, 1), -2)
+      << "planes before flags";
   EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), planes.list, kRecord, 1), -13);
   EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), nullptr, kRecord, 0), -13);
   EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), nullptr, kRecord - 1, 0), -789);

@@ -35,7 +35,7 @@ const Case kCases[] = {
 };
 
 TEST(Saturation, Examples) {
-  for (const Case &c : kCases) {
+  for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << "amount " << c.amount << ", order " << c.order << ", ("
                                     << c.in[0] << ", " << c.in[1] << ", " << c.in[2] << ")");
     Bitmap image;
@@ -46,13 +46,20 @@ TEST(Saturation, Examples) {
 }
 
 TEST(Saturation, HueChromaAndLightness) {
-  struct Hsl { int r, g, b; double hue, chroma, lightness; };
+  struct Hsl {
+    int r, g, b;
+    double hue, chroma, lightness;
+  };
   const Hsl cases[] = {
-      {200, 100, 50, 20, 150, 125},   {100, 100, 100, -1, 0, 100}, {255, 0, 0, 0, 255, 127.5},
-      {0, 255, 0, 120, 255, 127.5},   {0, 0, 255, 240, 255, 127.5}, {0, 3, 25, 232.8, 25, 12.5},
+      {200, 100, 50, 20, 150, 125},
+      {100, 100, 100, -1, 0, 100},
+      {255, 0, 0, 0, 255, 127.5},
+      {0, 255, 0, 120, 255, 127.5},
+      {0, 0, 255, 240, 255, 127.5},
+      {0, 3, 25, 232.8, 25, 12.5},
       {255, 0, 128, 329.88235294117646, 255, 127.5},
   };
-  for (const Hsl &c : cases) {
+  for (const Hsl& c : cases) {
     double hue, chroma, lightness;
     RGBtoHSL(c.r, c.g, c.b, &hue, &chroma, &lightness);
     EXPECT_DOUBLE_EQ(hue, c.hue) << c.r << "," << c.g << "," << c.b;
@@ -82,7 +89,8 @@ TEST(Saturation, EveryPixelOfEveryRowTakesTheSameRoundTrip) {
           Bitmap one;
           MakeColor(one, 1, 1, order, [&](int, int, int b) { return expected.At(x, y, b); });
           ASSERT_EQ(IL_ChangeBitmapSaturation(one.get(), amount), IL_SUCCESS);
-          for (int b = 0; b < 3; ++b) EXPECT_EQ(image.At(x, y, b), one.At(0, 0, b)) << x << "," << y;
+          for (int b = 0; b < 3; ++b)
+            EXPECT_EQ(image.At(x, y, b), one.At(0, 0, b)) << x << "," << y;
         }
       for (int y = 0; y < 4; ++y)
         EXPECT_EQ(image->Pixels[y * 16 + 15], 0xA5) << "padding written in row " << y;
@@ -96,13 +104,18 @@ Bytes ReferenceRoundTrip(int r, int g, int b, int amount) {
   const int max = std::max({r, g, b}), min = std::min({r, g, b});
   const double lightness = (min + max) * 0.5, chroma = max - min;
   double hue;
-  if (max == min) hue = -1;
-  else if (b == min) hue = (g - r) * 60.0 / chroma + 60;
-  else if (r == min) hue = (b - g) * 60.0 / chroma + 180;
-  else hue = (r - b) * 60.0 / chroma + 300;
+  if (max == min)
+    hue = -1;
+  else if (b == min)
+    hue = (g - r) * 60.0 / chroma + 60;
+  else if (r == min)
+    hue = (b - g) * 60.0 / chroma + 180;
+  else
+    hue = (r - b) * 60.0 / chroma + 300;
   double scaled = (amount * chroma) / 1000 + chroma;
   scaled = scaled < 0 ? 0 : scaled > 255 ? 255 : scaled;
-  if (hue < 0) return {static_cast<int>(lightness), static_cast<int>(lightness), static_cast<int>(lightness)};
+  if (hue < 0)
+    return {static_cast<int>(lightness), static_cast<int>(lightness), static_cast<int>(lightness)};
   double half = scaled * 0.5, top;
   if (half > lightness) {
     top = 2 * lightness;
@@ -143,8 +156,9 @@ TEST(Saturation, AgreesWithTheCaseByCaseRulesOnAColourGrid) {
         const Bytes want = ReferenceRoundTrip(levels[y], levels[x / n], levels[x % n], amount);
         const Bytes got = {image.At(x, y, 0), image.At(x, y, 1), image.At(x, y, 2)};
         if (got != want && ++mismatches <= 5)
-          ADD_FAILURE() << "amount " << amount << ": (" << levels[y] << ", " << levels[x / n] << ", "
-                        << levels[x % n] << ") gave (" << got[0] << ", " << got[1] << ", " << got[2] << ")";
+          ADD_FAILURE() << "amount " << amount << ": (" << levels[y] << ", " << levels[x / n]
+                        << ", " << levels[x % n] << ") gave (" << got[0] << ", " << got[1] << ", "
+                        << got[2] << ")";
       }
     EXPECT_EQ(mismatches, 0) << "amount " << amount;
   }

@@ -12,7 +12,7 @@ namespace {
 
 // Straight from the rules: nine clamped samples from an untouched copy, summed
 // up-left to down-right, where "up" is row y - 1 as stored.
-std::vector<uint8_t> ReferenceSharpen(const BITMAPHANDLE &h, double k) {
+std::vector<uint8_t> ReferenceSharpen(const BITMAPHANDLE& h, double k) {
   const double centre = (8.0 * k) / 9.0 + 1.0, neighbour = (-k) / 9.0;
   std::vector<uint8_t> out;
   const auto at = [&](int x, int y, int b) {
@@ -34,18 +34,21 @@ std::vector<uint8_t> ReferenceSharpen(const BITMAPHANDLE &h, double k) {
 }
 
 TEST(Sharpen, StrengthToKernelFactor) {
-  struct Case { int32_t strength; double k; };
-  const Case exact[] = {{-1000, -1.0}, {-950, -0.75}, {-1, -0.117}, {0, 0.0},     {1, 0.126},
-                        {100, 0.140625}, {650, 0.365}, {750, 0.5},  {1000, 9.0}, {-975, -0.875}};
-  for (const Case &c : exact) EXPECT_EQ(SharpenFactor(c.strength), c.k) << c.strength;
+  struct Case {
+    int32_t strength;
+    double k;
+  };
+  const Case exact[] = {{-1000, -1.0},   {-950, -0.75}, {-1, -0.117}, {0, 0.0},    {1, 0.126},
+                        {100, 0.140625}, {650, 0.365},  {750, 0.5},   {1000, 9.0}, {-975, -0.875}};
+  for (const Case& c : exact) EXPECT_EQ(SharpenFactor(c.strength), c.k) << c.strength;
   const Case between[] = {{25, 0.13285714285714286}, {999, 8.865}, {-850, -0.47625}, {675, 0.3885}};
-  for (const Case &c : between) EXPECT_NEAR(SharpenFactor(c.strength), c.k, 1e-12) << c.strength;
+  for (const Case& c : between) EXPECT_NEAR(SharpenFactor(c.strength), c.k, 1e-12) << c.strength;
 }
 
 struct NeighbourhoodCase {
-  const char *name;
+  const char* name;
   int32_t strength;
-  int centre, around;      // a 5x5 image: one centre pixel among others
+  int centre, around;        // a 5x5 image: one centre pixel among others
   int newCentre, newAround;  // the centre, and its direct neighbour afterwards
 };
 
@@ -63,7 +66,7 @@ TEST(Sharpen, PixelExamples) {
       {"950 flat", 950, 31, 31, 31, 31},
       {"1000 flat", 1000, 255, 255, 255, 255},
   };
-  for (const NeighbourhoodCase &c : cases) {
+  for (const NeighbourhoodCase& c : cases) {
     for (int channel = 0; channel < 3; ++channel) {
       Bitmap image;
       MakeColor(image, 5, 5, IL_ORDER_BGR, [&](int x, int y, int b) {
@@ -93,7 +96,7 @@ TEST(Sharpen, MatchesTheNineSampleSumBitForBit) {
   const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {17, 9}, {64, 33}};
   const int32_t strengths[] = {-1000, -975, -500, -1, 0, 25, 650, 750, 999, 1000};
   unsigned seed = 40;
-  for (const auto &s : sizes)
+  for (const auto& s : sizes)
     for (int32_t strength : strengths) {
       Bitmap image;
       MakeColor(image, s[0], s[1], seed % 2, RandomPixels(seed));

@@ -11,7 +11,7 @@ namespace {
 
 // Plain two-pass resampling over a full buffer of horizontal sums, written
 // straight from the rules; the library's row cache must match it bit for bit.
-std::vector<uint8_t> ReferenceResize(const BITMAPHANDLE &src, int nw, int nh) {
+std::vector<uint8_t> ReferenceResize(const BITMAPHANDLE& src, int nw, int nh) {
   const int W = src.Width, H = src.Height;
   const auto weight = [](double a) {
     if (a <= 1) return a * (a * a) + (1 - (a + a) * a);
@@ -51,7 +51,7 @@ std::vector<uint8_t> ReferenceResize(const BITMAPHANDLE &src, int nw, int nh) {
 }
 
 struct EdgeCase {
-  const char *name;
+  const char* name;
   std::vector<int> values;
   int newLength;
   std::vector<int> expected;
@@ -66,7 +66,7 @@ const EdgeCase kEdgeCases[] = {
 };
 
 TEST(SizeBitmap, EdgeRuleAlongRowsAndColumnsInEveryByte) {
-  for (const EdgeCase &c : kEdgeCases) {
+  for (const EdgeCase& c : kEdgeCases) {
     const int n = static_cast<int>(c.values.size());
     for (int channel = 0; channel < 3; ++channel) {
       SCOPED_TRACE(testing::Message() << c.name << ", byte " << channel);
@@ -87,14 +87,16 @@ TEST(SizeBitmap, EdgeRuleAlongRowsAndColumnsInEveryByte) {
 }
 
 TEST(SizeBitmap, MatchesPlainTwoPassResamplingBitForBit) {
-  struct Geometry { int w, h, nw, nh; };
+  struct Geometry {
+    int w, h, nw, nh;
+  };
   const Geometry geometries[] = {
-      {37, 23, 80, 50},  {80, 50, 37, 23}, {64, 40, 32, 80}, {31, 3, 62, 7},  {9, 2, 4, 5},
-      {5, 1, 13, 3},     {7, 9, 7, 9},     {40, 30, 3, 2},   {12, 12, 1, 1},  {3, 50, 3, 7},
-      {100, 17, 50, 34}, {1, 1, 6, 4},   {20, 5, 9, 11},   {6, 4, 12, 3},   {9, 6, 17, 4},
+      {37, 23, 80, 50},  {80, 50, 37, 23}, {64, 40, 32, 80}, {31, 3, 62, 7}, {9, 2, 4, 5},
+      {5, 1, 13, 3},     {7, 9, 7, 9},     {40, 30, 3, 2},   {12, 12, 1, 1}, {3, 50, 3, 7},
+      {100, 17, 50, 34}, {1, 1, 6, 4},     {20, 5, 9, 11},   {6, 4, 12, 3},  {9, 6, 17, 4},
   };
   unsigned seed = 1;
-  for (const Geometry &g : geometries) {
+  for (const Geometry& g : geometries) {
     for (uint32_t order : {IL_ORDER_RGB, IL_ORDER_BGR}) {
       SCOPED_TRACE(testing::Message() << g.w << "x" << g.h << " -> " << g.nw << "x" << g.nh);
       Bitmap image;
@@ -114,7 +116,7 @@ TEST(SizeBitmap, MatchesPlainTwoPassResamplingBitForBit) {
 TEST(SizeBitmap, SameSizeIsTheIdentity) {
   const int sizes[][2] = {{1, 1}, {2, 3}, {17, 5}, {64, 64}, {5, 31}};
   unsigned seed = 100;
-  for (const auto &s : sizes) {
+  for (const auto& s : sizes) {
     Bitmap image;
     MakeColor(image, s[0], s[1], IL_ORDER_BGR, RandomPixels(seed++));
     const std::vector<uint8_t> before = PixelBytes(image.h);
@@ -130,7 +132,8 @@ TEST(SizeBitmap, KernelWeightsAroundAnyPositionSumToOne) {
   EXPECT_EQ(CubicWeight(2.5), 0.0);
   for (int step = 0; step < 1000; ++step) {
     const double f = step / 1000.0;  // fraction of the position past t
-    const double sum = CubicWeight(1 + f) + CubicWeight(f) + CubicWeight(1 - f) + CubicWeight(2 - f);
+    const double sum =
+        CubicWeight(1 + f) + CubicWeight(f) + CubicWeight(1 - f) + CubicWeight(2 - f);
     EXPECT_NEAR(sum, 1.0, 1e-12) << "fraction " << f;
   }
 }
@@ -146,21 +149,22 @@ TEST(SizeBitmap, RefusesBadArgumentsAndChangesNothing) {
   badOrder->ColorOrder = 2;
   Bitmap noPixels;
 
-  struct Case { const char *name; BITMAPHANDLE *h; int nw, nh, method; };
-  const Case cases[] = {
-      {"null handle", nullptr, 2, 2, 4},
-      {"no pixels", noPixels.get(), 2, 2, 4},
-      {"8-bit", plane8.get(), 2, 2, 4},
-      {"order 2", badOrder.get(), 2, 2, 4},
-      {"width 0", image.get(), 0, 2, 4},
-      {"height -1", image.get(), 2, -1, 4},
-      {"method 1", image.get(), 2, 2, 1},
-      {"pitch beyond 32 bits", image.get(), INT32_MAX, 1, 4},
+  struct Case {
+    const char* name;
+    BITMAPHANDLE* h;
+    int nw, nh, method;
   };
-  for (const Case &c : cases) {
+  const Case cases[] = {
+      {"null handle", nullptr, 2, 2, 4},  {"no pixels", noPixels.get(), 2, 2, 4},
+      {"8-bit", plane8.get(), 2, 2, 4},   {"order 2", badOrder.get(), 2, 2, 4},
+      {"width 0", image.get(), 0, 2, 4},  {"height -1", image.get(), 2, -1, 4},
+      {"method 1", image.get(), 2, 2, 1}, {"pitch beyond 32 bits", image.get(), INT32_MAX, 1, 4},
+  };
+  for (const Case& c : cases) {
     BITMAPHANDLE before{};
     if (c.h) before = *c.h;
-    const std::vector<uint8_t> pixels = c.h && c.h->Pixels ? PixelBytes(*c.h) : std::vector<uint8_t>{};
+    const std::vector<uint8_t> pixels =
+        c.h && c.h->Pixels ? PixelBytes(*c.h) : std::vector<uint8_t>{};
     EXPECT_EQ(IL_SizeBitmap(c.h, c.nw, c.nh, c.method), IL_ERROR_INV_PARAMETER) << c.name;
     if (!c.h) continue;
     EXPECT_EQ(std::memcmp(&before, c.h, sizeof before), 0) << c.name;
@@ -175,12 +179,13 @@ TEST(SizeBitmap, CallerPixelsStayAndTheHandleOwnsNewOnes) {
   for (int i = 0; i < 15; ++i) caller[i] = caller[16 + i] = static_cast<uint8_t>(i * 10);
   const std::vector<uint8_t> copy = caller;
   Bitmap image;
-  ASSERT_EQ(IL_CreateBitmap(image.get(), kRecord, 2, 5, 2, 24, 0, nullptr, 4, caller.data(), caller.size()),
+  ASSERT_EQ(IL_CreateBitmap(image.get(), kRecord, 2, 5, 2, 24, 0, nullptr, 4, caller.data(),
+                            caller.size()),
             IL_SUCCESS);
   ASSERT_EQ(IL_SizeBitmap(image.get(), 10, 4, IL_SIZE_BICUBIC), IL_SUCCESS);
   EXPECT_EQ(caller, copy);
   EXPECT_NE(image->Pixels, caller.data());
-  EXPECT_EQ(image->MemoryHandle, static_cast<void *>(image->Pixels));
+  EXPECT_EQ(image->MemoryHandle, static_cast<void*>(image->Pixels));
   EXPECT_EQ(image.At(0, 0, 0), 0);
   EXPECT_EQ(image.At(2, 2, 2), 50);  // output (2, 2) falls exactly on source pixel (1, 1), byte 5
 }
@@ -191,7 +196,7 @@ TEST(SizeBitmap, ReleasesOwnedPixelsExactlyOnce) {
   {
     Bitmap image;
     MakeColor(image, 6, 4, IL_ORDER_BGR, RandomPixels(3));
-    void *old = image->MemoryHandle;
+    void* old = image->MemoryHandle;
     ASSERT_EQ(IL_SizeBitmap(image.get(), 3, 8, IL_SIZE_BICUBIC), IL_SUCCESS);
     EXPECT_EQ(allocator.live.count(old), 0u);
     EXPECT_EQ(allocator.live.size(), 1u);  // the new pixels only: no temporary left over
@@ -201,10 +206,15 @@ TEST(SizeBitmap, ReleasesOwnedPixelsExactlyOnce) {
 }
 
 TEST(SizeBitmap, OutOfMemoryLeavesTheBitmapAsItWas) {
-  struct Case { const char *name; int failAllocation, failLock; };
-  const Case cases[] = {
-      {"pixel block", 1, 0}, {"pixel block lock", 0, 1}, {"temporary", 2, 0}, {"temporary lock", 0, 2}};
-  for (const Case &c : cases) {
+  struct Case {
+    const char* name;
+    int failAllocation, failLock;
+  };
+  const Case cases[] = {{"pixel block", 1, 0},
+                        {"pixel block lock", 0, 1},
+                        {"temporary", 2, 0},
+                        {"temporary lock", 0, 2}};
+  for (const Case& c : cases) {
     Bitmap image;
     MakeColor(image, 6, 4, IL_ORDER_BGR, RandomPixels(4));
     const BITMAPHANDLE before = image.h;
@@ -223,17 +233,20 @@ TEST(SizeBitmap, OutOfMemoryLeavesTheBitmapAsItWas) {
 }
 
 TEST(SizeBitmap, TemporaryBufferStaysWithinTwentyFourBytesPerColumnPerSourceRow) {
-  struct Case { int w, h, nw, nh; };
-  const Case cases[] = {{100, 80, 50, 160}, {40, 6, 13, 40}, {7, 1000, 9, 20}, {40, 5, 13, 1},
-                        {40, 1, 13, 1}, {7, 3, 9, 20}};
-  for (const Case &c : cases) {
+  struct Case {
+    int w, h, nw, nh;
+  };
+  const Case cases[] = {{100, 80, 50, 160}, {40, 6, 13, 40}, {7, 1000, 9, 20},
+                        {40, 5, 13, 1},     {40, 1, 13, 1},  {7, 3, 9, 20}};
+  for (const Case& c : cases) {
     CountingAllocator allocator;
     ScopedPixelAllocator scope(&allocator);
     Bitmap image;
     MakeColor(image, c.w, c.h, IL_ORDER_BGR, Flat(9));
     ASSERT_EQ(IL_SizeBitmap(image.get(), c.nw, c.nh, IL_SIZE_BICUBIC), IL_SUCCESS);
     ASSERT_EQ(allocator.sizes.size(), 3u);  // source, new pixels, temporary
-    EXPECT_LE(allocator.sizes[2], 24u * c.nw * c.h) << c.w << "x" << c.h << " -> " << c.nw << "x" << c.nh;
+    EXPECT_LE(allocator.sizes[2], 24u * c.nw * c.h)
+        << c.w << "x" << c.h << " -> " << c.nw << "x" << c.nh;
   }
 }
 

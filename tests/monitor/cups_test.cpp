@@ -89,9 +89,11 @@ void CupsTest::queueFromCupsIsListedAndWatched()
     QVERIFY(status.open(QIODevice::WriteOnly | QIODevice::Truncate));
     status.write("#PRINTER_INFORMATION\nMODEL=\"QV-46\"\nPRINTER_STATUS=\"00001\"\n"
                  "PRINTER_MESSAGE=\"00002\"\nPRINTER_VERSION=\"1.20\"\n"
-                 "PRINTER_SERIAL_NO=\"" + serial.toUtf8() + "\"\n\n#MEDIA_INFORMATION\n"
-                 "MEDIA_SIZE=\"00301\"\nMEDIA_INITIAL=\"50\"\nMEDIA_REMAIN=\"40\"\n"
-                 "MEDIA_REMAIN_HALF=\"0\"\n\n#COUNTER_INFORMATION\nTOTAL_COUNT=\"321\"\n\n");
+                 "PRINTER_SERIAL_NO=\""
+        + serial.toUtf8()
+        + "\"\n\n#MEDIA_INFORMATION\n"
+          "MEDIA_SIZE=\"00301\"\nMEDIA_INITIAL=\"50\"\nMEDIA_REMAIN=\"40\"\n"
+          "MEDIA_REMAIN_HALF=\"0\"\n\n#COUNTER_INFORMATION\nTOTAL_COUNT=\"321\"\n\n");
     status.close();
 
     StatusDialog dialog(nullptr); // the real CUPS source

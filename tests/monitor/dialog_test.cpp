@@ -75,33 +75,31 @@ QImage expectedPicture(const QString &file)
 }
 
 StatusMap reading(const QString &status, const QString &message = "00001",
-                  const QString &size = "00301", const QString &initial = "50",
-                  const QString &remain = "30", const QString &half = "0")
+    const QString &size = "00301", const QString &initial = "50", const QString &remain = "30",
+    const QString &half = "0")
 {
-    return {{"PRINTER_STATUS", status},   {"PRINTER_MESSAGE", message},
-            {"PRINTER_VERSION", "1.20"},  {"PRINTER_SERIAL_NO", "6A2041175"},
-            {"MEDIA_SIZE", size},         {"MEDIA_INITIAL", initial},
-            {"MEDIA_REMAIN", remain},     {"MEDIA_REMAIN_HALF", half},
-            {"TOTAL_COUNT", "1286"}};
+    return {{"PRINTER_STATUS", status}, {"PRINTER_MESSAGE", message}, {"PRINTER_VERSION", "1.20"},
+        {"PRINTER_SERIAL_NO", "6A2041175"}, {"MEDIA_SIZE", size}, {"MEDIA_INITIAL", initial},
+        {"MEDIA_REMAIN", remain}, {"MEDIA_REMAIN_HALF", half}, {"TOTAL_COUNT", "1286"}};
 }
 
 QString statusFileText(const StatusMap &m)
 {
     return "#PRINTER_INFORMATION\nMODEL=\"QV-46\"\n"
-           "PRINTER_STATUS=\"" + m["PRINTER_STATUS"] + "\"\nPRINTER_MESSAGE=\"" +
-           m["PRINTER_MESSAGE"] + "\"\nPRINTER_VERSION=\"" + m["PRINTER_VERSION"] +
-           "\"\nPRINTER_SERIAL_NO=\"" + m["PRINTER_SERIAL_NO"] +
-           "\"\n\n#MEDIA_INFORMATION\nMEDIA_SIZE=\"" + m["MEDIA_SIZE"] + "\"\nMEDIA_INITIAL=\"" +
-           m["MEDIA_INITIAL"] + "\"\nMEDIA_REMAIN=\"" + m["MEDIA_REMAIN"] +
-           "\"\nMEDIA_REMAIN_HALF=\"" + m["MEDIA_REMAIN_HALF"] +
-           "\"\n\n#COUNTER_INFORMATION\nTOTAL_COUNT=\"" + m["TOTAL_COUNT"] + "\"\n\n";
+           "PRINTER_STATUS=\""
+        + m["PRINTER_STATUS"] + "\"\nPRINTER_MESSAGE=\"" + m["PRINTER_MESSAGE"]
+        + "\"\nPRINTER_VERSION=\"" + m["PRINTER_VERSION"] + "\"\nPRINTER_SERIAL_NO=\""
+        + m["PRINTER_SERIAL_NO"] + "\"\n\n#MEDIA_INFORMATION\nMEDIA_SIZE=\"" + m["MEDIA_SIZE"]
+        + "\"\nMEDIA_INITIAL=\"" + m["MEDIA_INITIAL"] + "\"\nMEDIA_REMAIN=\"" + m["MEDIA_REMAIN"]
+        + "\"\nMEDIA_REMAIN_HALF=\"" + m["MEDIA_REMAIN_HALF"]
+        + "\"\n\n#COUNTER_INFORMATION\nTOTAL_COUNT=\"" + m["TOTAL_COUNT"] + "\"\n\n";
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size();
 }
 
 QByteArray readFile(const QString &path)
@@ -122,9 +120,18 @@ mode_t modeOf(const QString &path)
     return ::lstat(path.toUtf8().constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
-QString watchFile(const QString &serial) { return "/tmp/QV-46_" + serial + "_UTIL"; }
-QString countFile(const QString &serial) { return "/tmp/QV-46_" + serial + "_TC_UTIL"; }
-QString statusFile(const QString &serial) { return "/tmp/QV-46_" + serial + ".log"; }
+QString watchFile(const QString &serial)
+{
+    return "/tmp/QV-46_" + serial + "_UTIL";
+}
+QString countFile(const QString &serial)
+{
+    return "/tmp/QV-46_" + serial + "_TC_UTIL";
+}
+QString statusFile(const QString &serial)
+{
+    return "/tmp/QV-46_" + serial + ".log";
+}
 
 } // namespace
 
@@ -203,7 +210,8 @@ void DialogTest::statusCodes_data()
     QTest::addColumn<QString>("picture");
     QTest::addColumn<bool>("countsAtZero");
 
-    const struct {
+    const struct
+    {
         const char *code, *text, *picture;
         bool zero;
     } rows[] = {
@@ -255,7 +263,7 @@ void DialogTest::statusCodes()
     QCOMPARE(shown.size(), QSize(80, 80));
     QCOMPARE(shown, expectedPicture(picture));
     QCOMPARE(text(dialog, "label_MediaSizeDetails"),
-             countsAtZero ? QString("0 / 50  Sheets") : QString("30 / 50  Sheets"));
+        countsAtZero ? QString("0 / 50  Sheets") : QString("30 / 50  Sheets"));
     QCOMPARE(bar(dialog), countsAtZero ? 0 : 60);
     QCOMPARE(text(dialog, "label_SerialValue"), QString("6A2041175"));
     QCOMPARE(text(dialog, "label_FWValue"), QString("1.20"));
@@ -267,19 +275,29 @@ void DialogTest::messageCodes_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("1") << "00001" << " ";
-    QTest::newRow("2") << "00002" << " ";
-    QTest::newRow("3") << "00003" << "Please wait a while.\nPrinting will resume automatically.";
-    QTest::newRow("4") << "00004" << " ";
-    QTest::newRow("5") << "00005" << " ";
+    QTest::newRow("1") << "00001"
+                       << " ";
+    QTest::newRow("2") << "00002"
+                       << " ";
+    QTest::newRow("3") << "00003"
+                       << "Please wait a while.\nPrinting will resume automatically.";
+    QTest::newRow("4") << "00004"
+                       << " ";
+    QTest::newRow("5") << "00005"
+                       << " ";
     QTest::newRow("6") << "00006" << kConnect;
-    QTest::newRow("100") << "00100" << "Close the printer.";
-    QTest::newRow("101") << "00101" << "Attach the scrap box.";
+    QTest::newRow("100") << "00100"
+                         << "Close the printer.";
+    QTest::newRow("101") << "00101"
+                         << "Attach the scrap box.";
     QTest::newRow("102") << "00102" << kNewMedia;
     QTest::newRow("103") << "00103" << kNewMedia;
-    QTest::newRow("104") << "00104" << "Remove the paper and reload it properly.";
-    QTest::newRow("105") << "00105" << "Reload the ribbon properly.";
-    QTest::newRow("106") << "00106" << "Check the paper size setting and ribbon size.";
+    QTest::newRow("104") << "00104"
+                         << "Remove the paper and reload it properly.";
+    QTest::newRow("105") << "00105"
+                         << "Reload the ribbon properly.";
+    QTest::newRow("106") << "00106"
+                         << "Check the paper size setting and ribbon size.";
     QTest::newRow("107") << "00107" << kRestart;
     QTest::newRow("108") << "00108" << kWrongMedia;
     for (int code = 200; code <= 210; ++code)
@@ -288,7 +306,8 @@ void DialogTest::messageCodes_data()
     QTest::newRow("zero") << "00000" << kRestart;
     QTest::newRow("negative") << "-3" << kRestart;
     QTest::newRow("not a number") << "abc" << kRestart;
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void DialogTest::messageCodes()
@@ -309,10 +328,18 @@ void DialogTest::mediaSizes_data()
     QTest::addColumn<QString>("size");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("210") << "00210" << "5x7in" << "25 / 50  Sheets (50  Sheets : 5x3.5in)";
-    QTest::newRow("301") << "00301" << "6x4in" << "25 / 50  Sheets";
-    QTest::newRow("310") << "00310" << "6x8in" << "25 / 50  Sheets (50  Sheets : 6x4in)";
-    QTest::newRow("400") << "00400" << "6x9in" << "25 / 50  Sheets (50  Sheets : 6x4.5in)";
+    QTest::newRow("210") << "00210"
+                         << "5x7in"
+                         << "25 / 50  Sheets (50  Sheets : 5x3.5in)";
+    QTest::newRow("301") << "00301"
+                         << "6x4in"
+                         << "25 / 50  Sheets";
+    QTest::newRow("310") << "00310"
+                         << "6x8in"
+                         << "25 / 50  Sheets (50  Sheets : 6x4in)";
+    QTest::newRow("400") << "00400"
+                         << "6x9in"
+                         << "25 / 50  Sheets (50  Sheets : 6x4.5in)";
 }
 
 void DialogTest::mediaSizes()
@@ -340,34 +367,96 @@ void DialogTest::mediaLineAndPercent_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("percent");
 
-    QTest::newRow("two-up") << "00000" << "00310" << "50" << "25" << "50"
+    QTest::newRow("two-up") << "00000"
+                            << "00310"
+                            << "50"
+                            << "25"
+                            << "50"
                             << "25 / 50  Sheets (50  Sheets : 6x4in)" << 50;
-    QTest::newRow("leading zeros") << "00000" << "00310" << "0050" << "0025" << "0050"
+    QTest::newRow("leading zeros") << "00000"
+                                   << "00310"
+                                   << "0050"
+                                   << "0025"
+                                   << "0050"
                                    << "25 / 50  Sheets (50  Sheets : 6x4in)" << 50;
-    QTest::newRow("53 of 100") << "00000" << "00301" << "100" << "53" << "0"
+    QTest::newRow("53 of 100") << "00000"
+                               << "00301"
+                               << "100"
+                               << "53"
+                               << "0"
                                << "53 / 100  Sheets" << 52;
-    QTest::newRow("1 of 3") << "00000" << "00301" << "3" << "1" << "0" << "1 / 3  Sheets" << 33;
-    QTest::newRow("full") << "00000" << "00301" << "50" << "50" << "0" << "50 / 50  Sheets" << 100;
-    QTest::newRow("paper end") << "01100" << "00310" << "50" << "0" << "0"
+    QTest::newRow("1 of 3") << "00000"
+                            << "00301"
+                            << "3"
+                            << "1"
+                            << "0"
+                            << "1 / 3  Sheets" << 33;
+    QTest::newRow("full") << "00000"
+                          << "00301"
+                          << "50"
+                          << "50"
+                          << "0"
+                          << "50 / 50  Sheets" << 100;
+    QTest::newRow("paper end") << "01100"
+                               << "00310"
+                               << "50"
+                               << "0"
+                               << "0"
                                << "0 / 50  Sheets (0  Sheets : 6x4in)" << 0;
-    QTest::newRow("ribbon end zeroes counts") << "01200" << "00301" << "50" << "30" << "0"
+    QTest::newRow("ribbon end zeroes counts") << "01200"
+                                              << "00301"
+                                              << "50"
+                                              << "30"
+                                              << "0"
                                               << "0 / 50  Sheets" << 0;
-    QTest::newRow("ribbon end two-up") << "01200" << "00310" << "50" << "30" << "60"
+    QTest::newRow("ribbon end two-up") << "01200"
+                                       << "00310"
+                                       << "50"
+                                       << "30"
+                                       << "60"
                                        << "0 / 50  Sheets (0  Sheets : 6x4in)" << 0;
-    QTest::newRow("no initial") << "00000" << "00310" << "" << "25" << "50"
+    QTest::newRow("no initial") << "00000"
+                                << "00310"
+                                << ""
+                                << "25"
+                                << "50"
                                 << "--- / ---  Sheets" << 0;
-    QTest::newRow("no remain") << "00000" << "00310" << "50" << "" << "50"
+    QTest::newRow("no remain") << "00000"
+                               << "00310"
+                               << "50"
+                               << ""
+                               << "50"
                                << "--- / ---  Sheets" << 0;
-    QTest::newRow("initial 0, single") << "00000" << "00301" << "0" << "0" << "0"
+    QTest::newRow("initial 0, single") << "00000"
+                                       << "00301"
+                                       << "0"
+                                       << "0"
+                                       << "0"
                                        << "--- / ---  Sheets" << 0;
-    QTest::newRow("initial 0, two-up") << "00000" << "00310" << "0" << "0" << "0"
+    QTest::newRow("initial 0, two-up") << "00000"
+                                       << "00310"
+                                       << "0"
+                                       << "0"
+                                       << "0"
                                        << "--- / ---  Sheets (---  Sheets : 6x4in)" << 0;
     // The bar ignores values out of its range; it must not keep the last one.
-    QTest::newRow("remain above initial") << "00000" << "00301" << "50" << "75" << "0"
+    QTest::newRow("remain above initial") << "00000"
+                                          << "00301"
+                                          << "50"
+                                          << "75"
+                                          << "0"
                                           << "75 / 50  Sheets" << 100;
-    QTest::newRow("negative remain") << "00000" << "00301" << "50" << "-5" << "0"
+    QTest::newRow("negative remain") << "00000"
+                                     << "00301"
+                                     << "50"
+                                     << "-5"
+                                     << "0"
                                      << "-5 / 50  Sheets" << 0;
-    QTest::newRow("huge remain") << "00000" << "00301" << "1" << "2000000000" << "0"
+    QTest::newRow("huge remain") << "00000"
+                                 << "00301"
+                                 << "1"
+                                 << "2000000000"
+                                 << "0"
                                  << "2000000000 / 1  Sheets" << 100;
 }
 
@@ -400,16 +489,19 @@ void DialogTest::unrecognisedMedia_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("percent");
 
-    QTest::newRow("waiting, size 999") << "00000" << "00999" << QString(" \n") + kWrongMedia
-                                       << "0 / 50  Sheets" << 0;
-    QTest::newRow("paper end, no size") << "01100" << "" << kNewMedia + "\n" + kWrongMedia
-                                        << "0 / 50  Sheets" << 0;
-    QTest::newRow("jam, size 999") << "01300" << "00999" << kNewMedia + "\n" + kWrongMedia
-                                   << "0 / 50  Sheets" << 0;
-    QTest::newRow("system error: no note") << "01600" << "00999" << kNewMedia
-                                           << "30 / 50  Sheets" << 60;
-    QTest::newRow("ribbon end: no note") << "01200" << "00999" << kNewMedia << "0 / 50  Sheets"
-                                         << 0;
+    QTest::newRow("waiting, size 999")
+        << "00000"
+        << "00999" << QString(" \n") + kWrongMedia << "0 / 50  Sheets" << 0;
+    QTest::newRow("paper end, no size")
+        << "01100"
+        << "" << kNewMedia + "\n" + kWrongMedia << "0 / 50  Sheets" << 0;
+    QTest::newRow("jam, size 999")
+        << "01300"
+        << "00999" << kNewMedia + "\n" + kWrongMedia << "0 / 50  Sheets" << 0;
+    QTest::newRow("system error: no note") << "01600"
+                                           << "00999" << kNewMedia << "30 / 50  Sheets" << 60;
+    QTest::newRow("ribbon end: no note") << "01200"
+                                         << "00999" << kNewMedia << "0 / 50  Sheets" << 0;
 }
 
 void DialogTest::unrecognisedMedia()
@@ -623,16 +715,24 @@ void DialogTest::requestFilePathIsBounded_data()
 
     const QString fits111 = QString(111, 'A'); // "/tmp/QV-46_" + 111 + "_UTIL" = 127
     const QString fits108 = QString(108, 'B'); // the longest for "_TC_UTIL"
-    QTest::newRow("ordinary") << "6A2041175" << "/tmp/QV-46_6A2041175_UTIL"
+    QTest::newRow("ordinary") << "6A2041175"
+                              << "/tmp/QV-46_6A2041175_UTIL"
                               << "/tmp/QV-46_6A2041175_TC_UTIL";
-    QTest::newRow("watch fits exactly") << fits111 << "/tmp/QV-46_" + fits111 + "_UTIL" << "";
+    QTest::newRow("watch fits exactly") << fits111 << "/tmp/QV-46_" + fits111 + "_UTIL"
+                                        << "";
     QTest::newRow("count fits exactly") << fits108 << "/tmp/QV-46_" + fits108 + "_UTIL"
                                         << "/tmp/QV-46_" + fits108 + "_TC_UTIL";
-    QTest::newRow("one byte too long") << QString(112, 'C') << "" << "";
+    QTest::newRow("one byte too long") << QString(112, 'C') << ""
+                                       << "";
     // The buffer counts bytes: 56 two-byte characters are 112 bytes.
-    QTest::newRow("multibyte too long") << QString(56, QChar(0xE9)) << "" << "";
-    QTest::newRow("empty") << "" << "" << "";
-    QTest::newRow("slash leaves /tmp") << "../home/x" << "" << "";
+    QTest::newRow("multibyte too long") << QString(56, QChar(0xE9)) << ""
+                                        << "";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+    QTest::newRow("slash leaves /tmp") << "../home/x"
+                                       << ""
+                                       << "";
 }
 
 void DialogTest::requestFilePathIsBounded()
@@ -716,7 +816,7 @@ void DialogTest::statusFileIsShownAndQueueRemovalNoticed()
 {
     const QString serial = newSerial();
     QVERIFY(writeFile(statusFile(serial),
-                      statusFileText(reading("01100", "00102", "00310", "50", "0", "0")).toUtf8()));
+        statusFileText(reading("01100", "00102", "00310", "50", "0", "0")).toUtf8()));
     FakePrinters printers;
     printers.addQv46("VALDREN-QV-46", serial);
     StatusDialog dialog(nullptr, &printers);
@@ -785,12 +885,11 @@ void DialogTest::formLayout()
         return names;
     };
     QCOMPARE(stacking("mediaGroupBox"),
-             QStringList({"frame_3", "label_MediaSize", "label_Per0", "label_Per50",
-                          "label_Per100", "progressBar", "label_MediaSizeDetails",
-                          "label_MediaGroup"}));
+        QStringList({"frame_3", "label_MediaSize", "label_Per0", "label_Per50", "label_Per100",
+            "progressBar", "label_MediaSizeDetails", "label_MediaGroup"}));
     QCOMPARE(stacking("statusGroupBox"),
-             QStringList({"frame_2", "label_Status", "label_StatusMessage", "graphicsView",
-                          "label_StatusGroup"}));
+        QStringList({"frame_2", "label_Status", "label_StatusMessage", "graphicsView",
+            "label_StatusGroup"}));
 
     // Every placeholder of the form has been replaced.
     for (QLabel *label : dialog.findChildren<QLabel *>())
@@ -828,7 +927,7 @@ void DialogTest::aboutWindow()
     QCOMPARE(shownPicture(*about).size(), QSize(80, 80));
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QCOMPARE(about->geometry(),
-             QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(320, 200), area));
+        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(320, 200), area));
 
     // Placed once: a moved window stays where the user put it.
     about->hide();

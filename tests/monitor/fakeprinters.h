@@ -13,7 +13,7 @@ public:
     }
     void add(const QString &name, const QString &deviceUri)
     {
-        list.append(PrinterDestination{name, deviceUri});
+        list.append(PrinterDestination {name, deviceUri});
     }
     void addQv46(const QString &name, const QString &serial)
     {

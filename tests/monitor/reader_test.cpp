@@ -18,14 +18,22 @@ namespace {
 QString statusFile(const QString &status, const QString &message, const QString &eol = "\n")
 {
     const QStringList lines = {
-        "#PRINTER_INFORMATION",         "MODEL=\"QV-46\"",
-        "PRINTER_STATUS=\"" + status + "\"", "PRINTER_MESSAGE=\"" + message + "\"",
-        "PRINTER_VERSION=\"1.20\"",     "PRINTER_SERIAL_NO=\"6A2041175\"",
-        "",                             "#MEDIA_INFORMATION",
-        "MEDIA_SIZE=\"00310\"",         "MEDIA_INITIAL=\"50\"",
-        "MEDIA_REMAIN=\"37\"",          "MEDIA_REMAIN_HALF=\"74\"",
-        "",                             "#COUNTER_INFORMATION",
-        "TOTAL_COUNT=\"1286\"",         "",
+        "#PRINTER_INFORMATION",
+        "MODEL=\"QV-46\"",
+        "PRINTER_STATUS=\"" + status + "\"",
+        "PRINTER_MESSAGE=\"" + message + "\"",
+        "PRINTER_VERSION=\"1.20\"",
+        "PRINTER_SERIAL_NO=\"6A2041175\"",
+        "",
+        "#MEDIA_INFORMATION",
+        "MEDIA_SIZE=\"00310\"",
+        "MEDIA_INITIAL=\"50\"",
+        "MEDIA_REMAIN=\"37\"",
+        "MEDIA_REMAIN_HALF=\"74\"",
+        "",
+        "#COUNTER_INFORMATION",
+        "TOTAL_COUNT=\"1286\"",
+        "",
     };
     QString text;
     for (const QString &line : lines)
@@ -35,18 +43,16 @@ QString statusFile(const QString &status, const QString &message, const QString 
 
 StatusMap fullMap()
 {
-    return {{"PRINTER_STATUS", "01100"},   {"PRINTER_MESSAGE", "00102"},
-            {"PRINTER_VERSION", "1.20"},   {"PRINTER_SERIAL_NO", "6A2041175"},
-            {"MEDIA_SIZE", "00310"},       {"MEDIA_INITIAL", "50"},
-            {"MEDIA_REMAIN", "37"},        {"MEDIA_REMAIN_HALF", "74"},
-            {"TOTAL_COUNT", "1286"}};
+    return {{"PRINTER_STATUS", "01100"}, {"PRINTER_MESSAGE", "00102"}, {"PRINTER_VERSION", "1.20"},
+        {"PRINTER_SERIAL_NO", "6A2041175"}, {"MEDIA_SIZE", "00310"}, {"MEDIA_INITIAL", "50"},
+        {"MEDIA_REMAIN", "37"}, {"MEDIA_REMAIN_HALF", "74"}, {"TOTAL_COUNT", "1286"}};
 }
 
 StatusMap offlineDefaults()
 {
     return {{"PRINTER_STATUS", "99999"}, {"PRINTER_MESSAGE", "00006"}, {"PRINTER_VERSION", ""},
-            {"PRINTER_SERIAL_NO", ""},   {"MEDIA_SIZE", ""},           {"MEDIA_INITIAL", ""},
-            {"MEDIA_REMAIN", ""},        {"MEDIA_REMAIN_HALF", ""},    {"TOTAL_COUNT", ""}};
+        {"PRINTER_SERIAL_NO", ""}, {"MEDIA_SIZE", ""}, {"MEDIA_INITIAL", ""}, {"MEDIA_REMAIN", ""},
+        {"MEDIA_REMAIN_HALF", ""}, {"TOTAL_COUNT", ""}};
 }
 
 void writeFile(const QString &path, const QString &text)
@@ -61,7 +67,8 @@ class HookedReader : public StatusMonitor
 {
 public:
     HookedReader(const QString &path, std::function<void()> hook)
-        : StatusMonitor(path, 60000, nullptr), hook(std::move(hook))
+        : StatusMonitor(path, 60000, nullptr)
+        , hook(std::move(hook))
     {
     }
     int pauses = 0;
@@ -123,13 +130,13 @@ void ReaderTest::createStatusMap_data()
     versionReplaced.replace("PRINTER_VERSION=\"1.20\"", "#SOMETHING_ELSE");
     QTest::newRow("missing key stops the search")
         << versionReplaced << true
-        << StatusMap{{"PRINTER_STATUS", "01100"}, {"PRINTER_MESSAGE", "00102"}};
+        << StatusMap {{"PRINTER_STATUS", "01100"}, {"PRINTER_MESSAGE", "00102"}};
 
     QString swapped = good;
     swapped.replace("PRINTER_STATUS=\"01100\"\nPRINTER_MESSAGE=\"00102\"",
-                    "PRINTER_MESSAGE=\"00102\"\nPRINTER_STATUS=\"01100\"");
-    QTest::newRow("key before its turn is lost") << swapped << true
-                                                 << StatusMap{{"PRINTER_STATUS", "01100"}};
+        "PRINTER_MESSAGE=\"00102\"\nPRINTER_STATUS=\"01100\"");
+    QTest::newRow("key before its turn is lost")
+        << swapped << true << StatusMap {{"PRINTER_STATUS", "01100"}};
 
     QString unclosed = good;
     unclosed.replace("PRINTER_VERSION=\"1.20\"", "PRINTER_VERSION=\"1.20 beta");
@@ -167,7 +174,7 @@ void ReaderTest::createStatusMap()
     writeFile(path(), text);
 
     HookedReader reader(path(), nullptr);
-    StatusMap map{{"stale", "value"}};
+    StatusMap map {{"stale", "value"}};
     QCOMPARE(reader.createStatusMap(map), result);
     QCOMPARE(map, expected);
     QCOMPARE(reader.pauses, 0);

@@ -20,26 +20,47 @@ const char kRestart[] = "Restart the printer and computer.\nIf the printer does 
                         "the restart, contact the service center.";
 
 // Every key of the window's catalogue context, with its English text.
-const struct {
+const struct
+{
     const char *key;
     const char *english;
 } kStatusDialogKeys[] = {
     {"QV-46 Information", "QV-46 Information"},
-    {"0%", "0%"}, {"50%", "50%"}, {"100%", "100%"},
-    {"st_00000", "Waiting"}, {"st_00001", "Printing"}, {"st_00500", "Cooling head"},
-    {"st_00900", "Waiting (Power saving mode)"}, {"st_01000", "Door open"},
-    {"st_01010", "No Scrap box"}, {"st_01100", "Paper end"}, {"st_01200", "Ribbon end"},
-    {"st_01300", "Paper jam"}, {"st_01400", "Ribbon error"},
-    {"st_01500", "Paper size setting error"}, {"st_01600", "System error"},
-    {"st_02000", "System error"}, {"st_02100", "System error"}, {"st_02200", "System error"},
-    {"st_02300", "System error"}, {"st_02400", "System error"}, {"st_02500", "System error"},
-    {"st_02600", "System error"}, {"st_02610", "System error"}, {"st_02700", "System error"},
-    {"st_02800", "System error"}, {"st_03000", "System error"}, {"st_99999", "Offline"},
-    {"ms_00001", " "}, {"ms_00002", " "},
+    {"0%", "0%"},
+    {"50%", "50%"},
+    {"100%", "100%"},
+    {"st_00000", "Waiting"},
+    {"st_00001", "Printing"},
+    {"st_00500", "Cooling head"},
+    {"st_00900", "Waiting (Power saving mode)"},
+    {"st_01000", "Door open"},
+    {"st_01010", "No Scrap box"},
+    {"st_01100", "Paper end"},
+    {"st_01200", "Ribbon end"},
+    {"st_01300", "Paper jam"},
+    {"st_01400", "Ribbon error"},
+    {"st_01500", "Paper size setting error"},
+    {"st_01600", "System error"},
+    {"st_02000", "System error"},
+    {"st_02100", "System error"},
+    {"st_02200", "System error"},
+    {"st_02300", "System error"},
+    {"st_02400", "System error"},
+    {"st_02500", "System error"},
+    {"st_02600", "System error"},
+    {"st_02610", "System error"},
+    {"st_02700", "System error"},
+    {"st_02800", "System error"},
+    {"st_03000", "System error"},
+    {"st_99999", "Offline"},
+    {"ms_00001", " "},
+    {"ms_00002", " "},
     {"ms_00003", "Please wait a while.\nPrinting will resume automatically."},
-    {"ms_00004", " "}, {"ms_00005", " "},
+    {"ms_00004", " "},
+    {"ms_00005", " "},
     {"ms_00006", "Connect the printer and computer, and turn on the power."},
-    {"ms_00100", "Close the printer."}, {"ms_00101", "Attach the scrap box."},
+    {"ms_00100", "Close the printer."},
+    {"ms_00101", "Attach the scrap box."},
     {"ms_00102", "Load new media.\n(Replace the paper and ribbon as a set.)"},
     {"ms_00103", "Load new media.\n(Replace the paper and ribbon as a set.)"},
     {"ms_00104", "Remove the paper and reload it properly."},
@@ -47,22 +68,34 @@ const struct {
     {"ms_00106", "Check the paper size setting and ribbon size."},
     {"ms_00107", kRestart},
     {"ms_00108", "\n<< Incorrect media type has been loaded. >>"},
-    {"size_00210", "5x7in"}, {"size_00301", "6x4in"}, {"size_00310", "6x8in"},
-    {"size_00400", "6x9in"}, {"5x3.5in", "5x3.5in"}, {"6x4.5in", "6x4.5in"},
-    {"select_printer", "Select printer"}, {"statusGroupBox", "Printer Status"},
-    {"mediaGroupTitle", "Media Info"}, {"serialNoGroupBox", "Serial No."},
-    {"fwGroupBox", "Firmware Version"}, {"tcGroupBox", "Total Count"},
-    {"updateButton", "Update"}, {"About", "About"}, {"sheets", "Sheets"},
+    {"size_00210", "5x7in"},
+    {"size_00301", "6x4in"},
+    {"size_00310", "6x8in"},
+    {"size_00400", "6x9in"},
+    {"5x3.5in", "5x3.5in"},
+    {"6x4.5in", "6x4.5in"},
+    {"select_printer", "Select printer"},
+    {"statusGroupBox", "Printer Status"},
+    {"mediaGroupTitle", "Media Info"},
+    {"serialNoGroupBox", "Serial No."},
+    {"fwGroupBox", "Firmware Version"},
+    {"tcGroupBox", "Total Count"},
+    {"updateButton", "Update"},
+    {"About", "About"},
+    {"sheets", "Sheets"},
 };
 
-QString key(int code) { return QString("ms_%1").arg(code, 5, 10, QChar('0')); }
+QString key(int code)
+{
+    return QString("ms_%1").arg(code, 5, 10, QChar('0'));
+}
 
 // Texts that may stay as in English: the blanks, the percent marks, and
 // words some languages share.
 bool mayEqualEnglish(const QString &lang, const QString &k)
 {
-    static const QStringList always = {"0%", "50%", "100%", "ms_00001", "ms_00002",
-                                       "ms_00004", "ms_00005"};
+    static const QStringList always
+        = {"0%", "50%", "100%", "ms_00001", "ms_00002", "ms_00004", "ms_00005"};
     if (always.contains(k))
         return true;
     return (lang == "de" && k == "st_99999") || ((lang == "fr" || lang == "de") && k == "Version");
@@ -96,17 +129,28 @@ void StartupTest::catalogueForLocale_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("catalogue");
-    QTest::newRow("zh-Hant-TW") << "zh-Hant-TW" << ":/translations/localize_zh";
-    QTest::newRow("zh-CN") << "zh-CN" << ":/translations/localize_zh";
-    QTest::newRow("en-GB") << "en-GB" << ":/translations/localize_en";
-    QTest::newRow("fr-CA") << "fr-CA" << ":/translations/localize_fr";
-    QTest::newRow("de") << "de" << ":/translations/localize_de";
-    QTest::newRow("ja-JP") << "ja-JP" << ":/translations/localize_ja";
-    QTest::newRow("es-419") << "es-419" << ":/translations/localize_es";
-    QTest::newRow("pt-BR") << "pt-BR" << ":/translations/localize_en";
-    QTest::newRow("C locale") << "en-US-POSIX" << ":/translations/localize_en";
-    QTest::newRow("upper case does not match") << "JA" << ":/translations/localize_en";
-    QTest::newRow("empty") << "" << ":/translations/localize_en";
+    QTest::newRow("zh-Hant-TW") << "zh-Hant-TW"
+                                << ":/translations/localize_zh";
+    QTest::newRow("zh-CN") << "zh-CN"
+                           << ":/translations/localize_zh";
+    QTest::newRow("en-GB") << "en-GB"
+                           << ":/translations/localize_en";
+    QTest::newRow("fr-CA") << "fr-CA"
+                           << ":/translations/localize_fr";
+    QTest::newRow("de") << "de"
+                        << ":/translations/localize_de";
+    QTest::newRow("ja-JP") << "ja-JP"
+                           << ":/translations/localize_ja";
+    QTest::newRow("es-419") << "es-419"
+                            << ":/translations/localize_es";
+    QTest::newRow("pt-BR") << "pt-BR"
+                           << ":/translations/localize_en";
+    QTest::newRow("C locale") << "en-US-POSIX"
+                              << ":/translations/localize_en";
+    QTest::newRow("upper case does not match") << "JA"
+                                               << ":/translations/localize_en";
+    QTest::newRow("empty") << ""
+                           << ":/translations/localize_en";
 }
 
 void StartupTest::catalogueForLocale()
@@ -146,7 +190,7 @@ void StartupTest::everyCatalogueTranslatesEveryKey()
     }
     // Every ms_002xx says what ms_00107 says, in every language.
     QCOMPARE(catalogue.translate("StatusDialog", "ms_00205"),
-             catalogue.translate("StatusDialog", "ms_00107"));
+        catalogue.translate("StatusDialog", "ms_00107"));
     QCOMPARE(catalogue.translate("StatusDialog", "0%"), QString("0%"));
 
     const QString title = catalogue.translate("VersionDialog", "QV-46 Information");

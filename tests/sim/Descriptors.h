@@ -29,8 +29,8 @@ std::string deviceIdAnswer(const std::string& text);
 std::string defaultDeviceId();
 
 struct UsbAddress {
-    int bus;
-    int device;
+  int bus;
+  int device;
 };
 
 // umockdev's textual device record for a printer at this address.

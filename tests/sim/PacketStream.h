@@ -12,20 +12,20 @@
 namespace qv46sim {
 
 class PacketStream {
-public:
-    using Sink = std::function<void(const ReceivedCommand&)>;
+ public:
+  using Sink = std::function<void(const ReceivedCommand&)>;
 
-    // Calls sink once for every packet completed by these bytes. Bytes that
-    // cannot start a packet (anything but ESC 'P') are skipped.
-    void feed(const unsigned char* data, std::size_t length, const Sink& sink);
+  // Calls sink once for every packet completed by these bytes. Bytes that
+  // cannot start a packet (anything but ESC 'P') are skipped.
+  void feed(const unsigned char* data, std::size_t length, const Sink& sink);
 
-private:
-    void parseHeader();
+ private:
+  void parseHeader();
 
-    std::string header_;
-    ReceivedCommand current_;
-    std::size_t payloadLeft_ = 0;
-    bool inPayload_ = false;
+  std::string header_;
+  ReceivedCommand current_;
+  std::size_t payloadLeft_ = 0;
+  bool inPayload_ = false;
 };
 
 }  // namespace qv46sim

@@ -3,12 +3,11 @@
 // state under one mutex and answers the usbfs ioctls libusb issues.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <glib.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <glib.h>
 #include <umockdev.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,659 +29,578 @@ namespace {
 constexpr int kIdleReapDelayMs = 1;
 
 struct Urb {
-    UMockdevIoctlClient* client = nullptr;  // all three references are owned
-    UMockdevIoctlData* urb = nullptr;
-    UMockdevIoctlData* buffer = nullptr;
-    bool done = false;
-    int status = 0;
-    int actual = 0;
+  UMockdevIoctlClient* client = nullptr;  // all three references are owned
+  UMockdevIoctlData* urb = nullptr;
+  UMockdevIoctlData* buffer = nullptr;
+  bool done = false;
+  int status = 0;
+  int actual = 0;
 
-    ~Urb()
-    {
-        if (buffer)
-            g_object_unref(buffer);
-        if (urb)
-            g_object_unref(urb);
-        if (client)
-            g_object_unref(client);
-    }
-    usbdevfs_urb* header() const { return reinterpret_cast<usbdevfs_urb*>(urb->data); }
-    unsigned char* bytes() const { return buffer ? buffer->data : nullptr; }
-    int length() const { return buffer ? buffer->data_len : 0; }
+  ~Urb() {
+    if (buffer) g_object_unref(buffer);
+    if (urb) g_object_unref(urb);
+    if (client) g_object_unref(client);
+  }
+  usbdevfs_urb* header() const { return reinterpret_cast<usbdevfs_urb*>(urb->data); }
+  unsigned char* bytes() const { return buffer ? buffer->data : nullptr; }
+  int length() const { return buffer ? buffer->data_len : 0; }
 };
 
 // How an ioctl ends: its result and errno, possibly after a pause, and the
 // URB it handed back (freed once the client has its copy).
 struct Outcome {
-    long result = 0;
-    int error = 0;
-    int delayMs = 0;
-    std::unique_ptr<Urb> reaped;
+  long result = 0;
+  int error = 0;
+  int delayMs = 0;
+  std::unique_ptr<Urb> reaped;
 };
 
-Outcome fail(int error, int delayMs = 0)
-{
-    Outcome o;
-    o.result = -1;
-    o.error = error;
-    o.delayMs = delayMs;
-    return o;
+Outcome fail(int error, int delayMs = 0) {
+  Outcome o;
+  o.result = -1;
+  o.error = error;
+  o.delayMs = delayMs;
+  return o;
 }
 
-uint16_t le16(const unsigned char* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-UMockdevIoctlData* resolveArg(UMockdevIoctlClient* client, gsize length)
-{
-    return umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, length, nullptr);
+UMockdevIoctlData* resolveArg(UMockdevIoctlClient* client, gsize length) {
+  return umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, length, nullptr);
 }
 
 }  // namespace
 
 struct Printer {
-    int id = 0;
-    PrinterConfig config;
-    UsbAddress address{1, 2};
-    UMockdevIoctlBase* handler = nullptr;
-    Testbed::Impl* bed = nullptr;
+  int id = 0;
+  PrinterConfig config;
+  UsbAddress address{1, 2};
+  UMockdevIoctlBase* handler = nullptr;
+  Testbed::Impl* bed = nullptr;
 
-    bool plugged = true;
-    PacketStream stream;
-    std::vector<ReceivedCommand> commands;
-    std::string bulkOut;
-    int captureFd = -1;
+  bool plugged = true;
+  PacketStream stream;
+  std::vector<ReceivedCommand> commands;
+  std::string bulkOut;
+  int captureFd = -1;
 
-    std::string inBytes;       // reply bytes not yet read
-    gint64 inReadyAt = 0;      // monotonic time from which they may be read
-    std::deque<std::unique_ptr<Urb>> urbs;
-    std::set<UMockdevIoctlClient*> clients;  // open handles, referenced
-    UMockdevIoctlClient* claimant = nullptr;
-    int claimCount = 0;
-    int maxOpen = 0;
+  std::string inBytes;   // reply bytes not yet read
+  gint64 inReadyAt = 0;  // monotonic time from which they may be read
+  std::deque<std::unique_ptr<Urb>> urbs;
+  std::set<UMockdevIoctlClient*> clients;  // open handles, referenced
+  UMockdevIoctlClient* claimant = nullptr;
+  int claimCount = 0;
+  int maxOpen = 0;
 
-    ~Printer()
-    {
-        urbs.clear();
-        for (UMockdevIoctlClient* client : clients)
-            g_object_unref(client);
-        if (captureFd >= 0)
-            close(captureFd);
-        if (handler)
-            g_object_unref(handler);
-    }
+  ~Printer() {
+    urbs.clear();
+    for (UMockdevIoctlClient* client : clients) g_object_unref(client);
+    if (captureFd >= 0) close(captureFd);
+    if (handler) g_object_unref(handler);
+  }
 };
 
 struct Testbed::Impl {
-    std::mutex mutex;
-    UMockdevTestbed* testbed = nullptr;
-    std::string root;
-    GMainContext* context = nullptr;
-    GMainLoop* loop = nullptr;
-    std::thread loopThread;
-    std::map<int, std::unique_ptr<Printer>> printers;
-    int nextId = 1;
-    int maxClaimedAtOnce = 0;
+  std::mutex mutex;
+  UMockdevTestbed* testbed = nullptr;
+  std::string root;
+  GMainContext* context = nullptr;
+  GMainLoop* loop = nullptr;
+  std::thread loopThread;
+  std::map<int, std::unique_ptr<Printer>> printers;
+  int nextId = 1;
+  int maxClaimedAtOnce = 0;
 
-    Printer* find(int id)
-    {
-        auto it = printers.find(id);
-        if (it == printers.end())
-            return nullptr;
-        forgetClosed(*it->second);
-        return it->second.get();
+  Printer* find(int id) {
+    auto it = printers.find(id);
+    if (it == printers.end()) return nullptr;
+    forgetClosed(*it->second);
+    return it->second.get();
+  }
+
+  // --- usbfs ioctls, called with mutex held ---
+
+  Outcome handle(Printer& p, UMockdevIoctlClient* client) {
+    forgetClosed(p);
+    const unsigned long request = umockdev_ioctl_client_get_request(client);
+    switch (request) {
+      case USBDEVFS_GET_CAPABILITIES:
+        return capabilities(client);
+      case USBDEVFS_REAPURBNDELAY:  // libusb never reaps blocking
+        return reap(p, client);
+      case USBDEVFS_RELEASEINTERFACE:
+        return release(p, client);
+      default:
+        break;
     }
-
-    // --- usbfs ioctls, called with mutex held ---
-
-    Outcome handle(Printer& p, UMockdevIoctlClient* client)
-    {
-        forgetClosed(p);
-        const unsigned long request = umockdev_ioctl_client_get_request(client);
-        switch (request) {
-        case USBDEVFS_GET_CAPABILITIES:
-            return capabilities(client);
-        case USBDEVFS_REAPURBNDELAY:  // libusb never reaps blocking
-            return reap(p, client);
-        case USBDEVFS_RELEASEINTERFACE:
-            return release(p, client);
-        default:
-            break;
-        }
-        if (!p.plugged)
-            return fail(ENODEV);
-        switch (request) {
-        case USBDEVFS_SUBMITURB:
-            return submit(p, client);
-        case USBDEVFS_DISCARDURB:
-            return discard(p, client);
-        case USBDEVFS_CLAIMINTERFACE:
-            return claim(p, client);
-        case USBDEVFS_GETDRIVER:
-            return fail(ENODATA);  // no kernel driver is ever bound
-        case USBDEVFS_IOCTL:
-            return driverIoctl(client);
-        case USBDEVFS_CLEAR_HALT:
-        case USBDEVFS_RESET:
-        case USBDEVFS_SETINTERFACE:
-        case USBDEVFS_SETCONFIGURATION:
-            return Outcome();
-        default:
-            return fail(ENOTTY);
-        }
-    }
-
-    Outcome capabilities(UMockdevIoctlClient* client)
-    {
-        UMockdevIoctlData* caps = resolveArg(client, sizeof(uint32_t));
-        if (!caps)
-            return fail(EFAULT);
-        uint32_t value = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
-        std::memcpy(caps->data, &value, sizeof value);
-        g_object_unref(caps);
+    if (!p.plugged) return fail(ENODEV);
+    switch (request) {
+      case USBDEVFS_SUBMITURB:
+        return submit(p, client);
+      case USBDEVFS_DISCARDURB:
+        return discard(p, client);
+      case USBDEVFS_CLAIMINTERFACE:
+        return claim(p, client);
+      case USBDEVFS_GETDRIVER:
+        return fail(ENODATA);  // no kernel driver is ever bound
+      case USBDEVFS_IOCTL:
+        return driverIoctl(client);
+      case USBDEVFS_CLEAR_HALT:
+      case USBDEVFS_RESET:
+      case USBDEVFS_SETINTERFACE:
+      case USBDEVFS_SETCONFIGURATION:
         return Outcome();
+      default:
+        return fail(ENOTTY);
     }
+  }
 
-    Outcome driverIoctl(UMockdevIoctlClient* client)
-    {
-        UMockdevIoctlData* data = resolveArg(client, sizeof(usbdevfs_ioctl));
-        if (!data)
-            return fail(EFAULT);
-        int code = reinterpret_cast<usbdevfs_ioctl*>(data->data)->ioctl_code;
-        g_object_unref(data);
-        if (code == USBDEVFS_CONNECT)
-            return Outcome();
-        return fail(ENODATA);  // USBDEVFS_DISCONNECT: there is no driver to detach
+  Outcome capabilities(UMockdevIoctlClient* client) {
+    UMockdevIoctlData* caps = resolveArg(client, sizeof(uint32_t));
+    if (!caps) return fail(EFAULT);
+    uint32_t value = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
+    std::memcpy(caps->data, &value, sizeof value);
+    g_object_unref(caps);
+    return Outcome();
+  }
+
+  Outcome driverIoctl(UMockdevIoctlClient* client) {
+    UMockdevIoctlData* data = resolveArg(client, sizeof(usbdevfs_ioctl));
+    if (!data) return fail(EFAULT);
+    int code = reinterpret_cast<usbdevfs_ioctl*>(data->data)->ioctl_code;
+    g_object_unref(data);
+    if (code == USBDEVFS_CONNECT) return Outcome();
+    return fail(ENODATA);  // USBDEVFS_DISCONNECT: there is no driver to detach
+  }
+
+  Outcome claim(Printer& p, UMockdevIoctlClient* client) {
+    UMockdevIoctlData* data = resolveArg(client, sizeof(unsigned int));
+    if (!data) return fail(EFAULT);
+    unsigned int interface = 0;
+    std::memcpy(&interface, data->data, sizeof interface);
+    g_object_unref(data);
+    if (interface != 0) return fail(ENOENT);
+    if (p.claimant && p.claimant != client) return fail(EBUSY);
+    if (p.claimant != client) {
+      p.claimant = client;
+      ++p.claimCount;
+      int claimedNow = 0;
+      for (auto& e : printers) {
+        forgetClosed(*e.second);
+        claimedNow += e.second->claimant ? 1 : 0;
+      }
+      maxClaimedAtOnce = std::max(maxClaimedAtOnce, claimedNow);
     }
+    return Outcome();
+  }
 
-    Outcome claim(Printer& p, UMockdevIoctlClient* client)
-    {
-        UMockdevIoctlData* data = resolveArg(client, sizeof(unsigned int));
-        if (!data)
-            return fail(EFAULT);
-        unsigned int interface = 0;
-        std::memcpy(&interface, data->data, sizeof interface);
-        g_object_unref(data);
-        if (interface != 0)
-            return fail(ENOENT);
-        if (p.claimant && p.claimant != client)
-            return fail(EBUSY);
-        if (p.claimant != client) {
-            p.claimant = client;
-            ++p.claimCount;
-            int claimedNow = 0;
-            for (auto& e : printers) {
-                forgetClosed(*e.second);
-                claimedNow += e.second->claimant ? 1 : 0;
-            }
-            maxClaimedAtOnce = std::max(maxClaimedAtOnce, claimedNow);
-        }
+  Outcome release(Printer& p, UMockdevIoctlClient* client) {
+    if (p.claimant != client) return fail(p.plugged ? EINVAL : ENODEV);
+    dropClaim(p);
+    return Outcome();
+  }
+
+  // A reply nobody reads any more is gone when its reader lets go.
+  static void dropClaim(Printer& p) {
+    p.claimant = nullptr;
+    p.inBytes.clear();
+  }
+
+  Outcome submit(Printer& p, UMockdevIoctlClient* client) {
+    auto u = std::make_unique<Urb>();
+    u->urb = resolveArg(client, sizeof(usbdevfs_urb));
+    if (!u->urb) return fail(EFAULT);
+    u->client = UMOCKDEV_IOCTL_CLIENT(g_object_ref(client));
+    usbdevfs_urb* h = u->header();
+    if (h->buffer_length > 0) {
+      u->buffer = umockdev_ioctl_data_resolve(u->urb, offsetof(usbdevfs_urb, buffer),
+                                              static_cast<gsize>(h->buffer_length), nullptr);
+      if (!u->buffer) return fail(EFAULT);
+    }
+    if (h->type == USBDEVFS_URB_TYPE_CONTROL && h->endpoint == 0)
+      control(p, *u);
+    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkOut)
+      bulkOut(p, *u);
+    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkIn)
+      ;  // stays queued until reply bytes exist
+    else
+      return fail(EINVAL);
+    p.urbs.push_back(std::move(u));
+    serviceIn(p);
+    return Outcome();
+  }
+
+  Outcome discard(Printer& p, UMockdevIoctlClient* client) {
+    // The argument is the URB's address itself, not a pointer to it.
+    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+    gulong address = 0;
+    std::memcpy(&address, arg->data, std::min<std::size_t>(sizeof address, arg->data_len));
+    for (auto& u : p.urbs) {
+      if (u->client == client && !u->done && u->urb->client_addr == address) {
+        finish(*u, -ENOENT, 0);
         return Outcome();
+      }
     }
+    return fail(EINVAL);
+  }
 
-    Outcome release(Printer& p, UMockdevIoctlClient* client)
-    {
-        if (p.claimant != client)
-            return fail(p.plugged ? EINVAL : ENODEV);
-        dropClaim(p);
-        return Outcome();
+  Outcome reap(Printer& p, UMockdevIoctlClient* client) {
+    serviceIn(p);
+    auto it = std::find_if(p.urbs.begin(), p.urbs.end(),
+                           [client](const auto& u) { return u->client == client && u->done; });
+    if (it == p.urbs.end()) return fail(p.plugged ? EAGAIN : ENODEV, kIdleReapDelayMs);
+    Outcome o;
+    o.reaped = std::move(*it);
+    p.urbs.erase(it);
+    usbdevfs_urb* h = o.reaped->header();
+    h->status = o.reaped->status;
+    h->actual_length = o.reaped->actual;
+    UMockdevIoctlData* slot = resolveArg(client, sizeof(void*));
+    if (!slot) return fail(EFAULT);
+    umockdev_ioctl_data_set_ptr(slot, 0, o.reaped->urb);
+    g_object_unref(slot);
+    return o;
+  }
+
+  static void finish(Urb& u, int status, int actual) {
+    u.done = true;
+    u.status = status;
+    u.actual = actual;
+  }
+
+  void control(Printer& p, Urb& u) {
+    if (u.length() < 8) {
+      finish(u, -EPIPE, 0);
+      return;
     }
-
-    // A reply nobody reads any more is gone when its reader lets go.
-    static void dropClaim(Printer& p)
-    {
-        p.claimant = nullptr;
-        p.inBytes.clear();
+    const unsigned char* setup = u.bytes();
+    const int requestType = setup[0], request = setup[1];
+    const int value = le16(setup + 2), length = le16(setup + 6);
+    std::string answer;
+    bool stall = false;
+    if (requestType == 0x80 && request == 6) {  // GET_DESCRIPTOR
+      const int type = value >> 8, index = value & 0xFF;
+      if (type == 1)
+        answer = deviceDescriptors().substr(0, 18);
+      else if (type == 2)
+        answer = deviceDescriptors().substr(18);
+      else if (type == 3 && index == 0)
+        answer = languageDescriptor();
+      else if (type == 3 && index == kManufacturerIndex)
+        answer = stringDescriptor(p.config.manufacturer);
+      else if (type == 3 && index == kProductIndex)
+        answer = stringDescriptor(p.config.product);
+      else if (type == 3 && index == kSerialIndex)
+        answer = stringDescriptor(p.config.serial);
+      else
+        stall = true;
+    } else if (requestType == 0xA1 && request == 0) {  // printer class GET_DEVICE_ID
+      answer =
+          !p.config.deviceIdRaw.empty()
+              ? p.config.deviceIdRaw
+              : deviceIdAnswer(p.config.deviceId.empty() ? defaultDeviceId() : p.config.deviceId);
+    } else if (requestType & 0x80) {
+      stall = true;
     }
+    const int n = std::min({static_cast<int>(answer.size()), length, u.length() - 8});
+    std::memcpy(u.bytes() + 8, answer.data(), static_cast<std::size_t>(n));
+    finish(u, stall ? -EPIPE : 0, stall ? 0 : n);
+  }
 
-    Outcome submit(Printer& p, UMockdevIoctlClient* client)
-    {
-        auto u = std::make_unique<Urb>();
-        u->urb = resolveArg(client, sizeof(usbdevfs_urb));
-        if (!u->urb)
-            return fail(EFAULT);
-        u->client = UMOCKDEV_IOCTL_CLIENT(g_object_ref(client));
-        usbdevfs_urb* h = u->header();
-        if (h->buffer_length > 0) {
-            u->buffer = umockdev_ioctl_data_resolve(u->urb, offsetof(usbdevfs_urb, buffer),
-                                                    static_cast<gsize>(h->buffer_length), nullptr);
-            if (!u->buffer)
-                return fail(EFAULT);
-        }
-        if (h->type == USBDEVFS_URB_TYPE_CONTROL && h->endpoint == 0)
-            control(p, *u);
-        else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkOut)
-            bulkOut(p, *u);
-        else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkIn)
-            ;  // stays queued until reply bytes exist
-        else
-            return fail(EINVAL);
-        p.urbs.push_back(std::move(u));
-        serviceIn(p);
-        return Outcome();
+  void bulkOut(Printer& p, Urb& u) {
+    const unsigned char* data = u.bytes();
+    const std::size_t n = static_cast<std::size_t>(u.length());
+    p.bulkOut.append(reinterpret_cast<const char*>(data), n);
+    if (p.captureFd >= 0 && n > 0 && write(p.captureFd, data, n) != static_cast<ssize_t>(n))
+      g_warning("qv46sim: short write to capture file %s", p.config.captureFile.c_str());
+    p.stream.feed(data, n, [&p](const ReceivedCommand& c) {
+      p.commands.push_back(c);
+      if (p.config.silent) return;
+      auto reply = p.config.replies.find(queryKey(c.command, c.parameter));
+      if (reply == p.config.replies.end() || reply->second.kind == Reply::Kind::Silent) return;
+      p.inBytes += reply->second.bytes;
+      p.inReadyAt = g_get_monotonic_time() + gint64(p.config.replyDelayMs) * 1000;
+    });
+    finish(u, 0, static_cast<int>(n));
+  }
+
+  // Hands pending reply bytes to the bulk IN URBs, oldest first.
+  static void serviceIn(Printer& p) {
+    if (p.inBytes.empty() || g_get_monotonic_time() < p.inReadyAt) return;
+    for (auto& u : p.urbs) {
+      if (p.inBytes.empty()) break;
+      if (u->done || u->header()->endpoint != kBulkIn) continue;
+      std::size_t n = std::min(p.inBytes.size(), static_cast<std::size_t>(u->length()));
+      std::memcpy(u->bytes(), p.inBytes.data(), n);
+      p.inBytes.erase(0, n);
+      finish(*u, 0, static_cast<int>(n));
     }
+  }
 
-    Outcome discard(Printer& p, UMockdevIoctlClient* client)
-    {
-        // The argument is the URB's address itself, not a pointer to it.
-        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-        gulong address = 0;
-        std::memcpy(&address, arg->data, std::min<std::size_t>(sizeof address, arg->data_len));
-        for (auto& u : p.urbs) {
-            if (u->client == client && !u->done && u->urb->client_addr == address) {
-                finish(*u, -ENOENT, 0);
-                return Outcome();
-            }
-        }
-        return fail(EINVAL);
+  // umockdev does not signal a closed device node in this version, but
+  // marks the client disconnected; the handle's claim and URBs go with it.
+  static void forgetClosed(Printer& p) {
+    for (auto it = p.clients.begin(); it != p.clients.end();) {
+      UMockdevIoctlClient* client = *it;
+      if (umockdev_ioctl_client_get_connected(client)) {
+        ++it;
+        continue;
+      }
+      if (p.claimant == client) dropClaim(p);
+      p.urbs.erase(std::remove_if(p.urbs.begin(), p.urbs.end(),
+                                  [client](const auto& u) { return u->client == client; }),
+                   p.urbs.end());
+      it = p.clients.erase(it);
+      g_object_unref(client);
     }
+  }
 
-    Outcome reap(Printer& p, UMockdevIoctlClient* client)
-    {
-        serviceIn(p);
-        auto it = std::find_if(p.urbs.begin(), p.urbs.end(),
-                               [client](const auto& u) { return u->client == client && u->done; });
-        if (it == p.urbs.end())
-            return fail(p.plugged ? EAGAIN : ENODEV, kIdleReapDelayMs);
-        Outcome o;
-        o.reaped = std::move(*it);
-        p.urbs.erase(it);
-        usbdevfs_urb* h = o.reaped->header();
-        h->status = o.reaped->status;
-        h->actual_length = o.reaped->actual;
-        UMockdevIoctlData* slot = resolveArg(client, sizeof(void*));
-        if (!slot)
-            return fail(EFAULT);
-        umockdev_ioctl_data_set_ptr(slot, 0, o.reaped->urb);
-        g_object_unref(slot);
-        return o;
+  // --- completion, possibly later on our own main context ---
+
+  struct Deferred {
+    UMockdevIoctlClient* client;
+    long result;
+    int error;
+  };
+
+  void complete(UMockdevIoctlClient* client, Outcome& o) {
+    if (o.delayMs == 0) {
+      umockdev_ioctl_client_complete(client, o.result, o.error);
+      return;
     }
-
-    static void finish(Urb& u, int status, int actual)
-    {
-        u.done = true;
-        u.status = status;
-        u.actual = actual;
-    }
-
-    void control(Printer& p, Urb& u)
-    {
-        if (u.length() < 8) {
-            finish(u, -EPIPE, 0);
-            return;
-        }
-        const unsigned char* setup = u.bytes();
-        const int requestType = setup[0], request = setup[1];
-        const int value = le16(setup + 2), length = le16(setup + 6);
-        std::string answer;
-        bool stall = false;
-        if (requestType == 0x80 && request == 6) {  // GET_DESCRIPTOR
-            const int type = value >> 8, index = value & 0xFF;
-            if (type == 1)
-                answer = deviceDescriptors().substr(0, 18);
-            else if (type == 2)
-                answer = deviceDescriptors().substr(18);
-            else if (type == 3 && index == 0)
-                answer = languageDescriptor();
-            else if (type == 3 && index == kManufacturerIndex)
-                answer = stringDescriptor(p.config.manufacturer);
-            else if (type == 3 && index == kProductIndex)
-                answer = stringDescriptor(p.config.product);
-            else if (type == 3 && index == kSerialIndex)
-                answer = stringDescriptor(p.config.serial);
-            else
-                stall = true;
-        } else if (requestType == 0xA1 && request == 0) {  // printer class GET_DEVICE_ID
-            answer = !p.config.deviceIdRaw.empty()
-                         ? p.config.deviceIdRaw
-                         : deviceIdAnswer(p.config.deviceId.empty() ? defaultDeviceId() : p.config.deviceId);
-        } else if (requestType & 0x80) {
-            stall = true;
-        }
-        const int n = std::min({static_cast<int>(answer.size()), length, u.length() - 8});
-        std::memcpy(u.bytes() + 8, answer.data(), static_cast<std::size_t>(n));
-        finish(u, stall ? -EPIPE : 0, stall ? 0 : n);
-    }
-
-    void bulkOut(Printer& p, Urb& u)
-    {
-        const unsigned char* data = u.bytes();
-        const std::size_t n = static_cast<std::size_t>(u.length());
-        p.bulkOut.append(reinterpret_cast<const char*>(data), n);
-        if (p.captureFd >= 0 && n > 0 && write(p.captureFd, data, n) != static_cast<ssize_t>(n))
-            g_warning("qv46sim: short write to capture file %s", p.config.captureFile.c_str());
-        p.stream.feed(data, n, [&p](const ReceivedCommand& c) {
-            p.commands.push_back(c);
-            if (p.config.silent)
-                return;
-            auto reply = p.config.replies.find(queryKey(c.command, c.parameter));
-            if (reply == p.config.replies.end() || reply->second.kind == Reply::Kind::Silent)
-                return;
-            p.inBytes += reply->second.bytes;
-            p.inReadyAt = g_get_monotonic_time() + gint64(p.config.replyDelayMs) * 1000;
+    auto* d = new Deferred{UMOCKDEV_IOCTL_CLIENT(g_object_ref(client)), o.result, o.error};
+    GSource* source = g_timeout_source_new(static_cast<guint>(o.delayMs));
+    g_source_set_callback(
+        source,
+        [](gpointer data) -> gboolean {
+          auto* d = static_cast<Deferred*>(data);
+          umockdev_ioctl_client_complete(d->client, d->result, d->error);
+          return G_SOURCE_REMOVE;
+        },
+        d,
+        [](gpointer data) {
+          auto* d = static_cast<Deferred*>(data);
+          g_object_unref(d->client);
+          delete d;
         });
-        finish(u, 0, static_cast<int>(n));
-    }
-
-    // Hands pending reply bytes to the bulk IN URBs, oldest first.
-    static void serviceIn(Printer& p)
-    {
-        if (p.inBytes.empty() || g_get_monotonic_time() < p.inReadyAt)
-            return;
-        for (auto& u : p.urbs) {
-            if (p.inBytes.empty())
-                break;
-            if (u->done || u->header()->endpoint != kBulkIn)
-                continue;
-            std::size_t n = std::min(p.inBytes.size(), static_cast<std::size_t>(u->length()));
-            std::memcpy(u->bytes(), p.inBytes.data(), n);
-            p.inBytes.erase(0, n);
-            finish(*u, 0, static_cast<int>(n));
-        }
-    }
-
-    // umockdev does not signal a closed device node in this version, but
-    // marks the client disconnected; the handle's claim and URBs go with it.
-    static void forgetClosed(Printer& p)
-    {
-        for (auto it = p.clients.begin(); it != p.clients.end();) {
-            UMockdevIoctlClient* client = *it;
-            if (umockdev_ioctl_client_get_connected(client)) {
-                ++it;
-                continue;
-            }
-            if (p.claimant == client)
-                dropClaim(p);
-            p.urbs.erase(std::remove_if(p.urbs.begin(), p.urbs.end(),
-                                        [client](const auto& u) { return u->client == client; }),
-                         p.urbs.end());
-            it = p.clients.erase(it);
-            g_object_unref(client);
-        }
-    }
-
-    // --- completion, possibly later on our own main context ---
-
-    struct Deferred {
-        UMockdevIoctlClient* client;
-        long result;
-        int error;
-    };
-
-    void complete(UMockdevIoctlClient* client, Outcome& o)
-    {
-        if (o.delayMs == 0) {
-            umockdev_ioctl_client_complete(client, o.result, o.error);
-            return;
-        }
-        auto* d = new Deferred{UMOCKDEV_IOCTL_CLIENT(g_object_ref(client)), o.result, o.error};
-        GSource* source = g_timeout_source_new(static_cast<guint>(o.delayMs));
-        g_source_set_callback(
-            source,
-            [](gpointer data) -> gboolean {
-                auto* d = static_cast<Deferred*>(data);
-                umockdev_ioctl_client_complete(d->client, d->result, d->error);
-                return G_SOURCE_REMOVE;
-            },
-            d,
-            [](gpointer data) {
-                auto* d = static_cast<Deferred*>(data);
-                g_object_unref(d->client);
-                delete d;
-            });
-        g_source_attach(source, context);
-        g_source_unref(source);
-    }
+    g_source_attach(source, context);
+    g_source_unref(source);
+  }
 };
 
 namespace {
 
-gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
-{
-    auto* p = static_cast<Printer*>(data);
-    Outcome o;
-    {
-        std::lock_guard<std::mutex> lock(p->bed->mutex);
-        o = p->bed->handle(*p, client);
-    }
-    p->bed->complete(client, o);
-    return TRUE;
+gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+  auto* p = static_cast<Printer*>(data);
+  Outcome o;
+  {
+    std::lock_guard<std::mutex> lock(p->bed->mutex);
+    o = p->bed->handle(*p, client);
+  }
+  p->bed->complete(client, o);
+  return TRUE;
 }
 
-void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
-{
-    auto* p = static_cast<Printer*>(data);
-    std::lock_guard<std::mutex> lock(p->bed->mutex);
-    p->clients.insert(UMOCKDEV_IOCTL_CLIENT(g_object_ref(client)));
-    p->maxOpen = std::max(p->maxOpen, static_cast<int>(p->clients.size()));
+void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+  auto* p = static_cast<Printer*>(data);
+  std::lock_guard<std::mutex> lock(p->bed->mutex);
+  p->clients.insert(UMOCKDEV_IOCTL_CLIENT(g_object_ref(client)));
+  p->maxOpen = std::max(p->maxOpen, static_cast<int>(p->clients.size()));
 }
 
 }  // namespace
 
-Testbed::Testbed() : impl_(std::make_unique<Impl>())
-{
-    // umockdev builds uevents through libudev, which finds the testbed only
-    // under the preload; without it plug and unplug would go unannounced.
-    if (!dlopen("libumockdev-preload.so.0", RTLD_LAZY | RTLD_NOLOAD)) {
-        g_warning("qv46sim: run under LD_PRELOAD=libumockdev-preload.so.0");
-        return;
-    }
-    impl_->testbed = umockdev_testbed_new();
-    if (!impl_->testbed)
-        return;
-    gchar* root = umockdev_testbed_get_root_dir(impl_->testbed);
-    impl_->root = root;
-    g_free(root);
-    impl_->context = g_main_context_new();
-    impl_->loop = g_main_loop_new(impl_->context, FALSE);
-    impl_->loopThread = std::thread([loop = impl_->loop] { g_main_loop_run(loop); });
+Testbed::Testbed() : impl_(std::make_unique<Impl>()) {
+  // umockdev builds uevents through libudev, which finds the testbed only
+  // under the preload; without it plug and unplug would go unannounced.
+  if (!dlopen("libumockdev-preload.so.0", RTLD_LAZY | RTLD_NOLOAD)) {
+    g_warning("qv46sim: run under LD_PRELOAD=libumockdev-preload.so.0");
+    return;
+  }
+  impl_->testbed = umockdev_testbed_new();
+  if (!impl_->testbed) return;
+  gchar* root = umockdev_testbed_get_root_dir(impl_->testbed);
+  impl_->root = root;
+  g_free(root);
+  impl_->context = g_main_context_new();
+  impl_->loop = g_main_loop_new(impl_->context, FALSE);
+  impl_->loopThread = std::thread([loop = impl_->loop] { g_main_loop_run(loop); });
 }
 
-Testbed::~Testbed()
-{
-    // No handler may run once the printers go; removing a device leaves its
-    // handler attached, so unplugged printers are detached here too.
-    for (auto& entry : impl_->printers)
-        umockdev_testbed_detach_ioctl(impl_->testbed, devNode(entry.second->address).c_str(), nullptr);
-    if (impl_->loop) {
-        // Quit from inside the loop: a quit before g_main_loop_run starts is lost.
-        GSource* quit = g_idle_source_new();
-        g_source_set_callback(
-            quit,
-            [](gpointer loop) -> gboolean {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            },
-            impl_->loop, nullptr);
-        g_source_attach(quit, impl_->context);
-        g_source_unref(quit);
-        impl_->loopThread.join();
-        g_main_loop_unref(impl_->loop);
-        g_main_context_unref(impl_->context);
-    }
-    impl_->printers.clear();
-    if (impl_->testbed)
-        g_object_unref(impl_->testbed);
+Testbed::~Testbed() {
+  // No handler may run once the printers go; removing a device leaves its
+  // handler attached, so unplugged printers are detached here too.
+  for (auto& entry : impl_->printers)
+    umockdev_testbed_detach_ioctl(impl_->testbed, devNode(entry.second->address).c_str(), nullptr);
+  if (impl_->loop) {
+    // Quit from inside the loop: a quit before g_main_loop_run starts is lost.
+    GSource* quit = g_idle_source_new();
+    g_source_set_callback(
+        quit,
+        [](gpointer loop) -> gboolean {
+          g_main_loop_quit(static_cast<GMainLoop*>(loop));
+          return G_SOURCE_REMOVE;
+        },
+        impl_->loop, nullptr);
+    g_source_attach(quit, impl_->context);
+    g_source_unref(quit);
+    impl_->loopThread.join();
+    g_main_loop_unref(impl_->loop);
+    g_main_context_unref(impl_->context);
+  }
+  impl_->printers.clear();
+  if (impl_->testbed) g_object_unref(impl_->testbed);
 }
 
-bool Testbed::ok() const
-{
-    return impl_->testbed && impl_->loop;
+bool Testbed::ok() const { return impl_->testbed && impl_->loop; }
+
+int Testbed::plug(const PrinterConfig& config) {
+  if (!ok()) return -1;
+  auto p = std::make_unique<Printer>();
+  p->bed = impl_.get();
+  p->config = config;
+  std::map<std::string, Reply> replies = defaultReplies(config.serial);
+  for (const auto& r : config.replies) replies[r.first] = r.second;
+  p->config.replies = replies;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    p->id = impl_->nextId++;
+  }
+  // Bus 1 holds device numbers 2 to 127; further printers go on later buses.
+  p->address = UsbAddress{1 + (p->id - 1) / 126, 2 + (p->id - 1) % 126};
+  if (!config.captureFile.empty()) {
+    p->captureFd =
+        open(config.captureFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (p->captureFd < 0) return -1;
+  }
+  if (!umockdev_testbed_add_from_string(impl_->testbed, sysfsRecord(p->address).c_str(), nullptr))
+    return -1;
+  p->handler = umockdev_ioctl_base_new();
+  g_signal_connect(p->handler, "handle-ioctl", G_CALLBACK(onIoctl), p.get());
+  g_signal_connect(p->handler, "client-connected", G_CALLBACK(onConnected), p.get());
+  if (!umockdev_testbed_attach_ioctl(impl_->testbed, devNode(p->address).c_str(), p->handler,
+                                     nullptr)) {
+    umockdev_testbed_remove_device(impl_->testbed, sysfsPath(p->address).c_str());
+    return -1;
+  }
+  const int id = p->id;
+  const std::string syspath = sysfsPath(p->address);
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->printers[id] = std::move(p);
+  }
+  umockdev_testbed_uevent(impl_->testbed, syspath.c_str(), "add");
+  return id;
 }
 
-int Testbed::plug(const PrinterConfig& config)
-{
-    if (!ok())
-        return -1;
-    auto p = std::make_unique<Printer>();
-    p->bed = impl_.get();
-    p->config = config;
-    std::map<std::string, Reply> replies = defaultReplies(config.serial);
-    for (const auto& r : config.replies)
-        replies[r.first] = r.second;
-    p->config.replies = replies;
-    {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        p->id = impl_->nextId++;
-    }
-    // Bus 1 holds device numbers 2 to 127; further printers go on later buses.
-    p->address = UsbAddress{1 + (p->id - 1) / 126, 2 + (p->id - 1) % 126};
-    if (!config.captureFile.empty()) {
-        p->captureFd = open(config.captureFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (p->captureFd < 0)
-            return -1;
-    }
-    if (!umockdev_testbed_add_from_string(impl_->testbed, sysfsRecord(p->address).c_str(), nullptr))
-        return -1;
-    p->handler = umockdev_ioctl_base_new();
-    g_signal_connect(p->handler, "handle-ioctl", G_CALLBACK(onIoctl), p.get());
-    g_signal_connect(p->handler, "client-connected", G_CALLBACK(onConnected), p.get());
-    if (!umockdev_testbed_attach_ioctl(impl_->testbed, devNode(p->address).c_str(), p->handler, nullptr)) {
-        umockdev_testbed_remove_device(impl_->testbed, sysfsPath(p->address).c_str());
-        return -1;
-    }
-    const int id = p->id;
-    const std::string syspath = sysfsPath(p->address);
-    {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        impl_->printers[id] = std::move(p);
-    }
-    umockdev_testbed_uevent(impl_->testbed, syspath.c_str(), "add");
-    return id;
-}
-
-bool Testbed::unplug(int id)
-{
-    std::string syspath;
-    {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        Printer* p = impl_->find(id);
-        if (!p || !p->plugged)
-            return false;
-        p->plugged = false;
-        for (auto& u : p->urbs)
-            if (!u->done)
-                Impl::finish(*u, -ESHUTDOWN, 0);
-        syspath = sysfsPath(p->address);
-    }
-    // libusb loses the departure when the device is gone before its uevent.
-    umockdev_testbed_uevent(impl_->testbed, syspath.c_str(), "remove");
-    umockdev_testbed_remove_device(impl_->testbed, syspath.c_str());
-    return true;
-}
-
-bool Testbed::plugged(int id) const
-{
+bool Testbed::unplug(int id) {
+  std::string syspath;
+  {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     Printer* p = impl_->find(id);
-    return p && p->plugged;
+    if (!p || !p->plugged) return false;
+    p->plugged = false;
+    for (auto& u : p->urbs)
+      if (!u->done) Impl::finish(*u, -ESHUTDOWN, 0);
+    syspath = sysfsPath(p->address);
+  }
+  // libusb loses the departure when the device is gone before its uevent.
+  umockdev_testbed_uevent(impl_->testbed, syspath.c_str(), "remove");
+  umockdev_testbed_remove_device(impl_->testbed, syspath.c_str());
+  return true;
 }
 
-void Testbed::setReply(int id, const std::string& key, const Reply& reply)
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (Printer* p = impl_->find(id))
-        p->config.replies[key] = reply;
+bool Testbed::plugged(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  Printer* p = impl_->find(id);
+  return p && p->plugged;
 }
 
-void Testbed::setSilent(int id, bool silent)
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (Printer* p = impl_->find(id))
-        p->config.silent = silent;
+void Testbed::setReply(int id, const std::string& key, const Reply& reply) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (Printer* p = impl_->find(id)) p->config.replies[key] = reply;
 }
 
-void Testbed::setReplyDelay(int id, int ms)
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (Printer* p = impl_->find(id))
-        p->config.replyDelayMs = ms;
+void Testbed::setSilent(int id, bool silent) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (Printer* p = impl_->find(id)) p->config.silent = silent;
 }
 
-std::vector<ReceivedCommand> Testbed::commands(int id) const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    Printer* p = impl_->find(id);
-    return p ? p->commands : std::vector<ReceivedCommand>();
+void Testbed::setReplyDelay(int id, int ms) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (Printer* p = impl_->find(id)) p->config.replyDelayMs = ms;
 }
 
-std::string Testbed::bulkOut(int id) const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    Printer* p = impl_->find(id);
-    return p ? p->bulkOut : std::string();
+std::vector<ReceivedCommand> Testbed::commands(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  Printer* p = impl_->find(id);
+  return p ? p->commands : std::vector<ReceivedCommand>();
 }
 
-void Testbed::clearReceived(int id)
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (Printer* p = impl_->find(id)) {
-        p->commands.clear();
-        p->bulkOut.clear();
-    }
+std::string Testbed::bulkOut(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  Printer* p = impl_->find(id);
+  return p ? p->bulkOut : std::string();
 }
 
-bool Testbed::claimed(int id) const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    Printer* p = impl_->find(id);
-    return p && p->claimant;
+void Testbed::clearReceived(int id) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (Printer* p = impl_->find(id)) {
+    p->commands.clear();
+    p->bulkOut.clear();
+  }
 }
 
-int Testbed::claimCount(int id) const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    Printer* p = impl_->find(id);
-    return p ? p->claimCount : 0;
+bool Testbed::claimed(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  Printer* p = impl_->find(id);
+  return p && p->claimant;
 }
 
-int Testbed::openClients(int id) const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    Printer* p = impl_->find(id);
-    return p ? static_cast<int>(p->clients.size()) : 0;
+int Testbed::claimCount(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  Printer* p = impl_->find(id);
+  return p ? p->claimCount : 0;
 }
 
-int Testbed::maxOpenClients(int id) const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    Printer* p = impl_->find(id);
-    return p ? p->maxOpen : 0;
+int Testbed::openClients(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  Printer* p = impl_->find(id);
+  return p ? static_cast<int>(p->clients.size()) : 0;
 }
 
-int Testbed::maxClaimedAtOnce() const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->maxClaimedAtOnce;
+int Testbed::maxOpenClients(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  Printer* p = impl_->find(id);
+  return p ? p->maxOpen : 0;
 }
 
-std::string Testbed::rootDir() const
-{
-    return impl_->root;
+int Testbed::maxClaimedAtOnce() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->maxClaimedAtOnce;
 }
 
-std::vector<std::string> Testbed::environment() const
-{
-    // An ASan-built child refuses to start when the preload comes before its
-    // runtime; it works fine once told not to check.
-    std::string asan = "verify_asan_link_order=0";
-    if (const char* current = getenv("ASAN_OPTIONS"); current && std::strstr(current, asan.c_str()))
-        asan = current;
-    else if (current && *current)
-        asan = std::string(current) + ":" + asan;
-    return {
-        "UMOCKDEV_DIR=" + impl_->root,
-        "LD_PRELOAD=libumockdev-preload.so.0",
-        // umockdev's socket path lives under TMPDIR and must stay short.
-        "TMPDIR=/tmp",
-        "ASAN_OPTIONS=" + asan,
-    };
+std::string Testbed::rootDir() const { return impl_->root; }
+
+std::vector<std::string> Testbed::environment() const {
+  // An ASan-built child refuses to start when the preload comes before its
+  // runtime; it works fine once told not to check.
+  std::string asan = "verify_asan_link_order=0";
+  if (const char* current = getenv("ASAN_OPTIONS"); current && std::strstr(current, asan.c_str()))
+    asan = current;
+  else if (current && *current)
+    asan = std::string(current) + ":" + asan;
+  return {
+      "UMOCKDEV_DIR=" + impl_->root,
+      "LD_PRELOAD=libumockdev-preload.so.0",
+      // umockdev's socket path lives under TMPDIR and must stay short.
+      "TMPDIR=/tmp",
+      "ASAN_OPTIONS=" + asan,
+  };
 }
 
-Process Testbed::spawn(const std::vector<std::string>& argv, const SpawnOptions& options) const
-{
-    return spawnProcess(argv, environment(), options);
+Process Testbed::spawn(const std::vector<std::string>& argv, const SpawnOptions& options) const {
+  return spawnProcess(argv, environment(), options);
 }
 
 }  // namespace qv46sim

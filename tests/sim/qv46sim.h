@@ -29,16 +29,16 @@ namespace qv46sim {
 
 // What the printer puts on bulk IN after one query.
 struct Reply {
-    enum class Kind { Value, Raw, Silent };
-    Kind kind = Kind::Silent;
-    std::string bytes;  // what goes on the wire
+  enum class Kind { Value, Raw, Silent };
+  Kind kind = Kind::Silent;
+  std::string bytes;  // what goes on the wire
 
-    // A well-formed reply: eight-digit length, then text and a carriage return.
-    static Reply value(const std::string& text);
-    // Exactly these bytes on the wire (for malformed replies).
-    static Reply raw(const std::string& wireBytes);
-    // No answer at all: bulk IN reads time out.
-    static Reply silent();
+  // A well-formed reply: eight-digit length, then text and a carriage return.
+  static Reply value(const std::string& text);
+  // Exactly these bytes on the wire (for malformed replies).
+  static Reply raw(const std::string& wireBytes);
+  // No answer at all: bulk IN reads time out.
+  static Reply silent();
 };
 
 // Key of a query in PrinterConfig::replies: the command word, and when there
@@ -52,66 +52,66 @@ std::string queryKey(const std::string& command, const std::string& parameter);
 std::map<std::string, Reply> defaultReplies(const std::string& serial);
 
 struct PrinterConfig {
-    std::string serial = "QV46SIM";  // answered to INFO SERIAL_NUMBER, and the USB serial string
-    std::string manufacturer = "VALDREN";
-    std::string product = "QV-46 Photo Printer";
-    // IEEE 1284 device ID text; sent with a big-endian two-byte length in
-    // front. Empty: "MANUFACTURER:VALDREN;MODEL:QV-46;...".
-    std::string deviceId;
-    // When not empty, the exact bytes of the device-ID answer (length bytes
-    // included), for malformed IDs.
-    std::string deviceIdRaw;
-    // Overrides of defaultReplies(serial), by queryKey. Queries without a
-    // reply (and every CNTRL/IMAGE command) get no answer.
-    std::map<std::string, Reply> replies;
-    int replyDelayMs = 0;  // a reply becomes readable this long after its query
-    bool silent = false;   // answer no query at all
-    // When not empty, every byte received on bulk OUT is appended to this file.
-    std::string captureFile;
+  std::string serial = "QV46SIM";  // answered to INFO SERIAL_NUMBER, and the USB serial string
+  std::string manufacturer = "VALDREN";
+  std::string product = "QV-46 Photo Printer";
+  // IEEE 1284 device ID text; sent with a big-endian two-byte length in
+  // front. Empty: "MANUFACTURER:VALDREN;MODEL:QV-46;...".
+  std::string deviceId;
+  // When not empty, the exact bytes of the device-ID answer (length bytes
+  // included), for malformed IDs.
+  std::string deviceIdRaw;
+  // Overrides of defaultReplies(serial), by queryKey. Queries without a
+  // reply (and every CNTRL/IMAGE command) get no answer.
+  std::map<std::string, Reply> replies;
+  int replyDelayMs = 0;  // a reply becomes readable this long after its query
+  bool silent = false;   // answer no query at all
+  // When not empty, every byte received on bulk OUT is appended to this file.
+  std::string captureFile;
 };
 
 // One command packet parsed from the bulk OUT stream.
 struct ReceivedCommand {
-    std::string command;    // command word, padding removed
-    std::string parameter;  // parameter word, padding removed; empty when none
-    std::size_t payloadLength = 0;
-    std::string payload;    // kept only when payloadLength <= kKeptPayload
-    static constexpr std::size_t kKeptPayload = 4096;
+  std::string command;    // command word, padding removed
+  std::string parameter;  // parameter word, padding removed; empty when none
+  std::size_t payloadLength = 0;
+  std::string payload;  // kept only when payloadLength <= kKeptPayload
+  static constexpr std::size_t kKeptPayload = 4096;
 };
 
 struct SpawnOptions {
-    std::vector<std::string> extraEnv;  // "NAME=value", override the rest
-    std::string stdoutFile;             // empty: inherit
-    std::string stderrFile;             // empty: inherit
-    bool stdinPipe = false;             // give the child a pipe as stdin (Process::writeStdin)
+  std::vector<std::string> extraEnv;  // "NAME=value", override the rest
+  std::string stdoutFile;             // empty: inherit
+  std::string stderrFile;             // empty: inherit
+  bool stdinPipe = false;             // give the child a pipe as stdin (Process::writeStdin)
 };
 
 // A child process, terminated (SIGTERM, then SIGKILL) when the object goes.
 class Process {
-public:
-    Process() = default;
-    Process(pid_t pid, int stdinFd);
-    Process(Process&& other) noexcept;
-    Process& operator=(Process&& other) noexcept;
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    ~Process();
+ public:
+  Process() = default;
+  Process(pid_t pid, int stdinFd);
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&& other) noexcept;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  ~Process();
 
-    pid_t pid() const { return pid_; }
-    bool started() const { return pid_ > 0; }
-    bool running();
-    // Exit status, 128 + signal number when killed by a signal, -1 when still
-    // running after timeoutMs.
-    int wait(int timeoutMs);
-    // SIGTERM, then SIGKILL after graceMs; returns as wait().
-    int terminate(int graceMs = 3000);
-    bool writeStdin(const std::string& text);
-    void closeStdin();
+  pid_t pid() const { return pid_; }
+  bool started() const { return pid_ > 0; }
+  bool running();
+  // Exit status, 128 + signal number when killed by a signal, -1 when still
+  // running after timeoutMs.
+  int wait(int timeoutMs);
+  // SIGTERM, then SIGKILL after graceMs; returns as wait().
+  int terminate(int graceMs = 3000);
+  bool writeStdin(const std::string& text);
+  void closeStdin();
 
-private:
-    pid_t pid_ = -1;
-    int stdinFd_ = -1;
-    int status_ = -1;
+ private:
+  pid_t pid_ = -1;
+  int stdinFd_ = -1;
+  int status_ = -1;
 };
 
 // Starts argv[0] (looked up in PATH) with the current environment plus env.
@@ -122,46 +122,46 @@ Process spawnProcess(const std::vector<std::string>& argv, const std::vector<std
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 
 class Testbed {
-public:
-    Testbed();
-    ~Testbed();
-    Testbed(const Testbed&) = delete;
-    Testbed& operator=(const Testbed&) = delete;
+ public:
+  Testbed();
+  ~Testbed();
+  Testbed(const Testbed&) = delete;
+  Testbed& operator=(const Testbed&) = delete;
 
-    bool ok() const;  // the umockdev testbed exists and its handler thread runs
+  bool ok() const;  // the umockdev testbed exists and its handler thread runs
 
-    // Adds a printer and announces it ("add" uevent). Returns its id (1, 2,
-    // ...; never reused), or -1.
-    int plug(const PrinterConfig& config);
-    // Announces the removal ("remove" uevent), then removes the device.
-    // Transfers in flight end with -ESHUTDOWN, later requests fail ENODEV.
-    bool unplug(int id);
-    bool plugged(int id) const;
+  // Adds a printer and announces it ("add" uevent). Returns its id (1, 2,
+  // ...; never reused), or -1.
+  int plug(const PrinterConfig& config);
+  // Announces the removal ("remove" uevent), then removes the device.
+  // Transfers in flight end with -ESHUTDOWN, later requests fail ENODEV.
+  bool unplug(int id);
+  bool plugged(int id) const;
 
-    void setReply(int id, const std::string& key, const Reply& reply);
-    void setSilent(int id, bool silent);
-    void setReplyDelay(int id, int ms);
+  void setReply(int id, const std::string& key, const Reply& reply);
+  void setSilent(int id, bool silent);
+  void setReplyDelay(int id, int ms);
 
-    // What the printer received (kept after unplug).
-    std::vector<ReceivedCommand> commands(int id) const;
-    std::string bulkOut(int id) const;
-    void clearReceived(int id);
+  // What the printer received (kept after unplug).
+  std::vector<ReceivedCommand> commands(int id) const;
+  std::string bulkOut(int id) const;
+  void clearReceived(int id);
 
-    bool claimed(int id) const;      // interface 0 claimed now
-    int claimCount(int id) const;    // successful claims so far
-    int openClients(int id) const;   // open device handles now
-    int maxOpenClients(int id) const;
-    int maxClaimedAtOnce() const;    // most printers claimed at the same moment
+  bool claimed(int id) const;     // interface 0 claimed now
+  int claimCount(int id) const;   // successful claims so far
+  int openClients(int id) const;  // open device handles now
+  int maxOpenClients(int id) const;
+  int maxClaimedAtOnce() const;  // most printers claimed at the same moment
 
-    // "NAME=value" lines a program needs to see the printers.
-    std::vector<std::string> environment() const;
-    std::string rootDir() const;
-    Process spawn(const std::vector<std::string>& argv, const SpawnOptions& options = {}) const;
+  // "NAME=value" lines a program needs to see the printers.
+  std::vector<std::string> environment() const;
+  std::string rootDir() const;
+  Process spawn(const std::vector<std::string>& argv, const SpawnOptions& options = {}) const;
 
-    struct Impl;
+  struct Impl;
 
-private:
-    std::unique_ptr<Impl> impl_;
+ private:
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace qv46sim

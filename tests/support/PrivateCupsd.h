@@ -30,67 +30,67 @@
 namespace qv46test {
 
 class PrivateCupsd {
-public:
-    struct Options {
-        // Files put into DataDir/model (lpadmin -m <basename>).
-        std::vector<std::string> models = {defaultPpdPath()};
-        // Programs copied into ServerBin/filter (mode 0755) and
-        // ServerBin/backend (mode 0700, so CUPS runs them as root).
-        std::vector<std::string> extraFilters;
-        std::vector<std::string> extraBackends;
-        // "NAME=value" entries passed to every filter and backend (SetEnv).
-        std::vector<std::string> env;
-        // LD_PRELOAD for the extra backends (e.g. the umockdev preload of a
-        // simulated printer). cupsd passes no LD_* variable to its children,
-        // so each extra backend then runs behind a two-line wrapper that
-        // sets it and execs the real program.
-        std::string backendPreload;
-        // First job id; 0 picks one from the process id, so test programs
-        // running side by side never share a /tmp/Print_<job>.log.
-        int firstJobId = 0;
-    };
+ public:
+  struct Options {
+    // Files put into DataDir/model (lpadmin -m <basename>).
+    std::vector<std::string> models = {defaultPpdPath()};
+    // Programs copied into ServerBin/filter (mode 0755) and
+    // ServerBin/backend (mode 0700, so CUPS runs them as root).
+    std::vector<std::string> extraFilters;
+    std::vector<std::string> extraBackends;
+    // "NAME=value" entries passed to every filter and backend (SetEnv).
+    std::vector<std::string> env;
+    // LD_PRELOAD for the extra backends (e.g. the umockdev preload of a
+    // simulated printer). cupsd passes no LD_* variable to its children,
+    // so each extra backend then runs behind a two-line wrapper that
+    // sets it and execs the real program.
+    std::string backendPreload;
+    // First job id; 0 picks one from the process id, so test programs
+    // running side by side never share a /tmp/Print_<job>.log.
+    int firstJobId = 0;
+  };
 
-    // The PPD in the source tree.
-    static std::string defaultPpdPath();
+  // The PPD in the source tree.
+  static std::string defaultPpdPath();
 
-    PrivateCupsd();
-    explicit PrivateCupsd(Options options);
-    ~PrivateCupsd();
-    PrivateCupsd(const PrivateCupsd &) = delete;
-    PrivateCupsd &operator=(const PrivateCupsd &) = delete;
+  PrivateCupsd();
+  explicit PrivateCupsd(Options options);
+  ~PrivateCupsd();
+  PrivateCupsd(const PrivateCupsd&) = delete;
+  PrivateCupsd& operator=(const PrivateCupsd&) = delete;
 
-    // Lays out the directory, starts cupsd and waits until its socket
-    // accepts connections. False with a reason (and the tail of the error
-    // log) in *error when anything fails.
-    bool start(std::string *error);
+  // Lays out the directory, starts cupsd and waits until its socket
+  // accepts connections. False with a reason (and the tail of the error
+  // log) in *error when anything fails.
+  bool start(std::string* error);
 
-    const std::string &root() const { return root_; }          // the /tmp directory
-    const std::string &socketPath() const { return socket_; }  // CUPS_SERVER
-    std::string errorLog() const;                              // cupsd's log, for diagnostics
+  const std::string& root() const { return root_; }          // the /tmp directory
+  const std::string& socketPath() const { return socket_; }  // CUPS_SERVER
+  std::string errorLog() const;                              // cupsd's log, for diagnostics
 
-    // CUPS_SERVER, CUPS_SERVERROOT and HOME as "NAME=value" entries.
-    std::vector<std::string> clientEnv() const;
-    // Sets them in this process. libcups reads CUPS_SERVER once, so call this
-    // before the process's first libcups call.
-    void applyClientEnv() const;
+  // CUPS_SERVER, CUPS_SERVERROOT and HOME as "NAME=value" entries.
+  std::vector<std::string> clientEnv() const;
+  // Sets them in this process. libcups reads CUPS_SERVER once, so call this
+  // before the process's first libcups call.
+  void applyClientEnv() const;
 
-    // Runs a command (looked up in PATH) with the client environment and
-    // stdin from /dev/null; stdout and stderr go to *output if given.
-    // Returns the exit status, or -1 if it could not run or was killed.
-    int run(const std::vector<std::string> &argv, std::string *output = nullptr) const;
+  // Runs a command (looked up in PATH) with the client environment and
+  // stdin from /dev/null; stdout and stderr go to *output if given.
+  // Returns the exit status, or -1 if it could not run or was killed.
+  int run(const std::vector<std::string>& argv, std::string* output = nullptr) const;
 
-    // Stops the scheduler now (the destructor does this too). True when it
-    // exited on SIGTERM within the grace period.
-    bool stop();
+  // Stops the scheduler now (the destructor does this too). True when it
+  // exited on SIGTERM within the grace period.
+  bool stop();
 
-private:
-    bool layOut(std::string *error);
-    bool waitUntilAnswering(std::string *error);
+ private:
+  bool layOut(std::string* error);
+  bool waitUntilAnswering(std::string* error);
 
-    Options options_;
-    std::string root_;
-    std::string socket_;
-    int pid_ = -1;
+  Options options_;
+  std::string root_;
+  std::string socket_;
+  int pid_ = -1;
 };
 
 }  // namespace qv46test

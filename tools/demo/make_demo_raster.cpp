@@ -40,14 +40,22 @@ struct Glyph {
   uint8_t rows[7];
 };
 const Glyph kFont[] = {
-    {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}}, {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
-    {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}}, {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}},
-    {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}}, {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}},
-    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
-    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}}, {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
-    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}}, {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
-    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}}, {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
-    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}}, {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
+    {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}},
+    {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
+    {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}},
+    {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}},
+    {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
+    {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}},
+    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}},
+    {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}},
+    {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
+    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}},
+    {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
+    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}},
+    {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
+    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}},
+    {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
 };
 
 // Whether the point (u, v), in cells of a text box starting at its top left,
@@ -68,28 +76,34 @@ bool TextInk(const char* text, double u, double v) {
 Rgb PagePixel(double x, double y, double w, double h, int page) {
   const double m = std::min(w, h);
   // Thin dark frame at the page edge.
-  if (x < 0.04 * m || y < 0.04 * m || x > w - 0.04 * m || y > h - 0.04 * m) return {0.15, 0.15, 0.15};
+  if (x < 0.04 * m || y < 0.04 * m || x > w - 0.04 * m || y > h - 0.04 * m)
+    return {0.15, 0.15, 0.15};
   // Colour bars across the top: red, green, blue, cyan, magenta, yellow, white, black.
-  static const Rgb kBars[8] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 1, 1}, {1, 0, 1}, {1, 1, 0}, {1, 1, 1}, {0, 0, 0}};
+  static const Rgb kBars[8] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 1, 1},
+                               {1, 0, 1}, {1, 1, 0}, {1, 1, 1}, {0, 0, 0}};
   if (y < 0.18 * h) return kBars[std::min(7, int(8 * x / w))];
   // "TOP" under the bars, at the left; the page number at the right.
   const double cell = 0.02 * m;
   if (TextInk("TOP", (x - 0.08 * m) / cell, (y - 0.2 * h) / cell)) return {0, 0, 0};
   char number[16];
   snprintf(number, sizeof number, "P%d", page);
-  if (TextInk(number, (x - (w - 0.08 * m - 12 * cell)) / cell, (y - 0.2 * h) / cell)) return {0, 0, 0};
+  if (TextInk(number, (x - (w - 0.08 * m - 12 * cell)) / cell, (y - 0.2 * h) / cell))
+    return {0, 0, 0};
   // White arrow pointing to the top, on a round disc in the middle.
   const double cx = w / 2, cy = 0.6 * h, radius = 0.28 * std::min(w, 0.8 * h);
   const double dx = x - cx, dy = y - cy;
   const double head = radius * 0.45;
-  const bool inHead = dy > -radius * 0.8 && dy < -radius * 0.8 + head && std::fabs(dx) < (dy + radius * 0.8) * 0.9;
-  const bool inShaft = std::fabs(dx) < radius * 0.12 && dy >= -radius * 0.8 + head && dy < radius * 0.75;
+  const bool inHead =
+      dy > -radius * 0.8 && dy < -radius * 0.8 + head && std::fabs(dx) < (dy + radius * 0.8) * 0.9;
+  const bool inShaft =
+      std::fabs(dx) < radius * 0.12 && dy >= -radius * 0.8 + head && dy < radius * 0.75;
   if (inHead || inShaft) return {1, 1, 1};
   if (dx * dx + dy * dy < radius * radius) return {0.1, 0.1, 0.35};
   // Background: hue across, light at the top to deeper at the bottom.
   const Rgb hue = Hue(x / w);
   const double shade = 0.55 + 0.4 * (1 - y / h);
-  return {hue.r * shade + (1 - shade) * 0.2, hue.g * shade + (1 - shade) * 0.2, hue.b * shade + (1 - shade) * 0.2};
+  return {hue.r * shade + (1 - shade) * 0.2, hue.g * shade + (1 - shade) * 0.2,
+          hue.b * shade + (1 - shade) * 0.2};
 }
 
 uint8_t Byte(double v) { return uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * 255)); }
@@ -99,9 +113,11 @@ uint8_t Byte(double v) { return uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * 25
 int main(int argc, char** argv) {
   unsigned widthPt = 0, heightPt = 0, xdpi = 0, ydpi = 0;
   int pages = 0, copies = 0;
-  if (argc != 6 || sscanf(argv[2], "%ux%u", &widthPt, &heightPt) != 2 || sscanf(argv[3], "%ux%u", &xdpi, &ydpi) != 2 ||
-      (pages = atoi(argv[4])) < 1 || (copies = atoi(argv[5])) < 1 || !widthPt || !heightPt || !xdpi || !ydpi) {
-    fprintf(stderr, "usage: qv46-demo-raster OUT.ras WIDTHxHEIGHT(points) XDPIxYDPI PAGES COPIES\n");
+  if (argc != 6 || sscanf(argv[2], "%ux%u", &widthPt, &heightPt) != 2 ||
+      sscanf(argv[3], "%ux%u", &xdpi, &ydpi) != 2 || (pages = atoi(argv[4])) < 1 ||
+      (copies = atoi(argv[5])) < 1 || !widthPt || !heightPt || !xdpi || !ydpi) {
+    fprintf(stderr,
+            "usage: qv46-demo-raster OUT.ras WIDTHxHEIGHT(points) XDPIxYDPI PAGES COPIES\n");
     return 2;
   }
   const int fd = open(argv[1], O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -141,7 +157,8 @@ int main(int argc, char** argv) {
         line[3 * x + 1] = Byte(c.g);
         line[3 * x + 2] = Byte(c.b);
       }
-      ok = cupsRasterWritePixels(raster, line.data(), header.cupsBytesPerLine) == header.cupsBytesPerLine;
+      ok = cupsRasterWritePixels(raster, line.data(), header.cupsBytesPerLine) ==
+           header.cupsBytesPerLine;
     }
   }
   cupsRasterClose(raster);

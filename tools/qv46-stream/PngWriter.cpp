@@ -29,8 +29,9 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string* error
     return false;
   }
   png_init_io(png, file.get());
-  png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int row = 0; row < image.height; ++row) {
     png_write_row(png, &image.pixels[size_t(row) * image.width * 3]);

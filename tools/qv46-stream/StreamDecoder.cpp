@@ -61,11 +61,13 @@ bool ReadPlaneBmp(const uint8_t* bmp, size_t size, size_t base, Plane* plane, si
     return false;
   };
   if (size < kBmpPixelOffset) {
-    return fail(0, Format("plane payload of %llu bytes is shorter than the 1088-byte BMP header", size));
+    return fail(
+        0, Format("plane payload of %llu bytes is shorter than the 1088-byte BMP header", size));
   }
   if (bmp[0] != 'B' || bmp[1] != 'M') return fail(0, "BMP signature is not \"BM\"");
   if (ReadLE4(bmp + 2) != size) {
-    return fail(2, Format("BMP file size %llu differs from the payload length %llu", ReadLE4(bmp + 2), size));
+    return fail(2, Format("BMP file size %llu differs from the payload length %llu",
+                          ReadLE4(bmp + 2), size));
   }
   if (ReadLE4(bmp + 6) != 0) return fail(6, "BMP reserved field is not 0");
   if (ReadLE4(bmp + 10) != kBmpPixelOffset) {
@@ -79,15 +81,18 @@ bool ReadPlaneBmp(const uint8_t* bmp, size_t size, size_t base, Plane* plane, si
   const int32_t height = int32_t(ReadLE4(info + 8));
   if (width <= 0) return fail(18, Format("BMP width %lld is not positive", (long long)width));
   if (height <= 0) {
-    return fail(22, Format("BMP height %lld is not positive (rows must be bottom-up)", (long long)height));
+    return fail(
+        22, Format("BMP height %lld is not positive (rows must be bottom-up)", (long long)height));
   }
   if (ReadLE2(info + 12) != 1) return fail(26, "BMP plane count is not 1");
-  if (ReadLE2(info + 14) != 8) return fail(28, Format("BMP depth is %llu bits, expected 8", ReadLE2(info + 14)));
+  if (ReadLE2(info + 14) != 8)
+    return fail(28, Format("BMP depth is %llu bits, expected 8", ReadLE2(info + 14)));
   if (ReadLE4(info + 16) != 0) return fail(30, "BMP is compressed");
   const uint64_t stride = (uint64_t(width) + 3) & ~uint64_t(3);
   const uint64_t imageSize = stride * uint64_t(height);
   if (ReadLE4(info + 20) != imageSize) {
-    return fail(34, Format("BMP image size %llu differs from stride x height %llu", ReadLE4(info + 20), imageSize));
+    return fail(34, Format("BMP image size %llu differs from stride x height %llu",
+                           ReadLE4(info + 20), imageSize));
   }
   if (ReadLE4(info + 32) != 256 || ReadLE4(info + 36) != 256) {
     return fail(46, "BMP colour counts are not 256");
@@ -102,7 +107,8 @@ bool ReadPlaneBmp(const uint8_t* bmp, size_t size, size_t base, Plane* plane, si
     if (bmp[i] != 0) return fail(i, "BMP padding after the palette is not zero");
   }
   if (size - kBmpPixelOffset != imageSize) {
-    return fail(0, Format("BMP holds %llu pixel bytes, expected %llu", size - kBmpPixelOffset, imageSize));
+    return fail(
+        0, Format("BMP holds %llu pixel bytes, expected %llu", size - kBmpPixelOffset, imageSize));
   }
   plane->width = width;
   plane->height = height;
@@ -131,7 +137,8 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
       return fail(at, Format("truncated packet header: %llu of 32 bytes", size - at));
     }
     const uint8_t* header = data + at;
-    if (header[0] != 0x1B || header[1] != 'P') return fail(at, "packet does not start with ESC 'P'");
+    if (header[0] != 0x1B || header[1] != 'P')
+      return fail(at, "packet does not start with ESC 'P'");
     Packet packet;
     packet.offset = at;
     if (!ReadNameField(header + 2, kCommandSize, &packet.command) || packet.command.empty()) {
@@ -148,10 +155,12 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
     if (lengthField > 0) {
       const size_t length = static_cast<size_t>(lengthValue);
       if (length == 0) return fail(at + kLengthOffset, "length field announces an empty payload");
-      if (packet.parameter.empty()) return fail(at + kLengthOffset, "payload without a parameter word");
+      if (packet.parameter.empty())
+        return fail(at + kLengthOffset, "payload without a parameter word");
       if (length > size - at - kHeaderSize) {
-        return fail(at + kLengthOffset, Format("payload of %llu bytes runs past the end of the stream (%llu left)",
-                                               length, size - at - kHeaderSize));
+        return fail(at + kLengthOffset,
+                    Format("payload of %llu bytes runs past the end of the stream (%llu left)",
+                           length, size - at - kHeaderSize));
       }
       packet.hasPayload = true;
       packet.payloadLength = length;
@@ -162,8 +171,8 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
       size_t errorOffset = 0;
       std::string error;
       if (!packet.hasPayload) return fail(at, "plane packet without payload");
-      if (!ReadPlaneBmp(packet.payload, packet.payloadLength, at + kHeaderSize, &packet.plane, &errorOffset,
-                        &error)) {
+      if (!ReadPlaneBmp(packet.payload, packet.payloadLength, at + kHeaderSize, &packet.plane,
+                        &errorOffset, &error)) {
         return fail(errorOffset, error);
       }
     }
@@ -173,7 +182,8 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
   return result;
 }
 
-bool CollectPanels(const std::vector<Packet>& packets, std::vector<Panel>* panels, std::string* error) {
+bool CollectPanels(const std::vector<Packet>& packets, std::vector<Panel>* panels,
+                   std::string* error) {
   const Plane* pending[3] = {nullptr, nullptr, nullptr};  // Y, M, C
   for (const Packet& packet : packets) {
     if (packet.command == "IMAGE" && packet.parameter == "MULTICUT") {

@@ -18,10 +18,10 @@ namespace qv46stream {
 struct Plane {
   int width = 0;
   int height = 0;
-  int stride = 0;           // bytes per row, a multiple of 4
-  int xPixelsPerMetre = 0;  // across the head
-  int yPixelsPerMetre = 0;  // along the paper
-  const uint8_t* rows = nullptr;  // points into the decoded stream
+  int stride = 0;                    // bytes per row, a multiple of 4
+  int xPixelsPerMetre = 0;           // across the head
+  int yPixelsPerMetre = 0;           // along the paper
+  const uint8_t* rows = nullptr;     // points into the decoded stream
   const uint8_t* bmpFile = nullptr;  // the whole BMP file (the payload)
   size_t bmpSize = 0;
 };
@@ -33,15 +33,15 @@ struct Packet {
   bool hasPayload = false;
   size_t payloadLength = 0;
   const uint8_t* payload = nullptr;  // points into the decoded stream
-  bool isPlane = false;   // IMAGE YPLANE / MPLANE / CPLANE
-  Plane plane;            // valid when isPlane
+  bool isPlane = false;              // IMAGE YPLANE / MPLANE / CPLANE
+  Plane plane;                       // valid when isPlane
 };
 
 struct DecodeResult {
   std::vector<Packet> packets;  // every packet decoded before any fault
   bool ok = true;
   size_t errorOffset = 0;
-  std::string error;            // empty when ok
+  std::string error;  // empty when ok
 };
 
 // Decodes `size` bytes. Packets reference the bytes, which must outlive them.
@@ -56,7 +56,8 @@ struct Panel {
 // Groups the decoded packets into panels. A START must follow all three
 // planes, of equal size; an IMAGE MULTICUT begins a new panel. On a fault
 // returns false with `error` naming the offending packet's offset.
-bool CollectPanels(const std::vector<Packet>& packets, std::vector<Panel>* panels, std::string* error);
+bool CollectPanels(const std::vector<Packet>& packets, std::vector<Panel>* panels,
+                   std::string* error);
 
 // Composes a panel into 8-bit RGB rows, top row first, the way the print
 // looks: red from the C plane, green from M, blue from Y. When the panel's

@@ -32,8 +32,8 @@ QRectF part(const QRectF &box, qreal x0, qreal y0, qreal x1, qreal y1)
 
 // A printer seen from the front: paper going in at the top, a sheet coming
 // out at the bottom. `body` fills it, `detail` draws slots, lines and edges.
-void drawPrinter(QPainter &p, const QRectF &box, const QBrush &body, const QColor &detail,
-                 qreal line)
+void drawPrinter(
+    QPainter &p, const QRectF &box, const QBrush &body, const QColor &detail, qreal line)
 {
     const qreal w = box.width();
     p.setPen(QPen(detail, line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -66,8 +66,8 @@ void drawSphere(QPainter &p, const QPointF &centre, qreal radius, const QColor &
     p.drawEllipse(centre, radius, radius);
 
     // The gloss: a soft white cap over the upper half.
-    const QRectF cap(centre.x() - radius * 0.72, centre.y() - radius * 0.94, radius * 1.44,
-                     radius * 0.95);
+    const QRectF cap(
+        centre.x() - radius * 0.72, centre.y() - radius * 0.94, radius * 1.44, radius * 0.95);
     QLinearGradient gloss(cap.topLeft(), cap.bottomLeft());
     gloss.setColorAt(0.0, QColor(255, 255, 255, 200));
     gloss.setColorAt(1.0, QColor(255, 255, 255, 0));
@@ -131,9 +131,9 @@ void drawBadge(QPainter &p, const QRectF &b, Badge badge, const QColor &sphere)
     p.setPen(QPen(sphere.darker(160), b.width() * 0.05));
     p.setBrush(Qt::white);
     p.drawRoundedRect(b, b.width() * 0.14, b.width() * 0.14);
-    drawBadgeSymbol(p, b.adjusted(b.width() * 0.08, b.width() * 0.08, -b.width() * 0.08,
-                                  -b.width() * 0.08),
-                    badge, QColor(48, 48, 48));
+    drawBadgeSymbol(p,
+        b.adjusted(b.width() * 0.08, b.width() * 0.08, -b.width() * 0.08, -b.width() * 0.08), badge,
+        QColor(48, 48, 48));
 }
 
 } // namespace
@@ -169,7 +169,7 @@ QImage drawStatusPicture(const StatusArt &art)
     const QPointF centre(kPictureSize / 2.0, kPictureSize / 2.0);
     drawSphere(p, centre, radius, art.sphere);
     drawPrinter(p, QRectF(centre.x() - 88, centre.y() - 84, 176, 168), Qt::white,
-                art.sphere.darker(140), 5);
+        art.sphere.darker(140), 5);
     drawBadge(p, QRectF(234, 234, 104, 104), art.badge, art.sphere);
     return image;
 }

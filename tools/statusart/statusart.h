@@ -8,7 +8,8 @@
 // The little picture drawn at the lower right of some status pictures.
 enum class Badge { None, WasteBin, Paper, RibbonSpools, PaperJam };
 
-struct StatusArt {
+struct StatusArt
+{
     const char *fileName;
     QColor sphere;
     Badge badge;

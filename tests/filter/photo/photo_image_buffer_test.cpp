@@ -178,7 +178,8 @@ void PrintTo(const ResolutionCase& c, std::ostream* os) {
   *os << "mode " << c.mode << (c.rotate ? " rotated " : " ") << c.width << "x" << c.height;
 }
 
-class ResolutionAdjustment : public PhotoBufferTest, public ::testing::WithParamInterface<ResolutionCase> {};
+class ResolutionAdjustment : public PhotoBufferTest,
+                             public ::testing::WithParamInterface<ResolutionCase> {};
 
 TEST_P(ResolutionAdjustment, ResizesAsTheModeSays) {
   const ResolutionCase& c = GetParam();
@@ -190,14 +191,15 @@ TEST_P(ResolutionAdjustment, ResizesAsTheModeSays) {
   EXPECT_EQ(r->Height, c.expectHeight);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, ResolutionAdjustment,
-                         ::testing::Values(ResolutionCase{2, false, 36, 24, 18, 24},   // width halves
-                                           ResolutionCase{2, true, 24, 36, 18, 24},    // after the turn
-                                           ResolutionCase{1, true, 12, 37, 18, 24},    // halved, doubled
-                                           ResolutionCase{1, false, 12, 37, 12, 37},   // landscape: as is
-                                           ResolutionCase{0, false, 12, 37, 12, 37},
-                                           ResolutionCase{2, false, 1241, 2, 620, 2},  // truncates
-                                           ResolutionCase{2, false, 1, 3, 1, 3}));     // nothing to halve
+INSTANTIATE_TEST_SUITE_P(
+    All, ResolutionAdjustment,
+    ::testing::Values(ResolutionCase{2, false, 36, 24, 18, 24},  // width halves
+                      ResolutionCase{2, true, 24, 36, 18, 24},   // after the turn
+                      ResolutionCase{1, true, 12, 37, 18, 24},   // halved, doubled
+                      ResolutionCase{1, false, 12, 37, 12, 37},  // landscape: as is
+                      ResolutionCase{0, false, 12, 37, 12, 37},
+                      ResolutionCase{2, false, 1241, 2, 620, 2},  // truncates
+                      ResolutionCase{2, false, 1, 3, 1, 3}));     // nothing to halve
 
 TEST_F(PhotoBufferTest, BorderFitsA6x4PageAndLeavesTheLastRowWhite) {
   buffer().Alloc(Record(3, 300));  // 1844 x 1240 dots, margins 60 and 60
@@ -235,7 +237,7 @@ TEST_F(PhotoBufferTest, BorderWithoutMediaDimensionsLeavesThePageAsItIs) {
 
 TEST_F(PhotoBufferTest, AllocKeepsTheLatestDifferentRecord) {
   buffer().border = true;
-  const DeviceMediaBufferInfo fourBySix = Record(3, 300);   // scale 0.9032258
+  const DeviceMediaBufferInfo fourBySix = Record(3, 300);    // scale 0.9032258
   const DeviceMediaBufferInfo fiveBySeven = Record(2, 300);  // scale 0.9224806
   EXPECT_EQ(buffer().Alloc(fourBySix), 0);
   EXPECT_EQ(buffer().Alloc(fourBySix), 0);
@@ -254,11 +256,23 @@ struct ToneCase {
 const ToneCase kToneCases[] = {
     {"GammaOnByte0", [](PhotoImageBuffer& b) { b.gamma[0] = 200; }, {64, 64, 64}, {128, 64, 64}},
     {"GammaOnByte2", [](PhotoImageBuffer& b) { b.gamma[2] = 50; }, {128, 128, 128}, {128, 128, 64}},
-    {"BrightnessOnByte1", [](PhotoImageBuffer& b) { b.brightness[1] = 100; }, {128, 128, 128}, {128, 154, 128}},
-    {"ContrastOnByte2", [](PhotoImageBuffer& b) { b.contrast[2] = 1000; }, {32, 32, 32}, {32, 32, 0}},
+    {"BrightnessOnByte1",
+     [](PhotoImageBuffer& b) { b.brightness[1] = 100; },
+     {128, 128, 128},
+     {128, 154, 128}},
+    {"ContrastOnByte2",
+     [](PhotoImageBuffer& b) { b.contrast[2] = 1000; },
+     {32, 32, 32},
+     {32, 32, 0}},
     // Saturation sees byte 2 as red: (50, 100, 200) is red 200, blue 50.
-    {"SaturationGreys", [](PhotoImageBuffer& b) { b.saturation = -1000; }, {50, 100, 200}, {125, 125, 125}},
-    {"SaturationDoubles", [](PhotoImageBuffer& b) { b.saturation = 1000; }, {50, 100, 200}, {0, 83, 250}},
+    {"SaturationGreys",
+     [](PhotoImageBuffer& b) { b.saturation = -1000; },
+     {50, 100, 200},
+     {125, 125, 125}},
+    {"SaturationDoubles",
+     [](PhotoImageBuffer& b) { b.saturation = 1000; },
+     {50, 100, 200},
+     {0, 83, 250}},
     // A gamma of 0 is refused and leaves the plane as it was.
     {"GammaZeroRefused", [](PhotoImageBuffer& b) { b.gamma[1] = 0; }, {64, 64, 64}, {64, 64, 64}},
 };
@@ -293,7 +307,8 @@ INSTANTIATE_TEST_SUITE_P(All, ToneCurves, ::testing::ValuesIn(kToneCases),
 
 TEST_F(PhotoBufferTest, SharpeningAppliesWithoutColourAdjustment) {
   buffer().sharpness = 1000;
-  Result r = Process(3, 3, [](long x, long row) { return Bytes(3, x == 1 && row == 1 ? 100 : 90); });
+  Result r =
+      Process(3, 3, [](long x, long row) { return Bytes(3, x == 1 && row == 1 ? 100 : 90); });
   EXPECT_EQ(PixelAt(*r.image, 1, 1), Bytes(3, 180));
 }
 
@@ -398,12 +413,23 @@ TEST_P(PlaneHeaders, AreGreyBmpFilesInImagePackets) {
   snprintf(length, sizeof length, "%08zu", 1088 + pixelBytes);
   for (int p = 0; p < 3; ++p) {
     const uint8_t* b = stream.data() + p * (1120 + pixelBytes);
-    EXPECT_EQ(std::string(b, b + 32), std::string("\x1bPIMAGE ") + names[p] + "          " + length);
+    EXPECT_EQ(std::string(b, b + 32),
+              std::string("\x1bPIMAGE ") + names[p] + "          " + length);
     EXPECT_EQ(std::string(b + 32, b + 34), "BM");
-    const uint32_t fields[][2] = {{34, uint32_t(1088 + pixelBytes)}, {38, 0}, {42, 1088}, {46, 40},
-                                  {50, 1920}, {54, uint32_t(c.height)}, {62, 0}, {66, uint32_t(pixelBytes)},
-                                  {70, c.xPerMetre}, {74, c.yPerMetre}, {78, 256}, {82, 256}};
-    for (const auto& [offset, value] : fields) EXPECT_EQ(LE4(b + offset), value) << "offset " << offset;
+    const uint32_t fields[][2] = {{34, uint32_t(1088 + pixelBytes)},
+                                  {38, 0},
+                                  {42, 1088},
+                                  {46, 40},
+                                  {50, 1920},
+                                  {54, uint32_t(c.height)},
+                                  {62, 0},
+                                  {66, uint32_t(pixelBytes)},
+                                  {70, c.xPerMetre},
+                                  {74, c.yPerMetre},
+                                  {78, 256},
+                                  {82, 256}};
+    for (const auto& [offset, value] : fields)
+      EXPECT_EQ(LE4(b + offset), value) << "offset " << offset;
     EXPECT_EQ(b[58] | b[59] << 8, 1);
     EXPECT_EQ(b[60] | b[61] << 8, 8);
     for (int v = 0; v < 256; ++v) {
@@ -437,7 +463,9 @@ TEST_F(PhotoBufferTest, ImagesAreCentredAcrossTheHeadAndInTheirBands) {
   // A 1665 x 1120 image on the 1920-dot head, in a 1240-row band.
   BITMAPHANDLE image{};
   Bytes pixels(size_t(Pitch24(1665)) * 1120, 0);
-  ASSERT_EQ(IL_CreateBitmap(&image, sizeof image, 2, 1665, 1120, 24, 1, nullptr, 4, pixels.data(), pixels.size()), 1);
+  ASSERT_EQ(IL_CreateBitmap(&image, sizeof image, 2, 1665, 1120, 24, 1, nullptr, 4, pixels.data(),
+                            pixels.size()),
+            1);
   buffer().SetImageData(0, &image);
   DeviceMediaBufferInfo panel = Record(3, 300);
   buffer().Alloc(panel);
@@ -447,10 +475,10 @@ TEST_F(PhotoBufferTest, ImagesAreCentredAcrossTheHeadAndInTheirBands) {
   ASSERT_EQ(planes.size(), 3u);
   const PlaneBlock& y = planes[0];
   EXPECT_EQ(y.at(60, 126), 0xFF);
-  EXPECT_EQ(y.at(60, 127), 0);          // first column of the image
-  EXPECT_EQ(y.at(60, 127 + 1664), 0);   // last column
+  EXPECT_EQ(y.at(60, 127), 0);         // first column of the image
+  EXPECT_EQ(y.at(60, 127 + 1664), 0);  // last column
   EXPECT_EQ(y.at(60, 127 + 1665), 0xFF);
-  EXPECT_EQ(y.at(59, 500), 0xFF);       // (1240 - 1120) / 2 rows below it
+  EXPECT_EQ(y.at(59, 500), 0xFF);  // (1240 - 1120) / 2 rows below it
   EXPECT_EQ(y.at(60 + 1119, 500), 0);
   EXPECT_EQ(y.at(60 + 1120, 500), 0xFF);
 }
@@ -459,8 +487,10 @@ TEST_F(PhotoBufferTest, ImagesAreCentredAcrossTheHeadAndInTheirBands) {
 BITMAPHANDLE RowNumbered(Bytes* pixels, int width, int height) {
   BITMAPHANDLE image{};
   pixels->assign(size_t(Pitch24(width)) * height, 0);
-  for (int row = 0; row < height; ++row) memset(pixels->data() + row * Pitch24(width), row, size_t(3 * width));
-  IL_CreateBitmap(&image, sizeof image, 2, uint32_t(width), height, 24, 1, nullptr, 4, pixels->data(), pixels->size());
+  for (int row = 0; row < height; ++row)
+    memset(pixels->data() + row * Pitch24(width), row, size_t(3 * width));
+  IL_CreateBitmap(&image, sizeof image, 2, uint32_t(width), height, 24, 1, nullptr, 4,
+                  pixels->data(), pixels->size());
   return image;
 }
 
@@ -533,7 +563,7 @@ TEST_F(PhotoBufferTest, StoringIntoAFilledSlotReleasesItsPlanes) {
     buffer().SetImageData(0, image.image);
     buffer().SetImageData(0, image.image);  // a batch that was not sent
     EXPECT_EQ(allocator.live.size(), 1u + 3u);
-    buffer().SetImageData(7, image.image);   // no such slot: ignored
+    buffer().SetImageData(7, image.image);  // no such slot: ignored
     buffer().SetImageData(-1, image.image);
     EXPECT_EQ(allocator.live.size(), 1u + 3u);
     buffer().Clear();

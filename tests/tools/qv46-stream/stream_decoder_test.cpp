@@ -25,7 +25,8 @@ void Append(Bytes* out, const DeviceCmd& cmd) {
   out->insert(out->end(), cmd.buffer(), cmd.buffer() + cmd.length());
 }
 
-void AppendPacket(Bytes* out, const char* command, const char* parameter, const std::string& payload = "") {
+void AppendPacket(Bytes* out, const char* command, const char* parameter,
+                  const std::string& payload = "") {
   DeviceCmd cmd;
   ASSERT_EQ(cmd.MakeCmd(command, parameter, payload.empty() ? -1 : int(payload.size()),
                         payload.empty() ? nullptr : payload.data()),
@@ -122,7 +123,8 @@ TEST(StreamDecoder, DescribeEscapesBinaryPayloads) {
   AppendPacket(&s, "CNTRL", "SET_SYS_TIME", std::string("20260102030405\r\0", 16));
   const DecodeResult r = DecodeStream(s.data(), s.size());
   ASSERT_TRUE(r.ok);
-  EXPECT_NE(qv46stream::DescribePacket(r.packets[0]).find("\"20260102030405\\x0d\\x00\""), std::string::npos);
+  EXPECT_NE(qv46stream::DescribePacket(r.packets[0]).find("\"20260102030405\\x0d\\x00\""),
+            std::string::npos);
 }
 
 // Each case corrupts a valid stream and names where the decoder must stop.
@@ -135,7 +137,8 @@ struct Corruption {
 
 const Corruption kCorruptions[] = {
     {"TruncatedHeader", [](Bytes* s) { s->resize(20); }, 0, "truncated packet header"},
-    {"TruncatedLastHeader", [](Bytes* s) { s->resize(s->size() - 1); }, 3512, "truncated packet header"},
+    {"TruncatedLastHeader", [](Bytes* s) { s->resize(s->size() - 1); }, 3512,
+     "truncated packet header"},
     {"NoEscape", [](Bytes* s) { (*s)[40] = 0x1C; }, 40, "ESC 'P'"},
     {"NoP", [](Bytes* s) { (*s)[41] = 'Q'; }, 40, "ESC 'P'"},
     {"BlankCommand", [](Bytes* s) { memset(s->data() + 2, ' ', 6); }, 2, "command word"},
@@ -144,22 +147,26 @@ const Corruption kCorruptions[] = {
     {"LetterInLength", [](Bytes* s) { (*s)[31] = 'x'; }, 24, "eight digits"},
     {"ZeroLength", [](Bytes* s) { memcpy(s->data() + 24, "00000000", 8); }, 24, "empty payload"},
     {"PayloadPastEnd", [](Bytes* s) { s->resize(40 + 40 + 32 + 500); }, 104, "runs past the end"},
-    {"PayloadWithoutParameter", [](Bytes* s) { memset(s->data() + 8, ' ', 16); }, 24, "without a parameter"},
+    {"PayloadWithoutParameter", [](Bytes* s) { memset(s->data() + 8, ' ', 16); }, 24,
+     "without a parameter"},
     {"BmpSignature", [](Bytes* s) { (*s)[kYPayload] = 'X'; }, kYPayload, "signature"},
     {"BmpFileSize", [](Bytes* s) { (*s)[kYPayload + 2] ^= 1; }, kYPayload + 2, "file size"},
     {"BmpReserved", [](Bytes* s) { (*s)[kYPayload + 7] = 1; }, kYPayload + 6, "reserved"},
     {"BmpPixelOffset", [](Bytes* s) { (*s)[kYPayload + 10] = 0; }, kYPayload + 10, "pixel offset"},
-    {"BmpInfoSize", [](Bytes* s) { (*s)[kYPayload + 14] = 12; }, kYPayload + 14, "information header"},
+    {"BmpInfoSize", [](Bytes* s) { (*s)[kYPayload + 14] = 12; }, kYPayload + 14,
+     "information header"},
     {"BmpZeroWidth", [](Bytes* s) { (*s)[kYPayload + 18] = 0; }, kYPayload + 18, "width"},
-    {"BmpTopDown", [](Bytes* s) { PutLE4(s, kYPayload + 22, uint32_t(-3)); }, kYPayload + 22, "bottom-up"},
+    {"BmpTopDown", [](Bytes* s) { PutLE4(s, kYPayload + 22, uint32_t(-3)); }, kYPayload + 22,
+     "bottom-up"},
     {"BmpPlanes", [](Bytes* s) { (*s)[kYPayload + 26] = 2; }, kYPayload + 26, "plane count"},
     {"BmpDepth", [](Bytes* s) { (*s)[kYPayload + 28] = 24; }, kYPayload + 28, "depth"},
     {"BmpCompressed", [](Bytes* s) { (*s)[kYPayload + 30] = 1; }, kYPayload + 30, "compressed"},
     {"BmpImageSize", [](Bytes* s) { (*s)[kYPayload + 34] = 15; }, kYPayload + 34, "image size"},
     {"BmpColours", [](Bytes* s) { (*s)[kYPayload + 50] = 1; }, kYPayload + 46, "colour counts"},
-    {"BmpPalette", [](Bytes* s) { (*s)[kYPayload + 54 + 4 * 7 + 1] = 8; }, kYPayload + 54 + 28, "entry 7"},
-    {"BmpPaletteFourthByte", [](Bytes* s) { (*s)[kYPayload + 54 + 4 * 255 + 3] = 1; }, kYPayload + 54 + 1020,
-     "entry 255"},
+    {"BmpPalette", [](Bytes* s) { (*s)[kYPayload + 54 + 4 * 7 + 1] = 8; }, kYPayload + 54 + 28,
+     "entry 7"},
+    {"BmpPaletteFourthByte", [](Bytes* s) { (*s)[kYPayload + 54 + 4 * 255 + 3] = 1; },
+     kYPayload + 54 + 1020, "entry 255"},
     {"BmpPadding", [](Bytes* s) { (*s)[kYPayload + 1081] = 1; }, kYPayload + 1081, "padding"},
     // A taller image than the payload holds: header and payload disagree.
     {"BmpHeightTooLarge",
@@ -285,7 +292,8 @@ TEST_P(PanelFaults, AreReportedWithTheStartOffset) {
   std::string error;
   EXPECT_FALSE(qv46stream::CollectPanels(r.packets, &panels, &error));
   EXPECT_NE(error.find(GetParam().message), std::string::npos) << error;
-  EXPECT_NE(error.find("offset " + std::to_string(r.packets.back().offset)), std::string::npos) << error;
+  EXPECT_NE(error.find("offset " + std::to_string(r.packets.back().offset)), std::string::npos)
+      << error;
 }
 
 INSTANTIATE_TEST_SUITE_P(All, PanelFaults, ::testing::ValuesIn(kPanelFaults),
@@ -325,8 +333,8 @@ TEST(ComposePreview, AveragesRowsWhenTheResolutionAlongThePaperIsHigher) {
   const qv46stream::RgbImage image = qv46stream::ComposePreview(DecodeOnePanel(s));
   ASSERT_EQ(image.width, 2);
   ASSERT_EQ(image.height, 2);
-  EXPECT_EQ(image.pixels[2], 200);       // top: rows 3 and 2
-  EXPECT_EQ(image.pixels[6 + 2], 100);   // bottom: rows 1 and 0 averaged
+  EXPECT_EQ(image.pixels[2], 200);      // top: rows 3 and 2
+  EXPECT_EQ(image.pixels[6 + 2], 100);  // bottom: rows 1 and 0 averaged
   EXPECT_EQ(image.pixels[6 + 1], 20);
 }
 
@@ -392,8 +400,8 @@ std::string Slurp(const std::string& path) {
 
 ToolRun RunTool(const ScratchDir& dir, const std::string& args) {
   ToolRun run;
-  const std::string command = std::string(QV46_STREAM_TOOL) + " " + args + " >" + dir.path() + "/out.txt 2>" +
-                              dir.path() + "/err.txt";
+  const std::string command = std::string(QV46_STREAM_TOOL) + " " + args + " >" + dir.path() +
+                              "/out.txt 2>" + dir.path() + "/err.txt";
   const int raw = system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   run.out = Slurp(dir.path() + "/out.txt");
@@ -413,7 +421,8 @@ TEST(Qv46StreamTool, ListsPacketsAndWritesPlanesAndPreview) {
   WriteBytes(dir.path() + "/job.bin", ValidStream());
   const ToolRun run = RunTool(dir, "-o " + dir.path() + "/decoded " + dir.path() + "/job.bin");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("IMAGE  MULTICUT                8  \"00000012\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("IMAGE  MULTICUT                8  \"00000012\""), std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("6 packets, 1 panels"), std::string::npos) << run.out;
   const Bytes expectedBmp = MakeBmp(5, 3, 11811, Flat20);
   const std::string bmp = Slurp(dir.path() + "/decoded/panel1-MPLANE.bmp");
@@ -441,7 +450,8 @@ TEST(Qv46StreamTool, MalformedStreamNamesTheOffsetAndKeepsTheListingSoFar) {
   WriteBytes(dir.path() + "/bad.bin", s);
   const ToolRun run = RunTool(dir, dir.path() + "/bad.bin");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("offset " + std::to_string(kYPayload + 28) + ": BMP depth is 24 bits"), std::string::npos)
+  EXPECT_NE(run.err.find("offset " + std::to_string(kYPayload + 28) + ": BMP depth is 24 bits"),
+            std::string::npos)
       << run.err;
   EXPECT_NE(run.out.find("MULTICUT"), std::string::npos);
   EXPECT_EQ(run.out.find("YPLANE"), std::string::npos);
