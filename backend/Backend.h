@@ -24,7 +24,7 @@ struct Services {
 };
 
 // Prints one CUPS discovery line per attached QV-46 to `out`. Returns 0.
-int discover(Services& services, std::ostream& out);
+int Discover(Services& services, std::ostream& out);
 
 struct Job {
   std::string id;   // argv[1]
@@ -34,6 +34,6 @@ struct Job {
 };
 
 // Runs one job; returns a CUPS backend exit code.
-int runJob(Services& services, const Job& job);
+int RunJob(Services& services, const Job& job);
 
 }  // namespace zelbackend

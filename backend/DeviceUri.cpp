@@ -8,9 +8,9 @@ namespace zelbackend {
 
 const char kUriPrefix[] = "valdren-zelbackend://VALDREN/QV-46?serial=";
 
-std::string deviceUri(const std::string& serial) { return kUriPrefix + serial; }
+std::string DeviceUri(const std::string& serial) { return kUriPrefix + serial; }
 
-bool serialFromUri(const std::string& uri, std::string* serial) {
+bool SerialFromUri(const std::string& uri, std::string* serial) {
   const size_t prefix = std::strlen(kUriPrefix);
   if (uri.compare(0, prefix, kUriPrefix) != 0 || uri.size() == prefix) return false;
   std::string value = uri.substr(prefix);
@@ -22,18 +22,18 @@ bool serialFromUri(const std::string& uri, std::string* serial) {
   return true;
 }
 
-std::string pauseMarkerPath(const std::string& tmpDir, const std::string& serial,
+std::string PauseMarkerPath(const std::string& tmpDir, const std::string& serial,
                             const std::string& jobId) {
-  std::string name = "Pause_" + deviceUri(serial) + ".job" + jobId;
+  std::string name = "Pause_" + DeviceUri(serial) + ".job" + jobId;
   std::replace(name.begin(), name.end(), '/', '_');
   return tmpDir + "/" + name;
 }
 
-std::string jobInfoPath(const std::string& tmpDir, const std::string& jobId) {
+std::string JobInfoPath(const std::string& tmpDir, const std::string& jobId) {
   return tmpDir + "/Print_" + jobId + ".log";
 }
 
-bool validJobId(const std::string& jobId) {
+bool ValidJobId(const std::string& jobId) {
   return !jobId.empty() && jobId.size() <= 10 &&
          std::all_of(jobId.begin(), jobId.end(), [](unsigned char c) { return std::isdigit(c); });
 }

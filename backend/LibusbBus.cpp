@@ -25,19 +25,19 @@ class LibusbChannel : public PrinterChannel {
     libusb_close(handle_);
   }
 
-  int bulkOut(const uint8_t* data, int length, int* done) override {
+  int BulkOut(const uint8_t* data, int length, int* done) override {
     *done = 0;
     return libusb_bulk_transfer(handle_, kBulkOut, const_cast<uint8_t*>(data), length, done,
                                 kBulkTimeoutMs);
   }
 
-  int bulkIn(uint8_t* data, int capacity, int* done) override {
+  int BulkIn(uint8_t* data, int capacity, int* done) override {
     *done = 0;
     return libusb_bulk_transfer(handle_, kBulkIn, data, capacity, done, kBulkTimeoutMs);
   }
 
   // Class request GET_DEVICE_ID.
-  std::string deviceId() override {
+  std::string DeviceId() override {
     char buffer[2048] = {};
     int got =
         libusb_control_transfer(handle_, 0xA1, 0, 0, 0, reinterpret_cast<unsigned char*>(buffer),
@@ -59,17 +59,17 @@ LibusbBus::LibusbBus() {
 }
 
 LibusbBus::~LibusbBus() {
-  forget();
+  Forget();
   if (context_) libusb_exit(context_);
 }
 
-void LibusbBus::forget() {
+void LibusbBus::Forget() {
   for (libusb_device* device : printers_) libusb_unref_device(device);
   printers_.clear();
 }
 
-int LibusbBus::scan() {
-  forget();
+int LibusbBus::Scan() {
+  Forget();
   if (!context_) return 0;
   libusb_device** list = nullptr;
   ssize_t count = libusb_get_device_list(context_, &list);
@@ -83,7 +83,7 @@ int LibusbBus::scan() {
   return static_cast<int>(printers_.size());
 }
 
-int LibusbBus::open(int index, std::unique_ptr<PrinterChannel>* channel) {
+int LibusbBus::Open(int index, std::unique_ptr<PrinterChannel>* channel) {
   if (index < 0 || index >= static_cast<int>(printers_.size())) return LIBUSB_ERROR_NOT_FOUND;
   libusb_device_handle* handle = nullptr;
   int rc = libusb_open(printers_[static_cast<size_t>(index)], &handle);

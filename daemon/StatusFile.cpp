@@ -40,7 +40,7 @@ const char* Skip(const char* value, size_t count) {
 }
 
 void RelabelIfPresent(DaemonContext& ctx, const char* type, const char* path) {
-  if (existFile(path)) ctx.commands.run({"chcon", "-t", type, path});
+  if (existFile(path)) ctx.commands.Run({"chcon", "-t", type, path});
 }
 
 // Rewrites the file in place. The directory is writable by everyone, so a
@@ -184,7 +184,7 @@ void WriteFile(DaemonContext& ctx, const char* serial) {
 
 bool isSELinuxEnabled(CommandRunner& commands) {
   std::string line;
-  if (commands.runCapture({"getenforce"}, &line, 31) < 0) return false;
+  if (commands.RunCapture({"getenforce"}, &line, 31) < 0) return false;
   return line.compare(0, 9, "Enforcing") == 0;
 }
 

@@ -10,7 +10,7 @@
 
 int main() {
   LibusbPort usb;
-  if (usb.init() < 0) return 1;
+  if (usb.Init() < 0) return 1;
   LibcupsPort cups;
   SpawnCommandRunner commands;
   SystemSleeper sleeper;

@@ -65,7 +65,7 @@ uint8_t PatternByte(unsigned page, unsigned x, unsigned y, unsigned byte) {
 
 std::vector<uint8_t> MakeRaster(const std::vector<RasterPage>& pages) {
   TempPath file("qv46filtertest-raster");
-  const int fd = open(file.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int fd = open(file.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   EXPECT_GE(fd, 0);
   cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
   for (size_t p = 0; p < pages.size(); ++p) {
@@ -103,7 +103,7 @@ std::vector<uint8_t> MakeRaster(const std::vector<RasterPage>& pages) {
   }
   cupsRasterClose(raster);
   close(fd);
-  return ReadFile(file.path());
+  return ReadFile(file.Path());
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -143,7 +143,7 @@ CapturedStream::~CapturedStream() {
   std::free(data_);
 }
 
-std::vector<uint8_t> CapturedStream::bytes() {
+std::vector<uint8_t> CapturedStream::Bytes() {
   std::fflush(file_);
   return std::vector<uint8_t>(data_, data_ + size_);
 }
@@ -190,7 +190,7 @@ std::vector<std::string> Describe(const std::vector<Packet>& packets) {
   for (const Packet& packet : packets) {
     std::string line = packet.command + "/" + packet.parameter;
     const bool isPlane = packet.command == "IMAGE" && packet.parameter != "MULTICUT";
-    if (packet.hasLength && !isPlane) line += "=" + packet.text();
+    if (packet.hasLength && !isPlane) line += "=" + packet.Text();
     lines.push_back(line);
   }
   return lines;
@@ -214,8 +214,8 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
   pid_ = fork();
   if (pid_ == 0) {
     dup2(pipeEnds[0], STDIN_FILENO);
-    const int out = open(output_.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(errors_.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int out = open(output_.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(errors_.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     for (const std::string& entry : environment) {
@@ -279,9 +279,9 @@ int Child::Wait() {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::vector<uint8_t> Child::Output() const { return ReadFile(output_.path()); }
+std::vector<uint8_t> Child::Output() const { return ReadFile(output_.Path()); }
 
-std::vector<uint8_t> Child::Errors() const { return ReadFile(errors_.path()); }
+std::vector<uint8_t> Child::Errors() const { return ReadFile(errors_.Path()); }
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& environment,

@@ -85,7 +85,7 @@ TEST_P(Batching, StoresOneImagePerCopyAndSendsFullBatches) {
   const BatchCase& c = GetParam();
   MemoryRaster raster(MakeRaster(PagesWithCopies(c.copies)));
   RecordingSink sink;
-  RunPageLoop(raster.raster(), sink, c.layout, c.parity);
+  RunPageLoop(raster.Raster(), sink, c.layout, c.parity);
   EXPECT_EQ(c.batches, sink.batches);
   EXPECT_EQ(c.copies.size(), sink.pages.size());
 }
@@ -135,7 +135,7 @@ TEST_F(PageLoop, PageBuffersAreBottomUpWithZeroPadding) {
     page.height = c.height;
     MemoryRaster raster(MakeRaster({page}));
     RecordingSink sink;
-    RunPageLoop(raster.raster(), sink, 1, 0);
+    RunPageLoop(raster.Raster(), sink, 1, 0);
     ASSERT_EQ(1u, sink.pages.size());
     EXPECT_EQ(c.stride, PageStride(c.width));
     EXPECT_EQ(c.width, sink.pages[0].width);
@@ -153,7 +153,7 @@ TEST_F(PageLoop, ShortLinesFillOnlyTheStartOfEachRow) {
   page.bitsPerPixel = 8;
   MemoryRaster raster(MakeRaster({page}));
   RecordingSink sink;
-  RunPageLoop(raster.raster(), sink, 1, 0);
+  RunPageLoop(raster.Raster(), sink, 1, 0);
   ASSERT_EQ(1u, sink.pages.size());
   EXPECT_EQ(ExpectedBuffer(0, 6, 3, 6, 3), sink.pages[0].buffer);
 }
@@ -164,7 +164,7 @@ TEST_F(PageLoop, AStreamCutShortKeepsTheRowsReadAndTheJobGoesOn) {
   pages[1].rowsWritten = 2;
   MemoryRaster raster(MakeRaster(pages));
   RecordingSink sink;
-  RunPageLoop(raster.raster(), sink, 2, 0);
+  RunPageLoop(raster.Raster(), sink, 2, 0);
   ASSERT_EQ(2u, sink.pages.size());
   EXPECT_EQ(ExpectedBuffer(1, 4, 5, 12, 2), sink.pages[1].buffer);
   EXPECT_EQ((std::vector<std::vector<int>>{{0, 1}}), sink.batches);
@@ -186,7 +186,7 @@ TEST_F(PageLoop, PagesTooLargeToHoldAreDroppedWithoutReadingPastTheStream) {
     pages[1].rowsWritten = 0;
     MemoryRaster raster(MakeRaster(pages));
     RecordingSink sink;
-    RunPageLoop(raster.raster(), sink, 2, 0);
+    RunPageLoop(raster.Raster(), sink, 2, 0);
     // The first page still goes out, alone, at the end of the job.
     EXPECT_EQ(1u, sink.pages.size()) << c.name;
     EXPECT_EQ((std::vector<std::vector<int>>{{0}}), sink.batches) << c.name;
@@ -222,7 +222,7 @@ TEST_F(PageLoop, CancelWhileReadingLinesSendsNothingMore) {
     Canceled = 0;
     MemoryRaster raster(MakeRaster(pages), static_cast<long>(OffsetOfLine(pages, c.page, 20)));
     RecordingSink sink;
-    RunPageLoop(raster.raster(), sink, c.layout, 0);
+    RunPageLoop(raster.Raster(), sink, c.layout, 0);
     EXPECT_EQ(c.pagesMade, sink.pages.size()) << c.name;
     EXPECT_EQ(c.batches, sink.batches) << c.name;
   }
@@ -232,7 +232,7 @@ TEST_F(PageLoop, CancelDuringProcessingStillSendsThatPagesBatches) {
   MemoryRaster raster(MakeRaster(PagesWithCopies({3, 1})));
   RecordingSink sink;
   sink.cancelWhileProcessing = true;
-  RunPageLoop(raster.raster(), sink, 2, 0);
+  RunPageLoop(raster.Raster(), sink, 2, 0);
   // Copies 1 and 2 go out; copy 3 waits for a batch that never comes.
   EXPECT_EQ((std::vector<std::vector<int>>{{0, 0}}), sink.batches);
   EXPECT_EQ(1u, sink.pages.size());
