@@ -14,6 +14,7 @@
 #include "PrinterLink.h"
 #include "TmpFile.h"
 #include "common/PhotoPrinterDevice.h"
+#include "common/TmpFiles.h"
 
 namespace zelbackend {
 namespace {
@@ -76,8 +77,8 @@ std::string QueryValue(PrinterChannel& channel, const char* parameter, size_t sk
 std::string JobInfoText(PrinterChannel& channel) {
   const std::string media = QueryValue(channel, "MEDIA", 2);
   const std::string remainHalf = QueryValue(channel, "RQTY", 4);
-  return "#MEDIA_INFORMATION\nMEDIA_SIZE=\"" + media + "\"\nMEDIA_REMAIN_HALF=\"" + remainHalf +
-         "\"\n";
+  return std::string("#MEDIA_INFORMATION\n") + kKeyMediaSize + "=\"" + media + "\"\n" +
+         kKeyMediaRemainHalf + "=\"" + remainHalf + "\"\n";
 }
 
 // Reads up to `length` bytes, fewer only at the end of the input. -1 on a
@@ -100,9 +101,9 @@ ssize_t ReadFully(Services& s, int fd, uint8_t* data, size_t length) {
 // The payload length of a command packet header, or -1 when the bytes are
 // not one: ESC "P", and eight digits (or eight blanks for no payload).
 long PayloadLength(const uint8_t* header) {
-  if (header[0] != 0x1B || header[1] != 'P') return -1;
+  if (!IsCmdHeader(header)) return -1;
   long length = 0;
-  return _ReadCmdLength(header, &length) < 0 ? -1 : length;
+  return ReadCmdLength(header, &length) < 0 ? -1 : length;
 }
 
 // A read that came back short of data: the job was cancelled, or the

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "PrinterBus.h"
+#include "common/TmpFiles.h"
 
 namespace zelbackend {
 
@@ -18,7 +19,7 @@ struct Services {
   std::function<bool()> cancelled;      // the job was cancelled (SIGTERM)
   std::function<void(int ms)> sleepMs;  // may return early when cancelled
   std::function<int64_t()> nowMs;       // monotonic
-  std::string tmpDir = "/tmp";
+  std::string tmpDir = kTmpDir;
   int claimWaitMs = 60000;  // how long a busy printer is waited for
   int claimRetryMs = 500;
 };

@@ -4,15 +4,15 @@
 #include <cctype>
 #include <cstring>
 
+#include "common/TmpFiles.h"
+
 namespace zelbackend {
 
-const char kUriPrefix[] = "valdren-zelbackend://VALDREN/QV-46?serial=";
-
-std::string DeviceUri(const std::string& serial) { return kUriPrefix + serial; }
+std::string DeviceUri(const std::string& serial) { return kDeviceUriPrefix + serial; }
 
 bool SerialFromUri(const std::string& uri, std::string* serial) {
-  const size_t prefix = std::strlen(kUriPrefix);
-  if (uri.compare(0, prefix, kUriPrefix) != 0 || uri.size() == prefix) return false;
+  const size_t prefix = std::strlen(kDeviceUriPrefix);
+  if (uri.compare(0, prefix, kDeviceUriPrefix) != 0 || uri.size() == prefix) return false;
   std::string value = uri.substr(prefix);
   bool printable = std::all_of(value.begin(), value.end(), [](unsigned char c) {
     return std::isalnum(c) || c == '-' || c == '_' || c == '.';
@@ -24,13 +24,13 @@ bool SerialFromUri(const std::string& uri, std::string* serial) {
 
 std::string PauseMarkerPath(const std::string& tmpDir, const std::string& serial,
                             const std::string& jobId) {
-  std::string name = "Pause_" + DeviceUri(serial) + ".job" + jobId;
+  std::string name = kPauseMarkerPrefix + serial + kPauseMarkerJobTag + jobId;
   std::replace(name.begin(), name.end(), '/', '_');
   return tmpDir + "/" + name;
 }
 
 std::string JobInfoPath(const std::string& tmpDir, const std::string& jobId) {
-  return tmpDir + "/Print_" + jobId + ".log";
+  return tmpDir + "/" + kJobInfoPrefix + jobId + kJobInfoSuffix;
 }
 
 bool ValidJobId(const std::string& jobId) {

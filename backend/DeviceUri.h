@@ -6,8 +6,6 @@
 namespace zelbackend {
 
 // "valdren-zelbackend://VALDREN/QV-46?serial=" followed by the serial.
-extern const char kUriPrefix[];
-
 std::string DeviceUri(const std::string& serial);
 
 // The serial named by a device URI; false for a URI of another kind, an

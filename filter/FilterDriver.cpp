@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "filter/Common.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 #include "imglib/ImgLib.h"
 
@@ -71,8 +72,7 @@ void SleepSeconds(unsigned seconds) { sleep(seconds); }
 
 int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
   char path[512];
-  const int length = std::snprintf(path, sizeof path, "%s/Print_%s.log", "/tmp", jobId);
-  if (length < 0 || length >= static_cast<int>(sizeof path)) return 0;
+  if (!PrInfoFilePath(jobId, path, sizeof path)) return 0;
   for (int attempt = 0; attempt < kPrInfoWaitTries; ++attempt) {
     struct stat info;
     const bool present = stat(path, &info) == 0;
@@ -87,10 +87,6 @@ int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
 
 int PrinterStatusCheck(char* jobId, int, cups_option_s*) {
   return WaitForPrInfoFile(jobId, SleepSeconds);
-}
-
-unsigned long PageStride(unsigned width) {
-  return static_cast<unsigned long>(((uint64_t{width} * 24 + 31) >> 5) * 4);
 }
 
 _tagBITMAPHANDLE* DeviceSink::MakeImage(char* pageBuffer, long width, long height, int slot) {

@@ -37,9 +37,6 @@ class PageSink {
   virtual void SendBatch(int count) = 0;
 };
 
-// Row stride of a bottom-up 24-bit page buffer.
-unsigned long PageStride(unsigned width);
-
 // Reads every page of `raster` and stores and sends its copies: batches of
 // `layoutCount` images, the first image alone when `halfParity` is 1.
 void RunPageLoop(cups_raster_t* raster, PageSink& sink, int layoutCount, int halfParity);

@@ -152,20 +152,20 @@ std::vector<Packet> ParsePackets(const std::vector<uint8_t>& stream) {
   std::vector<Packet> packets;
   size_t offset = 0;
   while (offset < stream.size()) {
-    if (stream.size() - offset < 32) {
+    if (stream.size() - offset < kCmdHeaderSize) {
       ADD_FAILURE() << "short packet header at offset " << offset;
       break;
     }
     const uint8_t* header = stream.data() + offset;
-    if (header[0] != 0x1B || header[1] != 0x50) {
+    if (!IsCmdHeader(header)) {
       ADD_FAILURE() << "no ESC P at offset " << offset;
       break;
     }
     Packet packet;
-    packet.command = Trimmed(header + 2, 6);
-    packet.parameter = Trimmed(header + 8, 16);
+    packet.command = Trimmed(header + kCmdWordOffset, kCmdWordSize);
+    packet.parameter = Trimmed(header + kCmdParameterOffset, kCmdParameterSize);
     long lengthValue = 0;
-    const int lengthField = _ReadCmdLength(header, &lengthValue);
+    const int lengthField = ReadCmdLength(header, &lengthValue);
     if (lengthField < 0) {
       ADD_FAILURE() << "bad length field '"
                     << std::string(reinterpret_cast<const char*>(header + 24), 8) << "' at offset "
@@ -174,13 +174,13 @@ std::vector<Packet> ParsePackets(const std::vector<uint8_t>& stream) {
     }
     packet.hasLength = lengthField > 0;
     const size_t length = static_cast<size_t>(lengthValue);
-    if (stream.size() - offset - 32 < length) {
+    if (stream.size() - offset - kCmdHeaderSize < length) {
       ADD_FAILURE() << "payload runs past the end at offset " << offset;
       break;
     }
-    packet.payload.assign(header + 32, header + 32 + length);
+    packet.payload.assign(header + kCmdHeaderSize, header + kCmdHeaderSize + length);
     packets.push_back(std::move(packet));
-    offset += 32 + length;
+    offset += kCmdHeaderSize + length;
   }
   return packets;
 }

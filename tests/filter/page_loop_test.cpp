@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FilterTestSupport.h"
+#include "filter/Common.h"
 #include "filter/FilterDriver.h"
 #include "imglib/ImgLib.h"
 

@@ -18,7 +18,7 @@ std::string TrimmedWord(const std::string& field) {
 // in step with a sender that only ever writes the two legal forms.
 std::size_t PayloadLength(const std::string& header) {
   long length = 0;
-  _ReadCmdLength(reinterpret_cast<const uint8_t*>(header.data()), &length);
+  ReadCmdLength(reinterpret_cast<const uint8_t*>(header.data()), &length);
   return static_cast<std::size_t>(length);
 }
 

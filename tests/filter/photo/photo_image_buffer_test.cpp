@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/Common.h"
 #include "filter/PhotoImageBuffer.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 #include "imglib/ImgLib.h"
@@ -19,17 +20,15 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using PixelFn = std::function<Bytes(long x, long row)>;
 
-long Pitch24(long width) { return ((width * 24 + 31) / 32) * 4; }
-
 // A page buffer as the filter driver hands it over: bottom row first, three
 // bytes per pixel, rows padded to four bytes.
 void* MakePage(long width, long height, const PixelFn& pixel) {
-  uint8_t* page = static_cast<uint8_t*>(GlobalAlloc(0, size_t(Pitch24(width) * height)));
-  memset(page, 0, size_t(Pitch24(width) * height));
+  uint8_t* page = static_cast<uint8_t*>(GlobalAlloc(0, size_t(PageStride(width) * height)));
+  memset(page, 0, size_t(PageStride(width) * height));
   for (long row = 0; row < height; ++row) {
     for (long x = 0; x < width; ++x) {
       const Bytes p = pixel(x, row);
-      memcpy(page + row * Pitch24(width) + 3 * x, p.data(), 3);
+      memcpy(page + row * PageStride(width) + 3 * x, p.data(), 3);
     }
   }
   return page;
@@ -462,7 +461,7 @@ TEST_F(PhotoBufferTest, SlotPlanesTakeByteZeroAsCyanAndByteTwoAsYellow) {
 TEST_F(PhotoBufferTest, ImagesAreCentredAcrossTheHeadAndInTheirBands) {
   // A 1665 x 1120 image on the 1920-dot head, in a 1240-row band.
   BITMAPHANDLE image{};
-  Bytes pixels(size_t(Pitch24(1665)) * 1120, 0);
+  Bytes pixels(size_t(PageStride(1665)) * 1120, 0);
   ASSERT_EQ(IL_CreateBitmap(&image, sizeof image, 2, 1665, 1120, 24, 1, nullptr, 4, pixels.data(),
                             pixels.size()),
             1);
@@ -486,9 +485,9 @@ TEST_F(PhotoBufferTest, ImagesAreCentredAcrossTheHeadAndInTheirBands) {
 // Plane rows carry their row number, so placement can be read back.
 BITMAPHANDLE RowNumbered(Bytes* pixels, int width, int height) {
   BITMAPHANDLE image{};
-  pixels->assign(size_t(Pitch24(width)) * height, 0);
+  pixels->assign(size_t(PageStride(width)) * height, 0);
   for (int row = 0; row < height; ++row)
-    memset(pixels->data() + row * Pitch24(width), row, size_t(3 * width));
+    memset(pixels->data() + row * PageStride(width), row, size_t(3 * width));
   IL_CreateBitmap(&image, sizeof image, 2, uint32_t(width), height, 24, 1, nullptr, 4,
                   pixels->data(), pixels->size());
   return image;
