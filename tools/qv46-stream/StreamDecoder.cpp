@@ -1,5 +1,6 @@
 #include "StreamDecoder.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -24,9 +25,13 @@ uint32_t ReadLE4(const uint8_t* p) {
 }
 uint16_t ReadLE2(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
-std::string Format(const char* format, unsigned long long a, unsigned long long b = 0) {
+// printf into a string; the attribute lets -Wformat check every call.
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
   char text[160];
-  snprintf(text, sizeof text, format, a, b);
+  va_list arguments;
+  va_start(arguments, format);
+  vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
   return text;
 }
 
@@ -60,37 +65,36 @@ bool ReadPlaneBmp(const uint8_t* bmp, size_t size, size_t base, Plane* plane, si
   };
   if (size < kBmpPixelOffset) {
     return fail(
-        0, Format("plane payload of %llu bytes is shorter than the 1088-byte BMP header", size));
+        0, Format("plane payload of %zu bytes is shorter than the 1088-byte BMP header", size));
   }
   if (bmp[0] != 'B' || bmp[1] != 'M') return fail(0, "BMP signature is not \"BM\"");
   if (ReadLE4(bmp + 2) != size) {
-    return fail(2, Format("BMP file size %llu differs from the payload length %llu",
-                          ReadLE4(bmp + 2), size));
+    return fail(
+        2, Format("BMP file size %u differs from the payload length %zu", ReadLE4(bmp + 2), size));
   }
   if (ReadLE4(bmp + 6) != 0) return fail(6, "BMP reserved field is not 0");
   if (ReadLE4(bmp + 10) != kBmpPixelOffset) {
-    return fail(10, Format("BMP pixel offset is %llu, expected 1088", ReadLE4(bmp + 10)));
+    return fail(10, Format("BMP pixel offset is %u, expected 1088", ReadLE4(bmp + 10)));
   }
   const uint8_t* info = bmp + kBmpInfoOffset;
   if (ReadLE4(info) != kBmpInfoSize) {
-    return fail(14, Format("BMP information header size is %llu, expected 40", ReadLE4(info)));
+    return fail(14, Format("BMP information header size is %u, expected 40", ReadLE4(info)));
   }
   const int32_t width = int32_t(ReadLE4(info + 4));
   const int32_t height = int32_t(ReadLE4(info + 8));
-  if (width <= 0) return fail(18, Format("BMP width %lld is not positive", (long long)width));
+  if (width <= 0) return fail(18, Format("BMP width %d is not positive", width));
   if (height <= 0) {
-    return fail(
-        22, Format("BMP height %lld is not positive (rows must be bottom-up)", (long long)height));
+    return fail(22, Format("BMP height %d is not positive (rows must be bottom-up)", height));
   }
   if (ReadLE2(info + 12) != 1) return fail(26, "BMP plane count is not 1");
   if (ReadLE2(info + 14) != 8)
-    return fail(28, Format("BMP depth is %llu bits, expected 8", ReadLE2(info + 14)));
+    return fail(28, Format("BMP depth is %d bits, expected 8", ReadLE2(info + 14)));
   if (ReadLE4(info + 16) != 0) return fail(30, "BMP is compressed");
   const uint64_t stride = (uint64_t(width) + 3) & ~uint64_t(3);
   const uint64_t imageSize = stride * uint64_t(height);
   if (ReadLE4(info + 20) != imageSize) {
-    return fail(34, Format("BMP image size %llu differs from stride x height %llu",
-                           ReadLE4(info + 20), imageSize));
+    return fail(34, Format("BMP image size %u differs from stride x height %lu", ReadLE4(info + 20),
+                           imageSize));
   }
   if (ReadLE4(info + 32) != 256 || ReadLE4(info + 36) != 256) {
     return fail(46, "BMP colour counts are not 256");
@@ -98,7 +102,7 @@ bool ReadPlaneBmp(const uint8_t* bmp, size_t size, size_t base, Plane* plane, si
   for (size_t v = 0; v < 256; ++v) {
     const uint8_t* entry = bmp + kBmpPaletteOffset + 4 * v;
     if (entry[0] != v || entry[1] != v || entry[2] != v || entry[3] != 0) {
-      return fail(kBmpPaletteOffset + 4 * v, Format("BMP palette entry %llu is not grey", v));
+      return fail(kBmpPaletteOffset + 4 * v, Format("BMP palette entry %zu is not grey", v));
     }
   }
   for (size_t i = kBmpPaddingOffset; i < kBmpPixelOffset; ++i) {
@@ -106,7 +110,7 @@ bool ReadPlaneBmp(const uint8_t* bmp, size_t size, size_t base, Plane* plane, si
   }
   if (size - kBmpPixelOffset != imageSize) {
     return fail(
-        0, Format("BMP holds %llu pixel bytes, expected %llu", size - kBmpPixelOffset, imageSize));
+        0, Format("BMP holds %zu pixel bytes, expected %lu", size - kBmpPixelOffset, imageSize));
   }
   plane->width = width;
   plane->height = height;
@@ -132,7 +136,7 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
   size_t at = 0;
   while (at < size) {
     if (size - at < kHeaderSize) {
-      return fail(at, Format("truncated packet header: %llu of 32 bytes", size - at));
+      return fail(at, Format("truncated packet header: %zu of 32 bytes", size - at));
     }
     const uint8_t* header = data + at;
     if (!IsCmdHeader(header)) return fail(at, "packet does not start with ESC 'P'");
@@ -157,7 +161,7 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
         return fail(at + kLengthOffset, "payload without a parameter word");
       if (length > size - at - kHeaderSize) {
         return fail(at + kLengthOffset,
-                    Format("payload of %llu bytes runs past the end of the stream (%llu left)",
+                    Format("payload of %lu bytes runs past the end of the stream (%zu left)",
                            length, size - at - kHeaderSize));
       }
       packet.hasPayload = true;
@@ -191,12 +195,12 @@ bool CollectPanels(const std::vector<Packet>& packets, std::vector<Panel>* panel
       pending[index] = &packet.plane;
     } else if (packet.command == "CNTRL" && packet.parameter == "START") {
       if (!pending[0] || !pending[1] || !pending[2]) {
-        *error = Format("offset %llu: START without all three planes", packet.offset);
+        *error = Format("offset %lu: START without all three planes", packet.offset);
         return false;
       }
       for (const Plane* plane : {pending[1], pending[2]}) {
         if (plane->width != pending[0]->width || plane->height != pending[0]->height) {
-          *error = Format("offset %llu: START follows planes of different sizes", packet.offset);
+          *error = Format("offset %lu: START follows planes of different sizes", packet.offset);
           return false;
         }
       }
@@ -241,10 +245,10 @@ std::string DescribePacket(const Packet& packet) {
   snprintf(head, sizeof head, "%10zu  %-6s %-16s ", packet.offset, packet.command.c_str(),
            packet.parameter.c_str());
   std::string line = head;
-  line += packet.hasPayload ? Format("%8llu", packet.payloadLength) : std::string("       -");
+  line += packet.hasPayload ? Format("%8lu", packet.payloadLength) : std::string("       -");
   if (packet.isPlane) {
-    line += Format("  %llux%llu", packet.plane.width, packet.plane.height);
-    line += Format("  %llux%llu px/m", packet.plane.xPixelsPerMetre, packet.plane.yPixelsPerMetre);
+    line += Format("  %dx%d", packet.plane.width, packet.plane.height);
+    line += Format("  %dx%d px/m", packet.plane.xPixelsPerMetre, packet.plane.yPixelsPerMetre);
   } else if (packet.hasPayload) {
     // Control payloads are a few characters; anything long is cut short.
     constexpr size_t kShownBytes = 64;
@@ -254,7 +258,7 @@ std::string DescribePacket(const Packet& packet) {
       if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
         line += char(c);
       } else {
-        line += Format("\\x%02llx", c);
+        line += Format("\\x%02x", c);
       }
     }
     line += '"';
