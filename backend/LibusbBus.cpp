@@ -42,7 +42,7 @@ class LibusbChannel : public PrinterChannel {
     int got =
         libusb_control_transfer(handle_, 0xA1, 0, 0, 0, reinterpret_cast<unsigned char*>(buffer),
                                 sizeof(buffer), kDeviceIdTimeoutMs);
-    if (got < 0 || _DeviceIdFromReply(buffer, sizeof(buffer)) != 0) return std::string();
+    if (got < 0 || DeviceIdFromReply(buffer, sizeof(buffer)) != 0) return std::string();
     return buffer;
   }
 

@@ -9,7 +9,7 @@ namespace zelbackend {
 
 int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length,
                  const std::function<bool()>& cancelled) {
-  return _WriteChunked(
+  return WriteInChunks(
       [&](const unsigned char* chunk, int size, int* done) {
         if (cancelled && cancelled()) return kLinkCancelled;
         return channel.BulkOut(chunk, size, done);
@@ -23,7 +23,7 @@ namespace {
 int ReadReply(PrinterChannel& channel, DeviceRecv* reply) {
   if (reply->Alloc() != kDeviceOk) return kDeviceNoMemory;
   int received = 0;
-  const int rc = _ReadReplyPacket(
+  const int rc = ReadReplyPacket(
       [&](unsigned char* data, int size, int* done) { return channel.BulkIn(data, size, done); },
       reply->buffer(), reply->GetBufferLength(), &received);
   if (rc != kDeviceOk) return rc;

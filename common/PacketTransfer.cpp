@@ -15,14 +15,14 @@ constexpr unsigned long kShortestDeviceId = 14;  // two length bytes and a littl
 
 }  // namespace
 
-int _ChunkLength(int remaining) {
+int ChunkLength(int remaining) {
   if (remaining < kWholeWriteLimit) return remaining;
   return std::min(remaining - kWriteTail, kLargestChunk);
 }
 
-int _WriteChunked(const BulkWrite& write, const unsigned char* data, int length) {
+int WriteInChunks(const BulkWrite& write, const unsigned char* data, int length) {
   while (length > 0) {
-    const int chunk = _ChunkLength(length);
+    const int chunk = ChunkLength(length);
     int sent = 0;
     const int result = write(data, chunk, &sent);
     if (result != 0) return result;
@@ -35,7 +35,7 @@ int _WriteChunked(const BulkWrite& write, const unsigned char* data, int length)
   return 0;
 }
 
-int _ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* received) {
+int ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* received) {
   *received = 0;
   if (capacity < DeviceRecv::kLengthFieldSize) return kDeviceBadArgument;
   unsigned char* bytes = reinterpret_cast<unsigned char*>(buffer);
@@ -56,7 +56,7 @@ int _ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* rece
   return kDeviceOk;
 }
 
-int _DeviceIdFromReply(char* buffer, unsigned long size) {
+int DeviceIdFromReply(char* buffer, unsigned long size) {
   if (size < 2) {
     if (size > 0) buffer[0] = '\0';
     return -1;

@@ -14,20 +14,20 @@ constexpr int kTransferIoError = -1;
 // Size of the next transfer when `remaining` bytes of one write are left:
 // everything below 512 bytes, otherwise all but the last 256, at most 64 KiB,
 // so every long write ends with a 256-byte transfer.
-int _ChunkLength(int remaining);
+int ChunkLength(int remaining);
 
 // Sends `length` bytes as chunked transfers. Stops at the first non-zero
 // result of `write` and returns it; 0 when everything went out.
-int _WriteChunked(const BulkWrite& write, const unsigned char* data, int length);
+int WriteInChunks(const BulkWrite& write, const unsigned char* data, int length);
 
 // Reads one reply packet into `buffer`: the 8-digit length first, then that
 // many bytes. Returns 0, 3 when the length field is not 8 digits or does not
 // fit `capacity`, or the transfer's negative code. `received` counts the
 // length field and the data bytes.
-int _ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* received);
+int ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* received);
 
 // Turns the answer to the IEEE 1284 GET_DEVICE_ID request, received into
 // `buffer` of `size` bytes, into a NUL-terminated string in place. Its first
 // two bytes give its length, big-endian or, from some printers, little-endian.
 // Returns 0, or -1 with an empty string when the length is 13 or less.
-int _DeviceIdFromReply(char* buffer, unsigned long size);
+int DeviceIdFromReply(char* buffer, unsigned long size);

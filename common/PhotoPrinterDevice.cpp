@@ -61,13 +61,13 @@ int DeviceCmd::MakeCmd(const char* command, const char* parameter, int dataLengt
   // The length field cannot describe a larger payload.
   if (hasPayload && dataLength > kCmdMaxPayload) return kDeviceBadArgument;
 
-  const int length = hasPayload ? dataLength + kCmdHeaderSize : kCmdHeaderSize;
-  buffer_ = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(length) + 2));
+  const int packetLength = hasPayload ? dataLength + kCmdHeaderSize : kCmdHeaderSize;
+  buffer_ = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(packetLength) + 2));
   if (buffer_ == nullptr) return kDeviceNoMemory;
-  length_ = length;
+  length_ = packetLength;
 
-  buffer_[length] = 0;
-  buffer_[length + 1] = 0;
+  buffer_[packetLength] = 0;
+  buffer_[packetLength + 1] = 0;
   if (WriteCmdHeader(buffer_, command, parameter, hasPayload ? dataLength : 0) != kDeviceOk)
     return Refuse();
   if (hasPayload) std::memcpy(buffer_ + kCmdHeaderSize, data, static_cast<size_t>(dataLength));

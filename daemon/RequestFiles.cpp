@@ -26,7 +26,8 @@ int fileCheck(DaemonContext& ctx, thdata* record) {
   return CheckRequestNames(ctx, record, names);
 }
 
-int CheckRequestNames(DaemonContext& ctx, thdata* record, const std::vector<std::string>& names) {
+int CheckRequestNames(const DaemonContext& ctx, thdata* record,
+                      const std::vector<std::string>& names) {
   char watchName[128];
   char countName[128];
   char pauseName[256];

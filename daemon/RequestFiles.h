@@ -17,4 +17,5 @@ constexpr int kRequestWatchAndCount = 3;
 int fileCheck(DaemonContext& ctx, thdata* record);
 
 // The same on directory entry names in the order the directory lists them.
-int CheckRequestNames(DaemonContext& ctx, thdata* record, const std::vector<std::string>& names);
+int CheckRequestNames(const DaemonContext& ctx, thdata* record,
+                      const std::vector<std::string>& names);

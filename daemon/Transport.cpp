@@ -20,7 +20,7 @@ int get_device_id(DaemonContext& ctx, UsbHandle* handle, char* buffer, unsigned 
                                     reinterpret_cast<unsigned char*>(buffer), requestLength,
                                     kDeviceIdTimeoutMs);
   if (got < 0) return Refused(buffer);
-  return _DeviceIdFromReply(buffer, size);
+  return DeviceIdFromReply(buffer, size);
 }
 
 int USB_Write(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length,
@@ -36,7 +36,7 @@ int USB_Read(DaemonContext& ctx, UsbHandle* handle, void* buffer, int length, in
 
 int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length) {
   if (handle == nullptr || bytes == nullptr || length <= 0) return kDeviceBadArgument;
-  return _WriteChunked([&](const unsigned char* data, int size,
+  return WriteInChunks([&](const unsigned char* data, int size,
                            int* done) { return USB_Write(ctx, handle, data, size, done); },
                        static_cast<const unsigned char*>(bytes), length);
 }
@@ -49,9 +49,9 @@ int deviceWrite(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command) {
 int deviceRead(DaemonContext& ctx, UsbHandle* handle, void* buffer, int capacity, int* received) {
   if (received != nullptr) *received = 0;
   if (handle == nullptr || buffer == nullptr || received == nullptr) return kDeviceBadArgument;
-  return _ReadReplyPacket([&](unsigned char* data, int size,
-                              int* done) { return USB_Read(ctx, handle, data, size, done); },
-                          static_cast<char*>(buffer), capacity, received);
+  return ReadReplyPacket([&](unsigned char* data, int size,
+                             int* done) { return USB_Read(ctx, handle, data, size, done); },
+                         static_cast<char*>(buffer), capacity, received);
 }
 
 int deviceRead(DaemonContext& ctx, UsbHandle* handle, DeviceRecv* reply) {

@@ -107,7 +107,7 @@ int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int val
   return 0;
 }
 
-int _ValueToInt(const char* text) {
+int ValueToInt(const char* text) {
   if (text == nullptr) return 0;
   const long long number = std::strtoll(text, nullptr, 10);
   if (number > INT32_MAX) return INT32_MAX;

@@ -33,7 +33,7 @@ int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int val
 
 // Leading decimal integer of an option or file value (blanks and a sign
 // allowed, no digits give 0), limited to the 32-bit range.
-int _ValueToInt(const char* text);
+int ValueToInt(const char* text);
 
 // The filter cannot ask the printer; it assumes firmware 1.53. Returns 0, or 3
 // for a null `version`.

@@ -170,7 +170,7 @@ int DeviceEntry_QV46::GetRemainHalf(const char* jobId) {
   char remain[kPrInfoValueSize] = {};
   _GetValuePrInfoFile((std::string(kKeyMediaRemainHalf) + "=").c_str(), jobId, remain,
                       sizeof remain);
-  return _ValueToInt(remain);
+  return ValueToInt(remain);
 }
 
 bool DeviceEntry_QV46::isSupportDecurl() { return false; }

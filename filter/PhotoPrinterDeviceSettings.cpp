@@ -24,13 +24,13 @@ template <typename Convert>
 void ReadChannels(const ChannelOptions& names, int fallback, Convert convert, int numOptions,
                   cups_option_s* options, ppdfile_s* ppd, int32_t out[3]) {
   if (const char* all = _GetCupsValue(names.all, numOptions, options, ppd)) {
-    const int32_t value = convert(_ValueToInt(all));
+    const int32_t value = convert(ValueToInt(all));
     for (int k = 0; k < 3; ++k) out[k] = value;
     return;
   }
   for (int k = 0; k < 3; ++k) {
     const char* value = _GetCupsValue(names.perChannel[k], numOptions, options, ppd);
-    out[k] = value ? convert(_ValueToInt(value)) : fallback;
+    out[k] = value ? convert(ValueToInt(value)) : fallback;
   }
 }
 
@@ -70,7 +70,7 @@ void DeviceEntry::SetBorder(int numOptions, cups_option_s* options, ppdfile_s* p
 }
 
 void DeviceEntry::SetSharpness(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
-  const int n = _ValueToInt(_GetCupsValue("ZelSharpness", numOptions, options, ppd));
+  const int n = ValueToInt(_GetCupsValue("ZelSharpness", numOptions, options, ppd));
   const int size = static_cast<int>(sizeof kSharpnessTable / sizeof kSharpnessTable[0]);
   const bool inTable = n >= kSharpnessLowest && n < kSharpnessLowest + size;
   sharpness = inTable ? kSharpnessTable[n - kSharpnessLowest] : 0;
@@ -95,7 +95,7 @@ void DeviceEntry::SetContrast(int numOptions, cups_option_s* options, ppdfile_s*
 
 void DeviceEntry::SetSaturation(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
   const char* value = _GetCupsValue("ZelChroma", numOptions, options, ppd);
-  saturation = value ? Scale(_ValueToInt(value), 10) : 0;
+  saturation = value ? Scale(ValueToInt(value), 10) : 0;
 }
 
 void DeviceEntry::SetColorAdjustment(int numOptions, cups_option_s* options, ppdfile_s* ppd) {

@@ -121,6 +121,8 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
     FreeLocked(block);
     return IL_ERROR_NO_MEMORY;
   }
+  // Fresh heap memory from the memory layer, aligned for any type.
+  // cppcheck-suppress invalidPointerCast
   auto* sums = reinterpret_cast<double*>(temp);
   Taps* columns = tapTable ? reinterpret_cast<Taps*>(sums + rowSums * cachedRows) : nullptr;
   int32_t cachedRow[kCachedRows] = {-1, -1, -1, -1};

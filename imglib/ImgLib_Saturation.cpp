@@ -44,7 +44,7 @@ inline Rgb ToRgb(double hue, double chroma, double lightness) {
   const bool darkLimit = wanted > lightness;
   const double darkMax = 2 * lightness;
   const double plainMax = lightness + wanted;
-  const bool lightLimit = !darkLimit & (plainMax > 255);
+  const bool lightLimit = (!darkLimit) & (plainMax > 255);
   const double lightHalf = 255 - lightness;
   const double lightMax = lightness + lightHalf;
   const double half = darkLimit ? lightness : lightLimit ? lightHalf : wanted;

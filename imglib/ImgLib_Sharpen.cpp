@@ -85,6 +85,8 @@ int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength) {
   const int64_t bytes = static_cast<int64_t>(width) * 3;
   const int64_t rowDoubles = bytes + 6;
   HGLOBAL block;
+  // Fresh heap memory from the memory layer, aligned for any type.
+  // cppcheck-suppress invalidPointerCast
   auto* rows = reinterpret_cast<double*>(
       AllocLocked(static_cast<uint64_t>(rowDoubles) * 3 * sizeof(double), &block));
   if (!rows) return IL_ERROR_NO_MEMORY;

@@ -147,7 +147,7 @@ TEST_F(BackendTest, NeverLetsTheFilterReadAStaleJobFile) {
 }
 
 TEST_F(BackendTest, WaitsForABusyPrinterWithinTheBound) {
-  struct Case {
+  const struct Case {
     int busyOpens;
     int result;
     int64_t waited;
@@ -175,7 +175,7 @@ TEST_F(BackendTest, WaitsForABusyPrinterWithinTheBound) {
 
 TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
   const std::string stream = SampleStream();
-  struct Case {
+  const struct Case {
     const char* name;
     std::function<void()> arrange;
     std::string input;
@@ -213,7 +213,7 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
     EXPECT_NE(messages.str().find(c.message), std::string::npos) << c.name << "\n"
                                                                  << messages.str();
     size_t sent = 0;
-    for (auto& p : bus.printers) sent += p->stream.size();
+    for (const auto& p : bus.printers) sent += p->stream.size();
     EXPECT_EQ(sent, c.streamSent) << c.name;
     EXPECT_FALSE(Exists(Marker())) << c.name;
     EXPECT_FALSE(Exists(JobFile())) << c.name;

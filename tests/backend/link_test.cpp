@@ -22,32 +22,18 @@ std::unique_ptr<PrinterChannel> OpenFake(FakeBus& bus, std::shared_ptr<FakePrint
   return channel;
 }
 
-TEST(Chunking, WritesEndWithA256ByteTransferLikeTheDaemons) {
-  struct Case {
-    size_t length;
-    std::vector<int> transfers;
-  } cases[] = {
-      {1, {1}},
-      {511, {511}},
-      {512, {256, 256}},
-      {600, {344, 256}},
-      {65791, {65535, 256}},
-      {65792, {65536, 256}},
-      {70000, {65536, 4208, 256}},
-      {200000, {65536, 65536, 65536, 3136, 256}},
-  };
-  for (const Case& c : cases) {
-    FakeBus bus;
-    auto printer = std::make_shared<FakePrinter>("S1");
-    auto channel = OpenFake(bus, printer);
-    std::string data(c.length, '\0');
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
-    ASSERT_EQ(
-        WriteChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size(), nullptr),
-        0);
-    EXPECT_EQ(printer->transfers, c.transfers) << c.length;
-    EXPECT_EQ(printer->stream, data) << c.length;
-  }
+// The chunk sizes themselves are tested with the common chunking code.
+TEST(Chunking, WritesGoOutInTheCommonChunks) {
+  FakeBus bus;
+  auto printer = std::make_shared<FakePrinter>("S1");
+  auto channel = OpenFake(bus, printer);
+  std::string data(70000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+  ASSERT_EQ(
+      WriteChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size(), nullptr),
+      0);
+  EXPECT_EQ(printer->transfers, (std::vector<int>{65536, 4208, 256}));
+  EXPECT_EQ(printer->stream, data);
 }
 
 TEST(Chunking, ShortTransfersAdvanceByWhatWasSent) {
@@ -84,7 +70,7 @@ TEST(Chunking, ErrorsAndCancelStopTheWrite) {
 }
 
 TEST(Query, ReadsTheTextOrRefusesMalformedReplies) {
-  struct Case {
+  const struct Case {
     const char* name;
     std::string wire;
     int result;
@@ -110,7 +96,7 @@ TEST(Query, ReadsTheTextOrRefusesMalformedReplies) {
 }
 
 TEST(DeviceUri, SerialOnlyFromOurUris) {
-  struct Case {
+  const struct Case {
     std::string uri;
     bool ok;
     std::string serial;
@@ -181,7 +167,7 @@ TEST_F(TmpFileTest, CreatesReadableFileAndRemovesIt) {
 TEST_F(TmpFileTest, ReplacesStaleFileAndPlantedSymlinkWithoutTouchingTheTarget) {
   const std::string victim = dir + "/victim";
   { std::ofstream(victim) << "precious"; }
-  struct Case {
+  const struct Case {
     const char* name;
     std::function<void()> plant;
   } cases[] = {

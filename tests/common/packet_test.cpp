@@ -162,7 +162,7 @@ TEST(DeviceRecv, AllocZeroFillsAndReallocates) {
 }
 
 TEST(TextHelpers, TextToInt) {
-  struct {
+  const struct {
     const char* text;
     int count;
     int value;
@@ -186,7 +186,7 @@ TEST(TextHelpers, CutTextTerminates) {
 namespace {
 
 TEST(ReadCmdLength, DigitsSpacesOrMalformed) {
-  struct {
+  const struct {
     const char* field;
     int result;
     long length;

@@ -10,11 +10,12 @@
 namespace {
 
 TEST(PacketTransfer, ChunkLengths) {
-  struct {
+  const struct {
     int remaining;
     int chunk;
-  } cases[] = {{1, 1}, {511, 511}, {512, 256}, {600, 344}, {65792, 65536}, {200000, 65536}};
-  for (const auto& c : cases) EXPECT_EQ(c.chunk, _ChunkLength(c.remaining)) << c.remaining;
+  } cases[] = {{1, 1},         {511, 511},     {512, 256},     {600, 344},
+               {65791, 65535}, {65792, 65536}, {200000, 65536}};
+  for (const auto& c : cases) EXPECT_EQ(c.chunk, ChunkLength(c.remaining)) << c.remaining;
 }
 
 // A pipe that accepts at most `limit` bytes per transfer and records sizes.
@@ -35,7 +36,7 @@ struct RecordingPipe {
 };
 
 TEST(PacketTransfer, WritesEveryByteAndEndsLongWritesWith256) {
-  struct {
+  const struct {
     int length;
     int limit;
     std::vector<int> sizes;
@@ -51,7 +52,7 @@ TEST(PacketTransfer, WritesEveryByteAndEndsLongWritesWith256) {
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
     RecordingPipe pipe;
     pipe.limit = c.limit;
-    EXPECT_EQ(0, _WriteChunked([&](const unsigned char* d, int n,
+    EXPECT_EQ(0, WriteInChunks([&](const unsigned char* d, int n,
                                    int* done) { return pipe.Write(d, n, done); },
                                reinterpret_cast<const unsigned char*>(data.data()), c.length));
     EXPECT_EQ(c.sizes, pipe.sizes) << c.length;
@@ -65,13 +66,13 @@ TEST(PacketTransfer, WriteStopsAtFailureOrAStalledPipe) {
   RecordingPipe failing;
   failing.failAt = 1;
   failing.result = -4;
-  EXPECT_EQ(-4, _WriteChunked([&](const unsigned char* d, int n,
+  EXPECT_EQ(-4, WriteInChunks([&](const unsigned char* d, int n,
                                   int* done) { return failing.Write(d, n, done); },
                               bytes, 2000));
   EXPECT_EQ(1u, failing.sizes.size());
 
   int calls = 0;
-  EXPECT_EQ(kTransferIoError, _WriteChunked(
+  EXPECT_EQ(kTransferIoError, WriteInChunks(
                                   [&](const unsigned char*, int, int* done) {
                                     ++calls;
                                     *done = 0;
@@ -99,7 +100,7 @@ struct ReplyPipe {
 };
 
 TEST(PacketTransfer, ReadsLengthThenData) {
-  struct {
+  const struct {
     const char* name;
     std::string reply;
     int capacity;
@@ -122,9 +123,9 @@ TEST(PacketTransfer, ReadsLengthThenData) {
     pipe.failAt = c.failAt;
     std::vector<char> buffer(static_cast<size_t>(c.capacity) + 2, '\0');
     int received = -1;
-    EXPECT_EQ(c.result, _ReadReplyPacket([&](unsigned char* d, int n,
-                                             int* done) { return pipe.Read(d, n, done); },
-                                         buffer.data(), c.capacity, &received))
+    EXPECT_EQ(c.result, ReadReplyPacket([&](unsigned char* d, int n,
+                                            int* done) { return pipe.Read(d, n, done); },
+                                        buffer.data(), c.capacity, &received))
         << c.name;
     EXPECT_EQ(c.received, received) << c.name;
     if (c.result == 0) {
@@ -139,7 +140,7 @@ namespace {
 
 TEST(PacketTransfer, DeviceIdLengthEitherByteOrder) {
   const std::string text = "MFG:VALDREN;MDL:QV-46;CMD:RAW;";
-  struct {
+  const struct {
     const char* name;
     unsigned char high;
     unsigned char low;
@@ -159,7 +160,7 @@ TEST(PacketTransfer, DeviceIdLengthEitherByteOrder) {
     buffer[0] = static_cast<char>(c.high);
     buffer[1] = static_cast<char>(c.low);
     std::memcpy(buffer.data() + 2, text.data(), text.size());
-    EXPECT_EQ(c.result, _DeviceIdFromReply(buffer.data(), buffer.size())) << c.name;
+    EXPECT_EQ(c.result, DeviceIdFromReply(buffer.data(), buffer.size())) << c.name;
     EXPECT_EQ(c.id, std::string(buffer.data())) << c.name;
   }
 }
@@ -168,7 +169,7 @@ TEST(PacketTransfer, DeviceIdCutToTheAnnouncedLength) {
   std::vector<char> buffer(2048, 'z');
   buffer[0] = 0x00;
   buffer[1] = 0x10;  // 16: two length bytes and 14 characters
-  ASSERT_EQ(0, _DeviceIdFromReply(buffer.data(), buffer.size()));
+  ASSERT_EQ(0, DeviceIdFromReply(buffer.data(), buffer.size()));
   EXPECT_EQ(std::string(14, 'z'), std::string(buffer.data()));
 }
 

@@ -102,14 +102,14 @@ void FakeUsb::UnrefDevice(UsbDevice*) {
 }
 
 int FakeUsb::GetDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) {
-  FakePrinter& printer = Printer(device);
+  const FakePrinter& printer = Printer(device);
   if (printer.descriptorResult < 0) return printer.descriptorResult;
   *descriptor = printer.descriptor;
   return 0;
 }
 
 int FakeUsb::Open(UsbDevice* device, UsbHandle** handle) {
-  FakePrinter& printer = Printer(device);
+  const FakePrinter& printer = Printer(device);
   *handle = nullptr;
   if (printer.gone) return kErrorNoDevice;
   if (printer.openResult < 0) return printer.openResult;

@@ -203,8 +203,8 @@ TEST(NumericValues, ReadTheLeadingDecimalWithinThe32BitRange) {
       {"99999999999", INT_MAX},
       {"-99999999999", INT_MIN},
   };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(expected, _ValueToInt(text)) << text;
-  EXPECT_EQ(0, _ValueToInt(nullptr));
+  for (const auto& [text, expected] : cases) EXPECT_EQ(expected, ValueToInt(text)) << text;
+  EXPECT_EQ(0, ValueToInt(nullptr));
 }
 
 TEST(FirmwareVersion, IsAssumedAndRefusesANullTarget) {

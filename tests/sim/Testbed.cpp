@@ -185,7 +185,7 @@ struct Testbed::Impl {
       p.claimant = client;
       ++p.claimCount;
       int claimedNow = 0;
-      for (auto& e : printers) {
+      for (const auto& e : printers) {
         ForgetClosed(*e.second);
         claimedNow += e.second->claimant ? 1 : 0;
       }
@@ -194,7 +194,7 @@ struct Testbed::Impl {
     return Outcome();
   }
 
-  Outcome Release(Printer& p, UMockdevIoctlClient* client) {
+  Outcome Release(Printer& p, const UMockdevIoctlClient* client) {
     if (p.claimant != client) return Fail(p.plugged ? EINVAL : ENODEV);
     DropClaim(p);
     return Outcome();
@@ -230,12 +230,12 @@ struct Testbed::Impl {
     return Outcome();
   }
 
-  Outcome Discard(Printer& p, UMockdevIoctlClient* client) {
+  Outcome Discard(const Printer& p, UMockdevIoctlClient* client) {
     // The argument is the URB's address itself, not a pointer to it.
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     gulong address = 0;
     std::memcpy(&address, arg->data, std::min<std::size_t>(sizeof address, arg->data_len));
-    for (auto& u : p.urbs) {
+    for (const auto& u : p.urbs) {
       if (u->client == client && !u->done && u->urb->client_addr == address) {
         Finish(*u, -ENOENT, 0);
         return Outcome();
@@ -413,10 +413,12 @@ void OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
 Testbed::Testbed() : impl_(std::make_unique<Impl>()) {
   // umockdev builds uevents through libudev, which finds the testbed only
   // under the preload; without it plug and unplug would go unannounced.
-  if (!dlopen("libumockdev-preload.so.0", RTLD_LAZY | RTLD_NOLOAD)) {
+  void* preload = dlopen("libumockdev-preload.so.0", RTLD_LAZY | RTLD_NOLOAD);
+  if (!preload) {
     g_warning("qv46sim: run under LD_PRELOAD=libumockdev-preload.so.0");
     return;
   }
+  dlclose(preload);  // only asked whether it is loaded; the preload stays
   impl_->testbed = umockdev_testbed_new();
   if (!impl_->testbed) return;
   gchar* root = umockdev_testbed_get_root_dir(impl_->testbed);
@@ -500,7 +502,7 @@ bool Testbed::Unplug(int id) {
     Printer* p = impl_->Find(id);
     if (!p || !p->plugged) return false;
     p->plugged = false;
-    for (auto& u : p->urbs)
+    for (const auto& u : p->urbs)
       if (!u->done) Impl::Finish(*u, -ESHUTDOWN, 0);
     syspath = SysfsPath(p->address);
   }

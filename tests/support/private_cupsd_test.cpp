@@ -15,7 +15,7 @@ bool Exists(const std::string& path) {
 }
 
 TEST(PrivateCupsd, RunsAnswersAndCleansUp) {
-  std::string root, socket;
+  std::string root;
   const int firstJob = 4000 + getpid() % 1000;
   {
     PrivateCupsd::Options opt;
@@ -24,7 +24,7 @@ TEST(PrivateCupsd, RunsAnswersAndCleansUp) {
     std::string error;
     ASSERT_TRUE(cupsd.Start(&error)) << error;
     root = cupsd.Root();
-    socket = cupsd.SocketPath();
+    const std::string socket = cupsd.SocketPath();
     EXPECT_LT(socket.size(), 108u);
 
     std::string out;

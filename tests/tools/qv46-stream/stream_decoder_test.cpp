@@ -412,8 +412,9 @@ ToolRun RunTool(const ScratchDir& dir, const std::string& args) {
 void WriteBytes(const std::string& path, const Bytes& bytes) {
   FILE* f = fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
-  ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  const size_t written = fwrite(bytes.data(), 1, bytes.size(), f);
   fclose(f);
+  ASSERT_EQ(written, bytes.size());
 }
 
 TEST(Qv46StreamTool, ListsPacketsAndWritesPlanesAndPreview) {
