@@ -21,6 +21,7 @@ function(qv46_add_gtest name)
   endif()
   gtest_discover_tests(${name}
     TEST_PREFIX "${T_LABEL}."
+    NO_PRETTY_VALUES
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
 endfunction()

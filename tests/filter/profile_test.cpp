@@ -2,6 +2,8 @@
 // images per panel, half panels and the overcoat table.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -21,6 +23,34 @@ DeviceMediaBufferInfo ZeroRecord() {
 
 bool SameBytes(const DeviceMediaBufferInfo& a, const DeviceMediaBufferInfo& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A readable CTest name for a case's text: letters and digits stay, other
+// runs of characters become one "_", a control character its hex code, and a
+// final line feed nothing.
+std::string CaseName(const char* text) {
+  if (text == nullptr || *text == '\0') return "None";
+  std::string name;
+  bool gap = false;
+  for (const char* p = text; *p != '\0'; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    std::string token;
+    if (std::isalnum(c)) {
+      token = std::string(1, char(c));
+    } else if (c < 0x20 && !(c == '\n' && p[1] == '\0')) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "x%02X", c);
+      token = hex;
+      gap = true;
+    } else {
+      gap = true;
+      continue;
+    }
+    if (gap && !name.empty()) name += '_';
+    gap = c < 0x20;
+    name += token;
+  }
+  return name;
 }
 
 struct PageSizeCase {
@@ -59,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Names, PageSize,
                                          PageSizeCase{"media=89x127mm", 1, 401, true},
                                          PageSizeCase{"PageSize=A4", 3, 402, false},
                                          PageSizeCase{"PageSize=89X127mm", 3, 402, false},
-                                         PageSizeCase{"", 3, 402, false}));
+                                         PageSizeCase{"", 3, 402, false}),
+                         [](const testing::TestParamInfo<PageSizeCase>& info) {
+                           return CaseName(info.param.options);
+                         });
 
 TEST(MediaRecord, IsDerivedAtTheJobResolution) {
   struct Case {
@@ -185,7 +218,11 @@ INSTANTIATE_TEST_SUITE_P(LoadedMedia, LayoutCount,
                                          LayoutCase{"MEDIA_SIZE=\"00310\"\r\n", "153x102mm", 1},
                                          LayoutCase{"MEDIA_SIZE=\"\"\n", "153x102mm", 1},
                                          LayoutCase{"MEDIA_REMAIN_HALF=\"4\"\n", "153x102mm", 1},
-                                         LayoutCase{nullptr, "153x102mm", 1}));
+                                         LayoutCase{nullptr, "153x102mm", 1}),
+                         [](const testing::TestParamInfo<LayoutCase>& info) {
+                           return CaseName(info.param.jobInfo) + "_" +
+                                  CaseName(info.param.pageSize);
+                         });
 
 TEST(RemainingHalfPanels, ReadsTheLeadingNumber) {
   const std::pair<const char*, int> cases[] = {

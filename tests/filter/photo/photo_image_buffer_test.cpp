@@ -198,7 +198,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ResolutionCase{1, false, 12, 37, 12, 37},  // landscape: as is
                       ResolutionCase{0, false, 12, 37, 12, 37},
                       ResolutionCase{2, false, 1241, 2, 620, 2},  // truncates
-                      ResolutionCase{2, false, 1, 3, 1, 3}));     // nothing to halve
+                      ResolutionCase{2, false, 1, 3, 1, 3}),      // nothing to halve
+    [](const ::testing::TestParamInfo<ResolutionCase>& info) {
+      const ResolutionCase& c = info.param;
+      return "Mode" + std::to_string(c.mode) + (c.rotate ? "Turned_" : "_") +
+             std::to_string(c.width) + "x" + std::to_string(c.height);
+    });
 
 TEST_F(PhotoBufferTest, BorderFitsA6x4PageAndLeavesTheLastRowWhite) {
   buffer().Alloc(Record(3, 300));  // 1844 x 1240 dots, margins 60 and 60
@@ -443,7 +448,10 @@ TEST_P(PlaneHeaders, AreGreyBmpFilesInImagePackets) {
 
 INSTANTIATE_TEST_SUITE_P(All, PlaneHeaders,
                          ::testing::Values(HeaderCase{300, 11811, 11811, 1240},
-                                           HeaderCase{600, 11811, 23622, 2480}));
+                                           HeaderCase{600, 11811, 23622, 2480}),
+                         [](const ::testing::TestParamInfo<HeaderCase>& info) {
+                           return std::to_string(info.param.resolution) + "dpi";
+                         });
 
 TEST_F(PhotoBufferTest, SlotPlanesTakeByteZeroAsCyanAndByteTwoAsYellow) {
   Result image = Process(4, 4, Flat(10, 20, 30));
