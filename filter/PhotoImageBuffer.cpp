@@ -154,32 +154,33 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
     const long srcPitch = source.h.BytesPerLine;
     const long fitWidth = long(float(srcWidth) * scale);
     const long fitHeight = long(float(srcHeight) * scale);
-    if (fitWidth > 0 && fitHeight > 0) {
-      const long fitPitch = long(PageStride(fitWidth));
-      OwnedBitmap fitted;
-      uint8_t* block = AllocBlock(uint64_t(fitPitch) * fitHeight);
-      if (block) memset(block, 0xFF, size_t(fitPitch) * fitHeight);
-      if (!AdoptBlock(&fitted, block, fitWidth, fitHeight)) return result;
+    // A page the scale shrinks to no width or no height has no fitted
+    // bitmap: every later step finds no pixels, and its area prints white.
+    if (fitWidth <= 0 || fitHeight <= 0) return result;
+    const long fitPitch = long(PageStride(fitWidth));
+    OwnedBitmap fitted;
+    uint8_t* block = AllocBlock(uint64_t(fitPitch) * fitHeight);
+    if (block) memset(block, 0xFF, size_t(fitPitch) * fitHeight);
+    if (!AdoptBlock(&fitted, block, fitWidth, fitHeight)) return result;
 
-      long filled = 0;  // rows of the fitted bitmap written so far
-      for (long t = 0; t < srcHeight; t += kStripRows) {
-        const long n = std::min(kStripRows, srcHeight - t);
-        const long stripHeight = long(float(n) * scale);
-        if (stripHeight <= 0) continue;  // adds no rows
-        OwnedBitmap strip;
-        uint8_t* rows = AllocBlock(uint64_t(srcPitch) * n);
-        if (rows) memcpy(rows, source.h.Pixels + t * srcPitch, size_t(srcPitch) * n);
-        if (!AdoptBlock(&strip, rows, srcWidth, n)) return result;
-        if (IL_SizeBitmap(&strip.h, int32_t(fitWidth), int32_t(stripHeight), IL_SIZE_BICUBIC) !=
-            IL_SUCCESS) {
-          return result;
-        }
-        const long copied = std::min<long>(strip.h.Height, fitHeight - filled);
-        memcpy(fitted.h.Pixels + filled * fitPitch, strip.h.Pixels, size_t(fitPitch) * copied);
-        filled += copied;
+    long filled = 0;  // rows of the fitted bitmap written so far
+    for (long t = 0; t < srcHeight; t += kStripRows) {
+      const long n = std::min(kStripRows, srcHeight - t);
+      const long stripHeight = long(float(n) * scale);
+      if (stripHeight <= 0) continue;  // adds no rows
+      OwnedBitmap strip;
+      uint8_t* rows = AllocBlock(uint64_t(srcPitch) * n);
+      if (rows) memcpy(rows, source.h.Pixels + t * srcPitch, size_t(srcPitch) * n);
+      if (!AdoptBlock(&strip, rows, srcWidth, n)) return result;
+      if (IL_SizeBitmap(&strip.h, int32_t(fitWidth), int32_t(stripHeight), IL_SIZE_BICUBIC) !=
+          IL_SUCCESS) {
+        return result;
       }
-      std::swap(source.h, fitted.h);  // the old source is released with `fitted`
+      const long copied = std::min<long>(strip.h.Height, fitHeight - filled);
+      memcpy(fitted.h.Pixels + filled * fitPitch, strip.h.Pixels, size_t(fitPitch) * copied);
+      filled += copied;
     }
+    std::swap(source.h, fitted.h);  // the old source is released with `fitted`
   }
 
   // Plane k holds byte k of every pixel.

@@ -229,6 +229,24 @@ TEST_F(PhotoBufferTest, BorderStripThatScalesToNoRowsAddsNone) {
   EXPECT_EQ(PixelAt(*r.image, 5, 903), Bytes(3, 255));
 }
 
+TEST_F(PhotoBufferTest, BorderThatFitsThePageToNothingGivesARecordWithoutPixels) {
+  buffer().Alloc(Record(3, 300));  // scale 0.9032258
+  buffer().border = true;
+  // 1 x 7 fits to 0 x 6 and 7 x 1 to 6 x 0: there is no fitted bitmap, so
+  // the page's area prints white.
+  const long sizes[][2] = {{1, 7}, {7, 1}};
+  for (const auto& [width, height] : sizes) {
+    CountingAllocator allocator;
+    {
+      ScopedPixelAllocator scope(&allocator);
+      Result r = Process(width, height, Flat(100, 100, 100));
+      EXPECT_EQ(r->Pixels, nullptr) << width << "x" << height;
+      EXPECT_EQ(r->Width * r->Height, 0) << width << "x" << height;
+    }
+    EXPECT_TRUE(allocator.live.empty()) << width << "x" << height;
+  }
+}
+
 TEST_F(PhotoBufferTest, BorderWithoutMediaDimensionsLeavesThePageAsItIs) {
   // The buffer starts with no media record: nothing to scale by.
   buffer().border = true;
