@@ -24,39 +24,39 @@ struct CreateCase {
   int status;
 };
 
-constexpr int32_t R = sizeof(BITMAPHANDLE);
+constexpr int32_t kRecord = sizeof(BITMAPHANDLE);
 
 const CreateCase kCreateCases[] = {
-    {"24-bit RGB", false, R, 2, 5, 3, 24, 0, false, 4, true, 0, IL_SUCCESS},
-    {"24-bit BGR", false, R, 2, 5, 3, 24, 1, false, 4, true, 0, IL_SUCCESS},
-    {"24-bit order 2 means BGR", false, R, 2, 5, 3, 24, 2, false, 4, true, 0, IL_SUCCESS},
-    {"8-bit", false, R, 2, 5, 3, 8, 2, true, 4, true, 0, IL_SUCCESS},
-    {"null handle", true, R, 2, 5, 3, 24, 0, false, 4, true, 0, -13},
-    {"null handle before record size", true, R + 1, 2, 5, 3, 24, 0, false, 4, true, 0, -13},
-    {"record size", false, R - 8, 2, 5, 3, 24, 0, false, 4, true, 0, -789},
-    {"record size before kind", false, R + 8, 3, 5, 3, 24, 0, false, 4, true, 0, -789},
-    {"kind 1", false, R, 1, 5, 3, 24, 0, false, 4, true, 0, -13},
-    {"width 0", false, R, 2, 0, 3, 24, 0, false, 4, true, 0, -13},
-    {"height 0", false, R, 2, 5, 0, 24, 0, false, 4, true, 0, -13},
-    {"negative height", false, R, 2, 5, -3, 24, 0, false, 4, true, 0, -13},
-    {"8-bit order 0", false, R, 2, 5, 3, 8, 0, true, 4, true, 0, -13},
-    {"8-bit without palette", false, R, 2, 5, 3, 8, 2, false, 4, true, 0, -13},
-    {"24-bit with palette", false, R, 2, 5, 3, 24, 0, true, 4, true, 0, -27},
-    {"24-bit order 3", false, R, 2, 5, 3, 24, 3, false, 4, true, 0, -13},
-    {"depth 1", false, R, 2, 5, 3, 1, 0, false, 4, true, 0, -13},
-    {"depth 16", false, R, 2, 5, 3, 16, 0, false, 4, true, 0, -13},
-    {"depth 32", false, R, 2, 5, 3, 32, 0, false, 4, true, 0, -13},
-    {"depth 48", false, R, 2, 5, 3, 48, 0, false, 4, true, 0, -804},
-    {"depth 64 before pixels", false, R, 2, 5, 3, 64, 0, false, 4, false, 0, -804},
-    {"depth 0", false, R, 2, 5, 3, 0, 0, false, 4, true, 0, -27},
-    {"depth 12", false, R, 2, 5, 3, 12, 0, false, 4, true, 0, -27},
-    {"alignment 8", false, R, 2, 5, 3, 24, 0, false, 8, true, 0, -13},
-    {"no pixels", false, R, 2, 5, 3, 24, 0, false, 4, false, 0, -13},
-    {"one byte short", false, R, 2, 5, 3, 24, 0, false, 4, true, -1, -13},
-    {"one byte over", false, R, 2, 5, 3, 24, 0, false, 4, true, 1, -13},
+    {"24-bit RGB", false, kRecord, 2, 5, 3, 24, 0, false, 4, true, 0, IL_SUCCESS},
+    {"24-bit BGR", false, kRecord, 2, 5, 3, 24, 1, false, 4, true, 0, IL_SUCCESS},
+    {"24-bit order 2 means BGR", false, kRecord, 2, 5, 3, 24, 2, false, 4, true, 0, IL_SUCCESS},
+    {"8-bit", false, kRecord, 2, 5, 3, 8, 2, true, 4, true, 0, IL_SUCCESS},
+    {"null handle", true, kRecord, 2, 5, 3, 24, 0, false, 4, true, 0, -13},
+    {"null handle before record size", true, kRecord + 1, 2, 5, 3, 24, 0, false, 4, true, 0, -13},
+    {"record size", false, kRecord - 8, 2, 5, 3, 24, 0, false, 4, true, 0, -789},
+    {"record size before kind", false, kRecord + 8, 3, 5, 3, 24, 0, false, 4, true, 0, -789},
+    {"kind 1", false, kRecord, 1, 5, 3, 24, 0, false, 4, true, 0, -13},
+    {"width 0", false, kRecord, 2, 0, 3, 24, 0, false, 4, true, 0, -13},
+    {"height 0", false, kRecord, 2, 5, 0, 24, 0, false, 4, true, 0, -13},
+    {"negative height", false, kRecord, 2, 5, -3, 24, 0, false, 4, true, 0, -13},
+    {"8-bit order 0", false, kRecord, 2, 5, 3, 8, 0, true, 4, true, 0, -13},
+    {"8-bit without palette", false, kRecord, 2, 5, 3, 8, 2, false, 4, true, 0, -13},
+    {"24-bit with palette", false, kRecord, 2, 5, 3, 24, 0, true, 4, true, 0, -27},
+    {"24-bit order 3", false, kRecord, 2, 5, 3, 24, 3, false, 4, true, 0, -13},
+    {"depth 1", false, kRecord, 2, 5, 3, 1, 0, false, 4, true, 0, -13},
+    {"depth 16", false, kRecord, 2, 5, 3, 16, 0, false, 4, true, 0, -13},
+    {"depth 32", false, kRecord, 2, 5, 3, 32, 0, false, 4, true, 0, -13},
+    {"depth 48", false, kRecord, 2, 5, 3, 48, 0, false, 4, true, 0, -804},
+    {"depth 64 before pixels", false, kRecord, 2, 5, 3, 64, 0, false, 4, false, 0, -804},
+    {"depth 0", false, kRecord, 2, 5, 3, 0, 0, false, 4, true, 0, -27},
+    {"depth 12", false, kRecord, 2, 5, 3, 12, 0, false, 4, true, 0, -27},
+    {"alignment 8", false, kRecord, 2, 5, 3, 24, 0, false, 8, true, 0, -13},
+    {"no pixels", false, kRecord, 2, 5, 3, 24, 0, false, 4, false, 0, -13},
+    {"one byte short", false, kRecord, 2, 5, 3, 24, 0, false, 4, true, -1, -13},
+    {"one byte over", false, kRecord, 2, 5, 3, 24, 0, false, 4, true, 1, -13},
     // 0x0AAAAAAB x 24 bits wraps 32 bits to a 24-bit row: refused, not wrapped.
-    {"row bits wrap 32 bits", false, R, 2, 0x0AAAAAABu, 1, 24, 0, false, 4, true, 0, -13},
-    {"width beyond 31 bits", false, R, 2, 0x80000000u, 1, 8, 2, true, 4, true, 0, -13},
+    {"row bits wrap 32 bits", false, kRecord, 2, 0x0AAAAAABu, 1, 24, 0, false, 4, true, 0, -13},
+    {"width beyond 31 bits", false, kRecord, 2, 0x80000000u, 1, 8, 2, true, 4, true, 0, -13},
 };
 
 TEST(CreateBitmap, ChecksInOrderAndFillsTheHandle) {
@@ -102,7 +102,7 @@ TEST(CreateBitmap, RowsStartOnFourByteBoundaries) {
   std::vector<uint8_t> pixels(6000), palette(1024);
   for (const Case& c : cases) {
     BITMAPHANDLE h{};
-    ASSERT_EQ(IL_CreateBitmap(&h, R, 2, c.width, 1, c.bits, c.bits == 8 ? 2 : 0,
+    ASSERT_EQ(IL_CreateBitmap(&h, kRecord, 2, c.width, 1, c.bits, c.bits == 8 ? 2 : 0,
                               c.bits == 8 ? palette.data() : nullptr, 4, pixels.data(), c.pitch),
               IL_SUCCESS)
         << c.width << " pixels of " << c.bits << " bits";
@@ -116,7 +116,7 @@ TEST(FreeBitmap, ReleasesOnlyWhatTheHandleOwns) {
 
   std::vector<uint8_t> caller(16, 7);
   BITMAPHANDLE wrapped{};
-  ASSERT_EQ(IL_CreateBitmap(&wrapped, R, 2, 5, 1, 24, 0, nullptr, 4, caller.data(), 16),
+  ASSERT_EQ(IL_CreateBitmap(&wrapped, kRecord, 2, 5, 1, 24, 0, nullptr, 4, caller.data(), 16),
             IL_SUCCESS);
   IL_FreeBitmap(&wrapped);
   EXPECT_EQ(wrapped.Pixels, nullptr);

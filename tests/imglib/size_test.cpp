@@ -12,21 +12,21 @@ namespace {
 // Plain two-pass resampling over a full buffer of horizontal sums, written
 // straight from the rules; the library's row cache must match it bit for bit.
 std::vector<uint8_t> ReferenceResize(const BITMAPHANDLE& src, int nw, int nh) {
-  const int W = src.Width, H = src.Height;
+  const int srcWidth = src.Width, srcHeight = src.Height;
   const auto weight = [](double a) {
     if (a <= 1) return a * (a * a) + (1 - (a + a) * a);
     return a * (-(a * a)) + ((a * -8 + 4) - (a * -5) * a);
   };
-  std::vector<double> temp(static_cast<size_t>(nw) * H * 3, 0.0);
-  const double sx = static_cast<double>(W) / nw, sy = static_cast<double>(H) / nh;
-  for (int y = 0; y < H; ++y)
+  std::vector<double> temp(static_cast<size_t>(nw) * srcHeight * 3, 0.0);
+  const double sx = static_cast<double>(srcWidth) / nw, sy = static_cast<double>(srcHeight) / nh;
+  for (int y = 0; y < srcHeight; ++y)
     for (int j = 0; j < nw; ++j) {
       const double p = j * sx;
       const int t = static_cast<int>(p);
       for (int k = t - 1; k <= t + 2; ++k) {
         const double a = std::fabs(k - p);
         if (a > 2) continue;
-        const int m = (k >= 0 && k < W) ? k : t;
+        const int m = (k >= 0 && k < srcWidth) ? k : t;
         for (int b = 0; b < 3; ++b)
           temp[(static_cast<size_t>(y) * nw + j) * 3 + b] +=
               weight(a) * src.Pixels[y * src.BytesPerLine + m * 3 + b];
@@ -42,7 +42,7 @@ std::vector<uint8_t> ReferenceResize(const BITMAPHANDLE& src, int nw, int nh) {
         for (int k = t - 1; k <= t + 2; ++k) {
           const double a = std::fabs(k - p);
           if (a > 2) continue;
-          const int m = (k >= 0 && k < H) ? k : t;
+          const int m = (k >= 0 && k < srcHeight) ? k : t;
           v += weight(a) * temp[(static_cast<size_t>(m) * nw + j) * 3 + b];
         }
         out.push_back(v < 0 ? 0 : v > 255 ? 255 : static_cast<uint8_t>(std::trunc(v + 0.5)));
