@@ -10,12 +10,6 @@ namespace {
 constexpr int kPlanes = 3;
 constexpr size_t kPaletteBytes = 256 * 4;
 
-void EmptyPlane(BITMAPHANDLE* plane) {
-  plane->MemoryHandle = nullptr;
-  plane->Pixels = nullptr;
-  plane->Palette = nullptr;
-}
-
 }  // namespace
 
 int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t recordSize,
@@ -34,20 +28,21 @@ int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t 
   if (planePitch > INT32_MAX) return IL_ERROR_INV_PARAMETER;
   const uint64_t planeBytes = static_cast<uint64_t>(planePitch) * static_cast<uint64_t>(height);
 
+  // Every block first, so that running out of memory leaves the records as given.
+  HGLOBAL blocks[kPlanes];
+  uint8_t* blockPixels[kPlanes];
   for (int k = 0; k < kPlanes; ++k) {
-    HGLOBAL block;
-    uint8_t* pixels = AllocLocked(planeBytes + kPaletteBytes, &block);
-    if (!pixels) {
-      for (int filled = k - 1; filled >= 0; --filled) {
-        FreeLocked(planes[filled]->MemoryHandle);
-        EmptyPlane(planes[filled]);
-      }
+    blockPixels[k] = AllocLocked(planeBytes + kPaletteBytes, &blocks[k]);
+    if (!blockPixels[k]) {
+      for (int got = k - 1; got >= 0; --got) FreeLocked(blocks[got]);
       return IL_ERROR_NO_MEMORY;
     }
+  }
+  for (int k = 0; k < kPlanes; ++k) {
     BITMAPHANDLE* plane = planes[k];
-    plane->MemoryHandle = block;
-    plane->Pixels = pixels;
-    plane->Palette = pixels + planeBytes;
+    plane->MemoryHandle = blocks[k];
+    plane->Pixels = blockPixels[k];
+    plane->Palette = blockPixels[k] + planeBytes;
     for (int v = 0; v < 256; ++v) {
       plane->Palette[4 * v + 0] = static_cast<uint8_t>(v);
       plane->Palette[4 * v + 1] = static_cast<uint8_t>(v);

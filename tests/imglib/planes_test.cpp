@@ -132,7 +132,7 @@ TEST(Planes, SeparationRefusesInOrderAndTouchesNothing) {
   }
 }
 
-TEST(Planes, OutOfMemoryEmptiesThePlanesFilledSoFar) {
+TEST(Planes, OutOfMemoryLeavesTheRecordsAsGiven) {
   struct Case {
     const char* name;
     int failAllocation, failLock;
@@ -146,18 +146,23 @@ TEST(Planes, OutOfMemoryEmptiesThePlanesFilledSoFar) {
     allocator.failAllocation = c.failAllocation;
     allocator.failLock = c.failLock;
     PlaneSet planes;
-    for (int k = 0; k < 3; ++k) planes.p[k]->Width = 99;
+    BITMAPHANDLE before[3];
+    for (int k = 0; k < 3; ++k) {
+      // Empty records whose other fields hold values a separation would change.
+      std::memset(&planes.p[k].h, 0x3C + k, sizeof(BITMAPHANDLE));
+      planes.p[k]->MemoryHandle = nullptr;
+      planes.p[k]->Pixels = planes.p[k]->Palette = nullptr;
+      before[k] = planes.p[k].h;
+    }
     {
       ScopedPixelAllocator scope(&allocator);
       EXPECT_EQ(IL_ColorSeparateBitmap(image.Get(), planes.list, kRecord, 0), IL_ERROR_NO_MEMORY)
           << c.name;
     }
     EXPECT_TRUE(allocator.live.empty()) << c.name;
-    for (int k = 0; k < 3; ++k) {
-      EXPECT_EQ(planes.p[k]->MemoryHandle, nullptr) << c.name;
-      EXPECT_EQ(planes.p[k]->Pixels, nullptr) << c.name;
-      EXPECT_EQ(planes.p[k]->Palette, nullptr) << c.name;
-    }
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(std::memcmp(&before[k], &planes.p[k].h, sizeof(BITMAPHANDLE)), 0)
+          << c.name << " plane " << k;
   }
 }
 
