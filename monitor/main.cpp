@@ -1,3 +1,4 @@
+#include "quitsignals.h"
 #include "startup.h"
 #include "statusdialog.h"
 
@@ -24,6 +25,8 @@ int main(int argc, char *argv[])
     app.installTranslator(&translator);
     app.setWindowIcon(QIcon(":/images/printer_icon.png"));
 
+    // Before the window exists: it creates its watch file at once.
+    QuitOnSignals quitOnSignals;
     StatusDialog dialog(nullptr);
     centreOnPrimaryScreen(&dialog);
     dialog.show();

@@ -10,7 +10,10 @@
 #include <QSignalSpy>
 #include <QTranslator>
 #include <QtTest>
+#include <csignal>
 #include <memory>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 int qInitResources_statusmonitor();
@@ -31,6 +34,8 @@ class CupsTest : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void signalClosesLikeTheWindow_data();
+    void signalClosesLikeTheWindow();
     void queueFromCupsIsListedAndWatched();
 
 private:
@@ -81,6 +86,44 @@ void CupsTest::cleanupTestCase()
     for (const char *suffix : {"_UTIL", "_TC_UTIL", ".log"})
         QFile::remove("/tmp/QV-46_" + serial + suffix);
     cupsd.reset();
+}
+
+void CupsTest::signalClosesLikeTheWindow_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+// The real program, stopped as a session ends, takes its watch file away:
+// otherwise the daemon polls the printer every second for good.
+void CupsTest::signalClosesLikeTheWindow()
+{
+    QFETCH(int, signalNumber);
+    const QString watchFile = "/tmp/QV-46_" + serial + "_UTIL";
+    QFile::remove(watchFile);
+    char *const argv[] = {const_cast<char *>(QV46_MONITOR_PATH), nullptr};
+    pid_t pid = -1;
+    QCOMPARE(posix_spawn(&pid, QV46_MONITOR_PATH, nullptr, nullptr, argv, environ), 0);
+    const std::unique_ptr<pid_t, void (*)(pid_t *)> reaper(&pid, [](pid_t *child) {
+        if (::waitpid(*child, nullptr, WNOHANG) == 0) { // still running: the test failed
+            ::kill(*child, SIGKILL);
+            ::waitpid(*child, nullptr, 0);
+        }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(watchFile), 20000);
+
+    QCOMPARE(::kill(pid, signalNumber), 0);
+    int status = 0;
+    pid_t ended = 0;
+    for (int wait = 0; wait < 200 && ended == 0; ++wait) {
+        QTest::qWait(50);
+        ended = ::waitpid(pid, &status, WNOHANG);
+    }
+    QCOMPARE(ended, pid);
+    QVERIFY(!QFile::exists(watchFile));
+    QVERIFY2(WIFEXITED(status), "ended by the signal itself");
 }
 
 void CupsTest::queueFromCupsIsListedAndWatched()
