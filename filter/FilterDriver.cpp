@@ -151,6 +151,7 @@ void RunJob(DeviceEntry& device, cups_raster_t* raster, const char* jobId, int n
   device.SetContrast(numOptions, options, ppd);
   device.SetSaturation(numOptions, options, ppd);
   device.SetColorAdjustment(numOptions, options, ppd);
+  device.SetColorMode(numOptions, options, ppd);
   device.SetPaperRotate(numOptions, options, ppd);
 
   const int layout = device.GetMultiLayoutNum(jobId);

@@ -49,6 +49,18 @@ bool AdoptBlock(OwnedBitmap* bitmap, uint8_t* block, long width, long height) {
   return true;
 }
 
+// A neutral grey of each pixel's luma (byte 0 is the raster's red): the same
+// value in all three bytes, so the three planes print alike.
+void ToNeutralGrey(BITMAPHANDLE* image) {
+  for (int32_t y = 0; y < image->Height; ++y) {
+    uint8_t* pixel = image->Pixels + int64_t(y) * image->BytesPerLine;
+    for (int32_t x = 0; x < image->Width; ++x, pixel += 3) {
+      const uint8_t grey = uint8_t((299 * pixel[0] + 587 * pixel[1] + 114 * pixel[2] + 500) / 1000);
+      pixel[0] = pixel[1] = pixel[2] = grey;
+    }
+  }
+}
+
 uint8_t* AllocBlock(uint64_t size) { return static_cast<uint8_t*>(GlobalAlloc(0, size_t(size))); }
 
 // Quarter turn counter-clockwise of a bottom-up page: output (row r, column c)
@@ -206,6 +218,7 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
   // Sharpening and saturation always run; 0 still makes the round trip.
   if (IL_SharpenBitmap(&merged.h, sharpness) == IL_ERROR_NO_MEMORY) return result;
   IL_ChangeBitmapSaturation(&merged.h, colorAdjustment ? saturation : 0);
+  if (monochrome) ToNeutralGrey(&merged.h);
 
   // Copy out into the caller's record through fresh identity planes.
   OwnedBitmap copies[3];

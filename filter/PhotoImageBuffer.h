@@ -57,6 +57,7 @@ class PhotoImageBuffer {
   int32_t brightness[3] = {0, 0, 0};  // same order
   int32_t contrast[3] = {0, 0, 0};    // same order
   int32_t saturation = 0;
+  bool monochrome = false;  // the processed image ends as a neutral grey
 
  private:
   DeviceMediaBufferInfo mediaInfo_;

@@ -22,6 +22,7 @@ DeviceEntry::DeviceEntry()
       brightness{0, 0, 0},
       contrast{0, 0, 0},
       saturation(0),
+      monochrome(false),
       output_(stdout) {
   // Zero every byte, padding included, so records compare byte for byte.
   std::memset(&mediaInfo, 0, sizeof mediaInfo);
@@ -74,6 +75,7 @@ _tagBITMAPHANDLE* DeviceEntry::MakeImageData(char* pageBuffer, long width, long 
     imageBuffer.contrast[k] = contrast[k];
   }
   imageBuffer.saturation = saturation;
+  imageBuffer.monochrome = monochrome;
   return imageBuffer.ColorProcess(pageBuffer, width, height, slot);
 }
 

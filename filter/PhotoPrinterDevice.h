@@ -65,6 +65,8 @@ class DeviceEntry {
   void SetContrast(int numOptions, cups_option_s* options, ppdfile_s* ppd);
   void SetSaturation(int numOptions, cups_option_s* options, ppdfile_s* ppd);
   void SetColorAdjustment(int numOptions, cups_option_s* options, ppdfile_s* ppd);
+  // IPP "print-color-mode": "monochrome" prints a neutral grey.
+  void SetColorMode(int numOptions, cups_option_s* options, ppdfile_s* ppd);
 
   // Control commands; each returns 1 when its packet was written, else 0.
   int SendCutterMode(int numOptions, cups_option_s* options, ppdfile_s* ppd);
@@ -94,6 +96,7 @@ class DeviceEntry {
   int32_t brightness[3];
   int32_t contrast[3];
   int32_t saturation;
+  bool monochrome;
 
  protected:
   // Builds one command packet and writes it whole; returns 1 (also when the

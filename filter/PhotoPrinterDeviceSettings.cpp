@@ -102,6 +102,10 @@ void DeviceEntry::SetColorAdjustment(int numOptions, cups_option_s* options, ppd
   colorAdjustment = Equals(_GetCupsValue("ZelColorAdjustment", numOptions, options, ppd), "Enable");
 }
 
+void DeviceEntry::SetColorMode(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
+  monochrome = Equals(_GetCupsValue("print-color-mode", numOptions, options, ppd), "monochrome");
+}
+
 int DeviceEntry::SendCutterMode(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
   const bool enabled = Equals(_GetCupsValue("Zel2InchCut", numOptions, options, ppd), "Enable");
   const long mode = (enabled && mediaInfo.twoInchCut) ? 120 : 0;

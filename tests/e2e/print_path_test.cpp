@@ -96,6 +96,25 @@ class PrintPath : public ::testing::Test {
     EXPECT_GT(shares.blue, 0.1) << "blue " << shares.blue;
   }
 
+  // Prints the photo with `options` and reads the first panel's Y, M and C
+  // plane files.
+  void PrintPlanes(const std::vector<std::string>& options, const std::string& name,
+                   std::string planes[3]) {
+    const size_t before = system->Captured();
+    int id = system->Submit(PrintSystem::QueueName(), options, system->Work() + "/photo.png");
+    ASSERT_GT(id, 0);
+    ASSERT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+        << system->Cupsd().ErrorLog();
+    const std::string dir = system->Work() + "/" + name;
+    std::string listing;
+    ASSERT_EQ(system->Decode(system->JobStreamSince(before), dir, &listing), 0) << listing;
+    int p = 0;
+    for (const char* plane : {"YPLANE", "MPLANE", "CPLANE"}) {
+      planes[p] = e2e::ReadFile(dir + "/panel1-" + plane + ".bmp");
+      ASSERT_FALSE(planes[p++].empty()) << listing;
+    }
+  }
+
   static inline std::unique_ptr<PrintSystem> system;
   static inline std::string setupError;
   static inline bool ready = false;
@@ -157,24 +176,27 @@ TEST_F(PrintPath, PerChannelGammaTakesEffectWithTheQueuesDefaults) {
   for (int run = 0; run < 2; ++run) {
     std::vector<std::string> options = common;
     if (run == 1) options.push_back("ZelGammaR=100");
-    const size_t before = system->Captured();
-    int id = system->Submit(PrintSystem::QueueName(), options, system->Work() + "/photo.png");
-    ASSERT_GT(id, 0);
-    ASSERT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
-        << system->Cupsd().ErrorLog();
-    const std::string dir = system->Work() + "/gamma" + std::to_string(run);
-    std::string listing;
-    ASSERT_EQ(system->Decode(system->JobStreamSince(before), dir, &listing), 0) << listing;
-    int p = 0;
-    for (const char* plane : {"YPLANE", "MPLANE", "CPLANE"})
-      planes[run][p++] = e2e::ReadFile(dir + "/panel1-" + plane + ".bmp");
+    ASSERT_NO_FATAL_FAILURE(PrintPlanes(options, "gamma" + std::to_string(run), planes[run]));
   }
   int changed = 0;
-  for (int p = 0; p < 3; ++p) {
-    ASSERT_FALSE(planes[0][p].empty());
-    changed += planes[0][p] != planes[1][p];
-  }
+  for (int p = 0; p < 3; ++p) changed += planes[0][p] != planes[1][p];
   EXPECT_EQ(changed, 1);
+}
+
+// The queue offers print-color-mode; a monochrome job is a neutral grey
+// print (the same value in all three planes), a colour job stays in colour.
+TEST_F(PrintPath, PrintColorModeMonochromePrintsNeutralGrey) {
+  const struct {
+    const char* mode;
+    bool neutral;
+  } cases[] = {{"monochrome", true}, {"color", false}};
+  for (const auto& c : cases) {
+    std::string planes[3];
+    ASSERT_NO_FATAL_FAILURE(PrintPlanes(
+        {"PageSize=127x89mm", "Resolution=300x300dpi", std::string("print-color-mode=") + c.mode},
+        std::string("mode-") + c.mode, planes));
+    EXPECT_EQ(planes[0] == planes[1] && planes[1] == planes[2], c.neutral) << c.mode;
+  }
 }
 
 TEST_F(PrintPath, FilterErrorStopsTheJobAndNoHalfCommandReachesThePrinter) {

@@ -129,7 +129,7 @@ TEST(ColourSettings, AllChannelOptionWinsOverPerChannelOptions) {
   }
 }
 
-TEST(Settings, SwitchesResolutionAndSaturation) {
+TEST(Settings, SwitchesResolutionSaturationAndColourMode) {
   struct Case {
     const char* options;
     const char* ppd;
@@ -138,9 +138,13 @@ TEST(Settings, SwitchesResolutionAndSaturation) {
     int64_t resolution;
     int64_t resolutionMode;
     int saturation;
+    bool monochrome = false;
   };
   const Case cases[] = {
       {"", "", false, false, 300, 0, 0},
+      {"print-color-mode=monochrome", "", false, false, 300, 0, 0, true},
+      {"print-color-mode=color", "", false, false, 300, 0, 0, false},
+      {"print-color-mode=Monochrome", "", false, false, 300, 0, 0, false},
       {"ZelBorder=Enable ZelColorAdjustment=Enable", "", true, true, 300, 0, 0},
       {"ZelBorder=enable ZelColorAdjustment=On", "", false, false, 300, 0, 0},
       {"", "*DefaultZelBorder: Enable\n*DefaultZelColorAdjustment: Enable\n", true, true, 300, 0,
@@ -160,11 +164,13 @@ TEST(Settings, SwitchesResolutionAndSaturation) {
     d.device.SetBorder(options.Count(), options.List(), ppd.Get());
     d.device.SetColorAdjustment(options.Count(), options.List(), ppd.Get());
     d.device.SetSaturation(options.Count(), options.List(), ppd.Get());
+    d.device.SetColorMode(options.Count(), options.List(), ppd.Get());
     EXPECT_EQ(c.border, d.device.border) << c.options;
     EXPECT_EQ(c.colorAdjustment, d.device.colorAdjustment) << c.options;
     EXPECT_EQ(c.resolution, d.device.resolution) << c.options;
     EXPECT_EQ(c.resolutionMode, d.device.resolutionMode) << c.options;
     EXPECT_EQ(c.saturation, d.device.saturation) << c.options;
+    EXPECT_EQ(c.monochrome, d.device.monochrome) << c.options;
   }
 }
 

@@ -327,6 +327,25 @@ TEST_P(ToneCurves, ApplyWithColourAdjustmentOnly) {
 INSTANTIATE_TEST_SUITE_P(All, ToneCurves, ::testing::ValuesIn(kToneCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Monochrome ends in the luma of what the colour pipeline made, byte 0 red:
+// saturation first turns (50, 100, 200) into (0, 83, 250).
+TEST_F(PhotoBufferTest, MonochromeGivesTheLumaInAllThreeBytes) {
+  const struct {
+    Bytes in;
+    bool saturate;
+    uint8_t grey;
+  } cases[] = {{{255, 0, 0}, false, 76},      {{0, 255, 0}, false, 150},
+               {{0, 0, 255}, false, 29},      {{50, 100, 200}, false, 96},
+               {{255, 255, 255}, false, 255}, {{50, 100, 200}, true, 77}};
+  for (const auto& c : cases) {
+    buffer().colorAdjustment = c.saturate;
+    buffer().saturation = 1000;
+    buffer().monochrome = true;
+    Result r = Process(2, 2, Flat(c.in[0], c.in[1], c.in[2]));
+    EXPECT_EQ(PixelAt(*r.image, 1, 1), Bytes(3, c.grey)) << int(c.in[0]) << " " << c.saturate;
+  }
+}
+
 TEST_F(PhotoBufferTest, SharpeningAppliesWithoutColourAdjustment) {
   buffer().sharpness = 1000;
   Result r =
