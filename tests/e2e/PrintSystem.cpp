@@ -70,8 +70,31 @@ bool PrintSystem::Prepare(std::string* error) {
   }
   work_ = tmpl;
   serial_ = "E2E" + std::to_string(getpid());
-  capture_ = work_ + "/capture.bin";
   return true;
+}
+
+std::vector<std::string> PrintSystem::Serials() const {
+  std::vector<std::string> all = {serial_};
+  for (int i = 1; i < options_.printers; ++i) all.push_back(serial_ + char('A' + i));
+  return all;
+}
+
+std::string PrintSystem::CapturePath(const std::string& serial) const {
+  return work_ + "/capture-" + serial + ".bin";
+}
+
+bool PrintSystem::SimulatorCommand(const std::string& line) {
+  const std::string out = work_ + "/sim.out";
+  const size_t before = ReadFile(out).size();
+  std::string answer;
+  if (!simulator_->WriteStdin(line + "\n")) return false;
+  Eventually(
+      [&] {
+        answer = ReadFile(out).substr(before);
+        return !answer.empty() && answer.back() == '\n';
+      },
+      10000);
+  return answer.rfind("ok", 0) == 0;
 }
 
 bool PrintSystem::Start(std::string* error) {
@@ -100,10 +123,13 @@ bool PrintSystem::StartSimulator(std::string* error) {
   spawn.stdinPipe = true;  // it runs until its input closes
   spawn.stdoutFile = work_ + "/sim.out";
   spawn.stderrFile = work_ + "/sim.err";
-  simulator_ = std::make_unique<qv46sim::Process>(
-      qv46sim::SpawnProcess({options_.programs.simulator, "--serial", serial_, "--capture",
-                             capture_, "--env-file", envFile},
-                            {}, spawn));
+  std::vector<std::string> argv = {options_.programs.simulator, "--capture",
+                                   CapturePath("{serial}"), "--env-file", envFile};
+  for (const std::string& serial : Serials()) {
+    argv.push_back("--serial");
+    argv.push_back(serial);
+  }
+  simulator_ = std::make_unique<qv46sim::Process>(qv46sim::SpawnProcess(argv, {}, spawn));
   if (!Eventually([&] { return Exists(envFile) || !simulator_->Running(); }, 20000) ||
       !Exists(envFile)) {
     *error = "the simulated printer did not start: " + ReadFile(work_ + "/sim.err");
@@ -189,13 +215,13 @@ std::string PrintSystem::PrinterStateReasons(const std::string& queue) {
   return text;
 }
 
-size_t PrintSystem::Captured() const {
+size_t PrintSystem::Captured(const std::string& serial) const {
   struct stat st;
-  return stat(capture_.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
+  return stat(CapturePath(serial).c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
 }
 
 std::string PrintSystem::JobStreamSince(size_t offset) const {
-  std::string bytes = ReadFile(capture_);
+  std::string bytes = ReadFile(CapturePath(serial_));
   bytes.erase(0, std::min(offset, bytes.size()));
   // Queries carry no payload: 32 bytes each.
   for (;;) {

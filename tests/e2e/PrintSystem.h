@@ -32,6 +32,7 @@ class PrintSystem {
     Programs programs;
     std::vector<std::string> extraModels;   // more PPDs for lpadmin -m
     std::vector<std::string> extraFilters;  // more filters in ServerBin
+    int printers = 1;                       // simulated printers, each capturing its own bytes
   };
 
   explicit PrintSystem(Options options);
@@ -49,6 +50,10 @@ class PrintSystem {
 
   const std::string& Work() const { return work_; }
   const std::string& Serial() const { return serial_; }
+  // Every printer's serial, Serial() first.
+  std::vector<std::string> Serials() const;
+  // One qv46-sim command ("unplug SERIAL", "plug SERIAL"...); true on "ok".
+  bool SimulatorCommand(const std::string& line);
   qv46test::PrivateCupsd& Cupsd() { return *cupsd_; }
 
   // The daemon's queue for our printer, as the daemon creates it.
@@ -66,7 +71,8 @@ class PrintSystem {
   // Bytes the printer received so far, and the job stream in what it
   // received after `offset`: without the queries of the backend and the
   // daemon in front of it, and without anything after its START command.
-  size_t Captured() const;
+  size_t Captured() const { return Captured(serial_); }
+  size_t Captured(const std::string& serial) const;
   std::string JobStreamSince(size_t offset) const;
   // Runs qv46-stream on `stream`, writing planes and previews into `dir`;
   // returns its exit status and its listing in *listing.
@@ -81,7 +87,9 @@ class PrintSystem {
   bool StartDaemon(std::string* error);
 
   Options options_;
-  std::string work_, serial_, capture_;
+  std::string CapturePath(const std::string& serial) const;
+
+  std::string work_, serial_;
   std::vector<std::string> simEnv_;
   std::string simPreload_;
   std::unique_ptr<qv46sim::Process> simulator_, daemon_;

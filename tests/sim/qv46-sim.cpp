@@ -6,6 +6,7 @@
 //            [--delay MS] [--silent] [--product TEXT] [--device-id TEXT]
 //            [--capture FILE] [--env-file FILE]
 //
+// A "{serial}" in the capture file's name gives each printer a file of its own.
 // Values are the reply texts as the printer sends them (e.g. --media 0000310);
 // KEY is a query key such as "INFO MEDIA". On start it prints the
 // environment a client needs, one NAME=value per line, then "ready"; with
@@ -104,6 +105,8 @@ class Session {
   std::string Plug(const std::string& serial) {
     PrinterConfig config = base_;
     config.serial = serial;
+    const std::size_t at = config.captureFile.find("{serial}");
+    if (at != std::string::npos) config.captureFile.replace(at, 8, serial);
     int id = bed_.Plug(config);
     if (id < 0) return "error plug " + serial;
     ids_[serial] = id;
