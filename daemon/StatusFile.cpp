@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/PhotoPrinterIF.h"
 #include "common/TmpFiles.h"
 #include "daemon/Queries.h"
 
@@ -27,10 +28,14 @@ void AppendFormat(std::string& text, const char* format, ...) {
   text += line;
 }
 
+// Printer text goes in without control characters or quotes, which would
+// break the file's lines or cut the value.
 void AppendValue(std::string& text, const char* key, const char* value) {
+  std::string plain = value;
+  plain.resize(static_cast<size_t>(_PlainText(&plain[0])));
   text += key;
   text += "=\"";
-  text += value;
+  text += plain;
   text += "\"\n";
 }
 
@@ -40,34 +45,31 @@ const char* Skip(const char* value, size_t count) {
   return std::strlen(value) > count ? value + count : "";
 }
 
-void RelabelIfPresent(DaemonContext& ctx, const char* type, const char* path) {
-  if (existFile(path)) ctx.commands.Run({"chcon", "-t", type, path});
-}
-
-// Rewrites the file in place. The directory is writable by everyone, so a
-// planted symlink, hard link or special file must not be written through.
-void WriteInPlace(const char* path, const std::string& text) {
-  const int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return;
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && ftruncate(fd, 0) == 0) {
-    size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t n = write(fd, text.data() + done, text.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    fchmod(fd, 0666);
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
   }
-  close(fd);
+  return true;
 }
 
+// Publishes the text as a new file renamed over the name, so a reader finds
+// the previous file or this one, never an empty or half-written one. The
+// folder is writable by everyone: a link or special file planted at the name
+// is replaced, never written through, and only our own new file is labelled.
 void Store(DaemonContext& ctx, const char* path, const std::string& text) {
-  if (ctx.bSELinuxEnabled) RelabelIfPresent(ctx, "tmp_t", path);
-  WriteInPlace(path, text);
-  // Only a file we could have written is relabelled, never a link's target.
-  if (ctx.bSELinuxEnabled) RelabelIfPresent(ctx, "cupsd_tmp_t", path);
+  std::string temporary = std::string(path) + ".XXXXXX";
+  const int fd = mkostemp(&temporary[0], O_CLOEXEC);
+  if (fd < 0) return;
+  // The umask narrowed the creation mode; the monitor may run as another user.
+  bool whole = WriteAll(fd, text) && fchmod(fd, 0666) == 0;
+  whole = close(fd) == 0 && whole;
+  if (whole && ctx.bSELinuxEnabled && existFile(temporary.c_str()))
+    ctx.commands.Run({"chcon", "-t", "cupsd_tmp_t", temporary});
+  if (!whole || rename(temporary.c_str(), path) != 0) unlink(temporary.c_str());
 }
 
 // A count reading's number starts at the reply's third character.

@@ -1,6 +1,6 @@
 // The printer's status file, "<tmp>/QV-46_<serial>.log": 16 lines the monitor
-// reads, rewritten in place after every poll and put into an offline form
-// when the printer leaves.
+// reads, replaced whole (a new file renamed over it) after every poll and
+// put into an offline form when the printer leaves.
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@
 constexpr size_t kPathSize = 128;
 constexpr size_t kValueSize = 64;
 
-// Queries the printer and rewrites the file in its full form.
+// Queries the printer and replaces the file with its full form.
 void WriteFile(DaemonContext& ctx, UsbHandle* handle, thdata* record);
 // Writes the offline form for `serial`; nothing for a null pointer.
 void WriteFile(DaemonContext& ctx, const char* serial);

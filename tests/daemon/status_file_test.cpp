@@ -1,10 +1,14 @@
 // The status file: its two forms, the total-count rule, SELinux labels and
 // safe writing in a directory everyone can write to.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <functional>
 
@@ -265,21 +269,57 @@ TEST_F(StatusFileTest, ModeIs0666WhateverTheUmask) {
   EXPECT_EQ(0666u, st.st_mode & 0777);
 }
 
-TEST_F(StatusFileTest, RewritesInPlaceAndTruncates) {
-  {
-    std::string longer(5000, 'x');
-    const int fd = open(Path().c_str(), O_WRONLY | O_CREAT, 0600);
-    const ssize_t written = fd < 0 ? -1 : write(fd, longer.data(), longer.size());
-    if (fd >= 0) close(fd);
-    ASSERT_EQ(5000, written);
-  }
-  struct stat before;
-  ASSERT_EQ(0, stat(Path().c_str(), &before));
+// Every write is a new file renamed over the name. A reader that opened the
+// file before reads the old text whole, and a write that cannot finish (a
+// full /tmp, here a file size limit) leaves the last whole file in place.
+TEST_F(StatusFileTest, ReplacesTheFileWholeAndNeverTruncatesIt) {
+  WriteFile(world.ctx, record.serial);
+  const std::string offline = ReadFile(Path());
+  const int reader = open(Path().c_str(), O_RDONLY);
+  ASSERT_GE(reader, 0);
+  const std::vector<std::string> full = Write();
+  std::string seen(4096, '\0');
+  seen.resize(static_cast<size_t>(std::max<ssize_t>(0, read(reader, &seen[0], seen.size()))));
+  close(reader);
+  EXPECT_EQ(offline, seen);
+  EXPECT_EQ(17u, full.size());
+
+  struct rlimit limit;
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &limit));
+  const rlimit small = {100, limit.rlim_max};
+  auto* const oldHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  WriteFile(world.ctx, record.serial);
+  setrlimit(RLIMIT_FSIZE, &limit);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(full, Lines(ReadFile(Path())));
+
+  // No temporary file is left behind.
+  std::vector<std::string> names;
+  DIR* dir = opendir(world.tmp.Path().c_str());
+  ASSERT_NE(nullptr, dir);
+  while (const dirent* entry = readdir(dir))
+    if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+  closedir(dir);
+  EXPECT_EQ(std::vector<std::string>{"QV-46_" + std::string(record.serial) + ".log"}, names);
+}
+
+// Text from the printer reaches the file without control characters or
+// quotes, which would break the 16-line shape or cut a value.
+TEST_F(StatusFileTest, ValuesCarryNoControlCharactersOrQuotes) {
+  std::snprintf(record.model, sizeof record.model, "QV-\"46\n\x7f");
+  auto& r = printer->replies;
+  r["INFO FVER"] = ReplyPacket("1.\n2\"0\t");
+  r["INFO MEDIA"] = ReplyPacket(
+      "  00\x1b"
+      "3\n10");
+  r["INFO MQTY"] = ReplyPacket("    00\"42");
   const auto lines = Write();
-  EXPECT_EQ(17u, lines.size());
-  struct stat after;
-  ASSERT_EQ(0, stat(Path().c_str(), &after));
-  EXPECT_EQ(before.st_ino, after.st_ino);
+  ASSERT_EQ(17u, lines.size());
+  EXPECT_EQ("MODEL=\"QV-46\"", lines[1]);
+  EXPECT_EQ("PRINTER_VERSION=\"1.20\"", lines[4]);
+  EXPECT_EQ("MEDIA_SIZE=\"00310\"", lines[8]);
+  EXPECT_EQ("MEDIA_REMAIN=\"0042\"", lines[10]);
 }
 
 // Whatever someone plants under the status file's name, nothing outside it changes.
@@ -318,8 +358,14 @@ TEST_F(StatusFileTest, PlantedLinksAndSpecialFilesAreNotWrittenThrough) {
     } else {
       EXPECT_FALSE(Exists(victim));
     }
-    // No label is put on a link's target.
-    EXPECT_TRUE(world.commands.Calls().empty());
+    // The name now holds a whole status file of its own.
+    struct stat own;
+    ASSERT_EQ(0, lstat(Path().c_str(), &own));
+    EXPECT_TRUE(S_ISREG(own.st_mode) && own.st_nlink == 1);
+    EXPECT_EQ(17u, Lines(ReadFile(Path())).size());
+    // Only the fresh files are labelled, never a link's target.
+    for (const auto& call : world.commands.Calls())
+      EXPECT_EQ(0u, call.back().rfind(Path() + ".", 0)) << call.back();
     unlink(Path().c_str());
     unlink(victim.c_str());
   }
@@ -328,18 +374,20 @@ TEST_F(StatusFileTest, PlantedLinksAndSpecialFilesAreNotWrittenThrough) {
 TEST_F(StatusFileTest, SELinuxLabelsOnlyWhenEnforcing) {
   WriteFile(world.ctx, record.serial);
   EXPECT_TRUE(world.commands.Calls().empty());
-  unlink(Path().c_str());
 
+  // Each new file is labelled before it takes the name.
   world.ctx.bSELinuxEnabled = true;
-  WriteFile(world.ctx, record.serial);  // no file yet: only the second label
-  const std::vector<std::vector<std::string>> first = {{"chcon", "-t", "cupsd_tmp_t", Path()}};
-  EXPECT_EQ(first, world.commands.Calls());
-
+  WriteFile(world.ctx, record.serial);
   WriteFile(world.ctx, handle, &record);
-  const std::vector<std::vector<std::string>> both = {{"chcon", "-t", "cupsd_tmp_t", Path()},
-                                                      {"chcon", "-t", "tmp_t", Path()},
-                                                      {"chcon", "-t", "cupsd_tmp_t", Path()}};
-  EXPECT_EQ(both, world.commands.Calls());
+  const auto calls = world.commands.Calls();
+  ASSERT_EQ(2u, calls.size());
+  for (const auto& call : calls) {
+    ASSERT_EQ(4u, call.size());
+    EXPECT_EQ((std::vector<std::string>{"chcon", "-t", "cupsd_tmp_t"}),
+              std::vector<std::string>(call.begin(), call.begin() + 3));
+    EXPECT_EQ(0u, call[3].rfind(Path() + ".", 0)) << call[3];
+  }
+  EXPECT_NE(calls[0][3], calls[1][3]);
 }
 
 TEST(SELinuxDetectionTest, EnforcingOnlyWhenGetenforceSaysSo) {
