@@ -4,7 +4,6 @@
 #include <libusb.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -14,23 +13,21 @@
 #include "PrinterLink.h"
 #include "TmpFile.h"
 #include "common/PhotoPrinterDevice.h"
+#include "common/PhotoPrinterIF.h"
 #include "common/TmpFiles.h"
 
 namespace zelbackend {
 namespace {
 
-void Say(Services& s, const std::string& line) { *s.messages << line << '\n' << std::flush; }
+void Say(Services& s, const std::string& line) { WriteLine(*s.messages, line); }
 
 bool Cancelled(Services& s) { return s.cancelled && s.cancelled(); }
 
 // Printer answers end up in text files and CUPS messages: keep them on one
 // line and free of quotes.
-std::string PlainText(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isprint(c) && c != '"') out += static_cast<char>(c);
-  }
-  return out;
+std::string PlainText(std::string text) {
+  text.resize(static_cast<size_t>(_PlainText(&text[0])));
+  return text;
 }
 
 // Opens printer `index`, retrying while another program holds it.
@@ -54,15 +51,35 @@ std::string SerialOf(PrinterChannel& channel) {
   return PlainText(serial);
 }
 
-// The attached QV-46 whose serial is `serial`, opened; null when none.
-std::unique_ptr<PrinterChannel> FindPrinter(Services& s, const std::string& serial) {
+// One look at every attached QV-46. A printer that another program holds
+// (another job, the daemon mid-poll) is skipped at once, and *busy set.
+std::unique_ptr<PrinterChannel> FindPrinter(Services& s, const std::string& serial, bool* busy) {
+  *busy = false;
   const int count = s.bus->Scan();
   for (int i = 0; i < count && !Cancelled(s); ++i) {
     std::unique_ptr<PrinterChannel> channel;
-    if (OpenWaiting(s, i, s.nowMs() + s.claimWaitMs, &channel) != 0) continue;
-    if (SerialOf(*channel) == serial) return channel;
+    const int rc = s.bus->Open(i, &channel);
+    *busy = *busy || rc == LIBUSB_ERROR_BUSY;
+    if (rc == 0 && SerialOf(*channel) == serial) return channel;
   }
   return nullptr;
+}
+
+// Looks again until the printer answers or the job is cancelled, the way
+// CUPS's own USB backend waits: missing, busy or garbled all mean "not yet".
+std::unique_ptr<PrinterChannel> WaitForPrinter(Services& s, const std::string& serial) {
+  bool told = false;
+  for (;;) {
+    bool busy = false;
+    std::unique_ptr<PrinterChannel> printer = FindPrinter(s, serial, &busy);
+    if (printer || Cancelled(s)) return printer;
+    if (!told) {
+      Say(s, "INFO: Waiting for the QV-46 with serial " + serial +
+                 " (not connected, busy or not answering)");
+      told = true;
+    }
+    s.sleepMs(busy ? s.claimRetryMs : s.searchRetryMs);
+  }
 }
 
 // Everything below the value's first `skip` characters, as the status
@@ -140,8 +157,8 @@ int SendStream(Services& s, PrinterChannel& channel, int fd) {
     got = ReadFully(s, fd, packet.data() + kCmdHeaderSize, static_cast<size_t>(payload));
     if (got < 0) return ReadFailure(s);
     if (got < payload) return Truncated(s);
-    int rc = WriteChunked(channel, packet.data(), packet.size(), [&s] { return Cancelled(s); });
-    if (rc == kLinkCancelled) return CUPS_BACKEND_CANCEL;
+    // A cancel is seen before the next packet is read, never inside one.
+    int rc = WriteChunked(channel, packet.data(), packet.size());
     if (rc != 0) {
       Say(s, std::string("ERROR: Sending to the printer failed: ") + libusb_error_name(rc));
       return CUPS_BACKEND_FAILED;
@@ -150,6 +167,12 @@ int SendStream(Services& s, PrinterChannel& channel, int fd) {
 }
 
 }  // namespace
+
+void WriteLine(std::ostream& out, const std::string& line) {
+  const std::string whole = line + '\n';
+  out.write(whole.data(), static_cast<std::streamsize>(whole.size()));
+  out.flush();
+}
 
 int Discover(Services& s, std::ostream& out) {
   const int count = s.bus->Scan();
@@ -186,13 +209,8 @@ int RunJob(Services& s, const Job& job) {
 
   Say(s, "STATE: +connecting-to-device");
   Say(s, "INFO: Looking for the QV-46 with serial " + serial);
-  std::unique_ptr<PrinterChannel> printer = FindPrinter(s, serial);
-  if (Cancelled(s)) return CUPS_BACKEND_CANCEL;
-  if (!printer) {
-    Say(s, "STATE: +offline-report");
-    Say(s, "ERROR: The QV-46 with serial " + serial + " is not connected or not answering");
-    return CUPS_BACKEND_RETRY;
-  }
+  std::unique_ptr<PrinterChannel> printer = WaitForPrinter(s, serial);
+  if (!printer) return CUPS_BACKEND_CANCEL;
   Say(s, "STATE: -connecting-to-device");
   Say(s, "STATE: -offline-report");
 

@@ -20,9 +20,14 @@ struct Services {
   std::function<void(int ms)> sleepMs;  // may return early when cancelled
   std::function<int64_t()> nowMs;       // monotonic
   std::string tmpDir = kTmpDir;
-  int claimWaitMs = 60000;  // how long a busy printer is waited for
-  int claimRetryMs = 500;
+  int claimWaitMs = 5000;    // discovery: how long a busy printer is waited for
+  int claimRetryMs = 500;    // a job: next look when some printer was busy
+  int searchRetryMs = 1000;  // a job: next look when none was
 };
+
+// Writes `line` and its line feed in one write: CUPS shares the stream with
+// the filters, and a line written in pieces can be glued to theirs.
+void WriteLine(std::ostream& out, const std::string& line);
 
 // Prints one CUPS discovery line per attached QV-46 to `out`. Returns 0.
 int Discover(Services& services, std::ostream& out);
@@ -34,7 +39,9 @@ struct Job {
   int copies = 1;   // > 1 only for a file, which is then rewound
 };
 
-// Runs one job; returns a CUPS backend exit code.
+// Runs one job; returns a CUPS backend exit code. Waits for the printer of
+// the URI as long as it takes (until cancelled); a cancel stops the sending
+// only between command packets.
 int RunJob(Services& services, const Job& job);
 
 }  // namespace zelbackend

@@ -7,14 +7,10 @@
 
 namespace zelbackend {
 
-int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length,
-                 const std::function<bool()>& cancelled) {
-  return WriteInChunks(
-      [&](const unsigned char* chunk, int size, int* done) {
-        if (cancelled && cancelled()) return kLinkCancelled;
-        return channel.BulkOut(chunk, size, done);
-      },
-      data, static_cast<int>(length));
+int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length) {
+  return WriteInChunks([&](const unsigned char* chunk, int size,
+                           int* done) { return channel.BulkOut(chunk, size, done); },
+                       data, static_cast<int>(length));
 }
 
 namespace {
@@ -38,7 +34,7 @@ int QueryText(PrinterChannel& channel, const char* command, const char* paramete
   DeviceCmd cmd;
   int rc = cmd.MakeCmd(command, parameter, 0, nullptr);
   if (rc != kDeviceOk) return rc;
-  rc = WriteChunked(channel, cmd.buffer(), static_cast<size_t>(cmd.length()), nullptr);
+  rc = WriteChunked(channel, cmd.buffer(), static_cast<size_t>(cmd.length()));
   if (rc != 0) return rc;
   DeviceRecv reply(DeviceRecv::kVariableLength, nullptr);
   rc = ReadReply(channel, &reply);

@@ -4,19 +4,17 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "PrinterBus.h"
 
 namespace zelbackend {
 
-// Sends one write as chunked transfers, as the status daemon sends them.
-// Stops early, returning kLinkCancelled, when `cancelled` says so between
-// transfers. Returns 0 or the libusb code of the failed transfer.
-constexpr int kLinkCancelled = 1;
-int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length,
-                 const std::function<bool()>& cancelled);
+// Sends one write as chunked transfers, as the status daemon sends them. It
+// is never cut short on purpose: half a command would make the printer take
+// the next bytes as the rest of it. Returns 0 or the libusb code of the
+// failed transfer.
+int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length);
 
 // One query with a text answer ("INFO", "SERIAL_NUMBER"): the reply's text
 // up to its carriage return. Returns 0, a negative libusb code, or 3 for a

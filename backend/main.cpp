@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <iostream>
+#include <string>
 
 #include "Backend.h"
 #include "LibusbBus.h"
@@ -45,7 +46,8 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   if (argc != 1 && argc != 6 && argc != 7) {
-    std::cerr << "Usage: " << argv[0] << " job-id user title copies options [file]" << std::endl;
+    zelbackend::WriteLine(
+        std::cerr, std::string("Usage: ") + argv[0] + " job-id user title copies options [file]");
     return CUPS_BACKEND_FAILED;
   }
 
@@ -57,7 +59,7 @@ int main(int argc, char** argv) {
   services.sleepMs = SleepMs;
   services.nowMs = NowMs;
   if (bus.InitResult() != 0) {
-    std::cerr << "ERROR: Cannot use USB" << std::endl;
+    zelbackend::WriteLine(std::cerr, "ERROR: Cannot use USB");
     return argc == 1 ? 0 : CUPS_BACKEND_FAILED;
   }
 
@@ -73,7 +75,8 @@ int main(int argc, char** argv) {
   if (argc == 7) {
     job.inputFd = open(argv[6], O_RDONLY | O_CLOEXEC);
     if (job.inputFd < 0) {
-      std::cerr << "ERROR: Cannot open " << argv[6] << ": " << std::strerror(errno) << std::endl;
+      zelbackend::WriteLine(
+          std::cerr, std::string("ERROR: Cannot open ") + argv[6] + ": " + std::strerror(errno));
       return CUPS_BACKEND_FAILED;
     }
     job.copies = std::max(1, std::atoi(argv[4]));

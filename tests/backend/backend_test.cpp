@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "DeviceUri.h"
@@ -146,31 +147,116 @@ TEST_F(BackendTest, NeverLetsTheFilterReadAStaleJobFile) {
   EXPECT_FALSE(Exists(JobFile()));
 }
 
-TEST_F(BackendTest, WaitsForABusyPrinterWithinTheBound) {
-  const struct Case {
-    int busyOpens;
-    int result;
+// Absent, busy or not answering yet: the backend says so and prints as soon
+// as its printer answers; the filter's job information file comes only then.
+TEST_F(BackendTest, WaitsForItsPrinterAndPrintsAsSoonAsItAnswers) {
+  const std::string stream = SampleStream();
+  struct Case {
+    const char* name;
+    std::function<void(FakePrinter&)> spoil;
+    std::function<void(FakePrinter&)> mend;  // 2 s into the wait
     int64_t waited;
   } cases[] = {
-      {0, CUPS_BACKEND_OK, 0},
-      {3, CUPS_BACKEND_OK, 1500},
-      {100, CUPS_BACKEND_RETRY, 3000},
+      {"ready", [](FakePrinter&) {}, [](FakePrinter&) {}, 0},
+      {"plugged in later", [this](FakePrinter&) { bus.printers.pop_back(); },
+       [this](FakePrinter&) { AddPrinter("SER2"); }, 2000},
+      {"busy", [](FakePrinter& p) { p.busyOpens = 1000; }, [](FakePrinter& p) { p.busyOpens = 0; },
+       2000},
+      {"serial reply garbled",
+       [](FakePrinter& p) { p.replies["INFO SERIAL_NUMBER"] = "0000004SER2\r"; },
+       [](FakePrinter& p) { p.replies["INFO SERIAL_NUMBER"] = ReplyPacket("SER2"); }, 2000},
+      {"silent", [](FakePrinter& p) { p.replies.clear(); },
+       [](FakePrinter& p) { p.replies = FakePrinter("SER2").replies; }, 2000},
   };
   for (const Case& c : cases) {
     bus.printers.clear();
     clock = 0;
     messages.str("");
-    auto printer = AddPrinter("SER2");
-    printer->busyOpens = c.busyOpens;
-    SetInput(Packet("CNTRL", "START", ""));
-    EXPECT_EQ(RunJob(services, job), c.result) << c.busyOpens << messages.str();
-    EXPECT_EQ(clock, c.waited) << c.busyOpens;
-    EXPECT_EQ(messages.str().find("INFO: Printer is busy") != std::string::npos, c.busyOpens > 0);
+    AddPrinter("SER1");
+    c.spoil(*AddPrinter("SER2"));
+    bool mended = false, jobFileWhileWaiting = false;
+    services.sleepMs = [&](int ms) {
+      jobFileWhileWaiting = jobFileWhileWaiting || Exists(JobFile());
+      clock += ms;
+      if (clock >= 2000 && !mended) {
+        mended = true;
+        c.mend(*bus.printers.back());
+      }
+    };
+    SetInput(stream);
+    EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_OK) << c.name << "\n" << messages.str();
+    EXPECT_EQ(bus.printers.back()->stream, stream) << c.name;
+    EXPECT_EQ(clock, c.waited) << c.name;
+    EXPECT_FALSE(jobFileWhileWaiting) << c.name;
+    EXPECT_NE(messages.str().find("STATE: +connecting-to-device\n"), std::string::npos);
+    EXPECT_EQ(
+        messages.str().find("INFO: Waiting for the QV-46 with serial SER2") != std::string::npos,
+        c.waited > 0)
+        << c.name << "\n"
+        << messages.str();
+    EXPECT_NE(messages.str().find("STATE: -connecting-to-device\n"), std::string::npos);
     EXPECT_FALSE(Exists(Marker()));
     EXPECT_FALSE(Exists(JobFile()));
     close(job.inputFd);
     job.inputFd = -1;
   }
+}
+
+// Another job's printer is skipped at once, and looked at again only while
+// the backend's own printer has not been found.
+TEST_F(BackendTest, NeverWaitsOnAnotherJobsPrinter) {
+  struct Case {
+    int busyOther, busyOwn;
+    int64_t waited;
+  } cases[] = {{1000, 0, 0}, {0, 3, 1500}, {1000, 3, 1500}};
+  for (const Case& c : cases) {
+    bus.printers.clear();
+    clock = 0;
+    AddPrinter("SER1")->busyOpens = c.busyOther;
+    AddPrinter("SER2")->busyOpens = c.busyOwn;
+    SetInput(Packet("CNTRL", "START", ""));
+    EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_OK) << messages.str();
+    EXPECT_EQ(clock, c.waited) << c.busyOther << " " << c.busyOwn;
+    EXPECT_EQ(bus.printers.back()->stream, Packet("CNTRL", "START", ""));
+    close(job.inputFd);
+    job.inputFd = -1;
+  }
+}
+
+TEST_F(BackendTest, CancelWhileWaitingLeavesNoFilesAndSendsNothing) {
+  auto printer = AddPrinter("SER2");
+  printer->busyOpens = 1000;
+  services.sleepMs = [&](int ms) { cancelFlag = (clock += ms) >= 5000; };
+  SetInput(SampleStream());
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_CANCEL);
+  EXPECT_TRUE(printer->stream.empty());
+  EXPECT_FALSE(Exists(Marker()));
+  EXPECT_FALSE(Exists(JobFile()));
+}
+
+// CUPS shares the backend's stderr with the filters: a line written in
+// two pieces can be glued to another program's text.
+TEST_F(BackendTest, EveryMessageLineIsOneWrite) {
+  struct Recorder : std::streambuf {
+    std::vector<std::string> writes;
+    std::streamsize xsputn(const char* text, std::streamsize n) override {
+      writes.emplace_back(text, static_cast<size_t>(n));
+      return n;
+    }
+    int overflow(int c) override {
+      if (c != EOF) writes.emplace_back(1, static_cast<char>(c));
+      return c;
+    }
+  } recorder;
+  std::ostream unbuffered(&recorder);
+  services.messages = &unbuffered;
+  AddPrinter("SER2")->busyOpens = 2;
+  SetInput(SampleStream());
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_OK);
+  WriteLine(unbuffered, "ERROR: from main");
+  ASSERT_GE(recorder.writes.size(), 6u);
+  for (const std::string& write : recorder.writes)
+    EXPECT_TRUE(write.size() > 1 && write.find('\n') == write.size() - 1) << write;
 }
 
 TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
@@ -183,10 +269,6 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
     const char* message;
     size_t streamSent;
   } cases[] = {
-      {"printer not connected", [&] { AddPrinter("SER1"); }, stream, CUPS_BACKEND_RETRY,
-       "ERROR: The QV-46 with serial SER2 is not connected", 0},
-      {"printer silent", [&] { AddPrinter("SER2")->replies.clear(); }, stream, CUPS_BACKEND_RETRY,
-       "STATE: +offline-report", 0},
       {"unplugged while sending", [&] { AddPrinter("SER2")->failAfterBytes = 65536 + 80; }, stream,
        CUPS_BACKEND_FAILED, "ERROR: Sending to the printer failed: LIBUSB_ERROR_NO_DEVICE",
        80 + 65536},
@@ -195,7 +277,8 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
          FakePrinter* p = AddPrinter("SER2").get();
          p->onStreamTransfer = [this, p] { cancelFlag = p->transfers.size() >= 3; };
        },
-       stream, CUPS_BACKEND_CANCEL, "", 80 + 65536 + 4208},
+       // The plane in flight goes out whole; nothing after it.
+       stream, CUPS_BACKEND_CANCEL, "", 80 + 70000},
       {"stream cut inside a packet", [&] { AddPrinter("SER2"); }, stream.substr(0, 70000),
        CUPS_BACKEND_FAILED, "ERROR: The print data ended inside a command", 80},
       {"stream cut inside a header", [&] { AddPrinter("SER2"); }, stream.substr(0, 80 + 20),

@@ -40,6 +40,22 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+bool WholePackets(const std::string& bytes) {
+  size_t at = 0;
+  while (at + 32 <= bytes.size()) {
+    if (bytes[at] != '\x1b' || bytes[at + 1] != 'P') return false;
+    const std::string digits = bytes.substr(at + 24, 8);
+    if (digits == "        ") {
+      at += 32;
+    } else if (digits.find_first_not_of("0123456789") == std::string::npos) {
+      at += 32 + std::stoul(digits);
+    } else {
+      return false;
+    }
+  }
+  return at == bytes.size();
+}
+
 PrintSystem::PrintSystem(Options options) : options_(std::move(options)) {}
 
 PrintSystem::~PrintSystem() {

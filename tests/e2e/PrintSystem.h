@@ -20,6 +20,8 @@ bool Eventually(const std::function<bool()>& condition, int timeoutMs);
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
 bool Exists(const std::string& path);
+// True when `bytes` are whole command packets, the last one complete.
+bool WholePackets(const std::string& bytes);
 
 struct Programs {
   std::string filter, backend, simulator, streamTool;

@@ -210,36 +210,74 @@ TEST_F(PrintPath, FilterErrorStopsTheJobAndNoHalfCommandReachesThePrinter) {
   EXPECT_EQ(system->JobStreamSince(before), "");
 }
 
-TEST_F(PrintPath, MissingPrinterIsReportedAndLeavesNoFiles) {
+// The backend waits for a missing printer, saying so, and a cancel ends the
+// wait without leaving files behind.
+TEST_F(PrintPath, MissingPrinterIsWaitedForAndACancelLeavesNoFiles) {
   int id = system->Submit("VALDREN-QV-46-2", {}, system->Work() + "/photo.png");
   ASSERT_GT(id, 0);
   EXPECT_TRUE(e2e::Eventually(
       [&] {
-        return PrintSystem::PrinterStateReasons("VALDREN-QV-46-2").find("offline-report") !=
+        return PrintSystem::PrinterStateReasons("VALDREN-QV-46-2").find("connecting-to-device") !=
                std::string::npos;
       },
       30000))
       << PrintSystem::PrinterStateReasons("VALDREN-QV-46-2");
-  EXPECT_NE(
-      system->Cupsd().ErrorLog().find("[Job " + std::to_string(id) + "] The QV-46 with serial " +
-                                      MissingSerial() + " is not connected"),
-      std::string::npos);
-  EXPECT_TRUE(system->BackendFilesGone(MissingSerial(), id));
-  EXPECT_NE(PrintSystem::JobState(id), IPP_JSTATE_COMPLETED);
+  EXPECT_TRUE(e2e::Eventually(
+      [&] {
+        return system->Cupsd().ErrorLog().find("[Job " + std::to_string(id) +
+                                               "] Waiting for the QV-46 with serial " +
+                                               MissingSerial()) != std::string::npos;
+      },
+      30000));
+  EXPECT_EQ(PrintSystem::JobState(id), IPP_JSTATE_PROCESSING);
+  EXPECT_FALSE(e2e::Exists("/tmp/Print_" + std::to_string(id) + ".log"));
   system->Cupsd().Run({"cancel", std::to_string(id)});
+  EXPECT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_CANCELED);
+  EXPECT_TRUE(system->BackendFilesGone(MissingSerial(), id));
 }
 
-TEST_F(PrintPath, CancelWhileSendingRemovesMarkerAndJobFile) {
+// A job queued before its printer is plugged in prints once it is, two-up.
+TEST_F(PrintPath, PrinterPluggedInLaterPrintsTheWaitingJob) {
+  ASSERT_TRUE(system->SimulatorCommand("unplug " + system->Serial()));
+  const size_t before = system->Captured();
+  int id = system->Submit(PrintSystem::QueueName(),
+                          {"PageSize=153x102mm", "Resolution=300x600dpi", "copies=2"},
+                          system->Work() + "/photo.png");
+  ASSERT_GT(id, 0);
+  ASSERT_TRUE(e2e::Eventually(
+      [&] {
+        return system->Cupsd().ErrorLog().find("[Job " + std::to_string(id) +
+                                               "] Waiting for the QV-46") != std::string::npos;
+      },
+      30000));
+  ASSERT_TRUE(system->SimulatorCommand("plug " + system->Serial()));
+  ASSERT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+      << system->Cupsd().ErrorLog();
+  ExpectPrinted(before, "plugged-later", {"CNTRL  START", " 1 panels"});
+}
+
+// A cancel lets the command in flight finish: the printer is left between
+// commands, and the next job prints whole.
+TEST_F(PrintPath, CancelWhileSendingStopsBetweenCommandsAndTheNextJobPrints) {
+  const size_t before = system->Captured();
   int id = system->Submit(PrintSystem::QueueName(), {"PageSize=153x229mm", "Resolution=600x600dpi"},
                           system->Work() + "/photo.png");
   ASSERT_GT(id, 0);
-  const std::string jobFile = "/tmp/Print_" + std::to_string(id) + ".log";
-  ASSERT_TRUE(e2e::Eventually([&] { return e2e::Exists(jobFile); }, 30000))
+  ASSERT_TRUE(e2e::Eventually([&] { return system->Captured() > before + (1 << 20); }, 60000))
       << system->Cupsd().ErrorLog();
   std::string out;
   ASSERT_EQ(system->Cupsd().Run({"cancel", std::to_string(id)}, &out), 0) << out;
   EXPECT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_CANCELED);
   EXPECT_TRUE(system->BackendFilesGone(system->Serial(), id));
+  EXPECT_TRUE(e2e::WholePackets(system->JobStreamSince(before)));
+
+  const size_t next = system->Captured();
+  id = system->Submit(PrintSystem::QueueName(),
+                      {"PageSize=153x102mm", "Resolution=300x600dpi", "copies=2"},
+                      system->Work() + "/photo.png");
+  ASSERT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+      << system->Cupsd().ErrorLog();
+  ExpectPrinted(next, "after-cancel", {"CNTRL  START", " 1 panels"});
 }
 
 }  // namespace
