@@ -75,6 +75,8 @@ class PrintSystem {
   // daemon in front of it, and without anything after its START command.
   size_t Captured() const { return Captured(serial_); }
   size_t Captured(const std::string& serial) const;
+  // The file holding every byte that printer received.
+  std::string CapturePath(const std::string& serial) const;
   std::string JobStreamSince(size_t offset) const;
   // Runs qv46-stream on `stream`, writing planes and previews into `dir`;
   // returns its exit status and its listing in *listing.
@@ -89,8 +91,6 @@ class PrintSystem {
   bool StartDaemon(std::string* error);
 
   Options options_;
-  std::string CapturePath(const std::string& serial) const;
-
   std::string work_, serial_;
   std::vector<std::string> simEnv_;
   std::string simPreload_;
