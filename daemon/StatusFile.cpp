@@ -1,16 +1,15 @@
 #include "daemon/StatusFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/PhotoPrinterIF.h"
+#include "common/ReplaceFile.h"
 #include "common/TmpFiles.h"
 #include "daemon/Queries.h"
 
@@ -45,31 +44,15 @@ const char* Skip(const char* value, size_t count) {
   return std::strlen(value) > count ? value + count : "";
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Publishes the text as a new file renamed over the name, so a reader finds
-// the previous file or this one, never an empty or half-written one. The
-// folder is writable by everyone: a link or special file planted at the name
-// is replaced, never written through, and only our own new file is labelled.
+// Only our own new file is labelled, before it takes the name.
 void Store(DaemonContext& ctx, const char* path, const std::string& text) {
-  std::string temporary = std::string(path) + ".XXXXXX";
-  const int fd = mkostemp(&temporary[0], O_CLOEXEC);
-  if (fd < 0) return;
-  // The umask narrowed the creation mode; the monitor may run as another user.
-  bool whole = WriteAll(fd, text) && fchmod(fd, 0666) == 0;
-  whole = close(fd) == 0 && whole;
-  if (whole && ctx.bSELinuxEnabled && existFile(temporary.c_str()))
-    ctx.commands.Run({"chcon", "-t", "cupsd_tmp_t", temporary});
-  if (!whole || rename(temporary.c_str(), path) != 0) unlink(temporary.c_str());
+  int fd = -1;
+  const auto label = [&ctx](const std::string& temporary) {
+    if (ctx.bSELinuxEnabled && existFile(temporary.c_str()))
+      ctx.commands.Run({"chcon", "-t", "cupsd_tmp_t", temporary});
+  };
+  // 0666: the monitor may run as another user.
+  if (_ReplaceFile(path, text, 0666, label, &fd) == 0) close(fd);
 }
 
 // A count reading's number starts at the reply's third character.
