@@ -26,7 +26,7 @@ bool Cancelled(Services& s) { return s.cancelled && s.cancelled(); }
 // Printer answers end up in text files and CUPS messages: keep them on one
 // line and free of quotes.
 std::string PlainText(std::string text) {
-  text.resize(static_cast<size_t>(_PlainText(&text[0])));
+  text.resize(static_cast<size_t>(StripToPlainText(&text[0])));
   return text;
 }
 

@@ -10,7 +10,7 @@ namespace zelbackend {
 int TmpFile::Create(const std::string& path, const std::string& content) {
   Remove();
   // Readable by the filter, which runs as another user.
-  const int error = _ReplaceFile(path, content, 0644, nullptr, &fd_);
+  const int error = ReplaceFile(path, content, 0644, nullptr, &fd_);
   if (error == 0) path_ = path;
   return error;
 }

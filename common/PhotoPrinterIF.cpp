@@ -17,7 +17,7 @@ int _CutText(char* destination, const char* source, int count) {
   return 0;
 }
 
-int _PlainText(char* text) {
+int StripToPlainText(char* text) {
   int kept = 0;
   for (const char* c = text; *c != '\0'; ++c) {
     if (*c >= 0x20 && *c < 0x7F && *c != '"') text[kept++] = *c;

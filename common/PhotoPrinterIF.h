@@ -11,4 +11,4 @@ int _CutText(char* destination, const char* source, int count);
 // Removes, in place, every character of the NUL-terminated `text` that is not
 // printable ASCII, and every double quote: printer text then fits one
 // KEY="value" line. Returns the new length.
-int _PlainText(char* text);
+int StripToPlainText(char* text);

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-int _ReplaceFile(const std::string& path, const std::string& content, unsigned mode,
-                 const std::function<void(const std::string& temporary)>& prepare, int* fd) {
+int ReplaceFile(const std::string& path, const std::string& content, unsigned mode,
+                const std::function<void(const std::string& temporary)>& prepare, int* fd) {
   std::string temporary = path + ".XXXXXX";
   const int file = mkostemp(&temporary[0], O_CLOEXEC);  // O_EXCL, mode 0600
   if (file < 0) return errno;

@@ -11,5 +11,5 @@
 // the new one, never an empty or half-written one, and a link or FIFO
 // planted at `path` is replaced, not written through. Returns 0 with the new
 // file still open in *fd, or an errno value with nothing left behind.
-int _ReplaceFile(const std::string& path, const std::string& content, unsigned mode,
-                 const std::function<void(const std::string& temporary)>& prepare, int* fd);
+int ReplaceFile(const std::string& path, const std::string& content, unsigned mode,
+                const std::function<void(const std::string& temporary)>& prepare, int* fd);

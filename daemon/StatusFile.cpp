@@ -31,7 +31,7 @@ void AppendFormat(std::string& text, const char* format, ...) {
 // break the file's lines or cut the value.
 void AppendValue(std::string& text, const char* key, const char* value) {
   std::string plain = value;
-  plain.resize(static_cast<size_t>(_PlainText(&plain[0])));
+  plain.resize(static_cast<size_t>(StripToPlainText(&plain[0])));
   text += key;
   text += "=\"";
   text += plain;
@@ -52,7 +52,7 @@ void Store(DaemonContext& ctx, const char* path, const std::string& text) {
       ctx.commands.Run({"chcon", "-t", "cupsd_tmp_t", temporary});
   };
   // 0666: the monitor may run as another user.
-  if (_ReplaceFile(path, text, 0666, label, &fd) == 0) close(fd);
+  if (ReplaceFile(path, text, 0666, label, &fd) == 0) close(fd);
 }
 
 // A count reading's number starts at the reply's third character.

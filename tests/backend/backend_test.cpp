@@ -151,7 +151,7 @@ TEST_F(BackendTest, NeverLetsTheFilterReadAStaleJobFile) {
 // as its printer answers; the filter's job information file comes only then.
 TEST_F(BackendTest, WaitsForItsPrinterAndPrintsAsSoonAsItAnswers) {
   const std::string stream = SampleStream();
-  struct Case {
+  const struct Case {
     const char* name;
     std::function<void(FakePrinter&)> spoil;
     std::function<void(FakePrinter&)> mend;  // 2 s into the wait
@@ -205,7 +205,7 @@ TEST_F(BackendTest, WaitsForItsPrinterAndPrintsAsSoonAsItAnswers) {
 // Another job's printer is skipped at once, and looked at again only while
 // the backend's own printer has not been found.
 TEST_F(BackendTest, NeverWaitsOnAnotherJobsPrinter) {
-  struct Case {
+  const struct Case {
     int busyOther, busyOwn;
     int64_t waited;
   } cases[] = {{1000, 0, 0}, {0, 3, 1500}, {1000, 3, 1500}};

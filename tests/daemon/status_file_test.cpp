@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "Fakes.h"
 #include "daemon/Queries.h"
@@ -275,12 +275,9 @@ TEST_F(StatusFileTest, ModeIs0666WhateverTheUmask) {
 TEST_F(StatusFileTest, ReplacesTheFileWholeAndNeverTruncatesIt) {
   WriteFile(world.ctx, record.serial);
   const std::string offline = ReadFile(Path());
-  const int reader = open(Path().c_str(), O_RDONLY);
-  ASSERT_GE(reader, 0);
+  std::ifstream reader(Path());  // opened before the next write
   const std::vector<std::string> full = Write();
-  std::string seen(4096, '\0');
-  seen.resize(static_cast<size_t>(std::max<ssize_t>(0, read(reader, &seen[0], seen.size()))));
-  close(reader);
+  const std::string seen{std::istreambuf_iterator<char>(reader), std::istreambuf_iterator<char>()};
   EXPECT_EQ(offline, seen);
   EXPECT_EQ(17u, full.size());
 

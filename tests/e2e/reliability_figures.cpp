@@ -62,7 +62,7 @@ std::unique_ptr<PrintSystem> StartSystem(bool daemon, int printers) {
   return system;
 }
 
-std::string QueueFor(PrintSystem& system, const std::string& serial) {
+std::string QueueFor(const PrintSystem& system, const std::string& serial) {
   return serial == system.Serial() ? PrintSystem::QueueName() : "QV46-" + serial;
 }
 
@@ -77,7 +77,7 @@ bool AddQueues(PrintSystem& system) {
 }
 
 // Plane packets that have begun to arrive since `from`.
-int PlanesBegun(PrintSystem& system, size_t from) {
+int PlanesBegun(const PrintSystem& system, size_t from) {
   const std::string bytes = e2e::ReadFile(system.CapturePath(system.Serial()));
   int planes = 0;
   for (size_t at = from; (at = bytes.find("\x1bPIMAGE ", at)) != std::string::npos; ++at)
