@@ -22,14 +22,11 @@ constexpr MediaRow kMedia[] = {
     {"153x229mm", "custom_6x9in_6x9in"},
 };
 
-constexpr struct {
-  const char* code;
-  const char* pwgName;
-} kLoadedMedia[] = {
-    {"00210", "na_5x7_5x7in"},
-    {"00301", "custom_6x4in_6x4in"},
-    {"00310", "custom_6x8in_6x8in"},
-    {"00400", "custom_6x9in_6x9in"},
+constexpr LoadedStock kLoadedMedia[] = {
+    {"00210", "na_5x7_5x7in", "5x7in"},
+    {"00301", "custom_6x4in_6x4in", "6x4in"},
+    {"00310", "custom_6x8in_6x8in", "6x8in"},
+    {"00400", "custom_6x9in_6x9in", "6x9in"},
 };
 
 enum class Kind { kKeyword, kBoolean, kRange };
@@ -113,9 +110,9 @@ const char* PageSizeForMedia(const char* pwgName) {
   return kMedia[0].pageSize;
 }
 
-const char* MediaForLoadedCode(const char* mediaCode) {
-  for (const auto& row : kLoadedMedia) {
-    if (std::strcmp(mediaCode, row.code) == 0) return row.pwgName;
+const LoadedStock* StockForCode(const char* mediaCode) {
+  for (const LoadedStock& row : kLoadedMedia) {
+    if (std::strcmp(mediaCode, row.code) == 0) return &row;
   }
   return nullptr;
 }

@@ -14,9 +14,15 @@ constexpr char kMakeAndModel[] = "VALDREN QV-46";
 // The pipeline's page size name for a PWG media name; the classic queue's
 // default for an unknown one.
 const char* PageSizeForMedia(const char* pwgName);
-// The PWG media name of a media size code the printer reports ("00310");
-// null for an unknown code.
-const char* MediaForLoadedCode(const char* mediaCode);
+// A media size code the printer reports ("00310"): its PWG media name and
+// the status monitor's words for it.
+struct LoadedStock {
+  const char* code;
+  const char* pwgName;
+  const char* text;
+};
+// Null for an unknown code.
+const LoadedStock* StockForCode(const char* mediaCode);
 
 // The job options as the classic queue would pass them, from a job's media,
 // resolution and vendor options (each vendor option missing from `vendor`

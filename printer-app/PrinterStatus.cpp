@@ -83,14 +83,14 @@ std::string Escaped(const std::string& text) {
 
 bool ShowStatusPage(pappl_client_t* client, void* data) {
   auto* printer = static_cast<pappl_printer_t*>(data);
-  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
   PrinterReading reading;
   {
     std::lock_guard<std::mutex> lock(gReadingsMutex);
     reading = gReadings[papplPrinterGetName(printer)];
   }
   papplClientHTMLPrinterHeader(client, printer, "QV-46 Status", 10, nullptr, nullptr);
-  const std::string media = reading.mediaCode.empty() ? "---" : reading.mediaCode;
+  const LoadedStock* stock = StockForCode(reading.mediaCode.c_str());
+  const std::string media = stock != nullptr ? stock->text : "---";
   const std::string left = reading.remaining < 0 ? "---" : std::to_string(reading.remaining);
   const std::string rows[][2] = {
       {"Status", StatusText(reading.status)},
@@ -159,7 +159,8 @@ void Publish(pappl_printer_t* printer, const PrinterReading& reading) {
     supply.is_consumed = true;
     supply.level = SupplyLevel(reading);
     papplPrinterSetSupplies(printer, 1, &supply);
-    const char* loaded = MediaForLoadedCode(reading.mediaCode.c_str());
+    const LoadedStock* stock = StockForCode(reading.mediaCode.c_str());
+    const char* loaded = stock != nullptr ? stock->pwgName : nullptr;
     pwg_media_t* size = loaded != nullptr ? pwgMediaForPWG(loaded) : nullptr;
     if (size != nullptr) {
       pappl_media_col_t ready{};

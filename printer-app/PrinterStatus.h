@@ -7,9 +7,9 @@
 
 #include <string>
 
-class UsbPrinter;
+#include "common/TmpFiles.h"
 
-constexpr long kOfflineStatus = 99999;
+class UsbPrinter;
 
 struct PrinterReading {
   long status = kOfflineStatus;

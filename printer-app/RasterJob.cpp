@@ -195,8 +195,8 @@ bool IsWholeJobStream(const std::vector<uint8_t>& bytes, std::vector<size_t>* pa
   size_t offset = 0;
   while (offset < bytes.size()) {
     long payload = 0;
-    if (bytes.size() - offset < static_cast<size_t>(kCmdHeaderSize) || bytes[offset] != 0x1B ||
-        bytes[offset + 1] != 'P' || _ReadCmdLength(bytes.data() + offset, &payload) < 0)
+    if (bytes.size() - offset < static_cast<size_t>(kCmdHeaderSize) ||
+        !IsCmdHeader(bytes.data() + offset) || ReadCmdLength(bytes.data() + offset, &payload) < 0)
       return false;
     offset += kCmdHeaderSize + static_cast<size_t>(payload);
     if (offset > bytes.size()) return false;

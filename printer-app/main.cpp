@@ -10,6 +10,7 @@
 
 #include "printer-app/Driver.h"
 #include "printer-app/HotPlug.h"
+#include "printer-app/ImageJob.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
 #include "printer-app/UsbScheme.h"
@@ -18,6 +19,8 @@ namespace {
 
 constexpr char kName[] = "qv46-printer-app";
 constexpr int kScanSeconds = 2;
+// PAPPL 1.3 looks up the footer in its catalogue and fails on none.
+constexpr char kFooter[] = "VALDREN QV-46 Printer Application";
 
 pappl_pr_driver_t gDrivers[] = {{kDriverName, kMakeAndModel, "MFG:VALDREN;MDL:QV-46;", nullptr}};
 
@@ -76,7 +79,11 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
 
   AddQv46Scheme();
   papplSystemSetPrinterDrivers(system, 1, gDrivers, nullptr, nullptr, DriverCallback, nullptr);
-  papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PrintPdf, nullptr);
+  // PAPPL looks for filters to the driver's format first, so these come
+  // before its own JPEG and PNG readers.
+  papplSystemAddMIMEFilter(system, "image/jpeg", kRawFormat, PrintJpeg, nullptr);
+  papplSystemAddMIMEFilter(system, "image/png", kRawFormat, PrintPng, nullptr);
+  papplSystemAddMIMEFilter(system, "application/pdf", kRawFormat, PrintPdf, nullptr);
 
   papplSystemLoadState(system, statePath.c_str());
   papplSystemSetSaveCallback(system, SaveState, const_cast<char*>(statePath.c_str()));
@@ -88,6 +95,6 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  return papplMainloop(argc, argv, "1.0.0", nullptr, 1, gDrivers, nullptr, DriverCallback, nullptr,
+  return papplMainloop(argc, argv, "1.0.0", kFooter, 1, gDrivers, nullptr, DriverCallback, nullptr,
                        nullptr, CreateSystem, Usage, nullptr);
 }

@@ -21,6 +21,10 @@ std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
 bool Exists(const std::string& path);
 
+// The job stream in bytes a printer received: without the queries in front
+// of it, and without anything after its last START command.
+std::string JobStreamIn(std::string bytes);
+
 struct Programs {
   std::string filter, backend, simulator, streamTool;
   std::string daemon;  // empty: no status daemon
