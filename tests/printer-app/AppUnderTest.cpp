@@ -82,7 +82,7 @@ bool AppUnderTest::Start(std::string* error) {
   appOptions.stderrFile = work_ + "/app.err";
   app_ = std::make_unique<qv46sim::Process>(qv46sim::SpawnProcess(
       {QV46_PRINTER_APP, "server", "-o", "server-port=" + std::to_string(port_), "-o",
-       "spool-directory=" + work_ + "/spool", "-o", "log-file=" + work_ + "/app.log", "-o",
+       "spool-directory=" + work_ + "/spool", "-o", "log-file=" + LogPath(), "-o",
        "log-level=debug"},
       simEnv_, appOptions));
   if (!e2e::Eventually([&] { return !PrinterAttribute("printer-state").empty(); }, 20000)) {

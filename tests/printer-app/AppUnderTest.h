@@ -24,6 +24,8 @@ class AppUnderTest {
   const std::string& Work() const { return work_; }
   const std::string& Serial() const { return serial_; }
   int Port() const { return port_; }
+  pid_t AppPid() const { return app_ ? app_->Pid() : -1; }
+  std::string LogPath() const { return work_ + "/app.log"; }
   std::string PrinterUri() const;
   std::string WebUrl(const std::string& path) const;
 
