@@ -19,6 +19,7 @@ namespace {
 
 constexpr char kName[] = "qv46-printer-app";
 constexpr int kScanSeconds = 2;
+constexpr char kAvahiSocket[] = "/run/avahi-daemon/socket";
 // PAPPL 1.3 looks up the footer in its catalogue and fails on none.
 constexpr char kFooter[] = "VALDREN QV-46 Printer Application";
 
@@ -44,6 +45,21 @@ bool SaveState(pappl_system_t* system, void* path) {
 }
 
 void AddPage(pappl_printer_t* printer, void*) { AddStatusPage(printer); }
+
+// PAPPL 1.3's own page lists network printers through avahi and aborts the
+// process when avahi-daemon is not running; QV-46 printers are added when
+// they are plugged in anyway.
+bool ShowAddPrinterPage(pappl_client_t* client, void*) {
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
+  papplClientHTMLHeader(client, "Add Printer", 0);
+  papplClientHTMLPuts(client,
+                      "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">"
+                      "<h1 class=\"title\">Add Printer</h1><p>QV-46 printers are added when "
+                      "they are plugged in. Network printers cannot be listed: the avahi "
+                      "daemon is not running.</p></div></div></div>\n");
+  papplClientHTMLFooter(client);
+  return true;
+}
 
 void Usage(void*) {
   std::printf("Usage: %s SUB-COMMAND [OPTIONS]\n", kName);
@@ -88,6 +104,9 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   papplSystemLoadState(system, statePath.c_str());
   papplSystemSetSaveCallback(system, SaveState, const_cast<char*>(statePath.c_str()));
   papplSystemIteratePrinters(system, AddPage, nullptr);
+  // Added before PAPPL adds its own pages, so it takes the path.
+  if (access(kAvahiSocket, F_OK) != 0)
+    papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
   HotPlug::Start(system, kScanSeconds);
   return system;
 }

@@ -193,6 +193,14 @@ TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
   EXPECT_NE(std::string::npos, page.find("0000000123")) << page;
 }
 
+TEST_F(PrinterApp, AddPrinterPageWithoutAvahiKeepsTheAppServing) {
+  if (access("/run/avahi-daemon/socket", F_OK) == 0) GTEST_SKIP() << "avahi-daemon runs here";
+  std::string page;
+  EXPECT_EQ(0, apptest::Run({"curl", "-s", app_.WebUrl("/addprinter")}, &page));
+  EXPECT_NE(std::string::npos, page.find("added when they are plugged in")) << page;
+  EXPECT_FALSE(app_.PrinterAttribute("printer-state").empty());
+}
+
 TEST_F(PrinterApp, UnpluggedPrinterGoesOfflineAndPrintsWhatWaitedOnReturn) {
   ASSERT_TRUE(app_.Sim("unplug"));
   EXPECT_TRUE(e2e::Eventually(
