@@ -80,6 +80,13 @@ class JobSession {
   JobSession& operator=(const JobSession&) = delete;
 
   bool ok() const { return output_ != nullptr && !std::ferror(output_); }
+
+  // False, with the job's message, once a write to the printer failed.
+  bool Sent() const {
+    if (ok()) return true;
+    papplJobSetMessage(job_, "The printer was lost while the job was sent; it was not resent.");
+    return false;
+  }
   CancelCheck Cancel() const {
     pappl_job_t* job = job_;
     return [job] { return papplJobIsCanceled(job); };
@@ -102,18 +109,18 @@ class JobSession {
     char* page = std::exchange(page_, nullptr);
     if (page == nullptr) return false;
     batcher_->AddPage(page, header_.cupsWidth, header_.cupsHeight, 1);
-    return ok();
+    return Sent();
   }
 
   bool Finish() {
     batcher_->Finish();
-    return ok();
+    return Sent();
   }
 
   // Reads a whole raster stream into the pipeline.
   bool RunRaster(cups_raster_t* raster) {
     RunPageLoop(raster, *sink_, layout_, Cancel());
-    return ok();
+    return Sent();
   }
 
  private:
@@ -208,27 +215,33 @@ bool IsWholeJobStream(const std::vector<uint8_t>& bytes, std::vector<size_t>* pa
 }  // namespace
 
 bool StartRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
-  auto* session = new JobSession(job, options, device);
-  papplJobSetData(job, session);
-  return session->ok();
+  auto session = std::make_unique<JobSession>(job, options, device);
+  if (!session->ok()) return false;
+  papplJobSetData(job, session.release());
+  return true;
 }
 
+// PAPPL may call the page and end callbacks again after one failed.
 bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
-  return SessionOf(job)->StartPage(options->header);
+  JobSession* session = SessionOf(job);
+  return session != nullptr && session->StartPage(options->header);
 }
 
 bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y,
                      const unsigned char* line) {
-  SessionOf(job)->PutLine(y, line);
-  return true;
+  JobSession* session = SessionOf(job);
+  if (session != nullptr) session->PutLine(y, line);
+  return session != nullptr;
 }
 
 bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
-  return SessionOf(job)->EndPage();
+  JobSession* session = SessionOf(job);
+  return session != nullptr && session->EndPage();
 }
 
 bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
   JobSession* session = SessionOf(job);
+  if (session == nullptr) return false;
   const bool ok = session->Finish();
   delete session;
   papplJobSetData(job, nullptr);

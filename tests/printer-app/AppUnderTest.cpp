@@ -167,10 +167,14 @@ std::string AppUnderTest::PrinterAttribute(const std::string& name) {
 
 size_t AppUnderTest::Captured() const { return e2e::ReadFile(capture_).size(); }
 
-std::string AppUnderTest::JobStreamSince(size_t offset) const {
+std::string AppUnderTest::ReceivedSince(size_t offset) const {
   std::string bytes = e2e::ReadFile(capture_);
   bytes.erase(0, std::min(offset, bytes.size()));
-  return e2e::JobStreamIn(std::move(bytes));
+  return bytes;
+}
+
+std::string AppUnderTest::JobStreamSince(size_t offset) const {
+  return e2e::JobStreamIn(ReceivedSince(offset));
 }
 
 }  // namespace apptest

@@ -52,6 +52,7 @@ class AppUnderTest {
   // Bytes the printer received so far, and the job stream received after
   // `offset` without the app's queries and anything after START.
   size_t Captured() const;
+  std::string ReceivedSince(size_t offset) const;
   std::string JobStreamSince(size_t offset) const;
 
  private:

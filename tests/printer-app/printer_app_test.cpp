@@ -220,6 +220,45 @@ TEST_F(PrinterApp, UnpluggedPrinterGoesOfflineAndPrintsWhatWaitedOnReturn) {
       [&] { return app_.PrinterAttribute("printer-state-reasons") == "none"; }, 15000));
 }
 
+class Interrupted : public PrinterApp, public testing::WithParamInterface<const char*> {};
+
+TEST_P(Interrupted, WhileSendingEndsTheJobAndTheNextPrintsWhole) {
+  const std::string how = GetParam();
+  const std::string photo = Photo("photo.jpg");
+  size_t before = app_.Captured();
+  const int job = app_.Print(photo, "image/jpeg");
+  ASSERT_GT(job, 0);
+  ASSERT_TRUE(e2e::Eventually([&] { return app_.Captured() > before + 100000; }, 30000));
+  if (how == "unplug") {
+    ASSERT_TRUE(app_.Sim("unplug"));
+  } else {
+    ASSERT_FALSE(app_.Ipp("Cancel-Job", {"integer job-id " + std::to_string(job)}).empty());
+  }
+  const std::string state = app_.WaitForJob(job);
+  EXPECT_TRUE(state.rfind("aborted", 0) == 0 || state.rfind("canceled", 0) == 0) << state;
+  // A cancel lets the panel under way finish; nothing follows it.
+  std::string listing;
+  if (how == "cancel") {
+    EXPECT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
+  } else {
+    ASSERT_TRUE(app_.Sim("plug"));
+  }
+
+  before = app_.Captured();
+  const int next = app_.Print(photo, "image/jpeg");
+  EXPECT_EQ("completed", app_.WaitForJob(next).substr(0, 9));
+  EXPECT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
+  EXPECT_NE(std::string::npos, listing.find("1 panels")) << listing;
+  // The interrupted job is not sent again: one START after the replug.
+  const std::string received = app_.ReceivedSince(before);
+  size_t starts = 0;
+  for (size_t at = 0; (at = received.find("\x1bPCNTRL START", at)) != std::string::npos; ++at)
+    ++starts;
+  EXPECT_EQ(1u, starts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, Interrupted, testing::Values("unplug", "cancel"));
+
 TEST_F(PrinterApp, DamagedDocumentsAbortTheirJobAndTheNextPrints) {
   const struct {
     const char* name;
