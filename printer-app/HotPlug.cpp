@@ -3,6 +3,7 @@
 #include <libusb.h>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "common/UsbPrinter.h"
@@ -12,8 +13,10 @@
 
 namespace {
 
+// PAPPL runs timers under the system's lock, which creating a printer takes
+// too: the timer only asks the worker for a look.
 bool Tick(pappl_system_t* system, void* data) {
-  static_cast<HotPlug*>(data)->Scan(system);
+  if (!papplSystemIsShutdown(system)) static_cast<HotPlug*>(data)->Ask();
   return true;
 }
 
@@ -36,7 +39,27 @@ void Sort(pappl_printer_t* printer, void* data) {
 void HotPlug::Start(pappl_system_t* system, int intervalSeconds) {
   static HotPlug hotPlug;
   hotPlug.Scan(system);
+  // The worker waits for the timer, so it never touches the system after
+  // the server stopped; it ends with the process.
+  std::thread([system] { hotPlug.Work(system); }).detach();
   papplSystemAddTimerCallback(system, 0, intervalSeconds, Tick, &hotPlug);
+}
+
+void HotPlug::Ask() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  asked_ = true;
+  wake_.notify_one();
+}
+
+void HotPlug::Work(pappl_system_t* system) {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [this] { return asked_; });
+      asked_ = false;
+    }
+    Scan(system);
+  }
 }
 
 std::string FreePrinterName(pappl_system_t* system) {
@@ -77,10 +100,13 @@ void HotPlug::Scan(pappl_system_t* system) {
   for (pappl_printer_t* printer : survey.here) UpdatePrinterStatus(printer);
   for (const std::string& serial : present) {
     if (survey.served.count(serial)) continue;
+    // PAPPL reports printer-id 0 for a printer created without one.
+    const int id = papplSystemGetNextPrinterID(system);
     pappl_printer_t* printer =
-        papplPrinterCreate(system, 0, FreePrinterName(system).c_str(), kDriverName,
+        papplPrinterCreate(system, id, FreePrinterName(system).c_str(), kDriverName,
                            "MFG:VALDREN;MDL:QV-46;", DeviceUriFor(serial).c_str());
     if (printer == nullptr) continue;
+    papplSystemSetNextPrinterID(system, id + 1);
     AddStatusPage(printer);
     UpdatePrinterStatus(printer);
   }

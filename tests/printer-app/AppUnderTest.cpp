@@ -92,12 +92,16 @@ bool AppUnderTest::Start(std::string* error) {
   return true;
 }
 
-std::string AppUnderTest::PrinterUri() const {
-  return "ipp://localhost:" + std::to_string(port_) + "/ipp/print/VALDREN-QV-46";
+std::string AppUnderTest::PrinterUri(const std::string& name) const {
+  return "ipp://localhost:" + std::to_string(port_) + "/ipp/print/" + name;
 }
 
 std::string AppUnderTest::WebUrl(const std::string& path) const {
   return "http://localhost:" + std::to_string(port_) + path;
+}
+
+bool AppUnderTest::SimPlug(const std::string& serial) {
+  return sim_->WriteStdin("plug " + serial + "\n");
 }
 
 bool AppUnderTest::Sim(const std::string& verb, const std::string& rest) {
@@ -106,8 +110,9 @@ bool AppUnderTest::Sim(const std::string& verb, const std::string& rest) {
 
 std::string AppUnderTest::Ipp(const std::string& operation,
                               const std::vector<std::string>& operationAttrs,
-                              const std::vector<std::string>& jobAttrs, const std::string& document,
-                              const std::string& format) {
+                              const std::vector<std::string>& groupAttrs,
+                              const std::string& document, const std::string& format,
+                              const std::string& printer) {
   std::string test = "{\nOPERATION " + operation +
                      "\nGROUP operation-attributes-tag\n"
                      "ATTR charset attributes-charset utf-8\n"
@@ -116,14 +121,16 @@ std::string AppUnderTest::Ipp(const std::string& operation,
                      "ATTR name requesting-user-name test\n";
   for (const std::string& attr : operationAttrs) test += "ATTR " + attr + "\n";
   if (!format.empty()) test += "ATTR mimeMediaType document-format " + format + "\n";
-  if (!jobAttrs.empty()) test += "GROUP job-attributes-tag\n";
-  for (const std::string& attr : jobAttrs) test += "ATTR " + attr + "\n";
+  const bool printerGroup = operation == "Set-Printer-Attributes";
+  if (!groupAttrs.empty())
+    test += printerGroup ? "GROUP printer-attributes-tag\n" : "GROUP job-attributes-tag\n";
+  for (const std::string& attr : groupAttrs) test += "ATTR " + attr + "\n";
   if (!document.empty()) test += "FILE " + document + "\n";
   test += "STATUS successful-ok\n}\n";
   const std::string path = work_ + "/request.test";
   e2e::WriteFile(path, test);
   std::string out;
-  if (Run({"ipptool", "-tv", PrinterUri(), path}, &out) != 0) return std::string();
+  if (Run({"ipptool", "-tv", PrinterUri(printer), path}, &out) != 0) return std::string();
   return out;
 }
 
@@ -157,8 +164,9 @@ std::string AppUnderTest::WaitForJob(int job, int timeoutMs) {
   return state;
 }
 
-std::string AppUnderTest::PrinterAttribute(const std::string& name) {
-  const std::string out = Ipp("Get-Printer-Attributes", {"keyword requested-attributes " + name});
+std::string AppUnderTest::PrinterAttribute(const std::string& name, const std::string& printer) {
+  const std::string out =
+      Ipp("Get-Printer-Attributes", {"keyword requested-attributes " + name}, {}, "", "", printer);
   std::smatch match;
   if (!std::regex_search(out, match, std::regex("\n\\s*" + name + " \\([^)]*\\) = ([^\n]*)")))
     return std::string();

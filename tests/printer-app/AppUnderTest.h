@@ -26,19 +26,23 @@ class AppUnderTest {
   int Port() const { return port_; }
   pid_t AppPid() const { return app_ ? app_->Pid() : -1; }
   std::string LogPath() const { return work_ + "/app.log"; }
-  std::string PrinterUri() const;
+  // The URI of the printer named `name` (the first QV-46 by default).
+  std::string PrinterUri(const std::string& name = "VALDREN-QV-46") const;
   std::string WebUrl(const std::string& path) const;
 
   // A line for qv46-sim ("unplug", "plug", "set KEY... VALUE"); the serial
   // goes after the verb.
   bool Sim(const std::string& verb, const std::string& rest = "");
+  // Plugs in one more printer with serial `serial`.
+  bool SimPlug(const std::string& serial);
 
-  // Runs one IPP request through ipptool: `operation` with the printer URI,
-  // `attributes` ("tag name value" lines for the job group), an optional
+  // Runs one IPP request through ipptool on `printer`: `operation` with
+  // `operationAttrs` and `groupAttrs` ("tag name value" lines for the job
+  // group, or the printer group of Set-Printer-Attributes) and an optional
   // document; returns ipptool's verbose output, or "" when it failed.
   std::string Ipp(const std::string& operation, const std::vector<std::string>& operationAttrs,
-                  const std::vector<std::string>& jobAttrs = {}, const std::string& document = "",
-                  const std::string& format = "");
+                  const std::vector<std::string>& groupAttrs = {}, const std::string& document = "",
+                  const std::string& format = "", const std::string& printer = "VALDREN-QV-46");
   // Print-Job; the job id, or -1.
   int Print(const std::string& document, const std::string& format,
             const std::vector<std::string>& jobAttrs = {});
@@ -47,7 +51,8 @@ class AppUnderTest {
   // Waits until the job reached an end state; returns JobState then.
   std::string WaitForJob(int job, int timeoutMs = 60000);
   // The value text of a printer attribute, as ipptool shows it ("" when none).
-  std::string PrinterAttribute(const std::string& name);
+  std::string PrinterAttribute(const std::string& name,
+                               const std::string& printer = "VALDREN-QV-46");
 
   // Bytes the printer received so far, and the job stream received after
   // `offset` without the app's queries and anything after START.

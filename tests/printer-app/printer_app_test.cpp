@@ -193,6 +193,52 @@ TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
   EXPECT_NE(std::string::npos, page.find("0000000123")) << page;
 }
 
+TEST_F(PrinterApp, PrintersArriveWithTheirOwnNameAndId) {
+  EXPECT_EQ("1", app_.PrinterAttribute("printer-id"));
+  ASSERT_TRUE(app_.SimPlug(app_.Serial() + "B"));
+  std::string id;
+  EXPECT_TRUE(e2e::Eventually(
+      [&] { return (id = app_.PrinterAttribute("printer-id", "VALDREN-QV-46-2")) == "2"; }, 15000))
+      << id;
+  EXPECT_EQ("none", app_.PrinterAttribute("printer-state-reasons", "VALDREN-QV-46-2"));
+}
+
+struct VendorCase {
+  const char* name;
+  const char* printerDefault;  // set with Set-Printer-Attributes, or null
+  const char* jobAttribute;    // or null
+  const char* packet;          // in the job stream's listing
+};
+
+class VendorOptions : public PrinterApp, public testing::WithParamInterface<VendorCase> {};
+
+TEST_P(VendorOptions, ReachTheJobStreamPerJobAndAsPrinterDefaults) {
+  const VendorCase& c = GetParam();
+  if (c.printerDefault != nullptr) {
+    ASSERT_FALSE(app_.Ipp("Set-Printer-Attributes", {}, {c.printerDefault}).empty());
+  }
+  std::vector<std::string> attrs;
+  if (c.jobAttribute != nullptr) attrs.push_back(c.jobAttribute);
+  const size_t before = app_.Captured();
+  const int job = app_.Print(Photo("photo.png"), "image/png", attrs);
+  ASSERT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
+  std::string listing;
+  ASSERT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
+  EXPECT_NE(std::string::npos, listing.find(c.packet)) << listing;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Attributes, VendorOptions,
+    testing::Values(
+        VendorCase{"DefaultsAsThePpd", nullptr, nullptr, "OVERCOAT                8  \"00000000\""},
+        VendorCase{"PerJob", nullptr, "keyword overcoat-finish luster",
+                   "OVERCOAT                8  \"00000022\""},
+        VendorCase{"PrinterDefault", "keyword overcoat-finish-default matte", nullptr,
+                   "OVERCOAT                8  \"00000001\""},
+        VendorCase{"JobOverPrinterDefault", "boolean print-retry-default false",
+                   "boolean print-retry true", "BUFFCNTRL               8  \"00000001\""}),
+    [](const testing::TestParamInfo<VendorCase>& info) { return info.param.name; });
+
 TEST_F(PrinterApp, AddPrinterPageWithoutAvahiKeepsTheAppServing) {
   if (access("/run/avahi-daemon/socket", F_OK) == 0) GTEST_SKIP() << "avahi-daemon runs here";
   std::string page;
