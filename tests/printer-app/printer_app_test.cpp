@@ -48,12 +48,12 @@ class PrinterApp : public testing::Test {
 
 // PWG raster pages of the sample photo, 6 x 4 in at 300 dpi, as a client
 // or CUPS would send them.
-std::string PwgRaster(const std::string& path, int pages) {
+std::string PwgRaster(const std::string& path, int pages, const char* media, int yResolution) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
   cups_page_header2_t header;
-  cupsRasterInitPWGHeader(&header, pwgMediaForPWG("custom_6x4in_6x4in"), "srgb_8", 300, 300,
-                          "one-sided", nullptr);
+  cupsRasterInitPWGHeader(&header, pwgMediaForPWG(media), "srgb_8", 300, yResolution, "one-sided",
+                          nullptr);
   // As Ghostscript writes it; the filter prints no copy of a page that asks
   // for none.
   header.NumCopies = 1;
@@ -114,13 +114,24 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.format).substr(std::string(info.param.format).find('/') + 1);
     });
 
-class Identity : public PrinterApp, public testing::WithParamInterface<int> {};
+struct IdentityCase {
+  const char* name;
+  int pages;
+  const char* media;    // as the app is asked
+  int quality;          // print-quality: 3 draft 300x300, 4 normal 300x600 dpi
+  const char* options;  // as the classic queue passes them
+};
+
+class Identity : public PrinterApp, public testing::WithParamInterface<IdentityCase> {};
 
 TEST_P(Identity, PwgRasterGivesTheFiltersStreamByteForByte) {
-  const std::string raster = PwgRaster(Path("pages.pwg"), GetParam());
+  const IdentityCase& c = GetParam();
+  const std::string raster =
+      PwgRaster(Path("pages.pwg"), c.pages, c.media, c.quality == 3 ? 300 : 600);
   const size_t before = app_.Captured();
-  const int job = app_.Print(raster, "image/pwg-raster",
-                             {"keyword media custom_6x4in_6x4in", "enum print-quality 3"});
+  const int job = app_.Print(
+      raster, "image/pwg-raster",
+      {std::string("keyword media ") + c.media, "enum print-quality " + std::to_string(c.quality)});
   ASSERT_GT(job, 0);
   ASSERT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
 
@@ -130,16 +141,23 @@ TEST_P(Identity, PwgRasterGivesTheFiltersStreamByteForByte) {
   const std::string info = "/tmp/Print_" + jobId + ".log";
   e2e::WriteFile(info, "#MEDIA_INFORMATION\nMEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"0100\"\n");
   std::string filtered;
-  const int status = apptest::Run(
-      {QV46_FILTER, jobId, "u", "t", "1", "PageSize=153x102mm Resolution=300x300dpi", raster},
-      &filtered, {std::string("PPD=") + QV46_PPD});
+  const int status = apptest::Run({QV46_FILTER, jobId, "u", "t", "1", c.options, raster}, &filtered,
+                                  {std::string("PPD=") + QV46_PPD});
   unlink(info.c_str());
   ASSERT_EQ(0, status);
   ASSERT_FALSE(filtered.empty());
   EXPECT_TRUE(filtered == app_.JobStreamSince(before));
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, Identity, testing::Values(1, 2));
+INSTANTIATE_TEST_SUITE_P(
+    Pages, Identity,
+    testing::Values(IdentityCase{"OneLandscapePage", 1, "custom_6x4in_6x4in", 3,
+                                 "PageSize=153x102mm Resolution=300x300dpi"},
+                    IdentityCase{"TwoPagesOnOnePanel", 2, "custom_6x4in_6x4in", 3,
+                                 "PageSize=153x102mm Resolution=300x300dpi"},
+                    IdentityCase{"PortraitTurnedAsTheClassicQueueTurnsIt", 1, "na_index-4x6_4x6in",
+                                 4, "PageSize=102x153mm Resolution=300x600dpi"}),
+    [](const testing::TestParamInfo<IdentityCase>& info) { return info.param.name; });
 
 struct StatusCase {
   const char* name;
