@@ -147,6 +147,13 @@ TEST_P(Identity, PwgRasterGivesTheFiltersStreamByteForByte) {
   ASSERT_EQ(0, status);
   ASSERT_FALSE(filtered.empty());
   EXPECT_TRUE(filtered == app_.JobStreamSince(before));
+
+  // That stream sent as it is passes through unchanged.
+  e2e::WriteFile(Path("job.qv46"), filtered);
+  const size_t rawStart = app_.Captured();
+  const int raw = app_.Print(Path("job.qv46"), "application/vnd.valdren.qv46");
+  ASSERT_EQ("completed", app_.WaitForJob(raw).substr(0, 9));
+  EXPECT_TRUE(filtered == app_.JobStreamSince(rawStart));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -332,6 +339,7 @@ TEST_F(PrinterApp, DamagedDocumentsAbortTheirJobAndTheNextPrints) {
       {"bad.jpg", "image/jpeg", std::string("\xFF\xD8\xFF\xE0", 4) + std::string(200, 'x')},
       {"bad.png", "image/png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(200, 'x')},
       {"bad.pdf", "application/pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\ngarbage\n"},
+      {"bad.qv46", "application/vnd.valdren.qv46", "\x1bPCNTRL START           0000009"},
   };
   for (const auto& c : cases) {
     e2e::WriteFile(Path(c.name), c.bytes);
