@@ -89,23 +89,26 @@ bool ShowStatusPage(pappl_client_t* client, void* data) {
     reading = gReadings[papplPrinterGetName(printer)];
   }
   papplClientHTMLPrinterHeader(client, printer, "QV-46 Status", 10, nullptr, nullptr);
+  // The status monitor's words, in the browser's language where it has them.
+  auto words = [client](const std::string& text) {
+    return std::string(papplClientGetLocString(client, text.c_str()));
+  };
   const LoadedStock* stock = StockForCode(reading.mediaCode.c_str());
-  const std::string media = stock != nullptr ? stock->text : "---";
-  const std::string left = reading.remaining < 0 ? "---" : std::to_string(reading.remaining);
+  const auto count = [](long n) { return n < 0 ? std::string("---") : std::to_string(n); };
   const std::string rows[][2] = {
-      {"Status", StatusText(reading.status)},
-      {"Message", StatusMessage(reading.status)},
-      {"Media", media + ": " + left + " / " +
-                    (reading.initial < 0 ? std::string("---") : std::to_string(reading.initial)) +
-                    " Sheets"},
-      {"Firmware version", reading.firmware.empty() ? "---" : reading.firmware},
-      {"Serial number", reading.serial.empty() ? "---" : reading.serial},
-      {"Total count", reading.totalCount.empty() ? "---" : reading.totalCount},
+      {words("Printer Status"), words(StatusText(reading.status))},
+      {"", words(StatusMessage(reading.status))},
+      {words("Media Info"), (stock != nullptr ? words(stock->text) : "---") + ": " +
+                                count(reading.remaining) + " / " + count(reading.initial) + " " +
+                                words("Sheets")},
+      {words("Firmware Version"), reading.firmware.empty() ? "---" : reading.firmware},
+      {words("Serial No."), reading.serial.empty() ? "---" : reading.serial},
+      {words("Total Count"), reading.totalCount.empty() ? "---" : reading.totalCount},
   };
   papplClientHTMLPuts(client, "<div class=\"row\"><table class=\"list\"><tbody>\n");
   for (const auto& row : rows) {
-    papplClientHTMLPrintf(client, "<tr><th>%s</th><td id=\"%s\">%s</td></tr>\n", row[0].c_str(),
-                          row[0].c_str(), Escaped(row[1]).c_str());
+    papplClientHTMLPrintf(client, "<tr><th>%s</th><td>%s</td></tr>\n", Escaped(row[0]).c_str(),
+                          Escaped(row[1]).c_str());
   }
   papplClientHTMLPuts(client, "</tbody></table></div>\n");
   papplClientHTMLPrinterFooter(client);

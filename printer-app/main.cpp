@@ -1,5 +1,7 @@
 // qv46-printer-app: the QV-46 as an IPP Everywhere printer, on PAPPL.
+#include <netinet/in.h>
 #include <pappl/pappl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include "printer-app/ImageJob.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
+#include "printer-app/Strings.h"
 #include "printer-app/UsbScheme.h"
 
 namespace {
@@ -38,6 +41,21 @@ pappl_loglevel_t LogLevel(const char* text) {
     if (text != nullptr && std::strcmp(text, level.name) == 0) return level.level;
   }
   return PAPPL_LOGLEVEL_WARN;
+}
+
+// PAPPL listens on whichever of 127.0.0.1 and ::1 is free, so a second
+// server on a port already served would start beside the first.
+bool PortIsFree(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int yes = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return free;
 }
 
 bool SaveState(pappl_system_t* system, void* path) {
@@ -78,6 +96,10 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   static std::string statePath = spool + "/" + kName + ".state";
   const char* portText = cupsGetOption("server-port", numOptions, options);
   const int port = portText != nullptr ? std::atoi(portText) : 8000;
+  if (!PortIsFree(port)) {
+    std::fprintf(stderr, "%s: port %d is in use.\n", kName, port);
+    return nullptr;
+  }
   pappl_system_t* system = papplSystemCreate(
       static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE),
       "QV-46 Printer Application", port, "_print,_universal", spool.c_str(),
@@ -93,6 +115,10 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
     return nullptr;
   }
 
+  for (const AppStrings& strings : kAppStrings) {
+    const std::string path = std::string("/qv46-") + strings.language + ".strings";
+    papplSystemAddStringsData(system, path.c_str(), strings.language, strings.data);
+  }
   AddQv46Scheme();
   papplSystemSetPrinterDrivers(system, 1, gDrivers, nullptr, nullptr, DriverCallback, nullptr);
   // PAPPL looks for filters to the driver's format first, so these come

@@ -216,6 +216,16 @@ TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
   EXPECT_NE(std::string::npos, page.find(app_.Serial())) << page;
   EXPECT_NE(std::string::npos, page.find("6x8in: 50 / 50 Sheets")) << page;
   EXPECT_NE(std::string::npos, page.find("0000000123")) << page;
+
+  // In the browser's language, with the monitor's words.
+  const std::pair<const char*, const char*> languages[] = {
+      {"ja", "用紙切れ"}, {"zh", "纸张用完"}, {"de", "Druckerstatus"}};
+  for (const auto& [language, expected] : languages) {
+    apptest::Run({"curl", "-s", "-H", std::string("Accept-Language: ") + language,
+                  app_.WebUrl("/VALDREN-QV-46/qv46-status")},
+                 &page);
+    EXPECT_NE(std::string::npos, page.find(expected)) << language << ": " << page;
+  }
 }
 
 TEST_F(PrinterApp, PrintersArriveWithTheirOwnNameAndId) {
@@ -263,6 +273,15 @@ INSTANTIATE_TEST_SUITE_P(
         VendorCase{"JobOverPrinterDefault", "boolean print-retry-default false",
                    "boolean print-retry true", "BUFFCNTRL               8  \"00000001\""}),
     [](const testing::TestParamInfo<VendorCase>& info) { return info.param.name; });
+
+TEST_F(PrinterApp, SecondServerOnThePortExitsWithAnError) {
+  const std::string spool = Path("second");
+  mkdir(spool.c_str(), 0700);
+  EXPECT_NE(0, apptest::Run({QV46_PRINTER_APP, "server", "-o",
+                             "server-port=" + std::to_string(app_.Port()), "-o",
+                             "spool-directory=" + spool, "-o", "log-file=" + spool + "/log"}));
+  EXPECT_FALSE(app_.PrinterAttribute("printer-state").empty());
+}
 
 TEST_F(PrinterApp, AddPrinterPageWithoutAvahiKeepsTheAppServing) {
   if (access("/run/avahi-daemon/socket", F_OK) == 0) GTEST_SKIP() << "avahi-daemon runs here";
