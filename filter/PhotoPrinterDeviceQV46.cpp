@@ -127,14 +127,10 @@ DeviceMediaBufferInfo DeviceEntry_QV46::GetMultiMediaInfo(DeviceMediaBufferInfo*
   return record;
 }
 
-int DeviceEntry_QV46::GetMultiLayoutNum(const char* jobId) {
-  char loaded[kPrInfoValueSize] = {};
-  _GetValuePrInfoFile((std::string(kKeyMediaSize) + "=").c_str(), jobId, loaded, sizeof loaded);
-  if (loaded[0] == '\0') return 1;
-
-  for (const auto& media : kTwoUpMedia) {
-    if (std::strcmp(loaded, media.mediaCode) != 0) continue;
-    for (int32_t row : media.rows) {
+int DeviceEntry_QV46::GetMultiLayoutNum(const LoadedMedia& media) {
+  for (const auto& twoUp : kTwoUpMedia) {
+    if (std::strcmp(media.mediaSize, twoUp.mediaCode) != 0) continue;
+    for (int32_t row : twoUp.rows) {
       if (row != 0 && row == mediaInfo.mediaId) return 2;
     }
     return 1;

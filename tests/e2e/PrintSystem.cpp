@@ -236,9 +236,7 @@ size_t PrintSystem::Captured(const std::string& serial) const {
   return stat(CapturePath(serial).c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
 }
 
-std::string PrintSystem::JobStreamSince(size_t offset) const {
-  std::string bytes = ReadFile(CapturePath(serial_));
-  bytes.erase(0, std::min(offset, bytes.size()));
+std::string JobStreamIn(std::string bytes) {
   // Queries carry no payload: 32 bytes each.
   for (;;) {
     bool query = false;
@@ -250,6 +248,12 @@ std::string PrintSystem::JobStreamSince(size_t offset) const {
   const size_t start = bytes.rfind("\x1bPCNTRL START");
   if (start != std::string::npos) bytes.erase(start + 32);
   return bytes;
+}
+
+std::string PrintSystem::JobStreamSince(size_t offset) const {
+  std::string bytes = ReadFile(CapturePath(serial_));
+  bytes.erase(0, std::min(offset, bytes.size()));
+  return JobStreamIn(std::move(bytes));
 }
 
 int PrintSystem::Decode(const std::string& stream, const std::string& dir, std::string* listing) {

@@ -23,6 +23,10 @@ bool Exists(const std::string& path);
 // True when `bytes` are whole command packets, the last one complete.
 bool WholePackets(const std::string& bytes);
 
+// The job stream in bytes a printer received: without the queries in front
+// of it, and without anything after its last START command.
+std::string JobStreamIn(std::string bytes);
+
 struct Programs {
   std::string filter, backend, simulator, streamTool;
   std::string daemon;  // empty: no status daemon

@@ -90,6 +90,8 @@ class MemoryRaster {
   MemoryRaster(const MemoryRaster&) = delete;
   MemoryRaster& operator=(const MemoryRaster&) = delete;
   cups_raster_t* Raster() const { return raster_; }
+  // Bytes libcups has taken so far.
+  size_t Delivered() const { return offset_; }
 
  private:
   static ssize_t Read(void* context, unsigned char* buffer, size_t length);

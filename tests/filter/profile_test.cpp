@@ -8,6 +8,7 @@
 #include <string>
 
 #include "FilterTestSupport.h"
+#include "filter/FilterDriver.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 
 using qv46test::JobInfoFile;
@@ -200,7 +201,7 @@ TEST_P(LayoutCount, PairsImagesOnlyWhereTheLoadedMediaAllows) {
   DeviceEntry_QV46 device;
   Options options(std::string("PageSize=") + c.pageSize);
   device.SetMediaSize(options.Count(), options.List(), nullptr);
-  EXPECT_EQ(c.expected, device.GetMultiLayoutNum(file.JobId().c_str()));
+  EXPECT_EQ(c.expected, device.GetMultiLayoutNum(ReadLoadedMedia(device, file.JobId().c_str())));
 }
 
 INSTANTIATE_TEST_SUITE_P(LoadedMedia, LayoutCount,

@@ -1,0 +1,36 @@
+// Printers that come and go: one PAPPL printer per QV-46 serial, named like
+// the classic queues, offline while unplugged, and the status of idle
+// printers refreshed on a timer.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
+class HotPlug {
+ public:
+  // Looks at the bus now, then every `intervalSeconds` on a thread of its own.
+  static void Start(pappl_system_t* system, int intervalSeconds);
+
+  // One look: adds new printers, marks missing ones offline, refreshes the
+  // status of the others.
+  void Scan(pappl_system_t* system);
+  // Has the worker look once more.
+  void Ask();
+
+ private:
+  void Work(pappl_system_t* system);
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool asked_ = false;
+  // Serials of the printers seen on the bus, by bus and address.
+  std::map<std::pair<int, int>, std::string> known_;
+};
+
+// "VALDREN-QV-46", then "VALDREN-QV-46-2" and so on: the first name free.
+std::string FreePrinterName(pappl_system_t* system);
