@@ -1,0 +1,65 @@
+// One job through the backend on a fake bus: the queue's device URI, the
+// printer's answers to the serial, media and half-panel queries, and the job
+// stream it checks packet by packet before sending.
+//
+// Input, in parts: the device URI, the job id, the serial, media and
+// half-panel reply bytes, the printer's device ID, then the job stream.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "Backend.h"
+#include "DeviceUri.h"
+#include "FakeBus.h"
+#include "FuzzSupport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::vector<std::string> parts = qv46fuzz::SplitParts(data, size, 7);
+  const std::string& stream = parts[6];
+
+  auto printer = std::make_shared<FakePrinter>("");
+  printer->replies["INFO SERIAL_NUMBER"] = parts[2];
+  printer->replies["INFO MEDIA"] = parts[3];
+  printer->replies["INFO RQTY"] = parts[4];
+  printer->deviceId = parts[5];
+  FakeBus bus;
+  bus.printers.push_back(printer);
+
+  std::ostringstream messages;
+  zelbackend::Services services;
+  services.bus = &bus;
+  services.messages = &messages;
+  services.sleepMs = [](int) {};
+  services.nowMs = [] { return int64_t{0}; };
+  services.tmpDir = qv46fuzz::ScratchDir();
+
+  // The discovery line is one line of five fields whatever the printer says.
+  std::ostringstream discovery;
+  zelbackend::discover(services, discovery);
+  const std::string line = discovery.str();
+  if (!line.empty() && line.find('\n') != line.size() - 1) std::abort();
+
+  std::string serial;
+  if (zelbackend::serialFromUri(parts[0], &serial)) {
+    const std::string marker = zelbackend::pauseMarkerPath(services.tmpDir, serial, parts[1]);
+    if (zelbackend::validJobId(parts[1]) &&
+        marker.find('/', services.tmpDir.size() + 1) != std::string::npos)
+      std::abort();
+  }
+
+  const int fd =
+      qv46fuzz::MemoryFile(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
+  if (fd < 0) return 0;
+  zelbackend::Job job;
+  job.id = parts[1];
+  job.uri = parts[0];
+  job.inputFd = fd;
+  zelbackend::runJob(services, job);
+  close(fd);
+
+  // Whatever reached the printer went out as whole packets of the stream.
+  if (stream.compare(0, printer->stream.size(), printer->stream) != 0) std::abort();
+  return 0;
+}
