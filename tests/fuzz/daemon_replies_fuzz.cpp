@@ -5,7 +5,8 @@
 // Input, in parts: the reply bytes to the serial, status, firmware, media,
 // initial, remaining, half-panel and total-count queries; the device-ID
 // answer (two length bytes, then the text); the product string; queue lines
-// "name uri"; control bytes (earlier status, request flags).
+// "name uri"; control bytes (earlier status, request flags); names of files
+// in the shared folder, one a line, as the request-file check sees them.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "Fakes.h"
 #include "FuzzSupport.h"
 #include "daemon/PrinterPoll.h"
+#include "daemon/RequestFiles.h"
 #include "daemon/StatusFile.h"
 
 namespace {
@@ -30,12 +32,15 @@ constexpr size_t kQueryCount = sizeof kQueries / sizeof kQueries[0];
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::vector<std::string> parts = qv46fuzz::SplitParts(data, size, kQueryCount + 4);
+  const std::vector<std::string> parts = qv46fuzz::SplitParts(data, size, kQueryCount + 5);
   const std::string& deviceId = parts[kQueryCount];
   const std::string& product = parts[kQueryCount + 1];
   const std::string& queues = parts[kQueryCount + 2];
   const std::string& controls = parts[kQueryCount + 3];
   const uint8_t flags = controls.empty() ? 0 : uint8_t(controls[0]);
+  std::vector<std::string> names;
+  std::istringstream nameLines(parts[kQueryCount + 4]);
+  for (std::string line; std::getline(nameLines, line);) names.push_back(line);
 
   // The fakes of FakeWorld, with the process's scratch folder as the
   // daemon's /tmp.
@@ -66,6 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   world.ctx.prevStatus = flags & 0x10 ? 1 : -1;
 
   getPrinterInfo(world.ctx, &record);
+  const int request = CheckRequestNames(world.ctx, &record, names);
+  if (request != kRequestNone && !record.monitorWatching) std::abort();
 
   if (record.serialKnown && !SerialUsable(record.serial)) std::abort();
   if (record.serialKnown && record.modelMatched) {

@@ -97,12 +97,15 @@ void DaemonSeeds() {
     const char* status;
     const char* queues;
     char flags;
+    const char* files;
   } cases[] = {
-      {"idle", "00000", "", 0},
+      {"idle", "00000", "", 0, ""},
       {"printing-watched", "00001", "VALDREN-QV-46 valdren-zelbackend://VALDREN/QV-46?serial=X9\n",
-       0x16},
+       0x16,
+       "QV-46_QV4612345_UTIL\nPause_valdren-zelbackend:__VALDREN_QV-46?serial=QV4612345.job7"},
       {"sleeping-count", "00900",
-       "VALDREN-QV-46-2 valdren-zelbackend://VALDREN/QV-46?serial=Q7\nVALDREN-QV-46W x\n", 0x0A},
+       "VALDREN-QV-46-2 valdren-zelbackend://VALDREN/QV-46?serial=Q7\nVALDREN-QV-46W x\n", 0x0A,
+       "QV-46_QV4612345_UTIL\nQV-46_QV4612345_TC_UTIL\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> parts = PrinterReplies("QV4612345", c.status);
@@ -110,6 +113,7 @@ void DaemonSeeds() {
     parts.push_back("QV-46 Photo Printer");
     parts.push_back(c.queues);
     parts.push_back(std::string(1, c.flags));
+    parts.push_back(c.files);
     Seed("daemon_replies", c.name, qv46fuzz::JoinParts(parts));
 
     // The status file the daemon writes for the same answers.
