@@ -37,14 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The discovery line is one line of five fields whatever the printer says.
   std::ostringstream discovery;
-  zelbackend::discover(services, discovery);
+  zelbackend::Discover(services, discovery);
   const std::string line = discovery.str();
   if (!line.empty() && line.find('\n') != line.size() - 1) std::abort();
 
   std::string serial;
-  if (zelbackend::serialFromUri(parts[0], &serial)) {
-    const std::string marker = zelbackend::pauseMarkerPath(services.tmpDir, serial, parts[1]);
-    if (zelbackend::validJobId(parts[1]) &&
+  if (zelbackend::SerialFromUri(parts[0], &serial)) {
+    const std::string marker = zelbackend::PauseMarkerPath(services.tmpDir, serial, parts[1]);
+    if (zelbackend::ValidJobId(parts[1]) &&
         marker.find('/', services.tmpDir.size() + 1) != std::string::npos)
       std::abort();
   }
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   job.id = parts[1];
   job.uri = parts[0];
   job.inputFd = fd;
-  zelbackend::runJob(services, job);
+  zelbackend::RunJob(services, job);
   close(fd);
 
   // Whatever reached the printer went out as whole packets of the stream.

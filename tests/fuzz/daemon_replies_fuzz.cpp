@@ -82,6 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteFile(world.ctx, record.serial);
     unlink(path);
   }
-  world.usb.close(record.handle);
+  world.usb.Close(record.handle);
   return 0;
 }

@@ -38,7 +38,9 @@ void CheckValue(const char* key, int valueSize) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   gJobId = "qv46fuzz" + std::to_string(getpid());
-  gLink = "/tmp/Print_" + gJobId + ".log";
+  char link[512];
+  if (!PrInfoFilePath(gJobId.c_str(), link, sizeof link)) return 1;
+  gLink = link;
   gPath = qv46fuzz::ScratchDir() + "/job.log";
   if (symlink(gPath.c_str(), gLink.c_str()) != 0) return 1;
   std::atexit(RemoveLink);

@@ -133,7 +133,7 @@ void DaemonSeeds() {
     char path[kPathSize];
     StatusFilePath(world.ctx, record.serial, path);
     Seed("monitor_status", c.name, ReadAll(path));
-    world.usb.close(record.handle);
+    world.usb.Close(record.handle);
   }
   qv46test::FakeWorld world;
   WriteFile(world.ctx, "QV4612345");
@@ -160,15 +160,15 @@ std::string BackendJobInfo(const std::string& media, const std::string& remainHa
   services.tmpDir = qv46fuzz::ScratchDir();
   std::string info;
   printer->onStreamTransfer = [&] {
-    if (info.empty()) info = ReadAll(zelbackend::jobInfoPath(services.tmpDir, "7"));
+    if (info.empty()) info = ReadAll(zelbackend::JobInfoPath(services.tmpDir, "7"));
   };
   const int fd =
       qv46fuzz::MemoryFile(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
   zelbackend::Job job;
   job.id = "7";
-  job.uri = zelbackend::deviceUri("QV4612345");
+  job.uri = zelbackend::DeviceUri("QV4612345");
   job.inputFd = fd;
-  zelbackend::runJob(services, job);
+  zelbackend::RunJob(services, job);
   close(fd);
   return info;
 }
@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
     Seed("job_info", std::string("media-") + media.first, info);
   }
   Seed("backend", "job",
-       qv46fuzz::JoinParts({zelbackend::deviceUri("QV4612345"), "42", Reply("QV4612345"),
+       qv46fuzz::JoinParts({zelbackend::DeviceUri("QV4612345"), "42", Reply("QV4612345"),
                             Reply("0000310"), Reply("00000101"),
                             "MANUFACTURER:VALDREN;MODEL:QV-46;", stream}));
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "common/TmpFiles.h"
 #include "statusmonitor.h"
 
 namespace {
@@ -48,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
   }
   // A reading that names a status always has one to show.
-  if (read && map.contains("PRINTER_STATUS") && map.value("PRINTER_STATUS").isEmpty()) std::abort();
+  if (read && map.contains(kKeyPrinterStatus) && map.value(kKeyPrinterStatus).isEmpty())
+    std::abort();
   return 0;
 }

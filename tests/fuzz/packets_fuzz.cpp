@@ -73,10 +73,10 @@ void BuildCommand(const std::string& command, const std::string& parameter,
   if (cmd.MakeCmd(command.c_str(), parameter.c_str(), dataLength, payload.data()) != kDeviceOk)
     return;
   long length = -1;
-  const int field = _ReadCmdLength(cmd.buffer(), &length);
+  const int field = ReadCmdLength(cmd.buffer(), &length);
   const long expected = withPayload && !payload.empty() ? long(payload.size()) : 0;
-  if (cmd.buffer()[0] != 0x1B || cmd.buffer()[1] != 'P' || length != expected ||
-      field != (expected > 0 ? 1 : 0) || cmd.length() != kCmdHeaderSize + expected)
+  if (!IsCmdHeader(cmd.buffer()) || length != expected || field != (expected > 0 ? 1 : 0) ||
+      cmd.length() != kCmdHeaderSize + expected)
     std::abort();
 }
 

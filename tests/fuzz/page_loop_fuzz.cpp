@@ -11,6 +11,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "filter/Common.h"
 #include "filter/FilterDriver.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 
@@ -58,8 +59,13 @@ const char* const kResolutions[] = {"300x300dpi", "300x600dpi", "600x600dpi", "1
 // half-panel count, the same with an even count, and an unknown medium.
 std::string gJobIds[4];
 
+std::string JobInfoPath(const std::string& jobId) {
+  char path[512];
+  return PrInfoFilePath(jobId.c_str(), path, sizeof path) ? path : "";
+}
+
 void RemoveJobInfo() {
-  for (const std::string& id : gJobIds) unlink(("/tmp/Print_" + id + ".log").c_str());
+  for (const std::string& id : gJobIds) unlink(JobInfoPath(id).c_str());
 }
 
 FILE* gSink = nullptr;
@@ -75,8 +81,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   };
   for (int i = 0; i < 4; ++i) {
     gJobIds[i] = "qv46fuzz" + std::to_string(getpid()) + "-" + std::to_string(i);
-    if (contents[i] != nullptr)
-      qv46fuzz::WriteWholeFile("/tmp/Print_" + gJobIds[i] + ".log", contents[i]);
+    if (contents[i] != nullptr) qv46fuzz::WriteWholeFile(JobInfoPath(gJobIds[i]), contents[i]);
   }
   std::atexit(RemoveJobInfo);
   gSink = std::fopen("/dev/null", "wb");

@@ -22,8 +22,8 @@ void CheckPackets(const char* stream, size_t size) {
   size_t at = 0;
   while (at < size) {
     long length = 0;
-    if (size - at < kCmdHeaderSize || stream[at] != 0x1B || stream[at + 1] != 'P' ||
-        _ReadCmdLength(reinterpret_cast<const uint8_t*>(stream + at), &length) < 0 ||
+    if (size - at < kCmdHeaderSize || !IsCmdHeader(reinterpret_cast<const uint8_t*>(stream + at)) ||
+        ReadCmdLength(reinterpret_cast<const uint8_t*>(stream + at), &length) < 0 ||
         size - at - kCmdHeaderSize < static_cast<size_t>(length))
       std::abort();
     at += kCmdHeaderSize + static_cast<size_t>(length);
