@@ -1,5 +1,6 @@
-// Raster pages through the filter's job loop into the real device object,
-// whose job stream goes to /dev/null.
+// Raster pages through the filter's job loop into the real device object.
+// Whatever the pages, settings and failed allocations, the job stream must
+// decode: whole packets, valid plane BMPs, and three planes before a START.
 //
 // Input: a CUPS raster stream followed by three control bytes: the job's
 // settings, the job information file and an allocation to fail.
@@ -9,8 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "FuzzSupport.h"
+#include "StreamDecoder.h"
 #include "filter/Common.h"
 #include "filter/FilterDriver.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
@@ -68,8 +71,6 @@ void RemoveJobInfo() {
   for (const std::string& id : gJobIds) unlink(JobInfoPath(id).c_str());
 }
 
-FILE* gSink = nullptr;
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -84,8 +85,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (contents[i] != nullptr) qv46fuzz::WriteWholeFile(JobInfoPath(gJobIds[i]), contents[i]);
   }
   std::atexit(RemoveJobInfo);
-  gSink = std::fopen("/dev/null", "wb");
-  return gSink ? 0 : 1;
+  return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -117,6 +117,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                numOptions, &options);
   }
 
+  // One buffer for all runs: its capacity is kept from one run to the next.
+  static std::string stream;
+  stream.clear();
+  static const cookie_io_functions_t kAppend = {
+      nullptr,
+      [](void* cookie, const char* bytes, size_t size) -> ssize_t {
+        static_cast<std::string*>(cookie)->append(bytes, size);
+        return static_cast<ssize_t>(size);
+      },
+      nullptr, nullptr};
+  FILE* output = fopencookie(&stream, "w", kAppend);
   {
     // Failing allocations run the out-of-memory paths of the colour
     // pipeline and the plane store.
@@ -124,11 +135,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ScopedPixelAllocator scope(failAt ? &allocator : nullptr);
     cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
     DeviceEntry_QV46 device;
-    device.SetOutput(gSink);
+    device.SetOutput(output);
     Canceled = 0;
     RunJob(device, raster, gJobIds[job & 3].c_str(), numOptions, options, nullptr);
     if (raster != nullptr) cupsRasterClose(raster);
   }
+  std::fclose(output);
+  const qv46stream::DecodeResult decoded =
+      qv46stream::DecodeStream(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
+  std::vector<qv46stream::Panel> panels;
+  std::string error;
+  if (!decoded.ok || !qv46stream::CollectPanels(decoded.packets, &panels, &error)) std::abort();
+
   cupsFreeOptions(numOptions, options);
   close(fd);
   return 0;
