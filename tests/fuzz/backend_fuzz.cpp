@@ -10,10 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "Backend.h"
 #include "DeviceUri.h"
-#include "FakeBus.h"
-#include "FuzzSupport.h"
+#include "FakeBackend.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> parts = qv46fuzz::SplitParts(data, size, 7);
@@ -24,16 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   printer->replies["INFO MEDIA"] = parts[3];
   printer->replies["INFO RQTY"] = parts[4];
   printer->deviceId = parts[5];
-  FakeBus bus;
-  bus.printers.push_back(printer);
-
-  std::ostringstream messages;
-  zelbackend::Services services;
-  services.bus = &bus;
-  services.messages = &messages;
-  services.sleepMs = [](int) {};
-  services.nowMs = [] { return int64_t{0}; };
-  services.tmpDir = qv46fuzz::ScratchDir();
+  qv46fuzz::FakeBackend backend;
+  backend.bus.printers.push_back(printer);
+  zelbackend::Services& services = backend.services;
 
   // The discovery line is one line of five fields whatever the printer says.
   std::ostringstream discovery;

@@ -16,11 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "Backend.h"
 #include "DeviceUri.h"
-#include "FakeBus.h"
+#include "FakeBackend.h"
 #include "Fakes.h"
-#include "FuzzSupport.h"
 #include "common/PhotoPrinterDevice.h"
 #include "daemon/PrinterPoll.h"
 #include "daemon/StatusFile.h"
@@ -79,9 +77,11 @@ std::string SmallJobStream(const char* pageSize, int width, int height) {
 
 std::string Reply(const std::string& text) { return qv46test::ReplyPacket(text); }
 
-std::string DeviceIdAnswer(const std::string& id) {
-  const size_t length = id.size() + 2;
-  return std::string(1, char(length >> 8)) + std::string(1, char(length & 0xFF)) + id;
+// The device-ID answer of a QV-46, two length bytes first.
+std::string DeviceIdAnswer() {
+  qv46test::FakePrinter printer;
+  printer.SetIdentity("QV4612345");
+  return printer.deviceIdAnswer;
 }
 
 // The replies of a printer as the simulator gives them by default.
@@ -91,7 +91,6 @@ std::vector<std::string> PrinterReplies(const std::string& serial, const std::st
 }
 
 void DaemonSeeds() {
-  const std::string id = "MANUFACTURER:VALDREN;MODEL:QV-46;CLASS:PRINTER;";
   struct Case {
     const char* name;
     const char* status;
@@ -109,7 +108,7 @@ void DaemonSeeds() {
   };
   for (const Case& c : cases) {
     std::vector<std::string> parts = PrinterReplies("QV4612345", c.status);
-    parts.push_back(DeviceIdAnswer(id));
+    parts.push_back(DeviceIdAnswer());
     parts.push_back("QV-46 Photo Printer");
     parts.push_back(c.queues);
     parts.push_back(std::string(1, c.flags));
@@ -149,18 +148,11 @@ std::string BackendJobInfo(const std::string& media, const std::string& remainHa
   auto printer = std::make_shared<FakePrinter>("QV4612345");
   printer->replies["INFO MEDIA"] = Reply(media);
   printer->replies["INFO RQTY"] = Reply(remainHalf);
-  FakeBus bus;
-  bus.printers.push_back(printer);
-  std::ostringstream messages;
-  zelbackend::Services services;
-  services.bus = &bus;
-  services.messages = &messages;
-  services.sleepMs = [](int) {};
-  services.nowMs = [] { return int64_t{0}; };
-  services.tmpDir = qv46fuzz::ScratchDir();
+  qv46fuzz::FakeBackend backend;
+  backend.bus.printers.push_back(printer);
   std::string info;
   printer->onStreamTransfer = [&] {
-    if (info.empty()) info = ReadAll(zelbackend::JobInfoPath(services.tmpDir, "7"));
+    if (info.empty()) info = ReadAll(zelbackend::JobInfoPath(backend.services.tmpDir, "7"));
   };
   const int fd =
       qv46fuzz::MemoryFile(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
@@ -168,7 +160,7 @@ std::string BackendJobInfo(const std::string& media, const std::string& remainHa
   job.id = "7";
   job.uri = zelbackend::DeviceUri("QV4612345");
   job.inputFd = fd;
-  zelbackend::RunJob(services, job);
+  zelbackend::RunJob(backend.services, job);
   close(fd);
   return info;
 }
@@ -239,8 +231,8 @@ int main(int argc, char** argv) {
   Seed("packets", "status",
        qv46fuzz::JoinParts({Reply("00000"), "", "STATUS", "", "", "\x01\x03"}));
   Seed("packets", "device-id",
-       qv46fuzz::JoinParts({DeviceIdAnswer("MANUFACTURER:VALDREN;MODEL:QV-46;"), "", "IMAGE",
-                            "MULTICUT", "00000402", "\x01\x40\x30\x01"}));
+       qv46fuzz::JoinParts(
+           {DeviceIdAnswer(), "", "IMAGE", "MULTICUT", "00000402", "\x01\x40\x30\x01"}));
   Seed(
       "packets", "commands",
       qv46fuzz::JoinParts({queryBytes + mediaBytes, "", "CNTRL", "START", "", "\x00\x07\x07\x07"}));

@@ -1,33 +1,29 @@
 // The filter's settings from job options and PPD default lines, and the
-// control commands they lead to.
+// control commands they lead to, which must decode whatever the settings.
 //
 // Input, in parts: the PPD text, the job's option string (as CUPS passes it
 // in argv[5]) and one more keyword to look up.
 #include <cups/cups.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "FuzzSupport.h"
-#include "common/PhotoPrinterDevice.h"
+#include "StreamDecoder.h"
 #include "filter/Common.h"
+#include "filter/FilterDriver.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 
 namespace {
 
-// Whatever the settings, the control commands are whole packets.
-void CheckPackets(const char* stream, size_t size) {
-  size_t at = 0;
-  while (at < size) {
-    long length = 0;
-    if (size - at < kCmdHeaderSize || !IsCmdHeader(reinterpret_cast<const uint8_t*>(stream + at)) ||
-        ReadCmdLength(reinterpret_cast<const uint8_t*>(stream + at), &length) < 0 ||
-        size - at - kCmdHeaderSize < static_cast<size_t>(length))
-      std::abort();
-    at += kCmdHeaderSize + static_cast<size_t>(length);
-  }
+// No job information file has this name.
+const std::string& MissingJobId() {
+  static const std::string id = "qv46fuzz" + std::to_string(getpid()) + "-none";
+  return id;
 }
 
 }  // namespace
@@ -52,26 +48,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     DeviceEntry_QV46 device;
     device.SetOutput(output);
-    device.SendSysTime();
-    device.SetResolution(numOptions, options, ppd);
-    device.SetMediaSize(numOptions, options, ppd);
-    device.SetBorder(numOptions, options, ppd);
-    device.SetSharpness(numOptions, options, ppd);
-    device.SetGamma(numOptions, options, ppd);
-    device.SetIntensity(numOptions, options, ppd);
-    device.SetContrast(numOptions, options, ppd);
-    device.SetSaturation(numOptions, options, ppd);
-    device.SetColorAdjustment(numOptions, options, ppd);
-    device.SetPaperRotate(numOptions, options, ppd);
-    device.SendCutterMode(numOptions, options, ppd);
-    device.SendOvercoatFinish(numOptions, options, ppd);
-    device.SendPrintRetry(numOptions, options, ppd);
-    device.SendPrintSpeed(numOptions, options, ppd);
-    device.SendDecurl(numOptions, options, ppd);
-    device.SendMediaSize(&device.mediaInfo);
+    // The job's settings, and a job without pages.
+    RunJob(device, nullptr, MissingJobId().c_str(), numOptions, options, ppd);
+    // One batch of control commands and empty planes, on a panel made
+    // small so that the planes cost little.
+    device.mediaInfo.headWidth = std::min(device.mediaInfo.headWidth, 16);
+    device.mediaInfo.outPageHeight = std::min(device.mediaInfo.outPageHeight, 8);
+    DeviceSink(device, numOptions, options, ppd).SendBatch(1);
   }
   std::fclose(output);
-  CheckPackets(stream, streamSize);
+  // Whatever the settings, the stream decodes.
+  const qv46stream::DecodeResult decoded =
+      qv46stream::DecodeStream(reinterpret_cast<const uint8_t*>(stream), streamSize);
+  if (!decoded.ok) std::abort();
   std::free(stream);
 
   cupsFreeOptions(numOptions, options);
