@@ -1,6 +1,7 @@
-// The backend's services on the fake bus of its tests: no waiting, a clock
-// that stands still, messages kept in memory and the process's scratch
-// folder as /tmp.
+// The backend's services on the fake bus of its tests: a clock that stands
+// still, messages kept in memory and the process's scratch folder as /tmp.
+// Nothing on the fake bus changes while the backend waits, so its first
+// wait counts as the job being cancelled.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,8 @@ struct FakeBackend {
   FakeBackend() {
     services.bus = &bus;
     services.messages = &messages;
-    services.sleepMs = [](int) {};
+    services.sleepMs = [this](int) { waited = true; };
+    services.cancelled = [this] { return waited; };
     services.nowMs = [] { return int64_t{0}; };
     services.tmpDir = ScratchDir();
   }
@@ -26,6 +28,7 @@ struct FakeBackend {
   FakeBus bus;
   std::ostringstream messages;
   zelbackend::Services services;
+  bool waited = false;
 };
 
 }  // namespace qv46fuzz
