@@ -1,15 +1,19 @@
-// The job information file as the filter reads it: the value lookup, the
-// two-up layout and the half-panel count.
+// The job information file as the filter reads it: the value lookup, and
+// the job's start, which takes the two-up layout and the half-panel count
+// from it.
 //
 // Input: the file's bytes.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "FuzzSupport.h"
+#include "common/TmpFiles.h"
 #include "filter/Common.h"
+#include "filter/FilterDriver.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 
 namespace {
@@ -20,6 +24,8 @@ namespace {
 std::string gJobId;
 std::string gLink;
 std::string gPath;
+
+FILE* gNull = nullptr;
 
 void RemoveLink() { unlink(gLink.c_str()); }
 
@@ -44,25 +50,27 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   gPath = qv46fuzz::ScratchDir() + "/job.log";
   if (symlink(gPath.c_str(), gLink.c_str()) != 0) return 1;
   std::atexit(RemoveLink);
-  return 0;
+  gNull = std::fopen("/dev/null", "wb");
+  return gNull ? 0 : 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!qv46fuzz::WriteWholeFile(gPath, std::string(reinterpret_cast<const char*>(data), size)))
     return 0;
-  CheckValue("MEDIA_SIZE=", kPrInfoValueSize);
-  CheckValue("MEDIA_REMAIN_HALF=", kPrInfoValueSize);
-  CheckValue("MEDIA_SIZE=", 6);
+  const std::string mediaSize = std::string(kKeyMediaSize) + "=";
+  CheckValue(mediaSize.c_str(), kPrInfoValueSize);
+  CheckValue((std::string(kKeyMediaRemainHalf) + "=").c_str(), kPrInfoValueSize);
+  CheckValue(mediaSize.c_str(), 6);
 
+  // The job's own reading of the file: layout and half-panel parity, for
+  // page sizes that print alone and two to a panel.
   static const char* const kPageSizes[] = {"127x89mm", "153x102mm", "153x115mm", "127x178mm"};
   for (const char* pageSize : kPageSizes) {
     cups_option_t* options = nullptr;
     const int numOptions = cupsAddOption("PageSize", pageSize, 0, &options);
     DeviceEntry_QV46 device;
-    device.SetMediaSize(numOptions, options, nullptr);
-    const int layout = device.GetMultiLayoutNum(gJobId.c_str());
-    if (layout != 1 && layout != 2) std::abort();
-    device.GetRemainHalf(gJobId.c_str());
+    device.SetOutput(gNull);
+    RunJob(device, nullptr, gJobId.c_str(), numOptions, options, nullptr);
     cupsFreeOptions(numOptions, options);
   }
   return 0;
