@@ -20,10 +20,10 @@
 
 namespace {
 
-// A copy count without limit is obeyed copy by copy, and a page too large to
-// keep is still read to its end; both only cost time here, and a smoke run
-// must not spend minutes on one input. Inputs beyond these limits are set
-// aside until the page loop bounds them itself.
+// Every copy is a batch of full-size planes and every page runs the colour
+// pipeline, so large copy counts and large pages cost seconds or minutes an
+// input (and the filter still obeys any copy count and reads any page to its
+// end). Such inputs are set aside: the runs must stay fast.
 constexpr unsigned kMaxCopies = 4;
 constexpr unsigned kMaxImages = 8;
 constexpr uint64_t kMaxPagePixels = 1 << 16;
