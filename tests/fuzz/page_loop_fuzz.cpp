@@ -40,6 +40,7 @@ bool WithinLimits(int fd) {
     images += header.NumCopies;
     within = header.NumCopies <= kMaxCopies && images <= kMaxImages &&
              uint64_t{header.cupsWidth} * header.cupsHeight <= kMaxPagePixels &&
+             header.cupsBytesPerLine <= kMaxPageBytes &&
              uint64_t{header.cupsBytesPerLine} * header.cupsHeight <= kMaxPageBytes;
     if (!within) break;
     line.resize(header.cupsBytesPerLine + 1);
