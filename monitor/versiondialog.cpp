@@ -8,7 +8,6 @@
 namespace {
 
 const char kProgramVersion[] = "1.0.0";
-const char kCopyright[] = "\u00A9 VALDREN. All rights reserved.";
 const int kIconSide = 80;
 
 } // namespace
@@ -20,7 +19,8 @@ VersionDialog::VersionDialog(QWidget *parent)
 {
     ui->setupUi(this);
     ui->label_VersionNo->setText(tr("Version") + " " + kProgramVersion);
-    ui->label_CopyRight->setText(kCopyright);
+    // The licence is named in the reader's language; the maker's name is not.
+    ui->label_CopyRight->setText(tr("\u00A9 VALDREN \u00B7 Apache License 2.0"));
 
     const QPixmap icon(":/images/printer_icon.png");
     scene->addPixmap(

@@ -306,5 +306,9 @@ Wenn der Drucker danach nicht wieder bereit ist, wenden Sie sich an den Kundendi
         <source>Version</source>
         <translation>Version</translation>
     </message>
+    <message>
+        <source>© VALDREN · Apache License 2.0</source>
+        <translation>© VALDREN · Apache-Lizenz 2.0</translation>
+    </message>
 </context>
 </TS>

@@ -306,5 +306,9 @@ If the printer does not recover after the restart, contact the service center.</
         <source>Version</source>
         <translation>Version</translation>
     </message>
+    <message>
+        <source>© VALDREN · Apache License 2.0</source>
+        <translation>© VALDREN · Apache License 2.0</translation>
+    </message>
 </context>
 </TS>

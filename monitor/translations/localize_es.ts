@@ -306,5 +306,9 @@ Si la impresora no se recupera tras el reinicio, póngase en contacto con el ser
         <source>Version</source>
         <translation>Versión</translation>
     </message>
+    <message>
+        <source>© VALDREN · Apache License 2.0</source>
+        <translation>© VALDREN · Licencia Apache 2.0</translation>
+    </message>
 </context>
 </TS>

@@ -306,5 +306,9 @@ Si l'imprimante ne se rétablit pas après le redémarrage, contactez le service
         <source>Version</source>
         <translation>Version</translation>
     </message>
+    <message>
+        <source>© VALDREN · Apache License 2.0</source>
+        <translation>© VALDREN · Licence Apache 2.0</translation>
+    </message>
 </context>
 </TS>

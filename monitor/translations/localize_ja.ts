@@ -306,5 +306,9 @@
         <source>Version</source>
         <translation>バージョン</translation>
     </message>
+    <message>
+        <source>© VALDREN · Apache License 2.0</source>
+        <translation>© VALDREN · Apache ライセンス 2.0</translation>
+    </message>
 </context>
 </TS>

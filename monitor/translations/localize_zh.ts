@@ -306,5 +306,9 @@
         <source>Version</source>
         <translation>版本</translation>
     </message>
+    <message>
+        <source>© VALDREN · Apache License 2.0</source>
+        <translation>© VALDREN · Apache 许可证 2.0</translation>
+    </message>
 </context>
 </TS>

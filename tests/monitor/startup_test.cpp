@@ -16,6 +16,8 @@ int qInitResources_statusmonitor();
 
 namespace {
 
+const char kLicenceLine[] = "\u00A9 VALDREN \u00B7 Apache License 2.0";
+
 const char kRestart[] = "Restart the printer and computer.\nIf the printer does not recover after "
                         "the restart, contact the service center.";
 
@@ -196,6 +198,11 @@ void StartupTest::everyCatalogueTranslatesEveryKey()
     const QString title = catalogue.translate("VersionDialog", "QV-46 Information");
     QCOMPARE(title, catalogue.translate("StatusDialog", "QV-46 Information"));
     QVERIFY(!catalogue.translate("VersionDialog", "Version").isEmpty());
+    // The licence line keeps the maker's name and the licence's version.
+    const QString licence = catalogue.translate("VersionDialog", kLicenceLine);
+    QVERIFY2(licence.startsWith(QString::fromUtf8("\u00A9 VALDREN")), qPrintable(licence));
+    QVERIFY2(licence.contains("Apache") && licence.endsWith(" 2.0"), qPrintable(licence));
+    QCOMPARE(licence == QString::fromUtf8(kLicenceLine), lang == "en");
     if (lang == "en") {
         QCOMPARE(title, QString("QV-46 Information"));
         QCOMPARE(catalogue.translate("VersionDialog", "Version"), QString("Version"));
