@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-remove-queues against a private scheduler: every queue whose device
 // URI uses our backend goes, whatever its name; other queues stay; a
 // scheduler that is not running is not an error.
