@@ -8,6 +8,7 @@
 #include <string>
 
 #include "PrinterBus.h"
+#include "common/TmpFiles.h"
 
 namespace zelbackend {
 
@@ -18,13 +19,13 @@ struct Services {
   std::function<bool()> cancelled;      // the job was cancelled (SIGTERM)
   std::function<void(int ms)> sleepMs;  // may return early when cancelled
   std::function<int64_t()> nowMs;       // monotonic
-  std::string tmpDir = "/tmp";
+  std::string tmpDir = kTmpDir;
   int claimWaitMs = 60000;  // how long a busy printer is waited for
   int claimRetryMs = 500;
 };
 
 // Prints one CUPS discovery line per attached QV-46 to `out`. Returns 0.
-int discover(Services& services, std::ostream& out);
+int Discover(Services& services, std::ostream& out);
 
 struct Job {
   std::string id;   // argv[1]
@@ -34,6 +35,6 @@ struct Job {
 };
 
 // Runs one job; returns a CUPS backend exit code.
-int runJob(Services& services, const Job& job);
+int RunJob(Services& services, const Job& job);
 
 }  // namespace zelbackend

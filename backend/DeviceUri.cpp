@@ -4,15 +4,15 @@
 #include <cctype>
 #include <cstring>
 
+#include "common/TmpFiles.h"
+
 namespace zelbackend {
 
-const char kUriPrefix[] = "valdren-zelbackend://VALDREN/QV-46?serial=";
+std::string DeviceUri(const std::string& serial) { return kDeviceUriPrefix + serial; }
 
-std::string deviceUri(const std::string& serial) { return kUriPrefix + serial; }
-
-bool serialFromUri(const std::string& uri, std::string* serial) {
-  const size_t prefix = std::strlen(kUriPrefix);
-  if (uri.compare(0, prefix, kUriPrefix) != 0 || uri.size() == prefix) return false;
+bool SerialFromUri(const std::string& uri, std::string* serial) {
+  const size_t prefix = std::strlen(kDeviceUriPrefix);
+  if (uri.compare(0, prefix, kDeviceUriPrefix) != 0 || uri.size() == prefix) return false;
   std::string value = uri.substr(prefix);
   bool printable = std::all_of(value.begin(), value.end(), [](unsigned char c) {
     return std::isalnum(c) || c == '-' || c == '_' || c == '.';
@@ -22,18 +22,18 @@ bool serialFromUri(const std::string& uri, std::string* serial) {
   return true;
 }
 
-std::string pauseMarkerPath(const std::string& tmpDir, const std::string& serial,
+std::string PauseMarkerPath(const std::string& tmpDir, const std::string& serial,
                             const std::string& jobId) {
-  std::string name = "Pause_" + deviceUri(serial) + ".job" + jobId;
+  std::string name = kPauseMarkerPrefix + serial + kPauseMarkerJobTag + jobId;
   std::replace(name.begin(), name.end(), '/', '_');
   return tmpDir + "/" + name;
 }
 
-std::string jobInfoPath(const std::string& tmpDir, const std::string& jobId) {
-  return tmpDir + "/Print_" + jobId + ".log";
+std::string JobInfoPath(const std::string& tmpDir, const std::string& jobId) {
+  return tmpDir + "/" + kJobInfoPrefix + jobId + kJobInfoSuffix;
 }
 
-bool validJobId(const std::string& jobId) {
+bool ValidJobId(const std::string& jobId) {
   return !jobId.empty() && jobId.size() <= 10 &&
          std::all_of(jobId.begin(), jobId.end(), [](unsigned char c) { return std::isdigit(c); });
 }

@@ -6,24 +6,22 @@
 namespace zelbackend {
 
 // "valdren-zelbackend://VALDREN/QV-46?serial=" followed by the serial.
-extern const char kUriPrefix[];
-
-std::string deviceUri(const std::string& serial);
+std::string DeviceUri(const std::string& serial);
 
 // The serial named by a device URI; false for a URI of another kind, an
 // empty serial, or one with characters that do not belong in a file name.
-bool serialFromUri(const std::string& uri, std::string* serial);
+bool SerialFromUri(const std::string& uri, std::string* serial);
 
 // The pause marker the status daemon looks for while this job prints:
 // "Pause_" and the URI with "/" turned into "_", then ".job" and the job id,
 // so two queues sharing a printer never remove each other's marker.
-std::string pauseMarkerPath(const std::string& tmpDir, const std::string& serial,
+std::string PauseMarkerPath(const std::string& tmpDir, const std::string& serial,
                             const std::string& jobId);
 
 // The job information file the filter waits for: "<tmpDir>/Print_<job>.log".
-std::string jobInfoPath(const std::string& tmpDir, const std::string& jobId);
+std::string JobInfoPath(const std::string& tmpDir, const std::string& jobId);
 
 // Job ids from CUPS are decimal numbers; anything else could escape /tmp.
-bool validJobId(const std::string& jobId);
+bool ValidJobId(const std::string& jobId);
 
 }  // namespace zelbackend

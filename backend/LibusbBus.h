@@ -18,13 +18,13 @@ class LibusbBus : public PrinterBus {
   LibusbBus& operator=(const LibusbBus&) = delete;
 
   // libusb_init's result: 0, or a negative libusb code.
-  int initResult() const { return initResult_; }
+  int InitResult() const { return initResult_; }
 
-  int scan() override;
-  int open(int index, std::unique_ptr<PrinterChannel>* channel) override;
+  int Scan() override;
+  int Open(int index, std::unique_ptr<PrinterChannel>* channel) override;
 
  private:
-  void forget();
+  void Forget();
 
   libusb_context* context_ = nullptr;
   int initResult_ = 0;

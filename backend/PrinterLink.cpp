@@ -1,52 +1,28 @@
 #include "PrinterLink.h"
 
-#include <vector>
-
 #include "common/PacketTransfer.h"
-#include "common/PhotoPrinterDevice.h"
+#include "common/UsbPrinter.h"
 
 namespace zelbackend {
 
-int writeChunked(PrinterChannel& channel, const uint8_t* data, size_t length,
+int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length,
                  const std::function<bool()>& cancelled) {
   return _WriteChunked(
       [&](const unsigned char* chunk, int size, int* done) {
         if (cancelled && cancelled()) return kLinkCancelled;
-        return channel.bulkOut(chunk, size, done);
+        return channel.BulkOut(chunk, size, done);
       },
       data, static_cast<int>(length));
 }
 
-namespace {
-
-// Reads one reply packet: eight digits giving the length, then the text.
-int readReply(PrinterChannel& channel, DeviceRecv* reply) {
-  if (reply->Alloc() != kDeviceOk) return kDeviceNoMemory;
-  int received = 0;
-  const int rc = _ReadReplyPacket(
-      [&](unsigned char* data, int size, int* done) { return channel.bulkIn(data, size, done); },
-      reply->buffer(), reply->GetBufferLength(), &received);
-  if (rc != kDeviceOk) return rc;
-  return reply->CheckData();
-}
-
-}  // namespace
-
-int queryText(PrinterChannel& channel, const char* command, const char* parameter,
+int QueryText(PrinterChannel& channel, const char* command, const char* parameter,
               std::string* value) {
-  value->clear();
-  DeviceCmd cmd;
-  int rc = cmd.MakeCmd(command, parameter, 0, nullptr);
-  if (rc != kDeviceOk) return rc;
-  rc = writeChunked(channel, cmd.buffer(), static_cast<size_t>(cmd.length()), nullptr);
-  if (rc != 0) return rc;
-  DeviceRecv reply(DeviceRecv::kVariableLength, nullptr);
-  rc = readReply(channel, &reply);
-  if (rc != kDeviceOk) return rc;
-  std::vector<char> text(static_cast<size_t>(reply.GetBufferLength()) + 1, '\0');
-  reply.GetEffectiveDataAsString(text.data());
-  value->assign(text.data());
-  return 0;
+  return _QueryText(
+      [&](const unsigned char* data, int size, int* done) {
+        return channel.BulkOut(data, size, done);
+      },
+      [&](unsigned char* data, int size, int* done) { return channel.BulkIn(data, size, done); },
+      command, parameter, value);
 }
 
 }  // namespace zelbackend

@@ -15,13 +15,13 @@ namespace zelbackend {
 // Stops early, returning kLinkCancelled, when `cancelled` says so between
 // transfers. Returns 0 or the libusb code of the failed transfer.
 constexpr int kLinkCancelled = 1;
-int writeChunked(PrinterChannel& channel, const uint8_t* data, size_t length,
+int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length,
                  const std::function<bool()>& cancelled);
 
 // One query with a text answer ("INFO", "SERIAL_NUMBER"): the reply's text
 // up to its carriage return. Returns 0, a negative libusb code, or 3 for a
 // malformed reply.
-int queryText(PrinterChannel& channel, const char* command, const char* parameter,
+int QueryText(PrinterChannel& channel, const char* command, const char* parameter,
               std::string* value);
 
 }  // namespace zelbackend

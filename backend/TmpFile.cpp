@@ -9,8 +9,8 @@
 
 namespace zelbackend {
 
-int TmpFile::create(const std::string& path, const std::string& content) {
-  remove();
+int TmpFile::Create(const std::string& path, const std::string& content) {
+  Remove();
   std::vector<char> temp(path.begin(), path.end());
   const char suffix[] = ".XXXXXX";
   temp.insert(temp.end(), suffix, suffix + sizeof(suffix));  // with the NUL
@@ -39,7 +39,7 @@ int TmpFile::create(const std::string& path, const std::string& content) {
   return 0;
 }
 
-void TmpFile::remove() {
+void TmpFile::Remove() {
   if (path_.empty()) return;
   struct stat ours {
   }, now{};

@@ -9,7 +9,7 @@ namespace zelbackend {
 class TmpFile {
  public:
   TmpFile() = default;
-  ~TmpFile() { remove(); }
+  ~TmpFile() { Remove(); }
   TmpFile(const TmpFile&) = delete;
   TmpFile& operator=(const TmpFile&) = delete;
 
@@ -18,14 +18,14 @@ class TmpFile {
   // which is then renamed over the name. A stale file or a planted
   // symlink of that name is replaced, never followed or truncated, and
   // readers never see a half-written file. Returns 0 or an errno value.
-  int create(const std::string& path, const std::string& content);
+  int Create(const std::string& path, const std::string& content);
 
   // Removes the file if it is still the one create() made. Idempotent.
   // The file stays open until then, so its inode cannot be reused by
   // another file that takes the name meanwhile.
-  void remove();
+  void Remove();
 
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;

@@ -21,14 +21,14 @@ namespace {
 
 volatile sig_atomic_t gCancelled = 0;
 
-void onTerm(int) { gCancelled = 1; }
+void OnTerm(int) { gCancelled = 1; }
 
-void sleepMs(int ms) {
+void SleepMs(int ms) {
   timespec delay{ms / 1000, (ms % 1000) * 1000000L};
   nanosleep(&delay, nullptr);  // SIGTERM ends it early
 }
 
-int64_t nowMs() {
+int64_t NowMs() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
@@ -39,7 +39,7 @@ int64_t nowMs() {
 int main(int argc, char** argv) {
   // No SA_RESTART: a cancel must interrupt a read that waits for the filter.
   struct sigaction action {};
-  action.sa_handler = onTerm;
+  action.sa_handler = OnTerm;
   sigemptyset(&action.sa_mask);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
@@ -54,16 +54,16 @@ int main(int argc, char** argv) {
   services.bus = &bus;
   services.messages = &std::cerr;
   services.cancelled = [] { return gCancelled != 0; };
-  services.sleepMs = sleepMs;
-  services.nowMs = nowMs;
-  if (bus.initResult() != 0) {
+  services.sleepMs = SleepMs;
+  services.nowMs = NowMs;
+  if (bus.InitResult() != 0) {
     std::cerr << "ERROR: Cannot use USB" << std::endl;
     return argc == 1 ? 0 : CUPS_BACKEND_FAILED;
   }
 
   if (argc == 1) {
     services.claimWaitMs = 5000;  // discovery must not keep CUPS waiting
-    return zelbackend::discover(services, std::cout);
+    return zelbackend::Discover(services, std::cout);
   }
 
   zelbackend::Job job;
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     }
     job.copies = std::max(1, std::atoi(argv[4]));
   }
-  int result = zelbackend::runJob(services, job);
+  int result = zelbackend::RunJob(services, job);
   if (argc == 7) close(job.inputFd);
   return result;
 }

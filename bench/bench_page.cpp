@@ -31,7 +31,7 @@ std::vector<uint8_t> MakePattern() {
   return page;
 }
 
-void BM_WholePage(benchmark::State& state) {
+void BmWholePage(benchmark::State& state) {
   FILE* sink = fopen("/dev/null", "w");
   DeviceEntry_QV46 device;
   device.SetOutput(sink);
@@ -72,6 +72,6 @@ void BM_WholePage(benchmark::State& state) {
   fclose(sink);
 }
 
-BENCHMARK(BM_WholePage)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BmWholePage)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace

@@ -41,7 +41,7 @@ void Wrap(BITMAPHANDLE* handle, std::vector<uint8_t>& page, int width, int heigh
                   page.data(), page.size());
 }
 
-void BM_SizeBitmap_3688x1240_to_1844x2480(benchmark::State& state) {
+void BmSizeBitmap3688x1240To1844x2480(benchmark::State& state) {
   std::vector<uint8_t> page = MakePage(3688, 1240);
   for (auto _ : state) {
     BITMAPHANDLE handle{};
@@ -69,15 +69,15 @@ void InPlace(benchmark::State& state, Operation operation) {
   }
 }
 
-void BM_SharpenBitmap_650_1844x2480(benchmark::State& state) {
+void BmSharpenBitmap6501844x2480(benchmark::State& state) {
   InPlace(state, [](BITMAPHANDLE* h) { return IL_SharpenBitmap(h, 650); });
 }
 
-void BM_ChangeBitmapSaturation_1844x2480(benchmark::State& state) {
+void BmChangeBitmapSaturation1844x2480(benchmark::State& state) {
   InPlace(state, [](BITMAPHANDLE* h) { return IL_ChangeBitmapSaturation(h, 300); });
 }
 
-void BM_SeparateCurvesMerge_1844x2480(benchmark::State& state) {
+void BmSeparateCurvesMerge1844x2480(benchmark::State& state) {
   std::vector<uint8_t> page = MakePage(1844, 2480);
   for (auto _ : state) {
     BITMAPHANDLE source{}, merged{}, planes[3]{};
@@ -102,7 +102,7 @@ void BM_SeparateCurvesMerge_1844x2480(benchmark::State& state) {
 #define PAGE_BENCHMARK(name) \
   BENCHMARK(name)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)
 
-PAGE_BENCHMARK(BM_SizeBitmap_3688x1240_to_1844x2480);
-PAGE_BENCHMARK(BM_SharpenBitmap_650_1844x2480);
-PAGE_BENCHMARK(BM_ChangeBitmapSaturation_1844x2480);
-PAGE_BENCHMARK(BM_SeparateCurvesMerge_1844x2480);
+PAGE_BENCHMARK(BmSizeBitmap3688x1240To1844x2480);
+PAGE_BENCHMARK(BmSharpenBitmap6501844x2480);
+PAGE_BENCHMARK(BmChangeBitmapSaturation1844x2480);
+PAGE_BENCHMARK(BmSeparateCurvesMerge1844x2480);

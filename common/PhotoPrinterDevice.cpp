@@ -6,12 +6,35 @@
 
 #include "common/PhotoPrinterIF.h"
 
-int _ReadCmdLength(const uint8_t* header, long* length) {
+int WriteCmdHeader(uint8_t* header, const char* command, const char* parameter,
+                   long payloadLength) {
+  std::memset(header, ' ', kCmdHeaderSize);
+  header[0] = 0x1B;
+  header[1] = 'P';
+  if (command == nullptr || payloadLength < 0 || payloadLength > kCmdMaxPayload)
+    return kDeviceBadArgument;
+  const size_t commandLength = std::strlen(command);
+  if (commandLength > kCmdWordSize) return kDeviceBadArgument;
+  std::memcpy(header + kCmdWordOffset, command, commandLength);
+
+  if (parameter == nullptr) return payloadLength > 0 ? kDeviceBadArgument : kDeviceOk;
+  const size_t parameterLength = std::strlen(parameter);
+  if (parameterLength > kCmdParameterSize) return kDeviceBadArgument;
+  std::memcpy(header + kCmdParameterOffset, parameter, parameterLength);
+
+  if (payloadLength == 0) return kDeviceOk;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%08ld", payloadLength);
+  std::memcpy(header + kCmdLengthOffset, digits, kCmdLengthSize);
+  return kDeviceOk;
+}
+
+int ReadCmdLength(const uint8_t* header, long* length) {
   const uint8_t* field = header + kCmdLengthOffset;
   *length = 0;
-  if (std::memcmp(field, "        ", 8) == 0) return 0;
+  if (std::memcmp(field, "        ", kCmdLengthSize) == 0) return 0;
   long value = 0;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < kCmdLengthSize; ++i) {
     if (field[i] < '0' || field[i] > '9') return -1;
     value = value * 10 + (field[i] - '0');
   }
@@ -43,28 +66,11 @@ int DeviceCmd::MakeCmd(const char* command, const char* parameter, int dataLengt
   if (buffer_ == nullptr) return kDeviceNoMemory;
   length_ = length;
 
-  std::memset(buffer_, ' ', static_cast<size_t>(length));
   buffer_[length] = 0;
   buffer_[length + 1] = 0;
-  buffer_[0] = 0x1B;
-  buffer_[1] = 0x50;
-
-  if (command == nullptr) return Refuse();
-  const size_t commandLength = std::strlen(command);
-  if (commandLength > kCmdWordSize) return Refuse();
-  std::memcpy(buffer_ + 2, command, commandLength);
-
-  if (parameter == nullptr) return hasPayload ? Refuse() : kDeviceOk;
-  const size_t parameterLength = std::strlen(parameter);
-  if (parameterLength > kCmdParameterSize) return Refuse();
-  std::memcpy(buffer_ + 2 + kCmdWordSize, parameter, parameterLength);
-
-  if (!hasPayload) return kDeviceOk;
-
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%08d", dataLength);
-  std::memcpy(buffer_ + kCmdLengthOffset, digits, 8);
-  std::memcpy(buffer_ + kCmdHeaderSize, data, static_cast<size_t>(dataLength));
+  if (WriteCmdHeader(buffer_, command, parameter, hasPayload ? dataLength : 0) != kDeviceOk)
+    return Refuse();
+  if (hasPayload) std::memcpy(buffer_ + kCmdHeaderSize, data, static_cast<size_t>(dataLength));
   return kDeviceOk;
 }
 

@@ -15,15 +15,27 @@ enum {
 };
 
 constexpr int kCmdHeaderSize = 32;
+constexpr int kCmdWordOffset = 2;
 constexpr int kCmdWordSize = 6;
+constexpr int kCmdParameterOffset = kCmdWordOffset + kCmdWordSize;
 constexpr int kCmdParameterSize = 16;
-constexpr int kCmdLengthOffset = 24;
+constexpr int kCmdLengthOffset = kCmdParameterOffset + kCmdParameterSize;
+constexpr int kCmdLengthSize = 8;
 // The length field holds eight decimal digits.
 constexpr int kCmdMaxPayload = 99999999;
 
+// The packet header at `header` starts with ESC 'P'.
+inline bool IsCmdHeader(const uint8_t* header) { return header[0] == 0x1B && header[1] == 'P'; }
+
+// Writes the kCmdHeaderSize bytes of a packet header: the command and
+// parameter words, and the payload length, or spaces when it is 0. Returns 0,
+// or 3 for a null or too long word, a missing parameter before a payload, or
+// a length out of range; the header is then incomplete.
+int WriteCmdHeader(uint8_t* header, const char* command, const char* parameter, long payloadLength);
+
 // Reads the length field of the packet header at `header`: 1 and the length
 // for eight digits, 0 for eight spaces (no payload), -1 for anything else.
-int _ReadCmdLength(const uint8_t* header, long* length);
+int ReadCmdLength(const uint8_t* header, long* length);
 
 class DeviceCmd {
  public:

@@ -10,9 +10,9 @@ class CommandRunner {
   virtual ~CommandRunner() = default;
   // Runs argv[0] (searched in PATH) and waits. Returns its exit status, or -1
   // when it could not be started or did not exit normally.
-  virtual int run(const std::vector<std::string>& argv) = 0;
+  virtual int Run(const std::vector<std::string>& argv) = 0;
   // The same, capturing the first line of standard output (without the line
   // feed, at most `limit` characters) in `firstLine`.
-  virtual int runCapture(const std::vector<std::string>& argv, std::string* firstLine,
+  virtual int RunCapture(const std::vector<std::string>& argv, std::string* firstLine,
                          size_t limit) = 0;
 };

@@ -19,7 +19,7 @@ class CupsPort {
 
   virtual ~CupsPort() = default;
   // cupsEnumDests with flags 0, no timeout and no filters.
-  virtual void enumDests(EnumCallback callback, void* user) = 0;
+  virtual void EnumDests(EnumCallback callback, void* user) = 0;
   // cupsGetDests: the full list; returns its count (negative on failure).
-  virtual int getDests(std::vector<CupsQueue>* destinations) = 0;
+  virtual int GetDests(std::vector<CupsQueue>* destinations) = 0;
 };

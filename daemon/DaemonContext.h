@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/TmpFiles.h"
 #include "daemon/CommandRunner.h"
 #include "daemon/CupsPort.h"
 #include "daemon/Sleeper.h"
@@ -11,7 +12,7 @@
 
 struct DaemonContext {
   DaemonContext(UsbPort& usbPort, CupsPort& cupsPort, CommandRunner& commandRunner,
-                Sleeper& sleeperImpl, std::string tmp = "/tmp")
+                Sleeper& sleeperImpl, std::string tmp = kTmpDir)
       : usb(usbPort),
         cups(cupsPort),
         commands(commandRunner),

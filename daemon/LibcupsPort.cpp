@@ -26,12 +26,12 @@ int ForwardDest(void* target, unsigned flags, cups_dest_t* dest) {
 
 }  // namespace
 
-void LibcupsPort::enumDests(EnumCallback callback, void* user) {
+void LibcupsPort::EnumDests(EnumCallback callback, void* user) {
   EnumTarget target{callback, user};
   cupsEnumDests(0, 0, nullptr, 0, 0, ForwardDest, &target);
 }
 
-int LibcupsPort::getDests(std::vector<CupsQueue>* destinations) {
+int LibcupsPort::GetDests(std::vector<CupsQueue>* destinations) {
   destinations->clear();
   cups_dest_t* dests = nullptr;
   const int count = cupsGetDests(&dests);

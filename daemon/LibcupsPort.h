@@ -5,6 +5,6 @@
 
 class LibcupsPort : public CupsPort {
  public:
-  void enumDests(EnumCallback callback, void* user) override;
-  int getDests(std::vector<CupsQueue>* destinations) override;
+  void EnumDests(EnumCallback callback, void* user) override;
+  int GetDests(std::vector<CupsQueue>* destinations) override;
 };

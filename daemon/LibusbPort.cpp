@@ -17,28 +17,28 @@ LibusbPort::~LibusbPort() {
   libusb_exit(nullptr);
 }
 
-int LibusbPort::init() {
+int LibusbPort::Init() {
   const int result = libusb_init(nullptr);
   initialised_ = result == 0;
   return result;
 }
 
-bool LibusbPort::hasHotplug() { return libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0; }
+bool LibusbPort::HasHotplug() { return libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0; }
 
 // The callbacks only pass the notice on.
 int LibusbPort::hotplug_callback(libusb_context*, libusb_device* device, libusb_hotplug_event,
                                  void* self) {
-  static_cast<LibusbPort*>(self)->listener_->deviceArrived(reinterpret_cast<UsbDevice*>(device));
+  static_cast<LibusbPort*>(self)->listener_->DeviceArrived(reinterpret_cast<UsbDevice*>(device));
   return 0;  // stay registered whatever becomes of this printer
 }
 
 int LibusbPort::hotplug_callback_detach(libusb_context*, libusb_device* device,
                                         libusb_hotplug_event, void* self) {
-  static_cast<LibusbPort*>(self)->listener_->deviceLeft(reinterpret_cast<UsbDevice*>(device));
+  static_cast<LibusbPort*>(self)->listener_->DeviceLeft(reinterpret_cast<UsbDevice*>(device));
   return 0;
 }
 
-int LibusbPort::registerHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) {
+int LibusbPort::RegisterHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) {
   listener_ = listener;
   int result = libusb_hotplug_register_callback(
       nullptr, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED, LIBUSB_HOTPLUG_ENUMERATE, vendor, product,
@@ -57,18 +57,18 @@ int LibusbPort::registerHotplug(uint16_t vendor, uint16_t product, HotplugListen
   return 0;
 }
 
-int LibusbPort::handleEvents() {
+int LibusbPort::HandleEvents() {
   // A notice taken by a printer thread inside a transfer does not wake the
   // main thread, so its wait is kept short enough to pick that notice up.
   timeval timeout{kEventWaitSeconds, 0};
   return libusb_handle_events_timeout_completed(nullptr, &timeout, nullptr);
 }
 
-void LibusbPort::refDevice(UsbDevice* device) { libusb_ref_device(Dev(device)); }
+void LibusbPort::RefDevice(UsbDevice* device) { libusb_ref_device(Dev(device)); }
 
-void LibusbPort::unrefDevice(UsbDevice* device) { libusb_unref_device(Dev(device)); }
+void LibusbPort::UnrefDevice(UsbDevice* device) { libusb_unref_device(Dev(device)); }
 
-int LibusbPort::getDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) {
+int LibusbPort::GetDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) {
   libusb_device_descriptor raw;
   const int result = libusb_get_device_descriptor(Dev(device), &raw);
   if (result < 0) return result;
@@ -78,50 +78,50 @@ int LibusbPort::getDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* desc
   return 0;
 }
 
-int LibusbPort::open(UsbDevice* device, UsbHandle** handle) {
+int LibusbPort::Open(UsbDevice* device, UsbHandle** handle) {
   libusb_device_handle* raw = nullptr;
   const int result = libusb_open(Dev(device), &raw);
   *handle = reinterpret_cast<UsbHandle*>(raw);
   return result;
 }
 
-void LibusbPort::close(UsbHandle* handle) { libusb_close(Handle(handle)); }
+void LibusbPort::Close(UsbHandle* handle) { libusb_close(Handle(handle)); }
 
-int LibusbPort::kernelDriverActive(UsbHandle* handle, int interfaceNumber) {
+int LibusbPort::KernelDriverActive(UsbHandle* handle, int interfaceNumber) {
   return libusb_kernel_driver_active(Handle(handle), interfaceNumber);
 }
 
-int LibusbPort::detachKernelDriver(UsbHandle* handle, int interfaceNumber) {
+int LibusbPort::DetachKernelDriver(UsbHandle* handle, int interfaceNumber) {
   return libusb_detach_kernel_driver(Handle(handle), interfaceNumber);
 }
 
-int LibusbPort::claimInterface(UsbHandle* handle, int interfaceNumber) {
+int LibusbPort::ClaimInterface(UsbHandle* handle, int interfaceNumber) {
   return libusb_claim_interface(Handle(handle), interfaceNumber);
 }
 
-int LibusbPort::releaseInterface(UsbHandle* handle, int interfaceNumber) {
+int LibusbPort::ReleaseInterface(UsbHandle* handle, int interfaceNumber) {
   return libusb_release_interface(Handle(handle), interfaceNumber);
 }
 
-int LibusbPort::controlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
+int LibusbPort::ControlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
                           uint16_t index, unsigned char* data, uint16_t length,
                           unsigned timeoutMs) {
   return libusb_control_transfer(Handle(handle), requestType, request, value, index, data, length,
                                  timeoutMs);
 }
 
-int LibusbPort::bulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data,
+int LibusbPort::BulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data,
                         int length, int* transferred, unsigned timeoutMs) {
   // libusb takes a non-const pointer but does not write through it for OUT.
   return libusb_bulk_transfer(Handle(handle), endpoint, const_cast<unsigned char*>(data), length,
                               transferred, timeoutMs);
 }
 
-int LibusbPort::bulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
+int LibusbPort::BulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
                        int* transferred, unsigned timeoutMs) {
   return libusb_bulk_transfer(Handle(handle), endpoint, data, length, transferred, timeoutMs);
 }
 
-int LibusbPort::getStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) {
+int LibusbPort::GetStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) {
   return libusb_get_string_descriptor_ascii(Handle(handle), index, data, length);
 }

@@ -13,27 +13,27 @@ class LibusbPort : public UsbPort {
   LibusbPort& operator=(const LibusbPort&) = delete;
 
   // libusb_init on the default context; 0 or a negative libusb code.
-  int init();
+  int Init();
 
-  bool hasHotplug() override;
-  int registerHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) override;
-  int handleEvents() override;
-  void refDevice(UsbDevice* device) override;
-  void unrefDevice(UsbDevice* device) override;
-  int getDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) override;
-  int open(UsbDevice* device, UsbHandle** handle) override;
-  void close(UsbHandle* handle) override;
-  int kernelDriverActive(UsbHandle* handle, int interfaceNumber) override;
-  int detachKernelDriver(UsbHandle* handle, int interfaceNumber) override;
-  int claimInterface(UsbHandle* handle, int interfaceNumber) override;
-  int releaseInterface(UsbHandle* handle, int interfaceNumber) override;
-  int controlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
+  bool HasHotplug() override;
+  int RegisterHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) override;
+  int HandleEvents() override;
+  void RefDevice(UsbDevice* device) override;
+  void UnrefDevice(UsbDevice* device) override;
+  int GetDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) override;
+  int Open(UsbDevice* device, UsbHandle** handle) override;
+  void Close(UsbHandle* handle) override;
+  int KernelDriverActive(UsbHandle* handle, int interfaceNumber) override;
+  int DetachKernelDriver(UsbHandle* handle, int interfaceNumber) override;
+  int ClaimInterface(UsbHandle* handle, int interfaceNumber) override;
+  int ReleaseInterface(UsbHandle* handle, int interfaceNumber) override;
+  int ControlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
                 uint16_t index, unsigned char* data, uint16_t length, unsigned timeoutMs) override;
-  int bulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data, int length,
+  int BulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data, int length,
               int* transferred, unsigned timeoutMs) override;
-  int bulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
+  int BulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
              int* transferred, unsigned timeoutMs) override;
-  int getStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) override;
+  int GetStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) override;
 
  private:
   static int hotplug_callback(libusb_context*, libusb_device* device, libusb_hotplug_event,

@@ -20,7 +20,7 @@ void ReadSerial(DaemonContext& ctx, thdata* record) {
     char reply[kMaxReplyText + 1];
     const long length = GetSerialNo(ctx, record->handle, reply, sizeof reply);
     if (length < 0) {
-      ctx.sleeper.sleepMs(kSerialRetryMs);
+      ctx.sleeper.SleepMs(kSerialRetryMs);
       continue;
     }
     // An unusable serial counts as none read, like an empty answer.
@@ -33,10 +33,10 @@ void ReadSerial(DaemonContext& ctx, thdata* record) {
 
 bool ReadModel(DaemonContext& ctx, thdata* record) {
   UsbDeviceDescriptor descriptor;
-  if (ctx.usb.getDeviceDescriptor(record->device, &descriptor) < 0) return false;
+  if (ctx.usb.GetDeviceDescriptor(record->device, &descriptor) < 0) return false;
   unsigned char product[kProductStringSize + 1] = {};
   const int productLength =
-      ctx.usb.getStringAscii(record->handle, descriptor.iProduct, product, kProductStringSize);
+      ctx.usb.GetStringAscii(record->handle, descriptor.iProduct, product, kProductStringSize);
   if (productLength < 0) return false;
   product[std::min(productLength, kProductStringSize)] = '\0';
   if (std::strstr(reinterpret_cast<char*>(product), "Photo Printer") == nullptr) return false;

@@ -3,12 +3,11 @@
 
 #include <cstddef>
 
+#include "common/TmpFiles.h"
 #include "daemon/DaemonContext.h"
 
 // GetStatus's answer when the printer could not be asked.
 constexpr long kStatusFailed = 2147483648L;
-// Status the daemon writes for a printer that does not answer.
-constexpr long kStatusOffline = 99999;
 constexpr long kStatusPrinting = 1;
 constexpr long kStatusPowerSaving = 900;
 // Longest value a variable-length reply can carry.

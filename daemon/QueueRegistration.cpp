@@ -74,12 +74,12 @@ std::vector<std::string> QueueCommand(long number, const char* serial) {
 }
 
 void RegisterQueue(DaemonContext& ctx, thdata* record) {
-  ctx.cups.enumDests(enum_cb, record);
+  ctx.cups.EnumDests(enum_cb, record);
   if (record->queueRegistered) return;
 
   std::vector<CupsQueue> destinations;
   // A failed or empty list counts as no queues at all.
-  if (ctx.cups.getDests(&destinations) <= 0) destinations.clear();
+  if (ctx.cups.GetDests(&destinations) <= 0) destinations.clear();
 
   long number = 1;  // the first queue unless other printers have queues
   std::vector<std::string> others;
@@ -99,5 +99,5 @@ void RegisterQueue(DaemonContext& ctx, thdata* record) {
   if (ours && !others.empty()) return;  // a later queue is ours; enumeration may find it
   if (!ours && !others.empty()) number = ChooseQueueNumber(others);
 
-  if (ctx.commands.run(QueueCommand(number, record->serial)) == 0) record->queueRegistered = true;
+  if (ctx.commands.Run(QueueCommand(number, record->serial)) == 0) record->queueRegistered = true;
 }

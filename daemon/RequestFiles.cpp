@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/TmpFiles.h"
+
 namespace {
 
 bool StartsWith(const char* name, const char* prefix) {
@@ -28,10 +30,11 @@ int CheckRequestNames(DaemonContext& ctx, thdata* record, const std::vector<std:
   char watchName[128];
   char countName[128];
   char pauseName[256];
-  std::snprintf(watchName, sizeof watchName, "%s_%s_UTIL", "QV-46", record->serial);
-  std::snprintf(countName, sizeof countName, "%s_%s_TC_UTIL", "QV-46", record->serial);
-  std::snprintf(pauseName, sizeof pauseName, "%s%s",
-                "Pause_valdren-zelbackend:__VALDREN_QV-46?serial=", record->serial);
+  std::snprintf(watchName, sizeof watchName, "%s%s%s", kPrinterFilePrefix, record->serial,
+                kWatchFileSuffix);
+  std::snprintf(countName, sizeof countName, "%s%s%s", kPrinterFilePrefix, record->serial,
+                kCountRequestSuffix);
+  std::snprintf(pauseName, sizeof pauseName, "%s%s", kPauseMarkerPrefix, record->serial);
 
   bool watch = false;
   bool count = false;

@@ -4,5 +4,5 @@
 class Sleeper {
  public:
   virtual ~Sleeper() = default;
-  virtual void sleepMs(unsigned milliseconds) = 0;
+  virtual void SleepMs(unsigned milliseconds) = 0;
 };

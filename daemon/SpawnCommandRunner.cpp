@@ -45,12 +45,12 @@ int Wait(pid_t pid) {
 
 }  // namespace
 
-int SpawnCommandRunner::run(const std::vector<std::string>& argv) {
+int SpawnCommandRunner::Run(const std::vector<std::string>& argv) {
   const pid_t pid = Spawn(argv, -1);
   return pid < 0 ? -1 : Wait(pid);
 }
 
-int SpawnCommandRunner::runCapture(const std::vector<std::string>& argv, std::string* firstLine,
+int SpawnCommandRunner::RunCapture(const std::vector<std::string>& argv, std::string* firstLine,
                                    size_t limit) {
   firstLine->clear();
   int fds[2];

@@ -5,7 +5,7 @@
 
 class SpawnCommandRunner : public CommandRunner {
  public:
-  int run(const std::vector<std::string>& argv) override;
-  int runCapture(const std::vector<std::string>& argv, std::string* firstLine,
+  int Run(const std::vector<std::string>& argv) override;
+  int RunCapture(const std::vector<std::string>& argv, std::string* firstLine,
                  size_t limit) override;
 };

@@ -20,16 +20,16 @@ StatusDaemon::~StatusDaemon() {
   }
   for (const auto& record : records) {
     Stop(record.get());
-    ctx_.usb.unrefDevice(record->device);
+    ctx_.usb.UnrefDevice(record->device);
   }
   std::lock_guard<std::mutex> lock(noticesMutex_);
-  for (const Notice& notice : notices_) ctx_.usb.unrefDevice(notice.device);
+  for (const Notice& notice : notices_) ctx_.usb.UnrefDevice(notice.device);
 }
 
 int StatusDaemon::Start() {
-  if (!ctx_.usb.hasHotplug()) return 1;
+  if (!ctx_.usb.HasHotplug()) return 1;
   ctx_.bSELinuxEnabled = isSELinuxEnabled(ctx_.commands);
-  if (ctx_.usb.registerHotplug(kPrinterVendor, kPrinterProduct, this) < 0) return 1;
+  if (ctx_.usb.RegisterHotplug(kPrinterVendor, kPrinterProduct, this) < 0) return 1;
   // Printers attached before the start were reported during registration.
   HandleNotices();
   return 0;
@@ -37,9 +37,9 @@ int StatusDaemon::Start() {
 
 void StatusDaemon::RunOnce() {
   // Events are not handled while a printer thread is in a poll.
-  while (!usb_openclose_mutex.try_lock()) ctx_.sleeper.sleepMs(kCycleMs);
+  while (!usb_openclose_mutex.try_lock()) ctx_.sleeper.SleepMs(kCycleMs);
   usb_openclose_mutex.unlock();
-  ctx_.usb.handleEvents();
+  ctx_.usb.HandleEvents();
   HandleNotices();
 }
 
@@ -48,14 +48,14 @@ size_t StatusDaemon::PrinterCount() {
   return thDevData.size();
 }
 
-void StatusDaemon::deviceArrived(UsbDevice* device) {
-  ctx_.usb.refDevice(device);
+void StatusDaemon::DeviceArrived(UsbDevice* device) {
+  ctx_.usb.RefDevice(device);
   std::lock_guard<std::mutex> lock(noticesMutex_);
   notices_.push_back({true, device});
 }
 
-void StatusDaemon::deviceLeft(UsbDevice* device) {
-  ctx_.usb.refDevice(device);
+void StatusDaemon::DeviceLeft(UsbDevice* device) {
+  ctx_.usb.RefDevice(device);
   std::lock_guard<std::mutex> lock(noticesMutex_);
   notices_.push_back({false, device});
 }
@@ -71,15 +71,15 @@ void StatusDaemon::HandleNotices() {
       AddPrinter(notice.device);
     else
       RemovePrinter(notice.device);
-    ctx_.usb.unrefDevice(notice.device);
+    ctx_.usb.UnrefDevice(notice.device);
   }
 }
 
 void StatusDaemon::AddPrinter(UsbDevice* device) {
   UsbDeviceDescriptor descriptor;
-  if (ctx_.usb.getDeviceDescriptor(device, &descriptor) < 0) return;
+  if (ctx_.usb.GetDeviceDescriptor(device, &descriptor) < 0) return;
 
-  ctx_.usb.refDevice(device);  // the record's own reference
+  ctx_.usb.RefDevice(device);  // the record's own reference
   auto owned = std::make_unique<thdata>(device);
   thdata* record = owned.get();
   {
@@ -92,7 +92,7 @@ void StatusDaemon::AddPrinter(UsbDevice* device) {
   std::lock_guard<std::mutex> lock(m);
   thDevData.erase(std::find_if(thDevData.begin(), thDevData.end(),
                                [record](const auto& r) { return r.get() == record; }));
-  ctx_.usb.unrefDevice(device);
+  ctx_.usb.UnrefDevice(device);
 }
 
 void StatusDaemon::RemovePrinter(UsbDevice* device) {
@@ -115,7 +115,7 @@ void StatusDaemon::RemovePrinter(UsbDevice* device) {
   }
   for (const auto& record : gone) {
     Stop(record.get());
-    ctx_.usb.unrefDevice(record->device);
+    ctx_.usb.UnrefDevice(record->device);
   }
 }
 
@@ -137,7 +137,7 @@ bool StatusDaemon::StartThread(thdata* record) {
 void StatusDaemon::thread_function(thdata* record) {
   while (!record->exitRequested) {
     RunCycle(record);
-    ctx_.sleeper.sleepMs(kCycleMs);
+    ctx_.sleeper.SleepMs(kCycleMs);
   }
   WriteFile(ctx_, record->serial);
 }
@@ -147,19 +147,19 @@ void StatusDaemon::RunCycle(thdata* record) {
   if (record->lastRequest == kRequestNone && record->queueRegistered) return;
 
   std::lock_guard<std::mutex> usbLock(usb_openclose_mutex);
-  if (ctx_.usb.open(record->device, &record->handle) == 0) {
-    const int driver = ctx_.usb.kernelDriverActive(record->handle, kPrinterInterface);
-    const bool free = driver == 0 || (driver == 1 && ctx_.usb.detachKernelDriver(
+  if (ctx_.usb.Open(record->device, &record->handle) == 0) {
+    const int driver = ctx_.usb.KernelDriverActive(record->handle, kPrinterInterface);
+    const bool free = driver == 0 || (driver == 1 && ctx_.usb.DetachKernelDriver(
                                                          record->handle, kPrinterInterface) == 0);
-    if (free && ctx_.usb.claimInterface(record->handle, kPrinterInterface) == 0) {
+    if (free && ctx_.usb.ClaimInterface(record->handle, kPrinterInterface) == 0) {
       record->interfaceClaimed = true;
       getPrinterInfo(ctx_, record);
     }
     if (record->interfaceClaimed) {
-      ctx_.usb.releaseInterface(record->handle, kPrinterInterface);
+      ctx_.usb.ReleaseInterface(record->handle, kPrinterInterface);
       record->interfaceClaimed = false;
     }
-    ctx_.usb.close(record->handle);
+    ctx_.usb.Close(record->handle);
   }
   record->handle = nullptr;
   record->lastRequest = kRequestNone;

@@ -32,8 +32,8 @@ class StatusDaemon : public HotplugListener {
 
   // Hot-plug notices can come on any thread that handles USB events, a
   // printer thread in a transfer included: they only note the device.
-  void deviceArrived(UsbDevice* device) override;
-  void deviceLeft(UsbDevice* device) override;
+  void DeviceArrived(UsbDevice* device) override;
+  void DeviceLeft(UsbDevice* device) override;
 
  protected:
   // Starts the record's thread; false when the system refuses one.

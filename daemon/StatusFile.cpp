@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/TmpFiles.h"
 #include "daemon/Queries.h"
 
 namespace {
@@ -40,7 +41,7 @@ const char* Skip(const char* value, size_t count) {
 }
 
 void RelabelIfPresent(DaemonContext& ctx, const char* type, const char* path) {
-  if (existFile(path)) ctx.commands.run({"chcon", "-t", type, path});
+  if (existFile(path)) ctx.commands.Run({"chcon", "-t", type, path});
 }
 
 // Rewrites the file in place. The directory is writable by everyone, so a
@@ -120,7 +121,8 @@ void AppendQuery(std::string& text, const char* key, size_t skip,
 }  // namespace
 
 bool StatusFilePath(const DaemonContext& ctx, const char* serial, char* path) {
-  const int n = std::snprintf(path, kPathSize, "%s/%s%s.log", ctx.tmpDir.c_str(), "QV-46_", serial);
+  const int n = std::snprintf(path, kPathSize, "%s/%s%s%s", ctx.tmpDir.c_str(), kPrinterFilePrefix,
+                              serial, kStatusFileSuffix);
   return n > 0 && static_cast<size_t>(n) < kPathSize;
 }
 
@@ -134,19 +136,19 @@ void WriteFile(DaemonContext& ctx, UsbHandle* handle, thdata* record) {
   long status = kStatusFailed;
   for (int attempt = 0; attempt < kStatusAttempts && status == kStatusFailed; ++attempt)
     status = GetStatus(ctx, handle);
-  if (status == kStatusFailed) status = kStatusOffline;
+  if (status == kStatusFailed) status = kOfflineStatus;
   const bool printingJustEnded = ctx.prevStatus == kStatusPrinting && status != kStatusPrinting;
   ctx.prevStatus = status;
 
-  AppendFormat(text, "%s=\"%05ld\"\n", "PRINTER_STATUS", status);
-  AppendFormat(text, "%s=\"%05d\"\n", "PRINTER_MESSAGE", GetMessage(status));
-  AppendQuery(text, "PRINTER_VERSION", 0, GetFirmVersion, ctx, handle);
-  AppendValue(text, "PRINTER_SERIAL_NO", status == kStatusOffline ? "" : record->serial);
+  AppendFormat(text, "%s=\"%05ld\"\n", kKeyPrinterStatus, status);
+  AppendFormat(text, "%s=\"%05d\"\n", kKeyPrinterMessage, GetMessage(status));
+  AppendQuery(text, kKeyPrinterVersion, 0, GetFirmVersion, ctx, handle);
+  AppendValue(text, kKeyPrinterSerialNo, status == kOfflineStatus ? "" : record->serial);
   text += "\n#MEDIA_INFORMATION\n";
-  AppendQuery(text, "MEDIA_SIZE", 2, GetMediaSize, ctx, handle);
-  AppendQuery(text, "MEDIA_INITIAL", 4, GetMediaInitial, ctx, handle);
-  AppendQuery(text, "MEDIA_REMAIN", 4, GetMediaRemain, ctx, handle);
-  AppendQuery(text, "MEDIA_REMAIN_HALF", 4, GetMediaRemainHalf, ctx, handle);
+  AppendQuery(text, kKeyMediaSize, 2, GetMediaSize, ctx, handle);
+  AppendQuery(text, kKeyMediaInitial, 4, GetMediaInitial, ctx, handle);
+  AppendQuery(text, kKeyMediaRemain, 4, GetMediaRemain, ctx, handle);
+  AppendQuery(text, kKeyMediaRemainHalf, 4, GetMediaRemainHalf, ctx, handle);
   text += "\n#COUNTER_INFORMATION\n";
 
   int32_t reading = 0;
@@ -156,9 +158,9 @@ void WriteFile(DaemonContext& ctx, UsbHandle* handle, thdata* record) {
   if (fresh) record->lastTotalCount = reading;
   // A fresh reading is written as read; a kept one only once it is a count.
   if (fresh || record->lastTotalCount >= 0)
-    AppendFormat(text, "%s=\"%d\"\n", "TOTAL_COUNT", record->lastTotalCount);
+    AppendFormat(text, "%s=\"%d\"\n", kKeyTotalCount, record->lastTotalCount);
   else
-    AppendValue(text, "TOTAL_COUNT", "");
+    AppendValue(text, kKeyTotalCount, "");
   text += "\n";
 
   Store(ctx, path, text);
@@ -169,22 +171,22 @@ void WriteFile(DaemonContext& ctx, const char* serial) {
   if (serial == nullptr || !StatusFilePath(ctx, serial, path)) return;
   std::string text = "#PRINTER_INFORMATION\n";
   AppendValue(text, "MODEL", "");
-  AppendFormat(text, "%s=\"%05d\"\n", "PRINTER_STATUS", static_cast<int>(kStatusOffline));
-  AppendFormat(text, "%s=\"%05d\"\n", "PRINTER_MESSAGE", GetMessage(kStatusOffline));
-  AppendValue(text, "PRINTER_VERSION", "");
-  AppendValue(text, "PRINTER_SERIAL_NO", "");
+  AppendFormat(text, "%s=\"%05d\"\n", kKeyPrinterStatus, static_cast<int>(kOfflineStatus));
+  AppendFormat(text, "%s=\"%05d\"\n", kKeyPrinterMessage, GetMessage(kOfflineStatus));
+  AppendValue(text, kKeyPrinterVersion, "");
+  AppendValue(text, kKeyPrinterSerialNo, "");
   text += "\n#MEDIA_INFORMATION\n";
-  for (const char* key : {"MEDIA_SIZE", "MEDIA_INITIAL", "MEDIA_REMAIN", "MEDIA_REMAIN_HALF"})
+  for (const char* key : {kKeyMediaSize, kKeyMediaInitial, kKeyMediaRemain, kKeyMediaRemainHalf})
     AppendValue(text, key, "");
   text += "\n#COUNTER_INFORMATION\n";
-  AppendValue(text, "TOTAL_COUNT", "");
+  AppendValue(text, kKeyTotalCount, "");
   text += "\n";
   Store(ctx, path, text);
 }
 
 bool isSELinuxEnabled(CommandRunner& commands) {
   std::string line;
-  if (commands.runCapture({"getenforce"}, &line, 31) < 0) return false;
+  if (commands.RunCapture({"getenforce"}, &line, 31) < 0) return false;
   return line.compare(0, 9, "Enforcing") == 0;
 }
 

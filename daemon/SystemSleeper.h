@@ -8,7 +8,7 @@
 
 class SystemSleeper : public Sleeper {
  public:
-  void sleepMs(unsigned milliseconds) override {
+  void SleepMs(unsigned milliseconds) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   }
 };

@@ -16,7 +16,7 @@ int Refused(char* buffer) {
 int get_device_id(DaemonContext& ctx, UsbHandle* handle, char* buffer, unsigned long size) {
   if (buffer == nullptr || size == 0) return -1;
   const uint16_t requestLength = static_cast<uint16_t>(size);
-  const int got = ctx.usb.controlIn(handle, kDeviceIdRequestType, 0, 0, 0,
+  const int got = ctx.usb.ControlIn(handle, kDeviceIdRequestType, 0, 0, 0,
                                     reinterpret_cast<unsigned char*>(buffer), requestLength,
                                     kDeviceIdTimeoutMs);
   if (got < 0) return Refused(buffer);
@@ -25,12 +25,12 @@ int get_device_id(DaemonContext& ctx, UsbHandle* handle, char* buffer, unsigned 
 
 int USB_Write(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length,
               int* transferred) {
-  return ctx.usb.bulkOut(handle, kBulkOutEndpoint, static_cast<const unsigned char*>(bytes), length,
+  return ctx.usb.BulkOut(handle, kBulkOutEndpoint, static_cast<const unsigned char*>(bytes), length,
                          transferred, kBulkTimeoutMs);
 }
 
 int USB_Read(DaemonContext& ctx, UsbHandle* handle, void* buffer, int length, int* transferred) {
-  return ctx.usb.bulkIn(handle, kBulkInEndpoint, static_cast<unsigned char*>(buffer), length,
+  return ctx.usb.BulkIn(handle, kBulkInEndpoint, static_cast<unsigned char*>(buffer), length,
                         transferred, kBulkTimeoutMs);
 }
 
@@ -68,7 +68,7 @@ int DeviceIO_T(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command, Device
   if (handle == nullptr || reply == nullptr) return kDeviceBadArgument;
   int result = deviceWrite(ctx, handle, command);
   if (result != kDeviceOk) return result;
-  if (wait) ctx.sleeper.sleepMs(kReplyWaitMs);
+  if (wait) ctx.sleeper.SleepMs(kReplyWaitMs);
   result = deviceRead(ctx, handle, reply);
   if (result != kDeviceOk) return result;
   return reply->CheckData();

@@ -19,8 +19,8 @@ struct UsbDeviceDescriptor {
 class HotplugListener {
  public:
   virtual ~HotplugListener() = default;
-  virtual void deviceArrived(UsbDevice* device) = 0;
-  virtual void deviceLeft(UsbDevice* device) = 0;
+  virtual void DeviceArrived(UsbDevice* device) = 0;
+  virtual void DeviceLeft(UsbDevice* device) = 0;
 };
 
 // Results follow libusb: 0 or a byte count for success, negative codes for errors.
@@ -34,31 +34,31 @@ class UsbPort {
 
   // Arrival and departure notices for one vendor/product pair; devices that
   // are already attached are reported during registration.
-  virtual bool hasHotplug() = 0;
-  virtual int registerHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) = 0;
+  virtual bool HasHotplug() = 0;
+  virtual int RegisterHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) = 0;
   // Blocks until USB events arrive (or about a second passes) and handles them.
-  virtual int handleEvents() = 0;
+  virtual int HandleEvents() = 0;
 
   // A device stays a valid key while referenced.
-  virtual void refDevice(UsbDevice* device) = 0;
-  virtual void unrefDevice(UsbDevice* device) = 0;
-  virtual int getDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) = 0;
+  virtual void RefDevice(UsbDevice* device) = 0;
+  virtual void UnrefDevice(UsbDevice* device) = 0;
+  virtual int GetDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) = 0;
 
-  virtual int open(UsbDevice* device, UsbHandle** handle) = 0;
-  virtual void close(UsbHandle* handle) = 0;
-  virtual int kernelDriverActive(UsbHandle* handle, int interfaceNumber) = 0;
-  virtual int detachKernelDriver(UsbHandle* handle, int interfaceNumber) = 0;
-  virtual int claimInterface(UsbHandle* handle, int interfaceNumber) = 0;
-  virtual int releaseInterface(UsbHandle* handle, int interfaceNumber) = 0;
+  virtual int Open(UsbDevice* device, UsbHandle** handle) = 0;
+  virtual void Close(UsbHandle* handle) = 0;
+  virtual int KernelDriverActive(UsbHandle* handle, int interfaceNumber) = 0;
+  virtual int DetachKernelDriver(UsbHandle* handle, int interfaceNumber) = 0;
+  virtual int ClaimInterface(UsbHandle* handle, int interfaceNumber) = 0;
+  virtual int ReleaseInterface(UsbHandle* handle, int interfaceNumber) = 0;
 
   // Returns the number of bytes received or a negative code.
-  virtual int controlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
+  virtual int ControlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
                         uint16_t index, unsigned char* data, uint16_t length,
                         unsigned timeoutMs) = 0;
-  virtual int bulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data,
+  virtual int BulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data,
                       int length, int* transferred, unsigned timeoutMs) = 0;
-  virtual int bulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
+  virtual int BulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
                      int* transferred, unsigned timeoutMs) = 0;
   // ASCII string descriptor; returns its length or a negative code.
-  virtual int getStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) = 0;
+  virtual int GetStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) = 0;
 };

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   const int answered = AnswerInfoOption(argc, argv, "qv46-statusd", kUsage);
   if (answered >= 0) return answered;
   LibusbPort usb;
-  if (usb.init() < 0) return 1;
+  if (usb.Init() < 0) return 1;
   LibcupsPort cups;
   SpawnCommandRunner commands;
   SystemSleeper sleeper;

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/PhotoPrinterDevice.h"
+#include "common/TmpFiles.h"
+
 namespace {
 
 constexpr int kLineSize = 256;  // each read takes at most 255 characters
@@ -68,11 +71,18 @@ void wrappedPpdClose(ppdfile_s* ppd) {
   std::free(ppd);
 }
 
+bool PrInfoFilePath(const char* jobId, char* path, size_t size) {
+  const int length =
+      std::snprintf(path, size, "%s/%s%s%s", kTmpDir, kJobInfoPrefix, jobId, kJobInfoSuffix);
+  return length >= 0 && static_cast<size_t>(length) < size;
+}
+
+unsigned long PageStride(unsigned long width) { return ((width * 24 + 31) / 32) * 4; }
+
 int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int valueSize) {
   if (key == nullptr || jobId == nullptr || *key == '\0') return 0;
   char path[512];
-  const int pathLength = std::snprintf(path, sizeof path, "%s/Print_%s.log", "/tmp", jobId);
-  if (pathLength < 0 || pathLength >= static_cast<int>(sizeof path)) return 0;
+  if (!PrInfoFilePath(jobId, path, sizeof path)) return 0;
 
   FILE* file = std::fopen(path, "r");
   if (file == nullptr) return 0;
@@ -106,9 +116,9 @@ int _ValueToInt(const char* text) {
 }
 
 int _GetFirmwVersion(long /*handle*/, double* version) {
-  if (version == nullptr) return 3;
+  if (version == nullptr) return kDeviceBadArgument;
   *version = kAssumedFirmwareVersion;
-  return 0;
+  return kDeviceOk;
 }
 
 void _StoreLE2(void* destination, int value) {

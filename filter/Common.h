@@ -24,6 +24,9 @@ ppdfile_s* wrappedPpdOpenFile(const char* path);
 const char* wrappedPpdFindDefChoice(ppdfile_s* ppd, const char* keyword);
 void wrappedPpdClose(ppdfile_s* ppd);
 
+// "/tmp/Print_<jobId>.log" into `path` (`size` bytes); false when it does not fit.
+bool PrInfoFilePath(const char* jobId, char* path, size_t size);
+
 // Copies the value of `key` from /tmp/Print_<jobId>.log into `value` when
 // found and shorter than `valueSize`; otherwise leaves `value` alone. Returns 0.
 int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int valueSize);
@@ -35,6 +38,9 @@ int _ValueToInt(const char* text);
 // The filter cannot ask the printer; it assumes firmware 1.53. Returns 0, or 3
 // for a null `version`.
 int _GetFirmwVersion(long handle, double* version);
+
+// Bytes per row of a 24-bit bitmap: three a pixel, rows padded to four bytes.
+unsigned long PageStride(unsigned long width);
 
 void _StoreLE2(void* destination, int value);
 void _StoreLE4(void* destination, int value);

@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
+#include "common/TmpFiles.h"
+#include "filter/Common.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
-#include "imglib/ImgLib.h"
 
 volatile sig_atomic_t Canceled = 0;
 
@@ -19,9 +21,8 @@ namespace {
 
 constexpr int kPrInfoWaitTries = 120;
 
-// Limits for pages from a malformed or hostile header. The largest real page
-// (6 x 9 inch at 600 x 600 dpi) needs about 60 MB and lines of 16 KB.
-constexpr uint64_t kMaxPageBytes = uint64_t{256} << 20;
+// A line longer than this comes from a malformed or hostile header; real
+// lines hold at most 16 KB.
 constexpr uint64_t kMaxLineBytes = uint64_t{64} << 20;
 
 struct FreeDeleter {
@@ -29,36 +30,29 @@ struct FreeDeleter {
 };
 using Block = std::unique_ptr<char, FreeDeleter>;
 
-enum class PageOutcome { kImage, kSkipped, kCanceled, kEndOfJob };
+enum class PageOutcome { kImage, kCanceled, kEndOfJob };
 
-// Reads the lines of one page into a zeroed bottom-up page buffer. A page too
-// large to hold is read and dropped (kSkipped); a line too large to hold ends
-// the job. A failed read leaves the rows not read black.
-PageOutcome ReadPage(cups_raster_t* raster, const cups_page_header2_t& header, char** page) {
+// Reads the lines of one page into a zeroed bottom-up page buffer. A page or
+// line too large to hold ends the job before a line is read. A failed read
+// leaves the rows not read black.
+PageOutcome ReadPage(cups_raster_t* raster, const cups_page_header2_t& header,
+                     const CancelCheck& canceled, char** page) {
   *page = nullptr;
   const uint64_t lineBytes = header.cupsBytesPerLine;
   if (lineBytes > kMaxLineBytes) return PageOutcome::kEndOfJob;
   Block line(static_cast<char*>(std::calloc(std::max<uint64_t>(lineBytes, 1), 1)));
-  if (!line) return PageOutcome::kEndOfJob;
+  Block buffer(AllocPageBuffer(header.cupsWidth, header.cupsHeight));
+  if (!line || !buffer) return PageOutcome::kEndOfJob;
 
-  const uint64_t height = header.cupsHeight;
-  const uint64_t stride = PageStride(header.cupsWidth);
-  const bool fits = height == 0 || stride <= kMaxPageBytes / height;
-  Block buffer(fits ? static_cast<char*>(std::calloc(std::max<uint64_t>(stride * height, 1), 1))
-                    : nullptr);
-  // Lines shorter than three bytes per pixel fill only the start of a row.
-  const uint64_t copyBytes = std::min<uint64_t>(lineBytes, uint64_t{3} * header.cupsWidth);
-
-  for (uint64_t r = 0; r < height; ++r) {
-    if (cupsRasterReadPixels(raster, reinterpret_cast<unsigned char*>(line.get()),
-                             header.cupsBytesPerLine) == 0) {
-      if (Canceled) return PageOutcome::kCanceled;
+  auto* pixels = reinterpret_cast<unsigned char*>(line.get());
+  for (unsigned r = 0; r < header.cupsHeight; ++r) {
+    if (cupsRasterReadPixels(raster, pixels, header.cupsBytesPerLine) == 0) {
+      if (canceled()) return PageOutcome::kCanceled;
       break;
     }
-    if (buffer) std::memcpy(buffer.get() + (height - 1 - r) * stride, line.get(), copyBytes);
-    if (Canceled) return PageOutcome::kCanceled;
+    PutPageLine(buffer.get(), header.cupsWidth, header.cupsHeight, r, pixels, lineBytes);
+    if (canceled()) return PageOutcome::kCanceled;
   }
-  if (!buffer) return PageOutcome::kSkipped;
   *page = buffer.release();
   return PageOutcome::kImage;
 }
@@ -71,8 +65,7 @@ void SleepSeconds(unsigned seconds) { sleep(seconds); }
 
 int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
   char path[512];
-  const int length = std::snprintf(path, sizeof path, "%s/Print_%s.log", "/tmp", jobId);
-  if (length < 0 || length >= static_cast<int>(sizeof path)) return 0;
+  if (!PrInfoFilePath(jobId, path, sizeof path)) return 0;
   for (int attempt = 0; attempt < kPrInfoWaitTries; ++attempt) {
     struct stat info;
     const bool present = stat(path, &info) == 0;
@@ -89,79 +82,37 @@ int PrinterStatusCheck(char* jobId, int, cups_option_s*) {
   return WaitForPrInfoFile(jobId, SleepSeconds);
 }
 
-unsigned long PageStride(unsigned width) {
-  return static_cast<unsigned long>(((uint64_t{width} * 24 + 31) >> 5) * 4);
+bool SigtermSeen() { return Canceled != 0; }
+
+LoadedMedia ReadLoadedMedia(DeviceEntry& device, const char* jobId) {
+  LoadedMedia media{};
+  _GetValuePrInfoFile((std::string(kKeyMediaSize) + "=").c_str(), jobId, media.mediaSize,
+                      sizeof media.mediaSize);
+  media.remainHalf = device.GetRemainHalf(jobId);
+  return media;
 }
 
-_tagBITMAPHANDLE* DeviceSink::MakeImage(char* pageBuffer, long width, long height, int slot) {
-  return device_.MakeImageData(pageBuffer, width, height, slot);
-}
-
-void DeviceSink::StoreImage(int slot, _tagBITMAPHANDLE* image) {
-  device_.SetImageData(slot, image);
-}
-
-void DeviceSink::SendBatch(int count) {
-  device_.SendCutterMode(numOptions_, options_, ppd_);
-  device_.SendOvercoatFinish(numOptions_, options_, ppd_);
-  device_.SendPrintRetry(numOptions_, options_, ppd_);
-  device_.SendPrintSpeed(numOptions_, options_, ppd_);
-  device_.SendDecurl(numOptions_, options_, ppd_);
-  device_.SendImageData(count);
-}
-
-void RunPageLoop(cups_raster_t* raster, PageSink& sink, int layoutCount, int halfParity) {
-  // The image buffer has this many slots; a batch never holds more.
-  const int layout = std::clamp(layoutCount, 1, PhotoImageBuffer::kSlotCount);
-  int stored = 0;
-  long pageIndex = 0;
+void RunPageLoop(cups_raster_t* raster, PageSink& sink, JobLayout layout,
+                 const CancelCheck& canceled) {
+  PageBatcher batcher(sink, layout, canceled);
   cups_page_header2_t header;
   while (cupsRasterReadHeader2(raster, &header)) {
-    if (Canceled) return;
+    if (canceled()) return;
     char* page = nullptr;
-    const PageOutcome outcome = ReadPage(raster, header, &page);
+    const PageOutcome outcome = ReadPage(raster, header, canceled, &page);
     if (outcome == PageOutcome::kCanceled) return;
     if (outcome == PageOutcome::kEndOfJob) break;
-    if (outcome == PageOutcome::kImage) {
-      _tagBITMAPHANDLE* image = sink.MakeImage(page, header.cupsWidth, header.cupsHeight, stored);
-      for (unsigned copy = 0; copy < header.NumCopies; ++copy) {
-        // With an odd half-panel count the job's very first image prints alone.
-        const int batch = (halfParity == 1 && pageIndex == 0 && copy == 0) ? 1 : layout;
-        sink.StoreImage(stored, image);
-        ++stored;
-        if (stored >= batch) {
-          sink.SendBatch(batch);
-          stored = 0;
-        }
-      }
-      IL_FreeBitmap(image);
-      delete image;
-    }
-    ++pageIndex;
+    if (!batcher.AddPage(page, header.cupsWidth, header.cupsHeight, header.NumCopies)) return;
   }
-  if (!Canceled && stored > 0) sink.SendBatch(stored);
+  batcher.Finish();
 }
 
 void RunJob(DeviceEntry& device, cups_raster_t* raster, const char* jobId, int numOptions,
             cups_option_s* options, ppdfile_s* ppd) {
-  device.SendSysTime();
-  // Resolution first, so the media record is derived at the job's resolution.
-  device.SetResolution(numOptions, options, ppd);
-  device.SetMediaSize(numOptions, options, ppd);
-  device.SetBorder(numOptions, options, ppd);
-  device.SetSharpness(numOptions, options, ppd);
-  device.SetGamma(numOptions, options, ppd);
-  device.SetIntensity(numOptions, options, ppd);
-  device.SetContrast(numOptions, options, ppd);
-  device.SetSaturation(numOptions, options, ppd);
-  device.SetColorAdjustment(numOptions, options, ppd);
-  device.SetPaperRotate(numOptions, options, ppd);
-
-  const int layout = device.GetMultiLayoutNum(jobId);
-  // A signed remainder: a negative odd count is not "odd" here.
-  const int parity = device.GetRemainHalf(jobId) % 2;
+  const LoadedMedia media = ReadLoadedMedia(device, jobId);
+  const JobLayout layout = StartJob(device, numOptions, options, ppd, media);
   DeviceSink sink(device, numOptions, options, ppd);
-  RunPageLoop(raster, sink, layout, parity);
+  RunPageLoop(raster, sink, layout, SigtermSeen);
 }
 
 int RunFilter(int argc, char* argv[], SleepFunction sleepFor) {

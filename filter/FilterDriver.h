@@ -7,11 +7,10 @@
 
 #include <csignal>
 
+#include "filter/JobPipeline.h"
 #include "filter/PhotoPrinterDevice.h"
 
-struct _tagBITMAPHANDLE;
-
-// Set by the SIGTERM handler, polled by the page loop.
+// Set by the SIGTERM handler, polled through SigtermSeen.
 extern volatile sig_atomic_t Canceled;
 
 void CancelJob(int signal);
@@ -26,43 +25,19 @@ void SleepSeconds(unsigned seconds);
 // PrinterStatusCheck with an injectable sleep.
 int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor);
 
-// What the page loop needs from the device object.
-class PageSink {
- public:
-  virtual ~PageSink() = default;
-  // Takes ownership of `pageBuffer`; returns a heap bitmap record or null.
-  virtual _tagBITMAPHANDLE* MakeImage(char* pageBuffer, long width, long height, int slot) = 0;
-  virtual void StoreImage(int slot, _tagBITMAPHANDLE* image) = 0;
-  // Control commands and the stored images of one print.
-  virtual void SendBatch(int count) = 0;
-};
+// The cancel check of the filter's one job: SIGTERM seen.
+bool SigtermSeen();
 
-// Row stride of a bottom-up 24-bit page buffer.
-unsigned long PageStride(unsigned width);
+// The loaded media as the job information file for `jobId` gives it.
+LoadedMedia ReadLoadedMedia(DeviceEntry& device, const char* jobId);
 
-// Reads every page of `raster` and stores and sends its copies: batches of
-// `layoutCount` images, the first image alone when `halfParity` is 1.
-void RunPageLoop(cups_raster_t* raster, PageSink& sink, int layoutCount, int halfParity);
-
-// Forwards the page loop to a device object; a batch is the control
-// commands followed by the stored images.
-class DeviceSink : public PageSink {
- public:
-  DeviceSink(DeviceEntry& device, int numOptions, cups_option_s* options, ppdfile_s* ppd)
-      : device_(device), numOptions_(numOptions), options_(options), ppd_(ppd) {}
-  _tagBITMAPHANDLE* MakeImage(char* pageBuffer, long width, long height, int slot) override;
-  void StoreImage(int slot, _tagBITMAPHANDLE* image) override;
-  void SendBatch(int count) override;
-
- private:
-  DeviceEntry& device_;
-  int numOptions_;
-  cups_option_s* options_;
-  ppdfile_s* ppd_;
-};
+// Reads every page of `raster` into the batcher. A page too large to keep
+// ends the reading; the images stored before it still go out.
+void RunPageLoop(cups_raster_t* raster, PageSink& sink, JobLayout layout,
+                 const CancelCheck& canceled);
 
 // Applies the job's settings to `device`, then runs the page loop with the
-// layout count and half-panel parity read for `jobId`.
+// loaded media read for `jobId`.
 void RunJob(DeviceEntry& device, cups_raster_t* raster, const char* jobId, int numOptions,
             cups_option_s* options, ppdfile_s* ppd);
 

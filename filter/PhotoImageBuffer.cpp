@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "common/PhotoPrinterDevice.h"
 #include "filter/Common.h"
 #include "filter/PhotoPrinterDevice.h"
 
@@ -15,18 +16,14 @@ namespace {
 constexpr int32_t kHandleSize = sizeof(BITMAPHANDLE);
 constexpr long kStripRows = 1000;
 
-// Plane block: 32-byte packet header, then a BMP file whose pixels start
-// 1088 bytes into it (file header, information header, grey palette, padding).
-constexpr size_t kPacketHeaderSize = 32;
+// Plane block: packet header, then a BMP file whose pixels start 1088 bytes
+// into it (file header, information header, grey palette, padding).
+constexpr size_t kPacketHeaderSize = kCmdHeaderSize;
 constexpr size_t kBmpPixelOffset = 1088;
-constexpr size_t kBlockHeaderSize = kPacketHeaderSize + kBmpPixelOffset;
-constexpr size_t kMaxPayload = 99999999;  // the length field has eight digits
 const char* const kPlaneNames[PhotoImageBuffer::kPlaneCount] = {"YPLANE", "MPLANE", "CPLANE"};
 
 // Pages larger than this cannot be described by a bitmap handle.
 constexpr long kMaxDimension = INT32_MAX / 32;
-
-long Pitch24(long width) { return ((width * 24 + 31) / 32) * 4; }
 
 // A handle record that releases whatever pixels it owns when it goes away.
 struct OwnedBitmap {
@@ -43,7 +40,7 @@ bool AdoptBlock(OwnedBitmap* bitmap, uint8_t* block, long width, long height) {
   if (!block) return false;
   const int status =
       IL_CreateBitmap(&bitmap->h, kHandleSize, IL_BITMAP_KIND, uint32_t(width), int32_t(height), 24,
-                      IL_ORDER_BGR, nullptr, 4, block, uint64_t(Pitch24(width)) * height);
+                      IL_ORDER_BGR, nullptr, 4, block, uint64_t(PageStride(width)) * height);
   if (status != IL_SUCCESS) {
     GlobalFree(block);
     return false;
@@ -58,8 +55,8 @@ uint8_t* AllocBlock(uint64_t size) { return static_cast<uint8_t*>(GlobalAlloc(0,
 // is input (row height - 1 - c, column r). Frees `pixels`; null when out of
 // memory.
 uint8_t* RotatePage(uint8_t* pixels, long width, long height) {
-  const long inPitch = Pitch24(width);
-  const long outPitch = Pitch24(height);
+  const long inPitch = long(PageStride(width));
+  const long outPitch = long(PageStride(height));
   uint8_t* rotated = AllocBlock(uint64_t(outPitch) * width);
   if (rotated) {
     // Tiles keep both the rows read and the rows written in cache.
@@ -158,7 +155,7 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
     const long fitWidth = long(float(srcWidth) * scale);
     const long fitHeight = long(float(srcHeight) * scale);
     if (fitWidth > 0 && fitHeight > 0) {
-      const long fitPitch = Pitch24(fitWidth);
+      const long fitPitch = long(PageStride(fitWidth));
       OwnedBitmap fitted;
       uint8_t* block = AllocBlock(uint64_t(fitPitch) * fitHeight);
       if (block) memset(block, 0xFF, size_t(fitPitch) * fitHeight);
@@ -232,27 +229,19 @@ void PhotoImageBuffer::SetImageData(int slot, _tagBITMAPHANDLE* image) {
 }
 
 int PhotoImageBuffer::Send(DeviceEntry* device, DeviceMediaBufferInfo* panel) {
-  if (!device || !panel || panel->headWidth < 0 || panel->outPageHeight < 0) return 3;
+  if (!device || !panel || panel->headWidth < 0 || panel->outPageHeight < 0)
+    return kDeviceBadArgument;
   const long width = panel->headWidth;
   const long height = panel->outPageHeight;
   const long stride = (((width * 8 + 7) / 8) + 3) & ~3L;
   const uint64_t pixelBytes = uint64_t(stride) * uint64_t(height);
-  if (kBmpPixelOffset + pixelBytes > kMaxPayload) return 3;
+  if (kBmpPixelOffset + pixelBytes > uint64_t(kCmdMaxPayload)) return kDeviceBadArgument;
   const uint32_t payloadLength = uint32_t(kBmpPixelOffset + pixelBytes);
   const size_t blockLength = kPacketHeaderSize + payloadLength;
 
   std::unique_ptr<uint8_t, void (*)(HGLOBAL)> owner(AllocBlock(blockLength), GlobalFree);
   uint8_t* block = owner.get();
-  if (!block) return 3;
-
-  // Packet header: ESC 'P', "IMAGE", the plane name, the payload length.
-  memset(block, ' ', kPacketHeaderSize);
-  block[0] = 0x1B;
-  block[1] = 'P';
-  memcpy(block + 2, "IMAGE", 5);
-  char digits[16];
-  snprintf(digits, sizeof digits, "%08u", payloadLength);
-  memcpy(block + 24, digits, 8);
+  if (!block) return kDeviceBadArgument;
 
   // BMP file and information headers, grey palette, padding.
   uint8_t* bmp = block + kPacketHeaderSize;
@@ -282,7 +271,8 @@ int PhotoImageBuffer::Send(DeviceEntry* device, DeviceMediaBufferInfo* panel) {
   const int images = std::clamp(panel->outImageCount, 0, kSlotCount);
   const long band = panel->outImageHeight;
   for (int p = 0; p < kPlaneCount; ++p) {
-    memcpy(block + 8, kPlaneNames[p], 6);
+    if (WriteCmdHeader(block, "IMAGE", kPlaneNames[p], long(payloadLength)) != 0)
+      return kDeviceBadArgument;
     for (int i = 0; i < images; ++i) {
       const BITMAPHANDLE& plane = planes_[i][p];
       if (!plane.Pixels) continue;
@@ -299,7 +289,8 @@ int PhotoImageBuffer::Send(DeviceEntry* device, DeviceMediaBufferInfo* panel) {
                size_t(columns));
       }
     }
-    if (device->SetCommand(reinterpret_cast<char*>(block), blockLength) == 0) return 3;
+    if (device->SetCommand(reinterpret_cast<char*>(block), blockLength) == 0)
+      return kDeviceBadArgument;
   }
-  return 0;
+  return kDeviceOk;
 }

@@ -35,10 +35,10 @@ void DeviceEntry::SetPaperRotate(int, cups_option_s*, ppdfile_s*) { rotate = fal
 int DeviceEntry::GetRemainHalf(const char*) { return 0; }
 
 int DeviceEntry::UpdateMediaInfo(DeviceMediaBufferInfo& info) {
-  if (resolution != 300 && resolution != 600) return 3;
-  if (info.mediaId == -1) return 0;
+  if (resolution != 300 && resolution != 600) return kDeviceBadArgument;
+  if (info.mediaId == -1) return kDeviceOk;
   // A row always has baseDpi 300; guard the divisions anyway.
-  if (info.baseDpi <= 0) return 3;
+  if (info.baseDpi <= 0) return kDeviceBadArgument;
 
   const int64_t base = info.baseDpi;
   info.resX = 300;
@@ -50,7 +50,7 @@ int DeviceEntry::UpdateMediaInfo(DeviceMediaBufferInfo& info) {
   info.outImageHeight = static_cast<int32_t>(info.imageHeightDots * info.resY / base);
   info.outGap = static_cast<int32_t>(info.gapDots * info.resY / base);
   info.outImageCount = info.imageCount;
-  return 0;
+  return kDeviceOk;
 }
 
 int DeviceEntry::AllocMediaBuffer() { return imageBuffer.Alloc(mediaInfo); }

@@ -15,6 +15,12 @@
 class DeviceCmd;
 struct _tagBITMAPHANDLE;
 
+// The stock loaded in the printer as the printer reports it.
+struct LoadedMedia {
+  char mediaSize[kPrInfoValueSize];  // media size code such as "00310"; empty when unknown
+  int remainHalf;                    // half panels left
+};
+
 class DeviceEntry {
  public:
   DeviceEntry();
@@ -27,7 +33,7 @@ class DeviceEntry {
   virtual int SetMediaSize(int numOptions, cups_option_s* options, ppdfile_s* ppd) = 0;
   virtual int SetMediaInfo(DeviceMediaBufferInfo& info, long mediaId, double firmware) = 0;
   virtual DeviceMediaBufferInfo GetMultiMediaInfo(DeviceMediaBufferInfo* info, int count) = 0;
-  virtual int GetMultiLayoutNum(const char* jobId) = 0;
+  virtual int GetMultiLayoutNum(const LoadedMedia& media) = 0;
   virtual int SetOvercoatFinish(unsigned long code, double firmware) = 0;
   virtual void SetPaperRotate(int numOptions, cups_option_s* options, ppdfile_s* ppd);
   virtual int GetRemainHalf(const char* jobId);

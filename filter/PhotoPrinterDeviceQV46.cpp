@@ -2,6 +2,10 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
+
+#include "common/PhotoPrinterDevice.h"
+#include "common/TmpFiles.h"
 
 namespace {
 
@@ -96,13 +100,13 @@ int DeviceEntry_QV46::SetMediaSize(int numOptions, cups_option_s* options, ppdfi
 }
 
 int DeviceEntry_QV46::SetMediaInfo(DeviceMediaBufferInfo& info, long mediaId, double firmware) {
-  if (!IsValidMediaId(mediaId)) return 3;
+  if (!IsValidMediaId(mediaId)) return kDeviceBadArgument;
   info.mediaId = -1;
 
   const DeviceMediaBufferInfo* row = gMediaInfo_QV46;
   while (row->mediaId != -1 && row->mediaId != mediaId) ++row;
-  if (row->mediaId == -1) return 3;
-  if (firmware < row->minFirmware) return 3;
+  if (row->mediaId == -1) return kDeviceBadArgument;
+  if (firmware < row->minFirmware) return kDeviceBadArgument;
 
   std::memcpy(&info, row, kRowBytes);
   return UpdateMediaInfo(info);
@@ -123,14 +127,10 @@ DeviceMediaBufferInfo DeviceEntry_QV46::GetMultiMediaInfo(DeviceMediaBufferInfo*
   return record;
 }
 
-int DeviceEntry_QV46::GetMultiLayoutNum(const char* jobId) {
-  char loaded[kPrInfoValueSize] = {};
-  _GetValuePrInfoFile("MEDIA_SIZE=", jobId, loaded, sizeof loaded);
-  if (loaded[0] == '\0') return 1;
-
-  for (const auto& media : kTwoUpMedia) {
-    if (std::strcmp(loaded, media.mediaCode) != 0) continue;
-    for (int32_t row : media.rows) {
+int DeviceEntry_QV46::GetMultiLayoutNum(const LoadedMedia& media) {
+  for (const auto& twoUp : kTwoUpMedia) {
+    if (std::strcmp(media.mediaSize, twoUp.mediaCode) != 0) continue;
+    for (int32_t row : twoUp.rows) {
       if (row != 0 && row == mediaInfo.mediaId) return 2;
     }
     return 1;
@@ -146,9 +146,9 @@ int DeviceEntry_QV46::SetOvercoatFinish(unsigned long code, double firmware) {
     overcoatValue = row->value;
     overcoatFlag = row->flag;
     overcoatMinFirmware = row->minFirmware;
-    return 0;
+    return kDeviceOk;
   }
-  return 3;
+  return kDeviceBadArgument;
 }
 
 void DeviceEntry_QV46::SetPaperRotate(int numOptions, cups_option_s* options, ppdfile_s* ppd) {
@@ -164,7 +164,8 @@ void DeviceEntry_QV46::SetPaperRotate(int numOptions, cups_option_s* options, pp
 
 int DeviceEntry_QV46::GetRemainHalf(const char* jobId) {
   char remain[kPrInfoValueSize] = {};
-  _GetValuePrInfoFile("MEDIA_REMAIN_HALF=", jobId, remain, sizeof remain);
+  _GetValuePrInfoFile((std::string(kKeyMediaRemainHalf) + "=").c_str(), jobId, remain,
+                      sizeof remain);
   return _ValueToInt(remain);
 }
 

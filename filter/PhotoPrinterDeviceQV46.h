@@ -26,7 +26,7 @@ class DeviceEntry_QV46 : public DeviceEntry {
   int SetMediaSize(int numOptions, cups_option_s* options, ppdfile_s* ppd) override;
   int SetMediaInfo(DeviceMediaBufferInfo& info, long mediaId, double firmware) override;
   DeviceMediaBufferInfo GetMultiMediaInfo(DeviceMediaBufferInfo* info, int count) override;
-  int GetMultiLayoutNum(const char* jobId) override;
+  int GetMultiLayoutNum(const LoadedMedia& media) override;
   int SetOvercoatFinish(unsigned long code, double firmware) override;
   void SetPaperRotate(int numOptions, cups_option_s* options, ppdfile_s* ppd) override;
   int GetRemainHalf(const char* jobId) override;

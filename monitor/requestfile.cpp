@@ -5,9 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/TmpFiles.h"
+
 namespace {
 
-const char kModelName[] = "QV-46";
 const size_t kPathBufferSize = 128;
 
 } // namespace
@@ -18,10 +19,10 @@ QString requestFilePath(RequestKind kind, const QString &serial)
     // A slash would put the file somewhere other than /tmp itself.
     if (serialBytes.isEmpty() || serialBytes.contains('/'))
         return QString();
-    const char *format = kind == RequestKind::Watch ? "/tmp/%s_%s_UTIL" : "/tmp/%s_%s_TC_UTIL";
+    const char *suffix = kind == RequestKind::Watch ? kWatchFileSuffix : kCountRequestSuffix;
     char path[kPathBufferSize];
-    const int length
-        = std::snprintf(path, sizeof path, format, kModelName, serialBytes.constData());
+    const int length = std::snprintf(path, sizeof path, "%s/%s%s%s", kTmpDir, kPrinterFilePrefix,
+        serialBytes.constData(), suffix);
     if (length < 0 || static_cast<size_t>(length) >= sizeof path)
         return QString();
     return QString::fromUtf8(path, length);

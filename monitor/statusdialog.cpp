@@ -1,5 +1,6 @@
 #include "statusdialog.h"
 
+#include "common/TmpFiles.h"
 #include "requestfile.h"
 #include "statusmonitor.h"
 #include "ui_statusdialog.h"
@@ -15,11 +16,9 @@ namespace {
 
 const char kMissing[] = "---";
 const char kSerialMarker[] = "serial=";
-const char kStatusFilePrefix[] = "/tmp/QV-46_";
-const char kStatusFileSuffix[] = ".log";
 const int kReaderPeriodMs = 500;
 const int kPictureSide = 80;
-const int kOfflineCode = 99999;
+const int kOfflineCode = kOfflineStatus;
 const int kRibbonEndCode = 1200;
 
 struct StatusRow
@@ -101,14 +100,14 @@ MediaLine makeMediaLine(const QMap<QString, QString> &status, bool countsAtZero,
     const QString &sheets, const QString &halfSize)
 {
     const QString unknown = QString("--- / ---  ") + sheets;
-    const QString initialText = status.value("MEDIA_INITIAL");
-    const QString remainText = status.value("MEDIA_REMAIN");
+    const QString initialText = status.value(kKeyMediaInitial);
+    const QString remainText = status.value(kKeyMediaRemain);
     if (initialText.isEmpty() || remainText.isEmpty())
         return {unknown, 0};
 
     const int initial = initialText.toInt();
     const int remain = countsAtZero ? 0 : remainText.toInt();
-    const int remainHalf = countsAtZero ? 0 : status.value("MEDIA_REMAIN_HALF").toInt();
+    const int remainHalf = countsAtZero ? 0 : status.value(kKeyMediaRemainHalf).toInt();
     if (initial == 0) {
         if (halfSize.isEmpty())
             return {unknown, 0};
@@ -244,7 +243,8 @@ void StatusDialog::comboBox_indexChanged(int i)
             serialNo.clear();
         } else if (serialStart < uriBytes.size()) {
             serialNo = QString::fromUtf8(uriBytes.mid(serialStart));
-            statusFilePath = kStatusFilePrefix + serialNo + kStatusFileSuffix;
+            statusFilePath
+                = QString(kTmpDir) + '/' + kPrinterFilePrefix + serialNo + kStatusFileSuffix;
         }
     }
 
@@ -285,17 +285,17 @@ void StatusDialog::threadQuit()
 
 void StatusDialog::upDateStatus(QMap<QString, QString> status)
 {
-    const QString mediaCode = status.value("MEDIA_SIZE");
+    const QString mediaCode = status.value(kKeyMediaSize);
     QString mediaText = getMediaSizeString(mediaCode);
     const bool mediaUnknown = mediaText.isEmpty();
     if (mediaUnknown)
         mediaText = kMissing;
-    QString messageText = getStatusMessageString(status.value("PRINTER_MESSAGE"));
-    const QString serialText = valueOrMissing(status, "PRINTER_SERIAL_NO");
+    QString messageText = getStatusMessageString(status.value(kKeyPrinterMessage));
+    const QString serialText = valueOrMissing(status, kKeyPrinterSerialNo);
 
     int code = kOfflineCode;
     bool countsAtZero = true;
-    const QString statusValue = status.value("PRINTER_STATUS");
+    const QString statusValue = status.value(kKeyPrinterStatus);
     if (!statusValue.isEmpty()) {
         code = statusValue.toInt(); // text that is no number reads as 0
         countsAtZero = code == kOfflineCode || code == kRibbonEndCode;
@@ -310,8 +310,8 @@ void StatusDialog::upDateStatus(QMap<QString, QString> status)
     const QString picturePath = QString(":/images/") + row.picture;
     const MediaLine media
         = makeMediaLine(status, countsAtZero, tr("sheets"), getHalfMediaSizeString(mediaCode));
-    QString totalCountText = valueOrMissing(status, "TOTAL_COUNT");
-    const QString firmwareText = valueOrMissing(status, "PRINTER_VERSION");
+    QString totalCountText = valueOrMissing(status, kKeyTotalCount);
+    const QString firmwareText = valueOrMissing(status, kKeyPrinterVersion);
 
     if (code == kOfflineCode) {
         setUIOffline();

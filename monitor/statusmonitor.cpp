@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QTimerEvent>
 
+#include "common/TmpFiles.h"
+
 namespace {
 
 // The daemon writes 16 lines, each ended by a line feed.
@@ -16,30 +18,18 @@ const int kRetryWaitMs = 100;
 // shape, and reading it whole on every tick could exhaust memory.
 const qint64 kMaxStatusFileBytes = 64 * 1024;
 
-// Keys in the order the daemon writes them; the reader only ever looks for
-// the next one, so a key that is out of order is not found.
-const char *const kKeys[] = {
-    "PRINTER_STATUS",
-    "PRINTER_MESSAGE",
-    "PRINTER_VERSION",
-    "PRINTER_SERIAL_NO",
-    "MEDIA_SIZE",
-    "MEDIA_INITIAL",
-    "MEDIA_REMAIN",
-    "MEDIA_REMAIN_HALF",
-    "TOTAL_COUNT",
-};
-const int kKeyCount = sizeof(kKeys) / sizeof(kKeys[0]);
-
-const char kOfflineStatus[] = "99999";
+// The reader only ever looks for the next key in the order the daemon
+// writes them, so a key that is out of order is not found.
+const int kKeyCount = sizeof(kStatusFileKeys) / sizeof(kStatusFileKeys[0]);
+const QString kOfflineText = QString::number(kOfflineStatus);
 const char kConnectPrinterMessage[] = "00006";
 
 void putDefaults(QMap<QString, QString> &map)
 {
-    for (const char *key : kKeys)
+    for (const char *key : kStatusFileKeys)
         map.insert(key, QString());
-    map.insert("PRINTER_STATUS", kOfflineStatus);
-    map.insert("PRINTER_MESSAGE", kConnectPrinterMessage);
+    map.insert(kKeyPrinterStatus, kOfflineText);
+    map.insert(kKeyPrinterMessage, kConnectPrinterMessage);
 }
 
 // The name lives in the world-writable /tmp: a FIFO or a device planted
@@ -116,14 +106,14 @@ bool StatusMonitor::createStatusMap(QMap<QString, QString> &map)
 
     int k = 0;
     for (const QString &part : parts) {
-        const QString key = QString::fromLatin1(kKeys[k]);
+        const QString key = QString::fromLatin1(kStatusFileKeys[k]);
         if (!part.startsWith(key + '=', Qt::CaseSensitive))
             continue;
         // The value runs from the first quote to the next one; a line with
         // no quote at all carries no value.
         QString value = part.section('"', 1, 1);
         if (k == 0 && value.isEmpty())
-            value = kOfflineStatus;
+            value = kOfflineText;
         map.insert(key, value);
         if (k < kKeyCount - 1)
             ++k;

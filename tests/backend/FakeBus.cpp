@@ -6,7 +6,7 @@
 
 namespace {
 
-std::string trimmed(const std::string& word) {
+std::string Trimmed(const std::string& word) {
   size_t end = word.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : word.substr(0, end + 1);
 }
@@ -16,11 +16,11 @@ class FakeChannel : public zelbackend::PrinterChannel {
   explicit FakeChannel(std::shared_ptr<FakePrinter> p) : p_(std::move(p)) { p_->claimed = true; }
   ~FakeChannel() override { p_->claimed = false; }
 
-  int bulkOut(const uint8_t* data, int length, int* done) override {
+  int BulkOut(const uint8_t* data, int length, int* done) override {
     *done = 0;
     std::string bytes(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
     if (length == 32 && bytes.compare(0, 8, "\x1bPINFO  ") == 0) {
-      std::string key = "INFO " + trimmed(bytes.substr(8, 16));
+      std::string key = "INFO " + Trimmed(bytes.substr(8, 16));
       p_->queries.push_back(key);
       pending_ = p_->replies.count(key) ? p_->replies[key] : std::string();
       *done = length;
@@ -36,7 +36,7 @@ class FakeChannel : public zelbackend::PrinterChannel {
     return 0;
   }
 
-  int bulkIn(uint8_t* data, int capacity, int* done) override {
+  int BulkIn(uint8_t* data, int capacity, int* done) override {
     *done = 0;
     if (pending_.empty()) return LIBUSB_ERROR_TIMEOUT;
     size_t n = std::min(pending_.size(), static_cast<size_t>(capacity));
@@ -46,7 +46,7 @@ class FakeChannel : public zelbackend::PrinterChannel {
     return 0;
   }
 
-  std::string deviceId() override { return p_->deviceId; }
+  std::string DeviceId() override { return p_->deviceId; }
 
  private:
   std::shared_ptr<FakePrinter> p_;
@@ -55,19 +55,19 @@ class FakeChannel : public zelbackend::PrinterChannel {
 
 }  // namespace
 
-std::string replyPacket(const std::string& text) {
+std::string ReplyPacket(const std::string& text) {
   char header[16];
   std::snprintf(header, sizeof header, "%08zu", text.size() + 1);
   return header + text + "\r";
 }
 
 FakePrinter::FakePrinter(std::string s) : serial(std::move(s)) {
-  replies["INFO SERIAL_NUMBER"] = replyPacket(serial);
-  replies["INFO MEDIA"] = replyPacket("0000310");
-  replies["INFO RQTY"] = replyPacket("00000101");
+  replies["INFO SERIAL_NUMBER"] = ReplyPacket(serial);
+  replies["INFO MEDIA"] = ReplyPacket("0000310");
+  replies["INFO RQTY"] = ReplyPacket("00000101");
 }
 
-int FakeBus::open(int index, std::unique_ptr<zelbackend::PrinterChannel>* channel) {
+int FakeBus::Open(int index, std::unique_ptr<zelbackend::PrinterChannel>* channel) {
   FakePrinter& p = *printers.at(static_cast<size_t>(index));
   if (p.busyOpens > 0) {
     --p.busyOpens;

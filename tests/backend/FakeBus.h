@@ -31,12 +31,12 @@ struct FakePrinter {
 };
 
 // A well-formed reply packet carrying `text`.
-std::string replyPacket(const std::string& text);
+std::string ReplyPacket(const std::string& text);
 
 class FakeBus : public zelbackend::PrinterBus {
  public:
   std::vector<std::shared_ptr<FakePrinter>> printers;
 
-  int scan() override { return static_cast<int>(printers.size()); }
-  int open(int index, std::unique_ptr<zelbackend::PrinterChannel>* channel) override;
+  int Scan() override { return static_cast<int>(printers.size()); }
+  int Open(int index, std::unique_ptr<zelbackend::PrinterChannel>* channel) override;
 };

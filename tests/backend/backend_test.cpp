@@ -18,7 +18,7 @@ using namespace zelbackend;
 
 namespace {
 
-std::string packet(const char* command, const char* parameter, const std::string& payload) {
+std::string Packet(const char* command, const char* parameter, const std::string& payload) {
   DeviceCmd cmd;
   EXPECT_EQ(cmd.MakeCmd(command, parameter, static_cast<int>(payload.size()),
                         payload.empty() ? nullptr : payload.data()),
@@ -28,19 +28,19 @@ std::string packet(const char* command, const char* parameter, const std::string
 }
 
 // A job stream of the filter's shape: control commands, a big plane, start.
-std::string sampleStream() {
+std::string SampleStream() {
   std::string plane(70000 - 32, '\0');
   for (size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<char>(i % 251);
-  return packet("CNTRL", "CUTTER", "00000120") + packet("CNTRL", "BUFFCNTRL", "00000001") +
-         packet("IMAGE", "YPLANE", plane) + packet("CNTRL", "START", "");
+  return Packet("CNTRL", "CUTTER", "00000120") + Packet("CNTRL", "BUFFCNTRL", "00000001") +
+         Packet("IMAGE", "YPLANE", plane) + Packet("CNTRL", "START", "");
 }
 
-bool exists(const std::string& p) {
+bool Exists(const std::string& p) {
   struct stat st;
   return lstat(p.c_str(), &st) == 0;
 }
 
-std::string readFile(const std::string& p) {
+std::string ReadFile(const std::string& p) {
   std::ifstream in(p);
   std::stringstream s;
   s << in.rdbuf();
@@ -62,27 +62,27 @@ class BackendTest : public ::testing::Test {
     services.claimWaitMs = 3000;
     services.claimRetryMs = 500;
     job.id = "42";
-    job.uri = deviceUri("SER2");
+    job.uri = DeviceUri("SER2");
   }
   void TearDown() override {
     if (job.inputFd > 0) close(job.inputFd);
     system(("rm -rf '" + dir + "'").c_str());
   }
 
-  std::shared_ptr<FakePrinter> addPrinter(const std::string& serial) {
+  std::shared_ptr<FakePrinter> AddPrinter(const std::string& serial) {
     bus.printers.push_back(std::make_shared<FakePrinter>(serial));
     return bus.printers.back();
   }
 
-  void setInput(const std::string& bytes) {
+  void SetInput(const std::string& bytes) {
     const std::string path = dir + "/input";
     std::ofstream(path, std::ios::binary) << bytes;
     job.inputFd = open(path.c_str(), O_RDONLY);
     ASSERT_GE(job.inputFd, 0);
   }
 
-  std::string marker() const { return pauseMarkerPath(dir, "SER2", job.id); }
-  std::string jobFile() const { return jobInfoPath(dir, job.id); }
+  std::string Marker() const { return PauseMarkerPath(dir, "SER2", job.id); }
+  std::string JobFile() const { return JobInfoPath(dir, job.id); }
 
   FakeBus bus;
   std::ostringstream messages;
@@ -94,18 +94,18 @@ class BackendTest : public ::testing::Test {
 };
 
 TEST_F(BackendTest, CarriesTheStreamUnchangedToThePrinterOfTheUri) {
-  auto other = addPrinter("SER1");
-  auto printer = addPrinter("SER2");
-  const std::string stream = sampleStream();
-  setInput(stream);
+  auto other = AddPrinter("SER1");
+  auto printer = AddPrinter("SER2");
+  const std::string stream = SampleStream();
+  SetInput(stream);
   bool markerWhileSending = false;
   std::string jobInfoWhileSending;
   printer->onStreamTransfer = [&] {
-    markerWhileSending = exists(marker());
-    jobInfoWhileSending = readFile(jobFile());
+    markerWhileSending = Exists(Marker());
+    jobInfoWhileSending = ReadFile(JobFile());
   };
 
-  EXPECT_EQ(runJob(services, job), CUPS_BACKEND_OK) << messages.str();
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_OK) << messages.str();
 
   EXPECT_EQ(printer->stream, stream);
   // One write per packet: 40, 40, the plane as 65536 + 4208 + 256, 32.
@@ -119,31 +119,31 @@ TEST_F(BackendTest, CarriesTheStreamUnchangedToThePrinterOfTheUri) {
   EXPECT_TRUE(markerWhileSending);
   EXPECT_EQ(jobInfoWhileSending,
             "#MEDIA_INFORMATION\nMEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"0101\"\n");
-  EXPECT_FALSE(exists(marker()));
-  EXPECT_FALSE(exists(jobFile()));
+  EXPECT_FALSE(Exists(Marker()));
+  EXPECT_FALSE(Exists(JobFile()));
   EXPECT_NE(messages.str().find("STATE: -connecting-to-device\n"), std::string::npos);
 }
 
 TEST_F(BackendTest, JobInformationFileKeepsEmptyValuesForQueriesThatFail) {
-  auto printer = addPrinter("SER2");
+  auto printer = AddPrinter("SER2");
   printer->replies["INFO MEDIA"] = "";                  // no answer
-  printer->replies["INFO RQTY"] = replyPacket("0001");  // nothing after the fourth character
-  setInput(packet("CNTRL", "START", ""));
+  printer->replies["INFO RQTY"] = ReplyPacket("0001");  // nothing after the fourth character
+  SetInput(Packet("CNTRL", "START", ""));
   std::string jobInfo;
-  printer->onStreamTransfer = [&] { jobInfo = readFile(jobFile()); };
-  EXPECT_EQ(runJob(services, job), CUPS_BACKEND_OK) << messages.str();
+  printer->onStreamTransfer = [&] { jobInfo = ReadFile(JobFile()); };
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_OK) << messages.str();
   EXPECT_EQ(jobInfo, "#MEDIA_INFORMATION\nMEDIA_SIZE=\"\"\nMEDIA_REMAIN_HALF=\"\"\n");
 }
 
 TEST_F(BackendTest, NeverLetsTheFilterReadAStaleJobFile) {
-  auto printer = addPrinter("SER2");
-  std::ofstream(jobFile()) << "MEDIA_SIZE=\"00400\"\nMEDIA_REMAIN_HALF=\"7\"\n";
-  setInput(packet("CNTRL", "START", ""));
+  auto printer = AddPrinter("SER2");
+  std::ofstream(JobFile()) << "MEDIA_SIZE=\"00400\"\nMEDIA_REMAIN_HALF=\"7\"\n";
+  SetInput(Packet("CNTRL", "START", ""));
   std::string jobInfo;
-  printer->onStreamTransfer = [&] { jobInfo = readFile(jobFile()); };
-  EXPECT_EQ(runJob(services, job), CUPS_BACKEND_OK) << messages.str();
+  printer->onStreamTransfer = [&] { jobInfo = ReadFile(JobFile()); };
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_OK) << messages.str();
   EXPECT_EQ(jobInfo, "#MEDIA_INFORMATION\nMEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"0101\"\n");
-  EXPECT_FALSE(exists(jobFile()));
+  EXPECT_FALSE(Exists(JobFile()));
 }
 
 TEST_F(BackendTest, WaitsForABusyPrinterWithinTheBound) {
@@ -160,21 +160,21 @@ TEST_F(BackendTest, WaitsForABusyPrinterWithinTheBound) {
     bus.printers.clear();
     clock = 0;
     messages.str("");
-    auto printer = addPrinter("SER2");
+    auto printer = AddPrinter("SER2");
     printer->busyOpens = c.busyOpens;
-    setInput(packet("CNTRL", "START", ""));
-    EXPECT_EQ(runJob(services, job), c.result) << c.busyOpens << messages.str();
+    SetInput(Packet("CNTRL", "START", ""));
+    EXPECT_EQ(RunJob(services, job), c.result) << c.busyOpens << messages.str();
     EXPECT_EQ(clock, c.waited) << c.busyOpens;
     EXPECT_EQ(messages.str().find("INFO: Printer is busy") != std::string::npos, c.busyOpens > 0);
-    EXPECT_FALSE(exists(marker()));
-    EXPECT_FALSE(exists(jobFile()));
+    EXPECT_FALSE(Exists(Marker()));
+    EXPECT_FALSE(Exists(JobFile()));
     close(job.inputFd);
     job.inputFd = -1;
   }
 }
 
 TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
-  const std::string stream = sampleStream();
+  const std::string stream = SampleStream();
   struct Case {
     const char* name;
     std::function<void()> arrange;
@@ -183,24 +183,24 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
     const char* message;
     size_t streamSent;
   } cases[] = {
-      {"printer not connected", [&] { addPrinter("SER1"); }, stream, CUPS_BACKEND_RETRY,
+      {"printer not connected", [&] { AddPrinter("SER1"); }, stream, CUPS_BACKEND_RETRY,
        "ERROR: The QV-46 with serial SER2 is not connected", 0},
-      {"printer silent", [&] { addPrinter("SER2")->replies.clear(); }, stream, CUPS_BACKEND_RETRY,
+      {"printer silent", [&] { AddPrinter("SER2")->replies.clear(); }, stream, CUPS_BACKEND_RETRY,
        "STATE: +offline-report", 0},
-      {"unplugged while sending", [&] { addPrinter("SER2")->failAfterBytes = 65536 + 80; }, stream,
+      {"unplugged while sending", [&] { AddPrinter("SER2")->failAfterBytes = 65536 + 80; }, stream,
        CUPS_BACKEND_FAILED, "ERROR: Sending to the printer failed: LIBUSB_ERROR_NO_DEVICE",
        80 + 65536},
       {"cancelled while sending",
        [&] {
-         FakePrinter* p = addPrinter("SER2").get();
+         FakePrinter* p = AddPrinter("SER2").get();
          p->onStreamTransfer = [this, p] { cancelFlag = p->transfers.size() >= 3; };
        },
        stream, CUPS_BACKEND_CANCEL, "", 80 + 65536 + 4208},
-      {"stream cut inside a packet", [&] { addPrinter("SER2"); }, stream.substr(0, 70000),
+      {"stream cut inside a packet", [&] { AddPrinter("SER2"); }, stream.substr(0, 70000),
        CUPS_BACKEND_FAILED, "ERROR: The print data ended inside a command", 80},
-      {"stream cut inside a header", [&] { addPrinter("SER2"); }, stream.substr(0, 80 + 20),
+      {"stream cut inside a header", [&] { AddPrinter("SER2"); }, stream.substr(0, 80 + 20),
        CUPS_BACKEND_FAILED, "ERROR: The print data ended inside a command", 80},
-      {"not a command stream", [&] { addPrinter("SER2"); }, "%PDF-1.4\n" + std::string(100, 'x'),
+      {"not a command stream", [&] { AddPrinter("SER2"); }, "%PDF-1.4\n" + std::string(100, 'x'),
        CUPS_BACKEND_FAILED, "ERROR: The print data is not a QV-46 command stream", 0},
   };
   for (const Case& c : cases) {
@@ -208,87 +208,87 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
     messages.str("");
     cancelFlag = false;
     c.arrange();
-    setInput(c.input);
-    EXPECT_EQ(runJob(services, job), c.result) << c.name << "\n" << messages.str();
+    SetInput(c.input);
+    EXPECT_EQ(RunJob(services, job), c.result) << c.name << "\n" << messages.str();
     EXPECT_NE(messages.str().find(c.message), std::string::npos) << c.name << "\n"
                                                                  << messages.str();
     size_t sent = 0;
     for (auto& p : bus.printers) sent += p->stream.size();
     EXPECT_EQ(sent, c.streamSent) << c.name;
-    EXPECT_FALSE(exists(marker())) << c.name;
-    EXPECT_FALSE(exists(jobFile())) << c.name;
+    EXPECT_FALSE(Exists(Marker())) << c.name;
+    EXPECT_FALSE(Exists(JobFile())) << c.name;
     close(job.inputFd);
     job.inputFd = -1;
   }
 }
 
 TEST_F(BackendTest, UnreadableInputFailsTheJob) {
-  addPrinter("SER2");
+  AddPrinter("SER2");
   job.inputFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);  // read() fails with EISDIR
   ASSERT_GE(job.inputFd, 0);
-  EXPECT_EQ(runJob(services, job), CUPS_BACKEND_FAILED);
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_FAILED);
   EXPECT_NE(messages.str().find("ERROR: Reading the print data failed: Is a directory"),
             std::string::npos)
       << messages.str();
-  EXPECT_FALSE(exists(marker()));
+  EXPECT_FALSE(Exists(Marker()));
 }
 
 TEST_F(BackendTest, RefusesUrisAndJobIdsItCannotUse) {
-  addPrinter("SER2");
-  setInput(packet("CNTRL", "START", ""));
+  AddPrinter("SER2");
+  SetInput(Packet("CNTRL", "START", ""));
   job.uri = "valdren-zelbackend://VALDREN/QV-46?serial=";
-  EXPECT_EQ(runJob(services, job), CUPS_BACKEND_STOP);
-  job.uri = deviceUri("SER2");
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_STOP);
+  job.uri = DeviceUri("SER2");
   job.id = "../etc/passwd";
-  EXPECT_EQ(runJob(services, job), CUPS_BACKEND_FAILED);
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_FAILED);
   EXPECT_TRUE(bus.printers[0]->stream.empty());
   EXPECT_EQ(bus.printers[0]->opens, 0);
 }
 
 TEST_F(BackendTest, TwoJobsForTwoPrintersUseTheirOwnFiles) {
-  auto a = addPrinter("SER1");
-  auto b = addPrinter("SER2");
-  EXPECT_NE(pauseMarkerPath(dir, "SER1", "5"), pauseMarkerPath(dir, "SER2", "6"));
-  EXPECT_NE(pauseMarkerPath(dir, "SER2", "5"), pauseMarkerPath(dir, "SER2", "6"));
+  auto a = AddPrinter("SER1");
+  auto b = AddPrinter("SER2");
+  EXPECT_NE(PauseMarkerPath(dir, "SER1", "5"), PauseMarkerPath(dir, "SER2", "6"));
+  EXPECT_NE(PauseMarkerPath(dir, "SER2", "5"), PauseMarkerPath(dir, "SER2", "6"));
   // Job 6 for SER2 runs while job 5 for SER1 is sending: 5's files stay.
   Job other = job;
   other.id = "5";
-  other.uri = deviceUri("SER1");
-  setInput(packet("CNTRL", "START", ""));
+  other.uri = DeviceUri("SER1");
+  SetInput(Packet("CNTRL", "START", ""));
   other.inputFd = job.inputFd;
   job.id = "6";
   bool seenOwn = false, othersKept = false;
   b->onStreamTransfer = [&] {
-    seenOwn = exists(pauseMarkerPath(dir, "SER2", "6")) && exists(jobInfoPath(dir, "6"));
+    seenOwn = Exists(PauseMarkerPath(dir, "SER2", "6")) && Exists(JobInfoPath(dir, "6"));
   };
   a->onStreamTransfer = [&] {
     lseek(job.inputFd, 0, SEEK_SET);
     Services inner = services;
-    EXPECT_EQ(runJob(inner, job), CUPS_BACKEND_OK);
-    othersKept = exists(pauseMarkerPath(dir, "SER1", "5")) && exists(jobInfoPath(dir, "5"));
+    EXPECT_EQ(RunJob(inner, job), CUPS_BACKEND_OK);
+    othersKept = Exists(PauseMarkerPath(dir, "SER1", "5")) && Exists(JobInfoPath(dir, "5"));
   };
-  EXPECT_EQ(runJob(services, other), CUPS_BACKEND_OK) << messages.str();
+  EXPECT_EQ(RunJob(services, other), CUPS_BACKEND_OK) << messages.str();
   EXPECT_TRUE(seenOwn);
   EXPECT_TRUE(othersKept);
 }
 
 TEST_F(BackendTest, SendsAPrintFileOncePerCopy) {
-  auto printer = addPrinter("SER2");
-  const std::string stream = packet("CNTRL", "CUTTER", "00000000") + packet("CNTRL", "START", "");
-  setInput(stream);
+  auto printer = AddPrinter("SER2");
+  const std::string stream = Packet("CNTRL", "CUTTER", "00000000") + Packet("CNTRL", "START", "");
+  SetInput(stream);
   job.copies = 3;
-  EXPECT_EQ(runJob(services, job), CUPS_BACKEND_OK) << messages.str();
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_OK) << messages.str();
   EXPECT_EQ(printer->stream, stream + stream + stream);
 }
 
 TEST_F(BackendTest, DiscoveryListsEachPrinterWithItsSerialUri) {
-  addPrinter("SER1");
-  addPrinter("")->replies["INFO SERIAL_NUMBER"] = replyPacket("");  // nothing to find it by
-  auto busy = addPrinter("SER3");
+  AddPrinter("SER1");
+  AddPrinter("")->replies["INFO SERIAL_NUMBER"] = ReplyPacket("");  // nothing to find it by
+  auto busy = AddPrinter("SER3");
   busy->busyOpens = 1;
   busy->deviceId = "MANUFACTURER:VALDREN;MODEL:\"QV-46\";";
   std::ostringstream out;
-  EXPECT_EQ(discover(services, out), 0);
+  EXPECT_EQ(Discover(services, out), 0);
   EXPECT_EQ(out.str(),
             "direct valdren-zelbackend://VALDREN/QV-46?serial=SER1 \"VALDREN QV-46\" \"VALDREN "
             "QV-46 (SER1)\" "

@@ -15,10 +15,10 @@ using namespace zelbackend;
 
 namespace {
 
-std::unique_ptr<PrinterChannel> openFake(FakeBus& bus, std::shared_ptr<FakePrinter> printer) {
+std::unique_ptr<PrinterChannel> OpenFake(FakeBus& bus, std::shared_ptr<FakePrinter> printer) {
   bus.printers = {printer};
   std::unique_ptr<PrinterChannel> channel;
-  EXPECT_EQ(bus.open(0, &channel), 0);
+  EXPECT_EQ(bus.Open(0, &channel), 0);
   return channel;
 }
 
@@ -39,11 +39,11 @@ TEST(Chunking, WritesEndWithA256ByteTransferLikeTheDaemons) {
   for (const Case& c : cases) {
     FakeBus bus;
     auto printer = std::make_shared<FakePrinter>("S1");
-    auto channel = openFake(bus, printer);
+    auto channel = OpenFake(bus, printer);
     std::string data(c.length, '\0');
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
     ASSERT_EQ(
-        writeChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size(), nullptr),
+        WriteChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size(), nullptr),
         0);
     EXPECT_EQ(printer->transfers, c.transfers) << c.length;
     EXPECT_EQ(printer->stream, data) << c.length;
@@ -54,11 +54,11 @@ TEST(Chunking, ShortTransfersAdvanceByWhatWasSent) {
   FakeBus bus;
   auto printer = std::make_shared<FakePrinter>("S1");
   printer->sendLimit = 300;
-  auto channel = openFake(bus, printer);
+  auto channel = OpenFake(bus, printer);
   std::string data(1000, 'x');
   data[999] = 'y';
   ASSERT_EQ(
-      writeChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size(), nullptr),
+      WriteChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size(), nullptr),
       0);
   // 1000 -> asks 744, 300 go; 700 -> 444, 300 go; 400 -> 400, 300 go; 100 -> 100.
   EXPECT_EQ(printer->transfers, (std::vector<int>{744, 444, 400, 100}));
@@ -69,16 +69,16 @@ TEST(Chunking, ErrorsAndCancelStopTheWrite) {
   FakeBus bus;
   auto printer = std::make_shared<FakePrinter>("S1");
   printer->failAfterBytes = 65536;
-  auto channel = openFake(bus, printer);
+  auto channel = OpenFake(bus, printer);
   std::string data(200000, 'x');
   auto bytes = reinterpret_cast<const uint8_t*>(data.data());
-  EXPECT_EQ(writeChunked(*channel, bytes, data.size(), nullptr), LIBUSB_ERROR_NO_DEVICE);
+  EXPECT_EQ(WriteChunked(*channel, bytes, data.size(), nullptr), LIBUSB_ERROR_NO_DEVICE);
   EXPECT_EQ(printer->stream.size(), 65536u);
 
   printer->failAfterBytes = -1;
   printer->stream.clear();
   int calls = 0;
-  EXPECT_EQ(writeChunked(*channel, bytes, data.size(), [&] { return ++calls > 2; }),
+  EXPECT_EQ(WriteChunked(*channel, bytes, data.size(), [&] { return ++calls > 2; }),
             kLinkCancelled);
   EXPECT_EQ(printer->stream.size(), 2u * 65536u);
 }
@@ -90,8 +90,8 @@ TEST(Query, ReadsTheTextOrRefusesMalformedReplies) {
     int result;
     std::string value;
   } cases[] = {
-      {"plain", replyPacket("0000310"), 0, "0000310"},
-      {"carriage return first", replyPacket(""), 0, ""},
+      {"plain", ReplyPacket("0000310"), 0, "0000310"},
+      {"carriage return first", ReplyPacket(""), 0, ""},
       {"letter in the length", "0000A008" + std::string("0000310\r"), 3, ""},
       {"length zero", "00000000", 3, ""},
       {"longer than the buffer", "00004089" + std::string(4089, 'x'), 3, ""},
@@ -101,9 +101,9 @@ TEST(Query, ReadsTheTextOrRefusesMalformedReplies) {
     FakeBus bus;
     auto printer = std::make_shared<FakePrinter>("S1");
     printer->replies["INFO MEDIA"] = c.wire;
-    auto channel = openFake(bus, printer);
+    auto channel = OpenFake(bus, printer);
     std::string value = "stale";
-    EXPECT_EQ(queryText(*channel, "INFO", "MEDIA", &value), c.result) << c.name;
+    EXPECT_EQ(QueryText(*channel, "INFO", "MEDIA", &value), c.result) << c.name;
     EXPECT_EQ(value, c.value) << c.name;
     EXPECT_EQ(printer->queries, std::vector<std::string>{"INFO MEDIA"}) << c.name;
   }
@@ -124,18 +124,18 @@ TEST(DeviceUri, SerialOnlyFromOurUris) {
   };
   for (const Case& c : cases) {
     std::string serial;
-    EXPECT_EQ(serialFromUri(c.uri, &serial), c.ok) << c.uri;
+    EXPECT_EQ(SerialFromUri(c.uri, &serial), c.ok) << c.uri;
     EXPECT_EQ(serial, c.serial) << c.uri;
   }
 }
 
 TEST(DeviceUri, MarkerNameStartsWithWhatTheDaemonLooksFor) {
-  EXPECT_EQ(pauseMarkerPath("/tmp", "A1234", "17"),
+  EXPECT_EQ(PauseMarkerPath("/tmp", "A1234", "17"),
             "/tmp/Pause_valdren-zelbackend:__VALDREN_QV-46?serial=A1234.job17");
-  EXPECT_EQ(jobInfoPath("/tmp", "17"), "/tmp/Print_17.log");
+  EXPECT_EQ(JobInfoPath("/tmp", "17"), "/tmp/Print_17.log");
   for (const char* bad : {"", "1/2", "..", "12a", "12345678901"})
-    EXPECT_FALSE(validJobId(bad)) << bad;
-  EXPECT_TRUE(validJobId("4711"));
+    EXPECT_FALSE(ValidJobId(bad)) << bad;
+  EXPECT_TRUE(ValidJobId("4711"));
 }
 
 class TmpFileTest : public ::testing::Test {
@@ -148,13 +148,13 @@ class TmpFileTest : public ::testing::Test {
   }
   void TearDown() override { system(("rm -rf '" + dir + "'").c_str()); }
 
-  static std::string read(const std::string& p) {
+  static std::string Read(const std::string& p) {
     std::ifstream in(p);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
   }
-  static bool exists(const std::string& p) {
+  static bool Exists(const std::string& p) {
     struct stat st;
     return lstat(p.c_str(), &st) == 0;
   }
@@ -166,14 +166,14 @@ TEST_F(TmpFileTest, CreatesReadableFileAndRemovesIt) {
   umask(077);
   {
     TmpFile file;
-    ASSERT_EQ(file.create(path, "MEDIA_SIZE=\"00310\"\n"), 0);
+    ASSERT_EQ(file.Create(path, "MEDIA_SIZE=\"00310\"\n"), 0);
     struct stat st;
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);  // the filter runs as another user
-    EXPECT_EQ(read(path), "MEDIA_SIZE=\"00310\"\n");
+    EXPECT_EQ(Read(path), "MEDIA_SIZE=\"00310\"\n");
   }
   umask(022);
-  EXPECT_FALSE(exists(path));
+  EXPECT_FALSE(Exists(path));
   // No temporary left behind either.
   EXPECT_EQ(system(("test -z \"$(ls -A '" + dir + "')\"").c_str()), 0);
 }
@@ -191,30 +191,30 @@ TEST_F(TmpFileTest, ReplacesStaleFileAndPlantedSymlinkWithoutTouchingTheTarget) 
   for (const Case& c : cases) {
     c.plant();
     TmpFile file;
-    ASSERT_EQ(file.create(path, "fresh\n"), 0) << c.name;
-    EXPECT_EQ(read(path), "fresh\n") << c.name;
+    ASSERT_EQ(file.Create(path, "fresh\n"), 0) << c.name;
+    EXPECT_EQ(Read(path), "fresh\n") << c.name;
     struct stat st;
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode)) << c.name;
-    EXPECT_EQ(read(victim), "precious") << c.name;
-    file.remove();
-    EXPECT_FALSE(exists(path)) << c.name;
+    EXPECT_EQ(Read(victim), "precious") << c.name;
+    file.Remove();
+    EXPECT_FALSE(Exists(path)) << c.name;
   }
 }
 
 TEST_F(TmpFileTest, LeavesAFileThatSomeoneElsePutInItsPlace) {
   TmpFile file;
-  ASSERT_EQ(file.create(path, "ours\n"), 0);
+  ASSERT_EQ(file.Create(path, "ours\n"), 0);
   ASSERT_EQ(unlink(path.c_str()), 0);
   std::ofstream(path) << "theirs\n";
-  file.remove();
-  EXPECT_EQ(read(path), "theirs\n");
+  file.Remove();
+  EXPECT_EQ(Read(path), "theirs\n");
 }
 
 TEST_F(TmpFileTest, ReportsAFolderItCannotWriteTo) {
   TmpFile file;
-  EXPECT_EQ(file.create(dir + "/missing/Print_7.log", "x"), ENOENT);
-  EXPECT_TRUE(file.path().empty());
+  EXPECT_EQ(file.Create(dir + "/missing/Print_7.log", "x"), ENOENT);
+  EXPECT_TRUE(file.Path().empty());
 }
 
 }  // namespace

@@ -199,7 +199,7 @@ TEST(ReadCmdLength, DigitsSpacesOrMalformed) {
     std::memset(header, ' ', sizeof header);
     std::memcpy(header + kCmdLengthOffset, c.field, 8);
     long length = -5;
-    EXPECT_EQ(c.result, _ReadCmdLength(header, &length)) << c.field;
+    EXPECT_EQ(c.result, ReadCmdLength(header, &length)) << c.field;
     EXPECT_EQ(c.length, length) << c.field;
   }
 }
@@ -208,10 +208,10 @@ TEST(ReadCmdLength, ReadsWhatMakeCmdWrote) {
   DeviceCmd cmd;
   ASSERT_EQ(kDeviceOk, cmd.MakeCmd("CNTRL", "CUTTER", 8, "00000120"));
   long length = 0;
-  EXPECT_EQ(1, _ReadCmdLength(cmd.buffer(), &length));
+  EXPECT_EQ(1, ReadCmdLength(cmd.buffer(), &length));
   EXPECT_EQ(8, length);
   ASSERT_EQ(kDeviceOk, cmd.MakeCmd("STATUS", nullptr, -1, nullptr));
-  EXPECT_EQ(0, _ReadCmdLength(cmd.buffer(), &length));
+  EXPECT_EQ(0, ReadCmdLength(cmd.buffer(), &length));
 }
 
 }  // namespace

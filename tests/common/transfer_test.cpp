@@ -25,7 +25,7 @@ struct RecordingPipe {
   std::vector<int> sizes;
   std::string bytes;
 
-  int write(const unsigned char* data, int length, int* done) {
+  int Write(const unsigned char* data, int length, int* done) {
     if (static_cast<int>(sizes.size()) == failAt) return result;
     sizes.push_back(length);
     *done = std::min(length, limit);
@@ -52,7 +52,7 @@ TEST(PacketTransfer, WritesEveryByteAndEndsLongWritesWith256) {
     RecordingPipe pipe;
     pipe.limit = c.limit;
     EXPECT_EQ(0, _WriteChunked([&](const unsigned char* d, int n,
-                                   int* done) { return pipe.write(d, n, done); },
+                                   int* done) { return pipe.Write(d, n, done); },
                                reinterpret_cast<const unsigned char*>(data.data()), c.length));
     EXPECT_EQ(c.sizes, pipe.sizes) << c.length;
     EXPECT_EQ(data, pipe.bytes) << c.length;
@@ -66,7 +66,7 @@ TEST(PacketTransfer, WriteStopsAtFailureOrAStalledPipe) {
   failing.failAt = 1;
   failing.result = -4;
   EXPECT_EQ(-4, _WriteChunked([&](const unsigned char* d, int n,
-                                  int* done) { return failing.write(d, n, done); },
+                                  int* done) { return failing.Write(d, n, done); },
                               bytes, 2000));
   EXPECT_EQ(1u, failing.sizes.size());
 
@@ -88,7 +88,7 @@ struct ReplyPipe {
   int failAt = -1;
   int calls = 0;
 
-  int read(unsigned char* data, int length, int* done) {
+  int Read(unsigned char* data, int length, int* done) {
     if (calls++ == failAt) return -7;
     const size_t n = std::min(reply.size() - offset, static_cast<size_t>(length));
     std::memcpy(data, reply.data() + offset, n);
@@ -123,7 +123,7 @@ TEST(PacketTransfer, ReadsLengthThenData) {
     std::vector<char> buffer(static_cast<size_t>(c.capacity) + 2, '\0');
     int received = -1;
     EXPECT_EQ(c.result, _ReadReplyPacket([&](unsigned char* d, int n,
-                                             int* done) { return pipe.read(d, n, done); },
+                                             int* done) { return pipe.Read(d, n, done); },
                                          buffer.data(), c.capacity, &received))
         << c.name;
     EXPECT_EQ(c.received, received) << c.name;

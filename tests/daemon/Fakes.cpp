@@ -52,7 +52,7 @@ void FakeUsb::Unplug(UsbDevice* device) {
 
 void FakeUsb::DeliverDepartureHere(UsbDevice* device) {
   reinterpret_cast<FakePrinter*>(device)->gone = true;
-  listener_->deviceLeft(device);
+  listener_->DeviceLeft(device);
 }
 
 FakePrinter& FakeUsb::Printer(UsbDevice* device) { return *reinterpret_cast<FakePrinter*>(device); }
@@ -61,7 +61,7 @@ FakePrinter& FakeUsb::PrinterOf(UsbHandle* handle) {
   return *reinterpret_cast<Handle*>(handle)->printer;
 }
 
-int FakeUsb::registerHotplug(uint16_t, uint16_t, HotplugListener* listener) {
+int FakeUsb::RegisterHotplug(uint16_t, uint16_t, HotplugListener* listener) {
   if (registerResult < 0) return registerResult;
   std::vector<std::shared_ptr<FakePrinter>> attached;
   {
@@ -70,11 +70,11 @@ int FakeUsb::registerHotplug(uint16_t, uint16_t, HotplugListener* listener) {
     attached = printers_;
   }
   for (auto& printer : attached)
-    if (!printer->gone) listener->deviceArrived(reinterpret_cast<UsbDevice*>(printer.get()));
+    if (!printer->gone) listener->DeviceArrived(reinterpret_cast<UsbDevice*>(printer.get()));
   return 0;
 }
 
-int FakeUsb::handleEvents() {
+int FakeUsb::HandleEvents() {
   std::vector<Event> events;
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -84,31 +84,31 @@ int FakeUsb::handleEvents() {
   }
   for (const Event& event : events) {
     if (event.arrived)
-      listener_->deviceArrived(event.device);
+      listener_->DeviceArrived(event.device);
     else
-      listener_->deviceLeft(event.device);
+      listener_->DeviceLeft(event.device);
   }
   return 0;
 }
 
-void FakeUsb::refDevice(UsbDevice*) {
+void FakeUsb::RefDevice(UsbDevice*) {
   std::lock_guard<std::mutex> lock(mutex_);
   ++references;
 }
 
-void FakeUsb::unrefDevice(UsbDevice*) {
+void FakeUsb::UnrefDevice(UsbDevice*) {
   std::lock_guard<std::mutex> lock(mutex_);
   --references;
 }
 
-int FakeUsb::getDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) {
+int FakeUsb::GetDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) {
   FakePrinter& printer = Printer(device);
   if (printer.descriptorResult < 0) return printer.descriptorResult;
   *descriptor = printer.descriptor;
   return 0;
 }
 
-int FakeUsb::open(UsbDevice* device, UsbHandle** handle) {
+int FakeUsb::Open(UsbDevice* device, UsbHandle** handle) {
   FakePrinter& printer = Printer(device);
   *handle = nullptr;
   if (printer.gone) return kErrorNoDevice;
@@ -124,7 +124,7 @@ UsbHandle* FakeUsb::OpenForTest(UsbDevice* device) {
   return reinterpret_cast<UsbHandle*>(handles_.back().get());
 }
 
-void FakeUsb::close(UsbHandle* handle) {
+void FakeUsb::Close(UsbHandle* handle) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto it = handles_.begin(); it != handles_.end(); ++it) {
     if (it->get() == reinterpret_cast<Handle*>(handle)) {
@@ -135,11 +135,11 @@ void FakeUsb::close(UsbHandle* handle) {
   }
 }
 
-int FakeUsb::kernelDriverActive(UsbHandle* handle, int) { return PrinterOf(handle).kernelDriver; }
+int FakeUsb::KernelDriverActive(UsbHandle* handle, int) { return PrinterOf(handle).kernelDriver; }
 
-int FakeUsb::detachKernelDriver(UsbHandle* handle, int) { return PrinterOf(handle).detachResult; }
+int FakeUsb::DetachKernelDriver(UsbHandle* handle, int) { return PrinterOf(handle).detachResult; }
 
-int FakeUsb::claimInterface(UsbHandle* handle, int) {
+int FakeUsb::ClaimInterface(UsbHandle* handle, int) {
   FakePrinter& printer = PrinterOf(handle);
   if (printer.gone) return kErrorNoDevice;
   if (printer.claimResult < 0) return printer.claimResult;
@@ -151,7 +151,7 @@ int FakeUsb::claimInterface(UsbHandle* handle, int) {
   return 0;
 }
 
-int FakeUsb::releaseInterface(UsbHandle* handle, int) {
+int FakeUsb::ReleaseInterface(UsbHandle* handle, int) {
   std::lock_guard<std::mutex> lock(mutex_);
   Handle* h = reinterpret_cast<Handle*>(handle);
   if (h->claimed) --claimedNow_;
@@ -159,7 +159,7 @@ int FakeUsb::releaseInterface(UsbHandle* handle, int) {
   return 0;
 }
 
-int FakeUsb::controlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
+int FakeUsb::ControlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
                        uint16_t index, unsigned char* data, uint16_t length, unsigned) {
   FakePrinter& printer = PrinterOf(handle);
   if (printer.gone) return kErrorNoDevice;
@@ -170,7 +170,7 @@ int FakeUsb::controlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, 
   return static_cast<int>(n);
 }
 
-int FakeUsb::bulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data,
+int FakeUsb::BulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data,
                      int length, int* transferred, unsigned) {
   *transferred = 0;
   Handle* h = reinterpret_cast<Handle*>(handle);
@@ -199,7 +199,7 @@ int FakeUsb::bulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned c
   return 0;
 }
 
-int FakeUsb::bulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
+int FakeUsb::BulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
                     int* transferred, unsigned) {
   *transferred = 0;
   Handle* h = reinterpret_cast<Handle*>(handle);
@@ -213,7 +213,7 @@ int FakeUsb::bulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* da
   return 0;
 }
 
-int FakeUsb::getStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) {
+int FakeUsb::GetStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) {
   FakePrinter& printer = PrinterOf(handle);
   if (printer.gone) return kErrorNoDevice;
   if (index != printer.descriptor.iProduct || index == 0) return kErrorIo;
@@ -232,23 +232,23 @@ void FakeCups::Add(const std::string& name, const std::string& uri) {
   queues.push_back(queue);
 }
 
-void FakeCups::enumDests(EnumCallback callback, void* user) {
+void FakeCups::EnumDests(EnumCallback callback, void* user) {
   for (const CupsQueue& queue : queues)
     if (callback(user, 0, queue) == 0) return;
 }
 
-int FakeCups::getDests(std::vector<CupsQueue>* destinations) {
+int FakeCups::GetDests(std::vector<CupsQueue>* destinations) {
   *destinations = queues;
   return getDestsResult < 0 ? getDestsResult : static_cast<int>(queues.size());
 }
 
-int FakeCommands::run(const std::vector<std::string>& argv) {
+int FakeCommands::Run(const std::vector<std::string>& argv) {
   std::lock_guard<std::mutex> lock(mutex_);
   calls_.push_back(argv);
   return result;
 }
 
-int FakeCommands::runCapture(const std::vector<std::string>& argv, std::string* firstLine,
+int FakeCommands::RunCapture(const std::vector<std::string>& argv, std::string* firstLine,
                              size_t limit) {
   std::lock_guard<std::mutex> lock(mutex_);
   calls_.push_back(argv);
@@ -261,7 +261,7 @@ std::vector<std::vector<std::string>> FakeCommands::Calls() {
   return calls_;
 }
 
-void FakeSleeper::sleepMs(unsigned milliseconds) {
+void FakeSleeper::SleepMs(unsigned milliseconds) {
   total += milliseconds;
   if (realMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(realMs_));
 }

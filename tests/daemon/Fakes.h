@@ -66,25 +66,25 @@ class FakeUsb : public UsbPort {
   int maxClaimedAtOnce = 0;
   int references = 0;  // refDevice minus unrefDevice
 
-  bool hasHotplug() override { return hotplug; }
-  int registerHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) override;
-  int handleEvents() override;
-  void refDevice(UsbDevice*) override;
-  void unrefDevice(UsbDevice*) override;
-  int getDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) override;
-  int open(UsbDevice* device, UsbHandle** handle) override;
-  void close(UsbHandle* handle) override;
-  int kernelDriverActive(UsbHandle* handle, int) override;
-  int detachKernelDriver(UsbHandle* handle, int) override;
-  int claimInterface(UsbHandle* handle, int) override;
-  int releaseInterface(UsbHandle* handle, int) override;
-  int controlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
+  bool HasHotplug() override { return hotplug; }
+  int RegisterHotplug(uint16_t vendor, uint16_t product, HotplugListener* listener) override;
+  int HandleEvents() override;
+  void RefDevice(UsbDevice*) override;
+  void UnrefDevice(UsbDevice*) override;
+  int GetDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descriptor) override;
+  int Open(UsbDevice* device, UsbHandle** handle) override;
+  void Close(UsbHandle* handle) override;
+  int KernelDriverActive(UsbHandle* handle, int) override;
+  int DetachKernelDriver(UsbHandle* handle, int) override;
+  int ClaimInterface(UsbHandle* handle, int) override;
+  int ReleaseInterface(UsbHandle* handle, int) override;
+  int ControlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
                 uint16_t index, unsigned char* data, uint16_t length, unsigned) override;
-  int bulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data, int length,
+  int BulkOut(UsbHandle* handle, unsigned char endpoint, const unsigned char* data, int length,
               int* transferred, unsigned) override;
-  int bulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
+  int BulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* data, int length,
              int* transferred, unsigned) override;
-  int getStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) override;
+  int GetStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) override;
 
   // A handle to a printer for tests of code that expects an open device.
   UsbHandle* OpenForTest(UsbDevice* device);
@@ -114,8 +114,8 @@ class FakeUsb : public UsbPort {
 class FakeCups : public CupsPort {
  public:
   void Add(const std::string& name, const std::string& uri);
-  void enumDests(EnumCallback callback, void* user) override;
-  int getDests(std::vector<CupsQueue>* destinations) override;
+  void EnumDests(EnumCallback callback, void* user) override;
+  int GetDests(std::vector<CupsQueue>* destinations) override;
 
   std::vector<CupsQueue> queues;
   int getDestsResult = 0;  // <0: cupsGetDests fails
@@ -123,8 +123,8 @@ class FakeCups : public CupsPort {
 
 class FakeCommands : public CommandRunner {
  public:
-  int run(const std::vector<std::string>& argv) override;
-  int runCapture(const std::vector<std::string>& argv, std::string* firstLine,
+  int Run(const std::vector<std::string>& argv) override;
+  int RunCapture(const std::vector<std::string>& argv, std::string* firstLine,
                  size_t limit) override;
   std::vector<std::vector<std::string>> Calls();
 
@@ -141,7 +141,7 @@ class FakeSleeper : public Sleeper {
  public:
   // realMs: how long each pause really lasts (threads must not spin).
   explicit FakeSleeper(unsigned realMs = 0) : realMs_(realMs) {}
-  void sleepMs(unsigned milliseconds) override;
+  void SleepMs(unsigned milliseconds) override;
   std::atomic<unsigned long> total{0};
 
  private:
@@ -153,7 +153,7 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
   void Touch(const std::string& name) const;
 
@@ -172,7 +172,7 @@ struct FakeWorld {
   FakeCommands commands;
   FakeSleeper sleeper;
   TempDir tmp;
-  DaemonContext ctx{usb, cups, commands, sleeper, tmp.path()};
+  DaemonContext ctx{usb, cups, commands, sleeper, tmp.Path()};
 };
 
 }  // namespace qv46test

@@ -61,7 +61,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 StatusdHarness::StatusdHarness(qv46sim::Testbed& bed) : bed_(bed) {}
 
 StatusdHarness::~StatusdHarness() {
-  daemon_.terminate();
+  daemon_.Terminate();
   for (const std::string& serial : serials_)
     for (const std::string& path :
          {StatusPath(serial), WatchPath(serial), CountPath(serial), PausePath(serial)})
@@ -75,8 +75,8 @@ bool StatusdHarness::Start(const std::vector<std::string>& extraEnv) {
   qv46sim::SpawnOptions options;
   options.extraEnv = extraEnv;
   options.extraEnv.push_back("NOTIFY_SOCKET=" + socketPath);
-  daemon_ = bed_.spawn({QV46_STATUSD}, options);
-  return daemon_.started() && notify.WaitReady(15000);
+  daemon_ = bed_.Spawn({QV46_STATUSD}, options);
+  return daemon_.Started() && notify.WaitReady(15000);
 }
 
 std::string StatusdHarness::NewSerial(const std::string& tag) {

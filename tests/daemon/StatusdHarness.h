@@ -20,7 +20,7 @@ class StatusdHarness {
   // Starts the daemon with `extraEnv` added and waits for READY=1; false
   // when it did not come.
   bool Start(const std::vector<std::string>& extraEnv = {});
-  bool Running() { return daemon_.running(); }
+  bool Running() { return daemon_.Running(); }
   qv46sim::Process& Process() { return daemon_; }
 
   // A serial no other test or run uses; its /tmp files are removed at the end.

@@ -190,8 +190,8 @@ class SpawnRunnerTest : public ::testing::Test {
     script << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\nexit 3\n";
     script.close();
     chmod(bin.File("lpadmin").c_str(), 0755);
-    setenv("PATH", (bin.path() + ":" + oldPath).c_str(), 1);
-    ASSERT_EQ(0, chdir(work.path().c_str()));
+    setenv("PATH", (bin.Path() + ":" + oldPath).c_str(), 1);
+    ASSERT_EQ(0, chdir(work.Path().c_str()));
   }
   void TearDown() override {
     setenv("PATH", oldPath.c_str(), 1);
@@ -205,7 +205,7 @@ class SpawnRunnerTest : public ::testing::Test {
 TEST_F(SpawnRunnerTest, ShellSyntaxInTheSerialRunsNothing) {
   const std::string serial = "A;touch pwned1 $(touch pwned2) `touch pwned3` |touch pwned4 &&x";
   SpawnCommandRunner runner;
-  EXPECT_EQ(3, runner.run(QueueCommand(1, serial.c_str())));
+  EXPECT_EQ(3, runner.Run(QueueCommand(1, serial.c_str())));
   std::string expected;
   for (const std::string& word : QueueCommand(1, serial.c_str()))
     if (word != "lpadmin") expected += word + "\n";
@@ -216,15 +216,15 @@ TEST_F(SpawnRunnerTest, ShellSyntaxInTheSerialRunsNothing) {
 
 TEST_F(SpawnRunnerTest, MissingProgramAndCapturedFirstLine) {
   SpawnCommandRunner runner;
-  EXPECT_EQ(-1, runner.run({"qv46-no-such-program"}));
+  EXPECT_EQ(-1, runner.Run({"qv46-no-such-program"}));
   std::string line = "stale";
-  EXPECT_EQ(-1, runner.runCapture({"qv46-no-such-program"}, &line, 31));
+  EXPECT_EQ(-1, runner.RunCapture({"qv46-no-such-program"}, &line, 31));
   EXPECT_EQ("", line);
-  EXPECT_EQ(0, runner.runCapture({"printf", "Enforcing\\nsecond\\n"}, &line, 31));
+  EXPECT_EQ(0, runner.RunCapture({"printf", "Enforcing\\nsecond\\n"}, &line, 31));
   EXPECT_EQ("Enforcing", line);
-  EXPECT_EQ(0, runner.runCapture({"printf", "%s", std::string(100, 'p').c_str()}, &line, 31));
+  EXPECT_EQ(0, runner.RunCapture({"printf", "%s", std::string(100, 'p').c_str()}, &line, 31));
   EXPECT_EQ(std::string(31, 'p'), line);
-  EXPECT_EQ(-1, runner.run({}));
+  EXPECT_EQ(-1, runner.Run({}));
 }
 
 }  // namespace

@@ -372,7 +372,7 @@ TEST(ExistFileTest, OnlyRegularFilesThemselves) {
   EXPECT_TRUE(existFile(dir.File("plain").c_str()));
   EXPECT_FALSE(existFile(dir.File("link").c_str()));
   EXPECT_FALSE(existFile(dir.File("missing").c_str()));
-  EXPECT_FALSE(existFile(dir.path().c_str()));
+  EXPECT_FALSE(existFile(dir.Path().c_str()));
   EXPECT_FALSE(existFile(nullptr));
 }
 

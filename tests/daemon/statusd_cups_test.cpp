@@ -43,7 +43,7 @@ void WriteScript(const std::string& path, const std::string& text) {
 class StatusdCupsTest : public ::testing::TestWithParam<RegistrationCase> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(bed.ok());
+    ASSERT_TRUE(bed.Ok());
     WriteScript(bin.File("lpadmin"),
                 "#!/bin/sh\nprintf '%s|' \"$@\" >> \"$0.calls\"\necho >> \"$0.calls\"\n"
                 "exec " +
@@ -54,13 +54,13 @@ class StatusdCupsTest : public ::testing::TestWithParam<RegistrationCase> {
     options.extraBackends = {backends.File("valdren-zelbackend")};
     cupsd = std::make_unique<PrivateCupsd>(options);
     std::string error;
-    ASSERT_TRUE(cupsd->start(&error)) << error;
+    ASSERT_TRUE(cupsd->Start(&error)) << error;
   }
 
   bool StartDaemon() {
-    std::vector<std::string> env = cupsd->clientEnv();
+    std::vector<std::string> env = cupsd->ClientEnv();
     const char* path = getenv("PATH");
-    env.push_back("PATH=" + bin.path() + ":" + (path ? path : "/usr/sbin:/usr/bin:/sbin:/bin"));
+    env.push_back("PATH=" + bin.Path() + ":" + (path ? path : "/usr/sbin:/usr/bin:/sbin:/bin"));
     return statusd.Start(env);
   }
 
@@ -73,7 +73,7 @@ class StatusdCupsTest : public ::testing::TestWithParam<RegistrationCase> {
 
   std::string Queues() {
     std::string out;
-    cupsd->run({"lpstat", "-v"}, &out);
+    cupsd->Run({"lpstat", "-v"}, &out);
     return out;
   }
 
@@ -92,16 +92,16 @@ TEST_P(StatusdCupsTest, RegistersOrRecognisesTheQueue) {
     std::string out;
     ASSERT_EQ(
         0,
-        cupsd->run({"lpadmin", "-p", queue.name, "-E", "-v", uri, "-m", "VALDREN_QV-46.ppd"}, &out))
-        << out << cupsd->errorLog();
+        cupsd->Run({"lpadmin", "-p", queue.name, "-E", "-v", uri, "-m", "VALDREN_QV-46.ppd"}, &out))
+        << out << cupsd->ErrorLog();
   }
   const std::string before = Queues();
 
   qv46sim::PrinterConfig config;
   config.serial = serial;
-  const int id = bed.plug(config);
+  const int id = bed.Plug(config);
   ASSERT_TRUE(StartDaemon());
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
 
   if (c.created == nullptr) {
     EXPECT_TRUE(Calls().empty());
@@ -115,15 +115,15 @@ TEST_P(StatusdCupsTest, RegistersOrRecognisesTheQueue) {
               Calls()[0]);
     EXPECT_NE(std::string::npos, Queues().find(name + ": " + kUri + serial)) << Queues();
     std::string out;
-    cupsd->run({"lpoptions", "-p", name}, &out);
+    cupsd->Run({"lpoptions", "-p", name}, &out);
     EXPECT_NE(std::string::npos, out.find("printer-is-shared=false")) << out;
   }
 
   // Registered: without a watching monitor the printer is left alone.
-  qv46sim::waitUntil([] { return false; }, 1200);
-  const int claims = bed.claimCount(id);
-  qv46sim::waitUntil([] { return false; }, 2200);
-  EXPECT_EQ(claims, bed.claimCount(id));
+  qv46sim::WaitUntil([] { return false; }, 1200);
+  const int claims = bed.ClaimCount(id);
+  qv46sim::WaitUntil([] { return false; }, 2200);
+  EXPECT_EQ(claims, bed.ClaimCount(id));
   EXPECT_LE(Calls().size(), 1u);
 }
 

@@ -20,7 +20,7 @@ constexpr int kSettleMs = 30000;  // generous: sanitizer builds and a busy machi
 class StatusdSimTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(bed.ok());
+    ASSERT_TRUE(bed.Ok());
     std::ofstream script(bin.File("lpadmin"));
     script << "#!/bin/sh\nprintf '%s|' \"$@\" >> \"$0.calls\"\necho >> \"$0.calls\"\nexit 0\n";
     script.close();
@@ -29,14 +29,14 @@ class StatusdSimTest : public ::testing::Test {
 
   bool StartDaemon() {
     const char* path = getenv("PATH");
-    return statusd.Start({"PATH=" + bin.path() + ":" + (path ? path : "/usr/bin:/bin"),
+    return statusd.Start({"PATH=" + bin.Path() + ":" + (path ? path : "/usr/bin:/bin"),
                           "CUPS_SERVER=" + bin.File("no-cupsd.sock")});
   }
 
   int Plug(const std::string& serial) {
     PrinterConfig config;
     config.serial = serial;
-    return bed.plug(config);
+    return bed.Plug(config);
   }
 
   std::vector<std::string> LpadminCalls() {
@@ -48,7 +48,7 @@ class StatusdSimTest : public ::testing::Test {
 
   int Queries(int id, const std::string& key) {
     int n = 0;
-    for (const auto& c : bed.commands(id)) n += qv46sim::queryKey(c.command, c.parameter) == key;
+    for (const auto& c : bed.Commands(id)) n += qv46sim::QueryKey(c.command, c.parameter) == key;
     return n;
   }
 
@@ -62,7 +62,7 @@ TEST_F(StatusdSimTest, PrinterPresentAtStartIsFoundByEnumeration) {
   const int id = Plug(serial);
   ASSERT_GT(id, 0);
   ASSERT_TRUE(StartDaemon());
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
   const std::vector<std::string> expected = {
       "#PRINTER_INFORMATION",
       "MODEL=\"QV-46\"",
@@ -86,7 +86,7 @@ TEST_F(StatusdSimTest, PrinterPresentAtStartIsFoundByEnumeration) {
   ASSERT_EQ(0, stat(StatusdHarness::StatusPath(serial).c_str(), &st));
   EXPECT_EQ(0666u, st.st_mode & 0777);
   // The queue was registered once, with the serial as one argument.
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
   EXPECT_EQ(
       "-p|VALDREN-QV-46|-E|-D|VALDREN QV-46|-m|VALDREN_QV-46.ppd|-v|"
       "valdren-zelbackend://VALDREN/QV-46?serial=" +
@@ -98,9 +98,9 @@ TEST_F(StatusdSimTest, ArrivalByEventAndUnplugGivesTheOfflineForm) {
   ASSERT_TRUE(StartDaemon());
   const std::string serial = statusd.NewSerial("event");
   const int id = Plug(serial);
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
-  ASSERT_TRUE(bed.unplug(id));
-  EXPECT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOffline(serial); }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
+  ASSERT_TRUE(bed.Unplug(id));
+  EXPECT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOffline(serial); }, kSettleMs));
   const auto lines = StatusdHarness::StatusLines(serial);
   ASSERT_EQ(16u, lines.size());
   for (int i : {4, 5, 8, 9, 10, 11, 14})
@@ -112,19 +112,19 @@ TEST_F(StatusdSimTest, WatchedPrinterIsPolledAndCountRequestsAreConsumed) {
   const std::string serial = statusd.NewSerial("watch");
   const int id = Plug(serial);
   ASSERT_TRUE(StartDaemon());
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
 
   // Registered and unwatched: left alone (allow one poll already under way).
-  qv46sim::waitUntil([] { return false; }, 1200);
-  const int idle = bed.claimCount(id);
-  qv46sim::waitUntil([] { return false; }, 2200);
-  EXPECT_EQ(idle, bed.claimCount(id));
+  qv46sim::WaitUntil([] { return false; }, 1200);
+  const int idle = bed.ClaimCount(id);
+  qv46sim::WaitUntil([] { return false; }, 2200);
+  EXPECT_EQ(idle, bed.ClaimCount(id));
 
   // Watched: one poll per cycle; the first one of the watch reads the count.
   std::ofstream(StatusdHarness::WatchPath(serial)).close();
-  EXPECT_TRUE(qv46sim::waitUntil([&] { return bed.claimCount(id) >= idle + 3; }, kSettleMs));
-  EXPECT_TRUE(qv46sim::waitUntil(
+  EXPECT_TRUE(qv46sim::WaitUntil([&] { return bed.ClaimCount(id) >= idle + 3; }, kSettleMs));
+  EXPECT_TRUE(qv46sim::WaitUntil(
       [&] {
         return StatusdHarness::StatusLines(serial).size() == 16 &&
                StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"123\"";
@@ -132,11 +132,11 @@ TEST_F(StatusdSimTest, WatchedPrinterIsPolledAndCountRequestsAreConsumed) {
       kSettleMs));
 
   // A count request is deleted and read again.
-  bed.setReply(id, "MNT_RD COUNTER_LIFE", Reply::value("0000000456"));
+  bed.SetReply(id, "MNT_RD COUNTER_LIFE", Reply::Value("0000000456"));
   std::ofstream(StatusdHarness::CountPath(serial)).close();
-  EXPECT_TRUE(qv46sim::waitUntil(
+  EXPECT_TRUE(qv46sim::WaitUntil(
       [&] { return access(StatusdHarness::CountPath(serial).c_str(), F_OK) != 0; }, kSettleMs));
-  EXPECT_TRUE(qv46sim::waitUntil(
+  EXPECT_TRUE(qv46sim::WaitUntil(
       [&] {
         return StatusdHarness::StatusLines(serial).size() == 16 &&
                StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"456\"";
@@ -148,27 +148,27 @@ TEST_F(StatusdSimTest, PauseMarkerKeepsTheDaemonOffThePrinter) {
   const std::string serial = statusd.NewSerial("pause");
   const int id = Plug(serial);
   ASSERT_TRUE(StartDaemon());
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
 
   const std::string marker = StatusdHarness::PausePath(serial) + "-job42";
   statusd.RemoveAtEnd(marker);
   std::ofstream(marker).close();
   std::ofstream(StatusdHarness::WatchPath(serial)).close();
-  qv46sim::waitUntil([] { return false; }, 1200);
-  const int paused = bed.claimCount(id);
-  qv46sim::waitUntil([] { return false; }, 2200);
-  EXPECT_EQ(paused, bed.claimCount(id));
+  qv46sim::WaitUntil([] { return false; }, 1200);
+  const int paused = bed.ClaimCount(id);
+  qv46sim::WaitUntil([] { return false; }, 2200);
+  EXPECT_EQ(paused, bed.ClaimCount(id));
 
   // The job is done: polled again, and the count is read after printing.
-  bed.setReply(id, "MNT_RD COUNTER_LIFE", Reply::value("0000000789"));
+  bed.SetReply(id, "MNT_RD COUNTER_LIFE", Reply::Value("0000000789"));
   unlink(marker.c_str());
-  EXPECT_TRUE(qv46sim::waitUntil(
+  EXPECT_TRUE(qv46sim::WaitUntil(
       [&] {
         return StatusdHarness::StatusLines(serial).size() == 16 &&
                StatusdHarness::StatusLines(serial)[14] == "TOTAL_COUNT=\"789\"";
       },
       kSettleMs));
-  EXPECT_GT(bed.claimCount(id), paused);
+  EXPECT_GT(bed.ClaimCount(id), paused);
 }
 
 TEST_F(StatusdSimTest, TwoPrintersAreNeverClaimedAtOnce) {
@@ -178,12 +178,12 @@ TEST_F(StatusdSimTest, TwoPrintersAreNeverClaimedAtOnce) {
   std::ofstream(StatusdHarness::WatchPath(b)).close();
   const int idA = Plug(a);
   const int idB = Plug(b);
-  bed.setReplyDelay(idA, 20);
-  bed.setReplyDelay(idB, 20);
+  bed.SetReplyDelay(idA, 20);
+  bed.SetReplyDelay(idB, 20);
   ASSERT_TRUE(StartDaemon());
-  EXPECT_TRUE(qv46sim::waitUntil(
-      [&] { return bed.claimCount(idA) >= 4 && bed.claimCount(idB) >= 4; }, kSettleMs * 2));
-  EXPECT_EQ(1, bed.maxClaimedAtOnce());
+  EXPECT_TRUE(qv46sim::WaitUntil(
+      [&] { return bed.ClaimCount(idA) >= 4 && bed.ClaimCount(idB) >= 4; }, kSettleMs * 2));
+  EXPECT_EQ(1, bed.MaxClaimedAtOnce());
   EXPECT_TRUE(StatusdHarness::IsOnline(a));
   EXPECT_TRUE(StatusdHarness::IsOnline(b));
 }
@@ -192,10 +192,10 @@ TEST_F(StatusdSimTest, MalformedStatusIsOffline) {
   const std::string serial = statusd.NewSerial("bad");
   PrinterConfig config;
   config.serial = serial;
-  config.replies["STATUS"] = Reply::raw("0000000812345678");
-  const int id = bed.plug(config);
+  config.replies["STATUS"] = Reply::Raw("0000000812345678");
+  const int id = bed.Plug(config);
   ASSERT_TRUE(StartDaemon());
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::StatusLines(serial).size() == 16; },
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::StatusLines(serial).size() == 16; },
                                  kSettleMs));
   const auto lines = StatusdHarness::StatusLines(serial);
   EXPECT_EQ("MODEL=\"QV-46\"", lines[1]);
@@ -212,19 +212,19 @@ TEST_F(StatusdSimTest, LongestRepliesAreCutToFit) {
   const std::string serial = statusd.NewSerial("long");
   PrinterConfig config;
   config.serial = serial;
-  config.replies["INFO FVER"] = Reply::value(std::string(4087, 'v'));
-  config.replies["INFO MQTY"] = Reply::value(std::string(4087, '7'));
-  const int id = bed.plug(config);
+  config.replies["INFO FVER"] = Reply::Value(std::string(4087, 'v'));
+  config.replies["INFO MQTY"] = Reply::Value(std::string(4087, '7'));
+  const int id = bed.Plug(config);
   PrinterConfig longSerial;
   longSerial.serial = std::string(4087, 'S');
-  const int idLong = bed.plug(longSerial);
+  const int idLong = bed.Plug(longSerial);
   ASSERT_TRUE(StartDaemon());
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
   const auto lines = StatusdHarness::StatusLines(serial);
   EXPECT_EQ("PRINTER_VERSION=\"" + std::string(63, 'v') + "\"", lines[4]);
   EXPECT_EQ("MEDIA_REMAIN=\"" + std::string(59, '7') + "\"", lines[10]);
   ASSERT_TRUE(
-      qv46sim::waitUntil([&] { return Queries(idLong, "INFO SERIAL_NUMBER") >= 10; }, kSettleMs));
+      qv46sim::WaitUntil([&] { return Queries(idLong, "INFO SERIAL_NUMBER") >= 10; }, kSettleMs));
   EXPECT_EQ(0, Queries(idLong, "STATUS"));
   EXPECT_EQ(1u, LpadminCalls().size());
   EXPECT_GT(Queries(id, "STATUS"), 0);
@@ -237,11 +237,11 @@ TEST_F(StatusdSimTest, ArrivalDuringAnotherPrintersPollIsNotLost) {
   ASSERT_TRUE(StartDaemon());
   const std::string first = statusd.NewSerial("busy");
   const int idFirst = Plug(first);
-  bed.setReplyDelay(idFirst, 100);  // a long poll to arrive in
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return bed.claimed(idFirst); }, kSettleMs));
+  bed.SetReplyDelay(idFirst, 100);  // a long poll to arrive in
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return bed.Claimed(idFirst); }, kSettleMs));
   const std::string second = statusd.NewSerial("late");
   Plug(second);
-  EXPECT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(second); }, kSettleMs));
+  EXPECT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(second); }, kSettleMs));
 }
 
 // Unplugging while a poll is in its transfers, with one and with two
@@ -260,19 +260,19 @@ TEST_F(StatusdSimTest, UnplugInTheMiddleOfAPoll) {
         ids.push_back(Plug(serials.back()));
       }
       for (const auto& s : serials)
-        ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(s); }, kSettleMs));
+        ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(s); }, kSettleMs));
       // Slow replies keep each poll in its transfers for a while.
-      for (int id : ids) bed.setReplyDelay(id, 60);
-      ASSERT_TRUE(qv46sim::waitUntil([&] { return bed.claimed(ids[0]); }, kSettleMs));
-      for (int id : ids) bed.unplug(id);
+      for (int id : ids) bed.SetReplyDelay(id, 60);
+      ASSERT_TRUE(qv46sim::WaitUntil([&] { return bed.Claimed(ids[0]); }, kSettleMs));
+      for (int id : ids) bed.Unplug(id);
       for (const auto& s : serials)
-        EXPECT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOffline(s); }, kSettleMs));
+        EXPECT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOffline(s); }, kSettleMs));
       ASSERT_TRUE(statusd.Running());
     }
   }
   const std::string last = statusd.NewSerial("after");
   Plug(last);
-  EXPECT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(last); }, kSettleMs));
+  EXPECT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(last); }, kSettleMs));
 }
 
 // Shell syntax in a serial: one argument word for lpadmin, nothing executed.
@@ -285,7 +285,7 @@ TEST_F(StatusdSimTest, ShellSyntaxInASerialRunsNothing) {
       statusd.NewSerial("sh") + ";touch${IFS}" + "qv46-pwned-" + tag + "$(id)";
   statusd.RemoveAtEnd(StatusdHarness::StatusPath(shell));
   Plug(shell);
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return StatusdHarness::IsOnline(shell); }, kSettleMs));
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(shell); }, kSettleMs));
   ASSERT_EQ(1u, LpadminCalls().size());
   EXPECT_NE(std::string::npos,
             LpadminCalls()[0].find("|valdren-zelbackend://VALDREN/QV-46?serial=" + shell + "|"));
@@ -302,7 +302,7 @@ TEST_F(StatusdSimTest, SerialWithAPathIsNoSerial) {
   const int id = Plug(escape);
   // Two polls, ten attempts each.
   ASSERT_TRUE(
-      qv46sim::waitUntil([&] { return Queries(id, "INFO SERIAL_NUMBER") >= 20; }, kSettleMs));
+      qv46sim::WaitUntil([&] { return Queries(id, "INFO SERIAL_NUMBER") >= 20; }, kSettleMs));
   EXPECT_NE(0, access(escaped.c_str(), F_OK));
   EXPECT_TRUE(LpadminCalls().empty());
   EXPECT_EQ(0, Queries(id, "STATUS"));
@@ -318,9 +318,9 @@ TEST_F(StatusdSimTest, PlantedSymlinkIsNotWrittenThrough) {
   ASSERT_EQ(0, symlink(victim.c_str(), StatusdHarness::StatusPath(serial).c_str()));
   const int id = Plug(serial);
   // The poll that registers the queue goes on to the status file.
-  ASSERT_TRUE(qv46sim::waitUntil([&] { return Queries(id, "INFO RQTY") >= 1; }, kSettleMs));
-  ASSERT_TRUE(bed.unplug(id));
-  qv46sim::waitUntil([] { return false; }, 2500);  // room for the offline write
+  ASSERT_TRUE(qv46sim::WaitUntil([&] { return Queries(id, "INFO RQTY") >= 1; }, kSettleMs));
+  ASSERT_TRUE(bed.Unplug(id));
+  qv46sim::WaitUntil([] { return false; }, 2500);  // room for the offline write
   EXPECT_EQ("precious", ReadFile(victim));
   EXPECT_EQ(1u, LpadminCalls().size());
 }

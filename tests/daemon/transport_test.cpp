@@ -108,13 +108,13 @@ TEST_F(TransportTest, WriteRefusesBadArgumentsAndPassesErrorsThrough) {
 TEST_F(TransportTest, TransferThatMovesNothingEndsTheWrite) {
   // A device that accepts nothing without an error must not hang the thread.
   class StuckUsb : public FakeUsb {
-    int bulkOut(UsbHandle*, unsigned char, const unsigned char*, int, int* transferred,
+    int BulkOut(UsbHandle*, unsigned char, const unsigned char*, int, int* transferred,
                 unsigned) override {
       *transferred = 0;
       return 0;
     }
   } stuck;
-  DaemonContext ctx(stuck, world.cups, world.commands, world.sleeper, world.tmp.path());
+  DaemonContext ctx(stuck, world.cups, world.commands, world.sleeper, world.tmp.Path());
   auto other = std::make_shared<FakePrinter>();
   UsbHandle* h = stuck.OpenForTest(stuck.Plug(other));
   const char bytes[8] = {};
@@ -149,7 +149,7 @@ TEST_F(TransportTest, ReplyHeaderMustBeEightDigitsWithinCapacity) {
     // A refused header is not followed by a second read.
     char rest[64];
     int more = 0;
-    world.usb.bulkIn(handle, 0x82, reinterpret_cast<unsigned char*>(rest), sizeof rest, &more, 0);
+    world.usb.BulkIn(handle, 0x82, reinterpret_cast<unsigned char*>(rest), sizeof rest, &more, 0);
     EXPECT_EQ(c.wire.size() - c.reads, static_cast<size_t>(more));
   }
 }

@@ -14,7 +14,7 @@
 
 namespace e2e {
 
-bool eventually(const std::function<bool()>& condition, int timeoutMs) {
+bool Eventually(const std::function<bool()>& condition, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     if (condition()) return true;
@@ -23,19 +23,19 @@ bool eventually(const std::function<bool()>& condition, int timeoutMs) {
   }
 }
 
-std::string readFile(const std::string& path) {
+std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-bool writeFile(const std::string& path, const std::string& bytes, unsigned mode) {
+bool WriteFile(const std::string& path, const std::string& bytes, unsigned mode) {
   std::ofstream(path, std::ios::binary) << bytes;
   return chmod(path.c_str(), mode) == 0;
 }
 
-bool exists(const std::string& path) {
+bool Exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
 }
@@ -43,11 +43,11 @@ bool exists(const std::string& path) {
 PrintSystem::PrintSystem(Options options) : options_(std::move(options)) {}
 
 PrintSystem::~PrintSystem() {
-  if (daemon_) daemon_->terminate();
+  if (daemon_) daemon_->Terminate();
   cupsd_.reset();
   if (simulator_) {
-    simulator_->closeStdin();
-    simulator_->terminate();
+    simulator_->CloseStdin();
+    simulator_->Terminate();
   }
   if (!options_.programs.daemon.empty()) {
     for (const char* suffix : {".log", "_UTIL", "_TC_UTIL"})
@@ -56,13 +56,13 @@ PrintSystem::~PrintSystem() {
   if (!work_.empty()) std::system(("rm -rf '" + work_ + "'").c_str());
 }
 
-std::string PrintSystem::daemonQueueCommand(const std::string& serial) {
+std::string PrintSystem::DaemonQueueCommand(const std::string& serial) {
   return "lpadmin -p VALDREN-QV-46 -E -D \"VALDREN QV-46\" -m VALDREN_QV-46.ppd "
          "-v valdren-zelbackend://VALDREN/QV-46?serial=" +
          serial + " -o printer-is-shared=false";
 }
 
-bool PrintSystem::prepare(std::string* error) {
+bool PrintSystem::Prepare(std::string* error) {
   char tmpl[] = "/tmp/qv46-e2e-XXXXXX";
   if (!mkdtemp(tmpl)) {
     *error = "mkdtemp failed";
@@ -74,12 +74,12 @@ bool PrintSystem::prepare(std::string* error) {
   return true;
 }
 
-bool PrintSystem::start(std::string* error) {
-  if (work_.empty() && !prepare(error)) return false;
-  if (!startSimulator(error)) return false;
+bool PrintSystem::Start(std::string* error) {
+  if (work_.empty() && !Prepare(error)) return false;
+  if (!StartSimulator(error)) return false;
 
   qv46test::PrivateCupsd::Options options;
-  options.models = {qv46test::PrivateCupsd::defaultPpdPath()};
+  options.models = {qv46test::PrivateCupsd::DefaultPpdPath()};
   options.models.insert(options.models.end(), options_.extraModels.begin(),
                         options_.extraModels.end());
   options.extraFilters = {options_.programs.filter};
@@ -89,29 +89,29 @@ bool PrintSystem::start(std::string* error) {
   options.env = simEnv_;
   options.backendPreload = simPreload_;
   cupsd_ = std::make_unique<qv46test::PrivateCupsd>(options);
-  if (!cupsd_->start(error)) return false;
-  cupsd_->applyClientEnv();
-  return options_.programs.daemon.empty() || startDaemon(error);
+  if (!cupsd_->Start(error)) return false;
+  cupsd_->ApplyClientEnv();
+  return options_.programs.daemon.empty() || StartDaemon(error);
 }
 
-bool PrintSystem::startSimulator(std::string* error) {
+bool PrintSystem::StartSimulator(std::string* error) {
   const std::string envFile = work_ + "/sim.env";
   qv46sim::SpawnOptions spawn;
   spawn.stdinPipe = true;  // it runs until its input closes
   spawn.stdoutFile = work_ + "/sim.out";
   spawn.stderrFile = work_ + "/sim.err";
   simulator_ = std::make_unique<qv46sim::Process>(
-      qv46sim::spawnProcess({options_.programs.simulator, "--serial", serial_, "--capture",
+      qv46sim::SpawnProcess({options_.programs.simulator, "--serial", serial_, "--capture",
                              capture_, "--env-file", envFile},
                             {}, spawn));
-  if (!eventually([&] { return exists(envFile) || !simulator_->running(); }, 20000) ||
-      !exists(envFile)) {
-    *error = "the simulated printer did not start: " + readFile(work_ + "/sim.err");
+  if (!Eventually([&] { return Exists(envFile) || !simulator_->Running(); }, 20000) ||
+      !Exists(envFile)) {
+    *error = "the simulated printer did not start: " + ReadFile(work_ + "/sim.err");
     return false;
   }
   // cupsd sets TMPDIR for its children itself and passes on no LD_*
   // variable: the preload goes to the backend through its wrapper.
-  std::istringstream lines(readFile(envFile));
+  std::istringstream lines(ReadFile(envFile));
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("LD_PRELOAD=", 0) == 0)
       simPreload_ = line.substr(line.find('=') + 1);
@@ -121,31 +121,31 @@ bool PrintSystem::startSimulator(std::string* error) {
   return true;
 }
 
-bool PrintSystem::startDaemon(std::string* error) {
+bool PrintSystem::StartDaemon(std::string* error) {
   // The daemon sees the printer through the preload and registers its
   // queue with the private cupsd.
   std::vector<std::string> env = {"LD_PRELOAD=" + simPreload_, "TMPDIR=/tmp"};
   env.insert(env.end(), simEnv_.begin(), simEnv_.end());
-  for (const std::string& var : cupsd_->clientEnv()) env.push_back(var);
+  for (const std::string& var : cupsd_->ClientEnv()) env.push_back(var);
   qv46sim::SpawnOptions spawn;
   spawn.stdoutFile = work_ + "/daemon.out";
   spawn.stderrFile = work_ + "/daemon.err";
   daemon_ = std::make_unique<qv46sim::Process>(
-      qv46sim::spawnProcess({options_.programs.daemon}, env, spawn));
+      qv46sim::SpawnProcess({options_.programs.daemon}, env, spawn));
   std::string out;
-  if (!eventually(
+  if (!Eventually(
           [&] {
-            return cupsd_->run({"lpstat", "-v", queueName()}, &out) == 0 || !daemon_->running();
+            return cupsd_->Run({"lpstat", "-v", QueueName()}, &out) == 0 || !daemon_->Running();
           },
           30000) ||
-      !daemon_->running()) {
-    *error = "the status daemon registered no queue: " + readFile(work_ + "/daemon.err") + out;
+      !daemon_->Running()) {
+    *error = "the status daemon registered no queue: " + ReadFile(work_ + "/daemon.err") + out;
     return false;
   }
   return true;
 }
 
-int PrintSystem::submit(const std::string& queue, const std::vector<std::string>& options,
+int PrintSystem::Submit(const std::string& queue, const std::vector<std::string>& options,
                         const std::string& file, std::string* out) {
   std::vector<std::string> argv = {"lp", "-d", queue};
   for (const std::string& o : options) {
@@ -154,7 +154,7 @@ int PrintSystem::submit(const std::string& queue, const std::vector<std::string>
   }
   argv.push_back(file);
   std::string text;
-  if (cupsd_->run(argv, &text) != 0) return -1;
+  if (cupsd_->Run(argv, &text) != 0) return -1;
   if (out) *out = text;
   // "request id is VALDREN-QV-46-100007 (1 file(s))"
   size_t end = text.find(" (");
@@ -163,7 +163,7 @@ int PrintSystem::submit(const std::string& queue, const std::vector<std::string>
                                                                : std::atoi(text.c_str() + dash + 1);
 }
 
-int PrintSystem::jobState(int id) {
+int PrintSystem::JobState(int id) {
   cups_job_t* jobs = nullptr;
   int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
   int state = -1;
@@ -174,13 +174,13 @@ int PrintSystem::jobState(int id) {
   return state;
 }
 
-int PrintSystem::waitForJob(int id, const std::set<int>& states, int timeoutMs) {
+int PrintSystem::WaitForJob(int id, const std::set<int>& states, int timeoutMs) {
   int state = -1;
-  eventually([&] { return states.count(state = jobState(id)) > 0; }, timeoutMs);
+  Eventually([&] { return states.count(state = JobState(id)) > 0; }, timeoutMs);
   return state;
 }
 
-std::string PrintSystem::printerStateReasons(const std::string& queue) {
+std::string PrintSystem::PrinterStateReasons(const std::string& queue) {
   cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.c_str(), nullptr);
   const char* reasons =
       dest ? cupsGetOption("printer-state-reasons", dest->num_options, dest->options) : nullptr;
@@ -189,14 +189,12 @@ std::string PrintSystem::printerStateReasons(const std::string& queue) {
   return text;
 }
 
-size_t PrintSystem::captured() const {
+size_t PrintSystem::Captured() const {
   struct stat st;
   return stat(capture_.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
 }
 
-std::string PrintSystem::jobStreamSince(size_t offset) const {
-  std::string bytes = readFile(capture_);
-  bytes.erase(0, std::min(offset, bytes.size()));
+std::string JobStreamIn(std::string bytes) {
   // Queries carry no payload: 32 bytes each.
   for (;;) {
     bool query = false;
@@ -210,19 +208,25 @@ std::string PrintSystem::jobStreamSince(size_t offset) const {
   return bytes;
 }
 
-int PrintSystem::decode(const std::string& stream, const std::string& dir, std::string* listing) {
-  writeFile(dir + ".bin", stream);
-  mkdir(dir.c_str(), 0755);
-  return cupsd_->run({options_.programs.streamTool, "-o", dir, dir + ".bin"}, listing);
+std::string PrintSystem::JobStreamSince(size_t offset) const {
+  std::string bytes = ReadFile(capture_);
+  bytes.erase(0, std::min(offset, bytes.size()));
+  return JobStreamIn(std::move(bytes));
 }
 
-bool PrintSystem::backendFilesGone(const std::string& serial, int job) {
+int PrintSystem::Decode(const std::string& stream, const std::string& dir, std::string* listing) {
+  WriteFile(dir + ".bin", stream);
+  mkdir(dir.c_str(), 0755);
+  return cupsd_->Run({options_.programs.streamTool, "-o", dir, dir + ".bin"}, listing);
+}
+
+bool PrintSystem::BackendFilesGone(const std::string& serial, int job) {
   const std::string marker = "Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + serial + ".";
-  return eventually(
+  return Eventually(
       [&] {
         std::string out;
-        cupsd_->run({"sh", "-c", "ls /tmp | grep -F '" + marker + "'"}, &out);
-        return out.empty() && !exists("/tmp/Print_" + std::to_string(job) + ".log");
+        cupsd_->Run({"sh", "-c", "ls /tmp | grep -F '" + marker + "'"}, &out);
+        return out.empty() && !Exists("/tmp/Print_" + std::to_string(job) + ".log");
       },
       15000);
 }

@@ -16,10 +16,14 @@
 namespace e2e {
 
 // Polls every 100 ms; true as soon as the condition holds.
-bool eventually(const std::function<bool()>& condition, int timeoutMs);
-std::string readFile(const std::string& path);
-bool writeFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
-bool exists(const std::string& path);
+bool Eventually(const std::function<bool()>& condition, int timeoutMs);
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
+bool Exists(const std::string& path);
+
+// The job stream in bytes a printer received: without the queries in front
+// of it, and without anything after its last START command.
+std::string JobStreamIn(std::string bytes);
 
 struct Programs {
   std::string filter, backend, simulator, streamTool;
@@ -41,44 +45,44 @@ class PrintSystem {
 
   // Creates the scratch folder (work()) first, so callers can put files
   // there and add them to options() before start(). False with a reason.
-  bool prepare(std::string* error);
-  Options& options() { return options_; }
+  bool Prepare(std::string* error);
+  Options& MutableOptions() { return options_; }
   // Starts the printer, cupsd and the daemon (if any); with the daemon,
   // waits until it registered the printer's queue.
-  bool start(std::string* error);
+  bool Start(std::string* error);
 
-  const std::string& work() const { return work_; }
-  const std::string& serial() const { return serial_; }
-  qv46test::PrivateCupsd& cupsd() { return *cupsd_; }
+  const std::string& Work() const { return work_; }
+  const std::string& Serial() const { return serial_; }
+  qv46test::PrivateCupsd& Cupsd() { return *cupsd_; }
 
   // The daemon's queue for our printer, as the daemon creates it.
-  static const char* queueName() { return "VALDREN-QV-46"; }
-  static std::string daemonQueueCommand(const std::string& serial);
+  static const char* QueueName() { return "VALDREN-QV-46"; }
+  static std::string DaemonQueueCommand(const std::string& serial);
 
   // lp -d queue -o option... file; the job id, or -1 (lp's words in *out).
-  int submit(const std::string& queue, const std::vector<std::string>& options,
+  int Submit(const std::string& queue, const std::vector<std::string>& options,
              const std::string& file, std::string* out = nullptr);
-  static int jobState(int id);
+  static int JobState(int id);
   // Waits until the job is in one of `states`; returns its state then.
-  static int waitForJob(int id, const std::set<int>& states, int timeoutMs = 60000);
-  static std::string printerStateReasons(const std::string& queue);
+  static int WaitForJob(int id, const std::set<int>& states, int timeoutMs = 60000);
+  static std::string PrinterStateReasons(const std::string& queue);
 
   // Bytes the printer received so far, and the job stream in what it
   // received after `offset`: without the queries of the backend and the
   // daemon in front of it, and without anything after its START command.
-  size_t captured() const;
-  std::string jobStreamSince(size_t offset) const;
+  size_t Captured() const;
+  std::string JobStreamSince(size_t offset) const;
   // Runs qv46-stream on `stream`, writing planes and previews into `dir`;
   // returns its exit status and its listing in *listing.
-  int decode(const std::string& stream, const std::string& dir, std::string* listing);
+  int Decode(const std::string& stream, const std::string& dir, std::string* listing);
 
   // True once the pause marker and job information file of the job are
   // gone (waits up to 15 s for a backend that is still ending).
-  bool backendFilesGone(const std::string& serial, int job);
+  bool BackendFilesGone(const std::string& serial, int job);
 
  private:
-  bool startSimulator(std::string* error);
-  bool startDaemon(std::string* error);
+  bool StartSimulator(std::string* error);
+  bool StartDaemon(std::string* error);
 
   Options options_;
   std::string work_, serial_, capture_;

@@ -8,7 +8,7 @@
 
 namespace e2e {
 
-Rgb twoColourPicture(int width, int height) {
+Rgb TwoColourPicture(int width, int height) {
   Rgb image;
   image.width = width;
   image.height = height;
@@ -25,7 +25,7 @@ Rgb twoColourPicture(int width, int height) {
   return image;
 }
 
-Rgb samplePhoto(int width, int height) {
+Rgb SamplePhoto(int width, int height) {
   Rgb image;
   image.width = width;
   image.height = height;
@@ -52,7 +52,7 @@ Rgb samplePhoto(int width, int height) {
   return image;
 }
 
-bool writePng(const std::string& path, const Rgb& image) {
+bool WritePng(const std::string& path, const Rgb& image) {
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
   png.width = static_cast<png_uint_32>(image.width);
@@ -61,7 +61,7 @@ bool writePng(const std::string& path, const Rgb& image) {
   return png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr) != 0;
 }
 
-bool readPng(const std::string& path, Rgb* image) {
+bool ReadPng(const std::string& path, Rgb* image) {
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
@@ -72,7 +72,7 @@ bool readPng(const std::string& path, Rgb* image) {
   return png_image_finish_read(&png, nullptr, image->pixels.data(), 0, nullptr) != 0;
 }
 
-std::string twoColourPdf(double widthPt, double heightPt) {
+std::string TwoColourPdf(double widthPt, double heightPt) {
   char content[256];
   std::snprintf(content, sizeof content,
                 "0.86 0.08 0.08 rg 0 0 %.2f %.2f re f\n0.08 0.08 0.86 rg %.2f 0 %.2f %.2f re f\n",
@@ -107,7 +107,7 @@ std::string twoColourPdf(double widthPt, double heightPt) {
   return pdf.str();
 }
 
-ColourShares colourShares(const Rgb& image) {
+ColourShares ShareOfColours(const Rgb& image) {
   size_t red = 0, blue = 0, total = size_t(image.width) * image.height;
   for (size_t i = 0; i < total; ++i) {
     const uint8_t* p = &image.pixels[i * 3];

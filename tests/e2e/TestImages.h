@@ -14,20 +14,20 @@ struct Rgb {
 };
 
 // Left half red, right half blue.
-Rgb twoColourPicture(int width, int height);
+Rgb TwoColourPicture(int width, int height);
 // Something photo-like for the demo: a sky, a sun, hills.
-Rgb samplePhoto(int width, int height);
+Rgb SamplePhoto(int width, int height);
 
-bool writePng(const std::string& path, const Rgb& image);
-bool readPng(const std::string& path, Rgb* image);
+bool WritePng(const std::string& path, const Rgb& image);
+bool ReadPng(const std::string& path, Rgb* image);
 
 // A one-page PDF of the given size in points: left half red, right half blue.
-std::string twoColourPdf(double widthPt, double heightPt);
+std::string TwoColourPdf(double widthPt, double heightPt);
 
 // Share of pixels that are clearly red, and clearly blue.
 struct ColourShares {
   double red = 0, blue = 0;
 };
-ColourShares colourShares(const Rgb& image);
+ColourShares ShareOfColours(const Rgb& image);
 
 }  // namespace e2e

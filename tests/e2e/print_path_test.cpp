@@ -17,7 +17,7 @@ namespace {
 const std::set<int> kFinished = {IPP_JSTATE_COMPLETED, IPP_JSTATE_ABORTED, IPP_JSTATE_CANCELED,
                                  IPP_JSTATE_STOPPED};
 
-e2e::Programs programs() {
+e2e::Programs Programs() {
   e2e::Programs p;
   p.filter = QV46_FILTER;
   p.backend = QV46_BACKEND;
@@ -30,47 +30,47 @@ class PrintPath : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     PrintSystem::Options options;
-    options.programs = programs();
+    options.programs = Programs();
     system = std::make_unique<PrintSystem>(options);
-    if (!system->prepare(&setupError)) return;
-    const std::string work = system->work();
+    if (!system->Prepare(&setupError)) return;
+    const std::string work = system->Work();
     // A queue whose filter writes the start of a command and then fails.
     const std::string brokenFilter = work + "/qv46-broken-filter";
-    e2e::writeFile(brokenFilter,
+    e2e::WriteFile(brokenFilter,
                    "#!/bin/sh\nprintf '\\033PIMAGE YPLANE          00001000partial'\nexit 1\n",
                    0755);
-    std::string ppd = e2e::readFile(qv46test::PrivateCupsd::defaultPpdPath());
+    std::string ppd = e2e::ReadFile(qv46test::PrivateCupsd::DefaultPpdPath());
     const std::string filterLine = "0 rastertoqv46\"";
     ppd.replace(ppd.find(filterLine), filterLine.size(), "0 qv46-broken-filter\"");
-    e2e::writeFile(work + "/qv46-broken.ppd", ppd);
-    system->options().extraModels = {work + "/qv46-broken.ppd"};
-    system->options().extraFilters = {brokenFilter};
-    if (!system->start(&setupError)) return;
+    e2e::WriteFile(work + "/qv46-broken.ppd", ppd);
+    system->MutableOptions().extraModels = {work + "/qv46-broken.ppd"};
+    system->MutableOptions().extraFilters = {brokenFilter};
+    if (!system->Start(&setupError)) return;
 
     // The daemon's command line, verbatim; a second queue like the
     // daemon's for a printer that is not there; the failing queue.
     const std::string commands[] = {
-        PrintSystem::daemonQueueCommand(system->serial()),
+        PrintSystem::DaemonQueueCommand(system->Serial()),
         "lpadmin -p VALDREN-QV-46-2 -E -D \"VALDREN QV-46 2\" -m VALDREN_QV-46.ppd "
         "-v valdren-zelbackend://VALDREN/QV-46?serial=" +
-            missingSerial() + " -o printer-is-shared=false",
+            MissingSerial() + " -o printer-is-shared=false",
         "lpadmin -p qv46-broken -E -m qv46-broken.ppd -v "
         "valdren-zelbackend://VALDREN/QV-46?serial=" +
-            system->serial(),
+            system->Serial(),
     };
     for (const std::string& command : commands) {
       std::string out;
-      if (system->cupsd().run({"sh", "-c", command}, &out) != 0) {
+      if (system->Cupsd().Run({"sh", "-c", command}, &out) != 0) {
         setupError = command + ": " + out;
         return;
       }
     }
-    e2e::writePng(system->work() + "/photo.png", e2e::twoColourPicture(600, 400));
-    e2e::writeFile(system->work() + "/photo.pdf", e2e::twoColourPdf(360, 252));
+    e2e::WritePng(system->Work() + "/photo.png", e2e::TwoColourPicture(600, 400));
+    e2e::WriteFile(system->Work() + "/photo.pdf", e2e::TwoColourPdf(360, 252));
     ready = true;
   }
 
-  static std::string missingSerial() { return "GONE" + std::to_string(getpid()); }
+  static std::string MissingSerial() { return "GONE" + std::to_string(getpid()); }
 
   static void TearDownTestSuite() { system.reset(); }
 
@@ -78,20 +78,20 @@ class PrintPath : public ::testing::Test {
 
   // Decodes what the printer got since `from`; checks the listing has
   // `lines` and the preview shows the red and the blue half.
-  void expectPrinted(size_t from, const std::string& name, const std::vector<std::string>& lines) {
+  void ExpectPrinted(size_t from, const std::string& name, const std::vector<std::string>& lines) {
     std::string listing;
-    const std::string dir = system->work() + "/" + name;
-    ASSERT_EQ(system->decode(system->jobStreamSince(from), dir, &listing), 0) << listing;
+    const std::string dir = system->Work() + "/" + name;
+    ASSERT_EQ(system->Decode(system->JobStreamSince(from), dir, &listing), 0) << listing;
     if (const char* keep = getenv("QV46_E2E_OUT")) {  // to look at by hand
       std::system(
           ("mkdir -p '" + std::string(keep) + "' && cp -r '" + dir + "' '" + keep + "/'").c_str());
-      e2e::writeFile(std::string(keep) + "/" + name + ".txt", listing);
+      e2e::WriteFile(std::string(keep) + "/" + name + ".txt", listing);
     }
     for (const std::string& line : lines)
       EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
     e2e::Rgb preview;
-    ASSERT_TRUE(e2e::readPng(dir + "/panel1.png", &preview)) << listing;
-    e2e::ColourShares shares = e2e::colourShares(preview);
+    ASSERT_TRUE(e2e::ReadPng(dir + "/panel1.png", &preview)) << listing;
+    e2e::ColourShares shares = e2e::ShareOfColours(preview);
     EXPECT_GT(shares.red, 0.1) << "red " << shares.red;
     EXPECT_GT(shares.blue, 0.1) << "blue " << shares.blue;
   }
@@ -103,44 +103,44 @@ class PrintPath : public ::testing::Test {
 
 TEST_F(PrintPath, CupsFindsThePrinterThroughTheBackend) {
   std::string out;
-  ASSERT_EQ(system->cupsd().run({"lpinfo", "--include-schemes", "valdren-zelbackend", "-v"}, &out),
+  ASSERT_EQ(system->Cupsd().Run({"lpinfo", "--include-schemes", "valdren-zelbackend", "-v"}, &out),
             0)
       << out;
-  EXPECT_EQ(out, "direct valdren-zelbackend://VALDREN/QV-46?serial=" + system->serial() + "\n");
+  EXPECT_EQ(out, "direct valdren-zelbackend://VALDREN/QV-46?serial=" + system->Serial() + "\n");
 }
 
 TEST_F(PrintPath, PngThroughCupsReachesThePrinterAsTheFilterWroteIt) {
-  const size_t before = system->captured();
-  int id = system->submit(PrintSystem::queueName(),
+  const size_t before = system->Captured();
+  int id = system->Submit(PrintSystem::QueueName(),
                           {"PageSize=153x102mm", "Resolution=300x600dpi", "ZelOvercoatFinish=Matte",
                            "Zel2InchCut=Enable", "copies=2"},
-                          system->work() + "/photo.png");
+                          system->Work() + "/photo.png");
   ASSERT_GT(id, 0);
-  ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
-      << system->cupsd().errorLog();
+  ASSERT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+      << system->Cupsd().ErrorLog();
   // The job's options, and the loaded 6x8 in media the backend reported
   // through the job information file: both copies share one panel.
-  expectPrinted(before, "png-job",
+  ExpectPrinted(before, "png-job",
                 {"CNTRL  CUTTER                  8  \"00000120\"",
                  "CNTRL  OVERCOAT                8  \"00000001\"",
                  "CNTRL  PRINTSPEED              8  \"00000010\"",
                  "IMAGE  MULTICUT                8  \"00000012\"", "IMAGE  YPLANE", "IMAGE  MPLANE",
                  "IMAGE  CPLANE", "CNTRL  START", " 1 panels"});
-  EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
+  EXPECT_TRUE(system->BackendFilesGone(system->Serial(), id));
 }
 
 TEST_F(PrintPath, PdfWithItsOwnSizeResolutionAndFinish) {
-  const size_t before = system->captured();
-  int id = system->submit(PrintSystem::queueName(),
+  const size_t before = system->Captured();
+  int id = system->Submit(PrintSystem::QueueName(),
                           {"PageSize=127x89mm", "Resolution=300x300dpi", "ZelOvercoatFinish=Luster",
                            "Zel2InchCut=Enable", "ZelPrintRetry=Disable", "copies=2"},
-                          system->work() + "/photo.pdf");
+                          system->Work() + "/photo.pdf");
   ASSERT_GT(id, 0);
-  ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
-      << system->cupsd().errorLog();
+  ASSERT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+      << system->Cupsd().ErrorLog();
   // 5x3.5 in has no 2-inch cut, and only 300x600 dpi has a print speed;
   // the two copies share one panel (two-up of 5x3.5 in), made once.
-  expectPrinted(before, "pdf-job",
+  ExpectPrinted(before, "pdf-job",
                 {"CNTRL  CUTTER                  8  \"00000000\"",
                  "CNTRL  OVERCOAT                8  \"00000022\"",
                  "CNTRL  BUFFCNTRL               8  \"00000000\"",
@@ -157,17 +157,17 @@ TEST_F(PrintPath, PerChannelGammaTakesEffectWithTheQueuesDefaults) {
   for (int run = 0; run < 2; ++run) {
     std::vector<std::string> options = common;
     if (run == 1) options.push_back("ZelGammaR=100");
-    const size_t before = system->captured();
-    int id = system->submit(PrintSystem::queueName(), options, system->work() + "/photo.png");
+    const size_t before = system->Captured();
+    int id = system->Submit(PrintSystem::QueueName(), options, system->Work() + "/photo.png");
     ASSERT_GT(id, 0);
-    ASSERT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
-        << system->cupsd().errorLog();
-    const std::string dir = system->work() + "/gamma" + std::to_string(run);
+    ASSERT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_COMPLETED)
+        << system->Cupsd().ErrorLog();
+    const std::string dir = system->Work() + "/gamma" + std::to_string(run);
     std::string listing;
-    ASSERT_EQ(system->decode(system->jobStreamSince(before), dir, &listing), 0) << listing;
+    ASSERT_EQ(system->Decode(system->JobStreamSince(before), dir, &listing), 0) << listing;
     int p = 0;
     for (const char* plane : {"YPLANE", "MPLANE", "CPLANE"})
-      planes[run][p++] = e2e::readFile(dir + "/panel1-" + plane + ".bmp");
+      planes[run][p++] = e2e::ReadFile(dir + "/panel1-" + plane + ".bmp");
   }
   int changed = 0;
   for (int p = 0; p < 3; ++p) {
@@ -178,46 +178,46 @@ TEST_F(PrintPath, PerChannelGammaTakesEffectWithTheQueuesDefaults) {
 }
 
 TEST_F(PrintPath, FilterErrorStopsTheJobAndNoHalfCommandReachesThePrinter) {
-  const size_t before = system->captured();
-  int id = system->submit("qv46-broken", {}, system->work() + "/photo.png");
+  const size_t before = system->Captured();
+  int id = system->Submit("qv46-broken", {}, system->Work() + "/photo.png");
   ASSERT_GT(id, 0);
-  int state = PrintSystem::waitForJob(id, kFinished);
+  int state = PrintSystem::WaitForJob(id, kFinished);
   EXPECT_TRUE(state == IPP_JSTATE_ABORTED || state == IPP_JSTATE_STOPPED)
-      << state << system->cupsd().errorLog();
-  EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
-  EXPECT_EQ(system->jobStreamSince(before), "");
+      << state << system->Cupsd().ErrorLog();
+  EXPECT_TRUE(system->BackendFilesGone(system->Serial(), id));
+  EXPECT_EQ(system->JobStreamSince(before), "");
 }
 
 TEST_F(PrintPath, MissingPrinterIsReportedAndLeavesNoFiles) {
-  int id = system->submit("VALDREN-QV-46-2", {}, system->work() + "/photo.png");
+  int id = system->Submit("VALDREN-QV-46-2", {}, system->Work() + "/photo.png");
   ASSERT_GT(id, 0);
-  EXPECT_TRUE(e2e::eventually(
+  EXPECT_TRUE(e2e::Eventually(
       [&] {
-        return PrintSystem::printerStateReasons("VALDREN-QV-46-2").find("offline-report") !=
+        return PrintSystem::PrinterStateReasons("VALDREN-QV-46-2").find("offline-report") !=
                std::string::npos;
       },
       30000))
-      << PrintSystem::printerStateReasons("VALDREN-QV-46-2");
+      << PrintSystem::PrinterStateReasons("VALDREN-QV-46-2");
   EXPECT_NE(
-      system->cupsd().errorLog().find("[Job " + std::to_string(id) + "] The QV-46 with serial " +
-                                      missingSerial() + " is not connected"),
+      system->Cupsd().ErrorLog().find("[Job " + std::to_string(id) + "] The QV-46 with serial " +
+                                      MissingSerial() + " is not connected"),
       std::string::npos);
-  EXPECT_TRUE(system->backendFilesGone(missingSerial(), id));
-  EXPECT_NE(PrintSystem::jobState(id), IPP_JSTATE_COMPLETED);
-  system->cupsd().run({"cancel", std::to_string(id)});
+  EXPECT_TRUE(system->BackendFilesGone(MissingSerial(), id));
+  EXPECT_NE(PrintSystem::JobState(id), IPP_JSTATE_COMPLETED);
+  system->Cupsd().Run({"cancel", std::to_string(id)});
 }
 
 TEST_F(PrintPath, CancelWhileSendingRemovesMarkerAndJobFile) {
-  int id = system->submit(PrintSystem::queueName(), {"PageSize=153x229mm", "Resolution=600x600dpi"},
-                          system->work() + "/photo.png");
+  int id = system->Submit(PrintSystem::QueueName(), {"PageSize=153x229mm", "Resolution=600x600dpi"},
+                          system->Work() + "/photo.png");
   ASSERT_GT(id, 0);
   const std::string jobFile = "/tmp/Print_" + std::to_string(id) + ".log";
-  ASSERT_TRUE(e2e::eventually([&] { return e2e::exists(jobFile); }, 30000))
-      << system->cupsd().errorLog();
+  ASSERT_TRUE(e2e::Eventually([&] { return e2e::Exists(jobFile); }, 30000))
+      << system->Cupsd().ErrorLog();
   std::string out;
-  ASSERT_EQ(system->cupsd().run({"cancel", std::to_string(id)}, &out), 0) << out;
-  EXPECT_EQ(PrintSystem::waitForJob(id, kFinished), IPP_JSTATE_CANCELED);
-  EXPECT_TRUE(system->backendFilesGone(system->serial(), id));
+  ASSERT_EQ(system->Cupsd().Run({"cancel", std::to_string(id)}, &out), 0) << out;
+  EXPECT_EQ(PrintSystem::WaitForJob(id, kFinished), IPP_JSTATE_CANCELED);
+  EXPECT_TRUE(system->BackendFilesGone(system->Serial(), id));
 }
 
 }  // namespace

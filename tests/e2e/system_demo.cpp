@@ -25,35 +25,35 @@ int main(int argc, char** argv) {
   options.programs = {QV46_FILTER, QV46_BACKEND, QV46_SIM_CLI, QV46_STREAM, QV46_DAEMON};
   PrintSystem system(options);
   std::string error;
-  if (!system.start(&error)) {
+  if (!system.Start(&error)) {
     std::cerr << "qv46-system-demo: " << error << "\n";
     return 1;
   }
-  const std::string serial = system.serial();
+  const std::string serial = system.Serial();
   std::string text;
-  system.cupsd().run({"lpstat", "-v"}, &text);
+  system.Cupsd().Run({"lpstat", "-v"}, &text);
   std::cout << "== The status daemon found the simulated QV-46 " << serial << " and registered:\n"
             << text;
 
   // Watched like the status monitor does, so the daemon keeps polling.
   const std::string statusFile = "/tmp/QV-46_" + serial + ".log";
-  e2e::writeFile("/tmp/QV-46_" + serial + "_UTIL", "", 0666);
-  e2e::eventually([&] { return e2e::exists(statusFile); }, 15000);
+  e2e::WriteFile("/tmp/QV-46_" + serial + "_UTIL", "", 0666);
+  e2e::Eventually([&] { return e2e::Exists(statusFile); }, 15000);
 
-  const std::string photo = system.work() + "/sample-photo.png";
-  e2e::writePng(photo, e2e::samplePhoto(1200, 800));
+  const std::string photo = system.Work() + "/sample-photo.png";
+  e2e::WritePng(photo, e2e::SamplePhoto(1200, 800));
   const std::vector<std::string> jobOptions = {"PageSize=153x102mm", "Resolution=300x600dpi",
                                                "ZelOvercoatFinish=Matte", "copies=2"};
-  const size_t before = system.captured();
-  int id = system.submit(PrintSystem::queueName(), jobOptions, photo, &text);
-  std::cout << "\n== lp -d " << PrintSystem::queueName();
+  const size_t before = system.Captured();
+  int id = system.Submit(PrintSystem::QueueName(), jobOptions, photo, &text);
+  std::cout << "\n== lp -d " << PrintSystem::QueueName();
   for (const std::string& o : jobOptions) std::cout << " -o " << o;
   std::cout << " sample-photo.png\n" << text;
-  int state = PrintSystem::waitForJob(
+  int state = PrintSystem::WaitForJob(
       id, {IPP_JSTATE_COMPLETED, IPP_JSTATE_ABORTED, IPP_JSTATE_STOPPED, IPP_JSTATE_CANCELED});
   if (state != IPP_JSTATE_COMPLETED) {
     std::cerr << "qv46-system-demo: job " << id << " ended in state " << state << "\n"
-              << system.cupsd().errorLog();
+              << system.Cupsd().ErrorLog();
     return 1;
   }
   std::cout << "job " << id << " completed\n";
@@ -62,16 +62,16 @@ int main(int argc, char** argv) {
   const std::string dir = out + "/printed";
   std::system(("rm -rf '" + dir + "'").c_str());
   std::string listing;
-  int decoded = system.decode(system.jobStreamSince(before), dir, &listing);
+  int decoded = system.Decode(system.JobStreamSince(before), dir, &listing);
   std::system(("cp '" + photo + "' '" + out + "/'").c_str());
   std::cout << "\n== What the printer received (decoded by qv46-stream):\n" << listing;
 
   // One more poll after the job, with the marker gone.
-  const size_t after = system.captured();
-  e2e::eventually([&] { return system.captured() > after; }, 10000);
+  const size_t after = system.Captured();
+  e2e::Eventually([&] { return system.Captured() > after; }, 10000);
   sleep(1);
-  const std::string status = e2e::readFile(statusFile);
-  e2e::writeFile(out + "/status-file.log", status);
+  const std::string status = e2e::ReadFile(statusFile);
+  e2e::WriteFile(out + "/status-file.log", status);
   std::cout << "\n== " << statusFile << ", written by the status daemon:\n" << status;
   std::cout << "\nDemo output (sample photo, plane BMPs, preview PNG, status file): " << out
             << "\n";

@@ -65,7 +65,7 @@ uint8_t PatternByte(unsigned page, unsigned x, unsigned y, unsigned byte) {
 
 std::vector<uint8_t> MakeRaster(const std::vector<RasterPage>& pages) {
   TempPath file("qv46filtertest-raster");
-  const int fd = open(file.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int fd = open(file.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   EXPECT_GE(fd, 0);
   cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
   for (size_t p = 0; p < pages.size(); ++p) {
@@ -103,7 +103,7 @@ std::vector<uint8_t> MakeRaster(const std::vector<RasterPage>& pages) {
   }
   cupsRasterClose(raster);
   close(fd);
-  return ReadFile(file.path());
+  return ReadFile(file.Path());
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -143,7 +143,7 @@ CapturedStream::~CapturedStream() {
   std::free(data_);
 }
 
-std::vector<uint8_t> CapturedStream::bytes() {
+std::vector<uint8_t> CapturedStream::Bytes() {
   std::fflush(file_);
   return std::vector<uint8_t>(data_, data_ + size_);
 }
@@ -152,20 +152,20 @@ std::vector<Packet> ParsePackets(const std::vector<uint8_t>& stream) {
   std::vector<Packet> packets;
   size_t offset = 0;
   while (offset < stream.size()) {
-    if (stream.size() - offset < 32) {
+    if (stream.size() - offset < kCmdHeaderSize) {
       ADD_FAILURE() << "short packet header at offset " << offset;
       break;
     }
     const uint8_t* header = stream.data() + offset;
-    if (header[0] != 0x1B || header[1] != 0x50) {
+    if (!IsCmdHeader(header)) {
       ADD_FAILURE() << "no ESC P at offset " << offset;
       break;
     }
     Packet packet;
-    packet.command = Trimmed(header + 2, 6);
-    packet.parameter = Trimmed(header + 8, 16);
+    packet.command = Trimmed(header + kCmdWordOffset, kCmdWordSize);
+    packet.parameter = Trimmed(header + kCmdParameterOffset, kCmdParameterSize);
     long lengthValue = 0;
-    const int lengthField = _ReadCmdLength(header, &lengthValue);
+    const int lengthField = ReadCmdLength(header, &lengthValue);
     if (lengthField < 0) {
       ADD_FAILURE() << "bad length field '"
                     << std::string(reinterpret_cast<const char*>(header + 24), 8) << "' at offset "
@@ -174,13 +174,13 @@ std::vector<Packet> ParsePackets(const std::vector<uint8_t>& stream) {
     }
     packet.hasLength = lengthField > 0;
     const size_t length = static_cast<size_t>(lengthValue);
-    if (stream.size() - offset - 32 < length) {
+    if (stream.size() - offset - kCmdHeaderSize < length) {
       ADD_FAILURE() << "payload runs past the end at offset " << offset;
       break;
     }
-    packet.payload.assign(header + 32, header + 32 + length);
+    packet.payload.assign(header + kCmdHeaderSize, header + kCmdHeaderSize + length);
     packets.push_back(std::move(packet));
-    offset += 32 + length;
+    offset += kCmdHeaderSize + length;
   }
   return packets;
 }
@@ -190,7 +190,7 @@ std::vector<std::string> Describe(const std::vector<Packet>& packets) {
   for (const Packet& packet : packets) {
     std::string line = packet.command + "/" + packet.parameter;
     const bool isPlane = packet.command == "IMAGE" && packet.parameter != "MULTICUT";
-    if (packet.hasLength && !isPlane) line += "=" + packet.text();
+    if (packet.hasLength && !isPlane) line += "=" + packet.Text();
     lines.push_back(line);
   }
   return lines;
@@ -214,8 +214,8 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
   pid_ = fork();
   if (pid_ == 0) {
     dup2(pipeEnds[0], STDIN_FILENO);
-    const int out = open(output_.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(errors_.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int out = open(output_.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(errors_.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     for (const std::string& entry : environment) {
@@ -279,9 +279,9 @@ int Child::Wait() {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::vector<uint8_t> Child::Output() const { return ReadFile(output_.path()); }
+std::vector<uint8_t> Child::Output() const { return ReadFile(output_.Path()); }
 
-std::vector<uint8_t> Child::Errors() const { return ReadFile(errors_.path()); }
+std::vector<uint8_t> Child::Errors() const { return ReadFile(errors_.Path()); }
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& environment,

@@ -22,7 +22,7 @@ class TempPath {
   ~TempPath();
   TempPath(const TempPath&) = delete;
   TempPath& operator=(const TempPath&) = delete;
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
@@ -37,8 +37,8 @@ class JobInfoFile {
   ~JobInfoFile();
   JobInfoFile(const JobInfoFile&) = delete;
   JobInfoFile& operator=(const JobInfoFile&) = delete;
-  const std::string& jobId() const { return jobId_; }
-  const std::string& path() const { return path_; }
+  const std::string& JobId() const { return jobId_; }
+  const std::string& Path() const { return path_; }
   void Write(const std::string& contents) const;
 
  private:
@@ -53,8 +53,8 @@ class Options {
   ~Options();
   Options(const Options&) = delete;
   Options& operator=(const Options&) = delete;
-  int count() const { return count_; }
-  cups_option_t* list() const { return list_; }
+  int Count() const { return count_; }
+  cups_option_t* List() const { return list_; }
 
  private:
   int count_ = 0;
@@ -89,7 +89,9 @@ class MemoryRaster {
   ~MemoryRaster();
   MemoryRaster(const MemoryRaster&) = delete;
   MemoryRaster& operator=(const MemoryRaster&) = delete;
-  cups_raster_t* raster() const { return raster_; }
+  cups_raster_t* Raster() const { return raster_; }
+  // Bytes libcups has taken so far.
+  size_t Delivered() const { return offset_; }
 
  private:
   static ssize_t Read(void* context, unsigned char* buffer, size_t length);
@@ -106,8 +108,8 @@ class CapturedStream {
   ~CapturedStream();
   CapturedStream(const CapturedStream&) = delete;
   CapturedStream& operator=(const CapturedStream&) = delete;
-  FILE* file() const { return file_; }
-  std::vector<uint8_t> bytes();
+  FILE* File() const { return file_; }
+  std::vector<uint8_t> Bytes();
 
  private:
   FILE* file_;
@@ -121,7 +123,7 @@ struct Packet {
   std::string parameter;  // trailing spaces removed
   bool hasLength = false;
   std::vector<uint8_t> payload;
-  std::string text() const { return std::string(payload.begin(), payload.end()); }
+  std::string Text() const { return std::string(payload.begin(), payload.end()); }
 };
 
 // Splits a job stream into packets; fails the current test on a bad frame.
@@ -146,7 +148,7 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t Pid() const { return pid_; }
   void WriteInput(const std::vector<uint8_t>& bytes, size_t from = 0, size_t count = SIZE_MAX);
   void CloseInput();
   // Bytes written to the pipe that the child has not read yet.

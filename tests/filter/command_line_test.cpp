@@ -50,7 +50,7 @@ TEST(CommandLine, WrongArgumentCountsExitOneAndWriteNothing) {
 
 TEST(CommandLine, UnopenableRasterFileExitsOne) {
   JobInfoFile info("MEDIA_SIZE=\"00310\"\n");
-  auto args = FilterArgs(info.jobId(), "");
+  auto args = FilterArgs(info.JobId(), "");
   args.push_back("/nonexistent/qv46/job.ras");
   const auto result = RunProgram(kFilter, args, {}, {});
   EXPECT_EQ(1, result.exitStatus);
@@ -61,10 +61,10 @@ TEST(CommandLine, UnopenableRasterFileExitsOne) {
 TEST(CommandLine, EmptyRasterStreamsExitZeroWithoutOutput) {
   JobInfoFile info("MEDIA_SIZE=\"00310\"\n");
   TempPath empty("qv46filtertest-empty");
-  WriteFile(empty.path(), {});
-  auto fromFile = FilterArgs(info.jobId(), "");
-  fromFile.push_back(empty.path());
-  for (const auto& args : {FilterArgs(info.jobId(), ""), fromFile}) {
+  WriteFile(empty.Path(), {});
+  auto fromFile = FilterArgs(info.JobId(), "");
+  fromFile.push_back(empty.Path());
+  for (const auto& args : {FilterArgs(info.JobId(), ""), fromFile}) {
     const auto result = RunProgram(kFilter, args, {}, {});
     EXPECT_EQ(0, result.exitStatus) << args.size();
     EXPECT_TRUE(result.output.empty()) << args.size();
@@ -75,16 +75,16 @@ TEST(CommandLine, EmptyRasterStreamsExitZeroWithoutOutput) {
 TEST(CommandLine, PrintsTwoPagesOnOnePanelWithPpdDefaults) {
   JobInfoFile info("MEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"20\"\n");
   TempPath ppd("qv46filtertest-ppd");
-  std::ofstream(ppd.path()) << "*PPD-Adobe: \"4.3\"\n"
+  std::ofstream(ppd.Path()) << "*PPD-Adobe: \"4.3\"\n"
                                "*DefaultPageSize: 153x102mm\n"
                                "*DefaultZelPrintRetry: Disable\n"
                                "*DefaultZelOvercoatFinish: Luster\n";
   TempPath raster("qv46filtertest-job");
-  WriteFile(raster.path(), MakeRaster(std::vector<RasterPage>(2)));
-  auto args = FilterArgs(info.jobId(), "ZelOvercoatFinish=Matte");
-  args.push_back(raster.path());
+  WriteFile(raster.Path(), MakeRaster(std::vector<RasterPage>(2)));
+  auto args = FilterArgs(info.JobId(), "ZelOvercoatFinish=Matte");
+  args.push_back(raster.Path());
 
-  const auto result = RunProgram(kFilter, args, {"PPD=" + ppd.path()}, {});
+  const auto result = RunProgram(kFilter, args, {"PPD=" + ppd.Path()}, {});
   EXPECT_EQ(0, result.exitStatus);
   EXPECT_TRUE(result.errors.empty());
   const std::vector<std::string> expected = {
@@ -122,7 +122,7 @@ std::string PendingSignals(pid_t pid) {
 bool WaitUntilBlockedOnInput(const Child& child) {
   int quietChecks = 0;
   for (int i = 0; i < 3000 && quietChecks < 5; ++i) {
-    const bool blocked = child.UnreadInput() == 0 && ProcessState(child.pid()) == 'S';
+    const bool blocked = child.UnreadInput() == 0 && ProcessState(child.Pid()) == 'S';
     quietChecks = blocked ? quietChecks + 1 : 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -142,10 +142,10 @@ TEST(CommandLine, SigtermWhileLinesAreReadStopsTheJob) {
   upToSecondPageMiddle[1].rowsWritten = 50;
   const size_t cut = MakeRaster(upToSecondPageMiddle).size();
 
-  Child child(kFilter, FilterArgs(info.jobId(), ""), {});
+  Child child(kFilter, FilterArgs(info.JobId(), ""), {});
   child.WriteInput(stream, 0, cut);
   ASSERT_TRUE(WaitUntilBlockedOnInput(child));
-  ASSERT_EQ(0, kill(child.pid(), SIGTERM));
+  ASSERT_EQ(0, kill(child.Pid(), SIGTERM));
   // More lines arrive; the filter must not turn them into a print.
   child.WriteInput(stream, cut);
   EXPECT_EQ(0, child.Wait());
@@ -163,15 +163,15 @@ TEST(CommandLine, SigtermWhileBlockedOnOutputStillFinishesThatPrint) {
   // plane packet blocks with the pipe full when SIGTERM arrives.
   JobInfoFile info("MEDIA_REMAIN_HALF=\"2\"\n");
   TempPath raster("qv46filtertest-job");
-  WriteFile(raster.path(), MakeRaster(std::vector<RasterPage>(2)));
+  WriteFile(raster.Path(), MakeRaster(std::vector<RasterPage>(2)));
   int ends[2];
   ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
   ASSERT_EQ(4096, fcntl(ends[1], F_SETPIPE_SZ, 4096));
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(ends[1], STDOUT_FILENO);
-    execl(kFilter.c_str(), "VALDREN-QV-46", info.jobId().c_str(), "user", "title", "1", "",
-          raster.path().c_str(), static_cast<char*>(nullptr));
+    execl(kFilter.c_str(), "VALDREN-QV-46", info.JobId().c_str(), "user", "title", "1", "",
+          raster.Path().c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   close(ends[1]);

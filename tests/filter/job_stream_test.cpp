@@ -39,11 +39,11 @@ Job RunQv46Job(const std::string& optionText, const JobInfoFile& info,
   MemoryRaster raster(MakeRaster(pages));
   {
     DeviceEntry_QV46 device;
-    device.SetOutput(stream.file());
-    RunJob(device, raster.raster(), info.jobId().c_str(), options.count(), options.list(), nullptr);
+    device.SetOutput(stream.File());
+    RunJob(device, raster.Raster(), info.JobId().c_str(), options.Count(), options.List(), nullptr);
   }
   Job job;
-  job.packets = ParsePackets(stream.bytes());
+  job.packets = ParsePackets(stream.Bytes());
   job.lines = Describe(job.packets);
   return job;
 }
@@ -159,10 +159,10 @@ TEST(JobStream, HalfPanelParityDecidesWhetherTheFirstImageGoesAlone) {
 // A 4 x 6 inch QV-46 device writing to memory.
 struct Device {
   explicit Device(const char* optionText = "PageSize=153x102mm") {
-    device.SetOutput(stream.file());
+    device.SetOutput(stream.File());
     Options options(optionText);
-    device.SetResolution(options.count(), options.list(), nullptr);
-    device.SetMediaSize(options.count(), options.list(), nullptr);
+    device.SetResolution(options.Count(), options.List(), nullptr);
+    device.SetMediaSize(options.Count(), options.List(), nullptr);
   }
   CapturedStream stream;
   DeviceEntry_QV46 device;
@@ -178,9 +178,9 @@ TEST(JobStream, BatchSizeChoosesTheSingleOrTheTwoUpRecord) {
   for (const Case& c : cases) {
     Device d;
     EXPECT_EQ(1, d.device.SendImageData(c.count));
-    const std::vector<Packet> packets = ParsePackets(d.stream.bytes());
+    const std::vector<Packet> packets = ParsePackets(d.stream.Bytes());
     ASSERT_EQ(5u, packets.size());
-    EXPECT_EQ(c.multiCut, packets[0].text());
+    EXPECT_EQ(c.multiCut, packets[0].Text());
     for (size_t p = 1; p < 4; ++p) ExpectPlaneBmp(packets[p], 1920, c.planeHeight, 11811);
     EXPECT_EQ("START", packets[4].parameter);
   }
@@ -191,14 +191,14 @@ TEST(JobStream, MediaSizeAndStartPacketsAreFramedByteForByte) {
   EXPECT_EQ(1, d.device.SendMediaSize(&d.device.mediaInfo));
   DeviceMediaBufferInfo twoUp = d.device.GetMultiMediaInfo(&d.device.mediaInfo, 2);
   EXPECT_EQ(1, d.device.SendMediaSize(&twoUp));
-  const std::vector<uint8_t> bytes = d.stream.bytes();
+  const std::vector<uint8_t> bytes = d.stream.Bytes();
   const std::string expected = std::string("\x1bPIMAGE MULTICUT        0000000800000401") +
                                "\x1bPIMAGE MULTICUT        0000000800000022";
   EXPECT_EQ(expected, std::string(bytes.begin(), bytes.end()));
 
   Device start;
   EXPECT_EQ(1, start.device.PrintImageData(&start.device.mediaInfo));
-  const std::vector<uint8_t> all = start.stream.bytes();
+  const std::vector<uint8_t> all = start.stream.Bytes();
   ASSERT_GE(all.size(), 32u);
   EXPECT_EQ(std::string("\x1bPCNTRL START") + std::string(11 + 8, ' '),
             std::string(all.end() - 32, all.end()));
@@ -209,9 +209,9 @@ TEST(JobStream, SetCommandWritesWholeBlocksAndReportsFailure) {
   char block[] = "abcde";
   EXPECT_EQ(0, d.device.SetCommand(block, 0));
   EXPECT_EQ(0, d.device.SetCommand(nullptr, 5));
-  EXPECT_TRUE(d.stream.bytes().empty());
+  EXPECT_TRUE(d.stream.Bytes().empty());
   EXPECT_EQ(1, d.device.SetCommand(block, 5));
-  EXPECT_EQ((std::vector<uint8_t>{'a', 'b', 'c', 'd', 'e'}), d.stream.bytes());
+  EXPECT_EQ((std::vector<uint8_t>{'a', 'b', 'c', 'd', 'e'}), d.stream.Bytes());
 
   // A stream that cannot be written: no start packet, the batch is not done.
   FILE* readOnly = std::fopen("/dev/null", "r");
@@ -220,7 +220,7 @@ TEST(JobStream, SetCommandWritesWholeBlocksAndReportsFailure) {
   EXPECT_EQ(0, d.device.SetCommand(block, 5));
   EXPECT_EQ(0, d.device.PrintImageData(&d.device.mediaInfo));
   EXPECT_EQ(0, d.device.SendImageData(1));
-  d.device.SetOutput(d.stream.file());
+  d.device.SetOutput(d.stream.File());
   std::fclose(readOnly);
 }
 

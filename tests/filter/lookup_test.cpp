@@ -21,11 +21,11 @@ namespace {
 class PpdFile {
  public:
   explicit PpdFile(const std::string& text) : file_("qv46filtertest-ppd") {
-    std::ofstream(file_.path(), std::ios::binary) << text;
-    handle_ = wrappedPpdOpenFile(file_.path().c_str());
+    std::ofstream(file_.Path(), std::ios::binary) << text;
+    handle_ = wrappedPpdOpenFile(file_.Path().c_str());
   }
   ~PpdFile() { wrappedPpdClose(handle_); }
-  ppdfile_s* handle() const { return handle_; }
+  ppdfile_s* Handle() const { return handle_; }
 
  private:
   TempPath file_;
@@ -48,7 +48,7 @@ TEST_P(CupsValueLookup, FindsTheFirstSourceThatHasTheOption) {
   std::optional<PpdFile> ppd;
   if (c.ppd != nullptr) ppd.emplace(c.ppd);
   const char* value =
-      _GetCupsValue(c.keyword, options.count(), options.list(), ppd ? ppd->handle() : nullptr);
+      _GetCupsValue(c.keyword, options.Count(), options.List(), ppd ? ppd->Handle() : nullptr);
   if (c.expected == nullptr) {
     EXPECT_EQ(nullptr, value) << value;
   } else {
@@ -104,15 +104,15 @@ TEST(PpdReader, OnlyLineStartsCountAndLongChoicesAreBounded) {
   const std::string hidden = std::string(300, 'x') + "*DefaultZelBorder: Enable\n";
   const std::string longChoice = "*DefaultZelDecurl: " + std::string(400, 'y') + "\n";
   PpdFile ppd(hidden + longChoice + "*DefaultZelBorder: Disable\n");
-  const char* border = wrappedPpdFindDefChoice(ppd.handle(), "ZelBorder");
+  const char* border = wrappedPpdFindDefChoice(ppd.Handle(), "ZelBorder");
   ASSERT_NE(nullptr, border);
   EXPECT_STREQ("Disable", border);
-  const char* decurl = wrappedPpdFindDefChoice(ppd.handle(), "ZelDecurl");
+  const char* decurl = wrappedPpdFindDefChoice(ppd.Handle(), "ZelDecurl");
   ASSERT_NE(nullptr, decurl);
-  EXPECT_LT(std::strlen(decurl), sizeof ppd.handle()->value);
+  EXPECT_LT(std::strlen(decurl), sizeof ppd.Handle()->value);
   EXPECT_EQ('y', decurl[0]);
   // Asking again rewinds the file.
-  EXPECT_STREQ("Disable", wrappedPpdFindDefChoice(ppd.handle(), "ZelBorder"));
+  EXPECT_STREQ("Disable", wrappedPpdFindDefChoice(ppd.Handle(), "ZelBorder"));
 }
 
 struct InfoCase {
@@ -129,7 +129,7 @@ TEST_P(JobInformation, ReadsTheValueOfTheFirstLineWithTheKey) {
   JobInfoFile file;
   if (c.contents != nullptr) file.Write(c.contents);
   char value[kPrInfoValueSize] = {};
-  EXPECT_EQ(0, _GetValuePrInfoFile(c.key, file.jobId().c_str(), value, sizeof value));
+  EXPECT_EQ(0, _GetValuePrInfoFile(c.key, file.JobId().c_str(), value, sizeof value));
   EXPECT_STREQ(c.expected, value);
 }
 
@@ -161,11 +161,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(JobInformation, LeavesTheBufferAloneWhenNothingIsFound) {
   JobInfoFile file("MEDIA_REMAIN=\"4\"\n");
   char value[8] = "keep";
-  _GetValuePrInfoFile("MEDIA_SIZE=", file.jobId().c_str(), value, sizeof value);
+  _GetValuePrInfoFile("MEDIA_SIZE=", file.JobId().c_str(), value, sizeof value);
   EXPECT_STREQ("keep", value);
   // A value that does not fit this buffer is not copied either.
   file.Write("MEDIA_SIZE=\"00310000\"\n");
-  _GetValuePrInfoFile("MEDIA_SIZE=", file.jobId().c_str(), value, sizeof value);
+  _GetValuePrInfoFile("MEDIA_SIZE=", file.JobId().c_str(), value, sizeof value);
   EXPECT_STREQ("keep", value);
 }
 
@@ -254,7 +254,7 @@ TEST(JobInformationWait, SleepsOnceAfterFindingTheFileAnd119TimesWithout) {
     SleepLog::createAt = c.createAt;
     SleepLog::cancelAt = c.cancelAt;
     Canceled = 0;
-    EXPECT_EQ(0, WaitForPrInfoFile(file.jobId().c_str(), SleepLog::Sleep));
+    EXPECT_EQ(0, WaitForPrInfoFile(file.JobId().c_str(), SleepLog::Sleep));
     EXPECT_EQ(c.expectedSleeps, SleepLog::calls) << c.name;
   }
   SleepLog::createOnCall = nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FilterTestSupport.h"
+#include "filter/Common.h"
 #include "filter/FilterDriver.h"
 #include "imglib/ImgLib.h"
 
@@ -85,7 +86,7 @@ TEST_P(Batching, StoresOneImagePerCopyAndSendsFullBatches) {
   const BatchCase& c = GetParam();
   MemoryRaster raster(MakeRaster(PagesWithCopies(c.copies)));
   RecordingSink sink;
-  RunPageLoop(raster.raster(), sink, c.layout, c.parity);
+  RunPageLoop(raster.Raster(), sink, {c.layout, c.parity}, SigtermSeen);
   EXPECT_EQ(c.batches, sink.batches);
   EXPECT_EQ(c.copies.size(), sink.pages.size());
 }
@@ -135,7 +136,7 @@ TEST_F(PageLoop, PageBuffersAreBottomUpWithZeroPadding) {
     page.height = c.height;
     MemoryRaster raster(MakeRaster({page}));
     RecordingSink sink;
-    RunPageLoop(raster.raster(), sink, 1, 0);
+    RunPageLoop(raster.Raster(), sink, {1, 0}, SigtermSeen);
     ASSERT_EQ(1u, sink.pages.size());
     EXPECT_EQ(c.stride, PageStride(c.width));
     EXPECT_EQ(c.width, sink.pages[0].width);
@@ -153,7 +154,7 @@ TEST_F(PageLoop, ShortLinesFillOnlyTheStartOfEachRow) {
   page.bitsPerPixel = 8;
   MemoryRaster raster(MakeRaster({page}));
   RecordingSink sink;
-  RunPageLoop(raster.raster(), sink, 1, 0);
+  RunPageLoop(raster.Raster(), sink, {1, 0}, SigtermSeen);
   ASSERT_EQ(1u, sink.pages.size());
   EXPECT_EQ(ExpectedBuffer(0, 6, 3, 6, 3), sink.pages[0].buffer);
 }
@@ -164,13 +165,20 @@ TEST_F(PageLoop, AStreamCutShortKeepsTheRowsReadAndTheJobGoesOn) {
   pages[1].rowsWritten = 2;
   MemoryRaster raster(MakeRaster(pages));
   RecordingSink sink;
-  RunPageLoop(raster.raster(), sink, 2, 0);
+  RunPageLoop(raster.Raster(), sink, {2, 0}, SigtermSeen);
   ASSERT_EQ(2u, sink.pages.size());
   EXPECT_EQ(ExpectedBuffer(1, 4, 5, 12, 2), sink.pages[1].buffer);
   EXPECT_EQ((std::vector<std::vector<int>>{{0, 1}}), sink.batches);
 }
 
-TEST_F(PageLoop, PagesTooLargeToHoldAreDroppedWithoutReadingPastTheStream) {
+// Byte offset of the raster data at which page `page`, line `line` starts.
+size_t OffsetOfLine(const std::vector<RasterPage>& pages, size_t page, unsigned line) {
+  std::vector<RasterPage> before(pages.begin(), pages.begin() + static_cast<long>(page) + 1);
+  before.back().rowsWritten = static_cast<int>(line);
+  return MakeRaster(before).size();
+}
+
+TEST_F(PageLoop, PagesTooLargeToHoldEndTheJobBeforeTheirLinesAreRead) {
   struct Case {
     const char* name;
     unsigned width, height, bitsPerPixel;
@@ -179,25 +187,51 @@ TEST_F(PageLoop, PagesTooLargeToHoldAreDroppedWithoutReadingPastTheStream) {
                         {"lines of 90 MB", 30000000, 2, 24},
                         {"grey lines of 20 MB, 1.2 GB as RGB", 20000000, 20, 8}};
   for (const Case& c : cases) {
-    std::vector<RasterPage> pages(2);
+    std::vector<RasterPage> pages(3);
     pages[1].width = c.width;
     pages[1].height = c.height;
     pages[1].bitsPerPixel = c.bitsPerPixel;
-    pages[1].rowsWritten = 0;
+    pages[1].rowsWritten = 1;
     MemoryRaster raster(MakeRaster(pages));
     RecordingSink sink;
-    RunPageLoop(raster.raster(), sink, 2, 0);
-    // The first page still goes out, alone, at the end of the job.
+    RunPageLoop(raster.Raster(), sink, {2, 0}, SigtermSeen);
+    // The first page still goes out, alone; nothing after the page is read.
     EXPECT_EQ(1u, sink.pages.size()) << c.name;
     EXPECT_EQ((std::vector<std::vector<int>>{{0}}), sink.batches) << c.name;
+    EXPECT_LT(raster.Delivered(), OffsetOfLine(pages, 1, 1)) << c.name;
   }
 }
 
-// Byte offset of the raster data at which page `page`, line `line` starts.
-size_t OffsetOfLine(const std::vector<RasterPage>& pages, size_t page, unsigned line) {
-  std::vector<RasterPage> before(pages.begin(), pages.begin() + static_cast<long>(page) + 1);
-  before.back().rowsWritten = static_cast<int>(line);
-  return MakeRaster(before).size();
+TEST_F(PageLoop, CopiesBeyondCupsRangeAreClamped) {
+  const std::pair<unsigned, size_t> cases[] = {{9999, 9999}, {20000, 9999}};
+  for (const auto& [copies, stored] : cases) {
+    MemoryRaster raster(MakeRaster(PagesWithCopies({copies})));
+    RecordingSink sink;
+    RunPageLoop(raster.Raster(), sink, {1, 0}, SigtermSeen);
+    EXPECT_EQ(stored, sink.batches.size()) << copies;
+  }
+}
+
+TEST_F(PageLoop, CancelStopsTheJobAfterTheBatchUnderWay) {
+  struct Case {
+    const char* name;
+    std::vector<unsigned> copies;
+    int layout;
+    size_t cancelAfterBatches;
+    std::vector<std::vector<int>> batches;
+  };
+  const Case cases[] = {
+      {"among the copies of a page", {20, 1}, 2, 2, {{0, 0}, {0, 0}}},
+      {"after a page's last batch", {2, 1}, 1, 2, {{0}, {0}}},
+      {"before the end-of-job batch", {2, 1}, 2, 1, {{0, 0}}},
+  };
+  for (const Case& c : cases) {
+    MemoryRaster raster(MakeRaster(PagesWithCopies(c.copies)));
+    RecordingSink sink;
+    RunPageLoop(raster.Raster(), sink, {c.layout, 0},
+                [&] { return sink.batches.size() >= c.cancelAfterBatches; });
+    EXPECT_EQ(c.batches, sink.batches) << c.name;
+  }
 }
 
 TEST_F(PageLoop, CancelWhileReadingLinesSendsNothingMore) {
@@ -222,7 +256,7 @@ TEST_F(PageLoop, CancelWhileReadingLinesSendsNothingMore) {
     Canceled = 0;
     MemoryRaster raster(MakeRaster(pages), static_cast<long>(OffsetOfLine(pages, c.page, 20)));
     RecordingSink sink;
-    RunPageLoop(raster.raster(), sink, c.layout, 0);
+    RunPageLoop(raster.Raster(), sink, {c.layout, 0}, SigtermSeen);
     EXPECT_EQ(c.pagesMade, sink.pages.size()) << c.name;
     EXPECT_EQ(c.batches, sink.batches) << c.name;
   }
@@ -232,7 +266,7 @@ TEST_F(PageLoop, CancelDuringProcessingStillSendsThatPagesBatches) {
   MemoryRaster raster(MakeRaster(PagesWithCopies({3, 1})));
   RecordingSink sink;
   sink.cancelWhileProcessing = true;
-  RunPageLoop(raster.raster(), sink, 2, 0);
+  RunPageLoop(raster.Raster(), sink, {2, 0}, SigtermSeen);
   // Copies 1 and 2 go out; copy 3 waits for a batch that never comes.
   EXPECT_EQ((std::vector<std::vector<int>>{{0, 0}}), sink.batches);
   EXPECT_EQ(1u, sink.pages.size());

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FilterTestSupport.h"
+#include "filter/FilterDriver.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 
 using qv46test::JobInfoFile;
@@ -36,8 +37,8 @@ TEST_P(PageSize, ChoosesTheMediaRowAndRotation) {
   const PageSizeCase& c = GetParam();
   DeviceEntry_QV46 device;
   Options options(c.options);
-  EXPECT_EQ(1, device.SetMediaSize(options.count(), options.list(), nullptr));
-  device.SetPaperRotate(options.count(), options.list(), nullptr);
+  EXPECT_EQ(1, device.SetMediaSize(options.Count(), options.List(), nullptr));
+  device.SetPaperRotate(options.Count(), options.List(), nullptr);
   EXPECT_EQ(c.mediaId, device.mediaInfo.mediaId);
   EXPECT_EQ(c.multiCutCode, device.mediaInfo.multiCutCode);
   EXPECT_EQ(c.rotate, device.rotate);
@@ -79,8 +80,8 @@ TEST(MediaRecord, IsDerivedAtTheJobResolution) {
   for (const Case& c : cases) {
     DeviceEntry_QV46 device;
     Options options(c.options);
-    device.SetResolution(options.count(), options.list(), nullptr);
-    device.SetMediaSize(options.count(), options.list(), nullptr);
+    device.SetResolution(options.Count(), options.List(), nullptr);
+    device.SetMediaSize(options.Count(), options.List(), nullptr);
     const DeviceMediaBufferInfo record =
         c.twoUp ? device.GetMultiMediaInfo(&device.mediaInfo, 2) : device.mediaInfo;
     EXPECT_EQ(1920, record.headWidth) << c.options;
@@ -145,7 +146,7 @@ TEST(MediaRecord, WithoutMediaHasNoDimensionsAndIsNotDerived) {
   EXPECT_TRUE(SameBytes(expected, device.mediaInfo));
 
   Options options("PageSize=153x102mm");
-  device.SetMediaSize(options.count(), options.list(), nullptr);
+  device.SetMediaSize(options.Count(), options.List(), nullptr);
   const DeviceMediaBufferInfo chosen = device.mediaInfo;
   device.resolution = 1200;
   EXPECT_EQ(3, device.UpdateMediaInfo(device.mediaInfo));
@@ -166,8 +167,8 @@ TEST_P(LayoutCount, PairsImagesOnlyWhereTheLoadedMediaAllows) {
   if (c.jobInfo != nullptr) file.Write(c.jobInfo);
   DeviceEntry_QV46 device;
   Options options(std::string("PageSize=") + c.pageSize);
-  device.SetMediaSize(options.count(), options.list(), nullptr);
-  EXPECT_EQ(c.expected, device.GetMultiLayoutNum(file.jobId().c_str()));
+  device.SetMediaSize(options.Count(), options.List(), nullptr);
+  EXPECT_EQ(c.expected, device.GetMultiLayoutNum(ReadLoadedMedia(device, file.JobId().c_str())));
 }
 
 INSTANTIATE_TEST_SUITE_P(LoadedMedia, LayoutCount,
@@ -197,7 +198,7 @@ TEST(RemainingHalfPanels, ReadsTheLeadingNumber) {
     JobInfoFile file;
     if (contents != nullptr) file.Write(contents);
     DeviceEntry_QV46 device;
-    EXPECT_EQ(expected, device.GetRemainHalf(file.jobId().c_str()))
+    EXPECT_EQ(expected, device.GetRemainHalf(file.JobId().c_str()))
         << (contents ? contents : "no file");
   }
 }

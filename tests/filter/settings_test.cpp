@@ -20,8 +20,8 @@ namespace {
 
 // A QV-46 device whose job stream goes to memory.
 struct Device {
-  Device() { device.SetOutput(stream.file()); }
-  std::vector<std::string> Packets() { return Describe(ParsePackets(stream.bytes())); }
+  Device() { device.SetOutput(stream.File()); }
+  std::vector<std::string> Packets() { return Describe(ParsePackets(stream.Bytes())); }
   CapturedStream stream;
   DeviceEntry_QV46 device;
 };
@@ -36,11 +36,11 @@ class DeviceWithClockAndDecurl : public DeviceEntry_QV46 {
 class Ppd {
  public:
   explicit Ppd(const std::string& text) : file_("qv46filtertest-ppd") {
-    std::ofstream(file_.path()) << text;
-    handle_ = wrappedPpdOpenFile(file_.path().c_str());
+    std::ofstream(file_.Path()) << text;
+    handle_ = wrappedPpdOpenFile(file_.Path().c_str());
   }
   ~Ppd() { wrappedPpdClose(handle_); }
-  ppdfile_s* get() const { return handle_; }
+  ppdfile_s* Get() const { return handle_; }
 
  private:
   TempPath file_;
@@ -63,7 +63,7 @@ TEST(Sharpness, PicksTheLevelFromTheTableOrZero) {
   for (const auto& [text, expected] : cases) {
     Device d;
     Options options(text);
-    d.device.SetSharpness(options.count(), options.list(), nullptr);
+    d.device.SetSharpness(options.Count(), options.List(), nullptr);
     EXPECT_EQ(expected, d.device.sharpness) << text;
   }
 }
@@ -80,7 +80,7 @@ void ExpectChannels(const ChannelCase& c,
   Device d;
   Options options(c.options);
   Ppd ppd(c.ppd);
-  (d.device.*setter)(options.count(), options.list(), ppd.get());
+  (d.device.*setter)(options.Count(), options.List(), ppd.Get());
   const int32_t* values = d.device.*field;
   for (int k = 0; k < 3; ++k) {
     EXPECT_EQ(c.expected[k], values[k]) << c.options << " channel " << k;
@@ -156,10 +156,10 @@ TEST(Settings, SwitchesResolutionAndSaturation) {
     Device d;
     Options options(c.options);
     Ppd ppd(c.ppd);
-    EXPECT_EQ(1, d.device.SetResolution(options.count(), options.list(), ppd.get()));
-    d.device.SetBorder(options.count(), options.list(), ppd.get());
-    d.device.SetColorAdjustment(options.count(), options.list(), ppd.get());
-    d.device.SetSaturation(options.count(), options.list(), ppd.get());
+    EXPECT_EQ(1, d.device.SetResolution(options.Count(), options.List(), ppd.Get()));
+    d.device.SetBorder(options.Count(), options.List(), ppd.Get());
+    d.device.SetColorAdjustment(options.Count(), options.List(), ppd.Get());
+    d.device.SetSaturation(options.Count(), options.List(), ppd.Get());
     EXPECT_EQ(c.border, d.device.border) << c.options;
     EXPECT_EQ(c.colorAdjustment, d.device.colorAdjustment) << c.options;
     EXPECT_EQ(c.resolution, d.device.resolution) << c.options;
@@ -171,10 +171,10 @@ TEST(Settings, SwitchesResolutionAndSaturation) {
 TEST(Settings, ResolutionAfterTheMediaRederivesTheRecord) {
   Device d;
   Options media("PageSize=153x102mm");
-  ASSERT_EQ(1, d.device.SetMediaSize(media.count(), media.list(), nullptr));
+  ASSERT_EQ(1, d.device.SetMediaSize(media.Count(), media.List(), nullptr));
   EXPECT_EQ(1240, d.device.mediaInfo.outPageHeight);
   Options fine("Resolution=300x600dpi");
-  EXPECT_EQ(1, d.device.SetResolution(fine.count(), fine.list(), nullptr));
+  EXPECT_EQ(1, d.device.SetResolution(fine.Count(), fine.List(), nullptr));
   EXPECT_EQ(2480, d.device.mediaInfo.outPageHeight);
   EXPECT_EQ(600, d.device.mediaInfo.resY);
 }
@@ -198,9 +198,9 @@ TEST_P(ControlPackets, CarryTheOptionValue) {
   Options options(c.options);
   Ppd ppd(c.ppd);
   // The cutter looks at the job's media record, as the filter sets it first.
-  d.device.SetResolution(options.count(), options.list(), ppd.get());
-  d.device.SetMediaSize(options.count(), options.list(), ppd.get());
-  EXPECT_EQ(c.result, (d.device.*c.send)(options.count(), options.list(), ppd.get()));
+  d.device.SetResolution(options.Count(), options.List(), ppd.Get());
+  d.device.SetMediaSize(options.Count(), options.List(), ppd.Get());
+  EXPECT_EQ(c.result, (d.device.*c.send)(options.Count(), options.List(), ppd.Get()));
   EXPECT_EQ(c.packets, d.Packets());
 }
 
@@ -257,11 +257,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ControlPackets, CutterPacketIsFramedByteForByte) {
   Device d;
   Options options("Zel2InchCut=Enable");
-  d.device.SetMediaSize(options.count(), options.list(), nullptr);
-  d.device.SendCutterMode(options.count(), options.list(), nullptr);
+  d.device.SetMediaSize(options.Count(), options.List(), nullptr);
+  d.device.SendCutterMode(options.Count(), options.List(), nullptr);
   const std::string expected =
       std::string("\x1bP") + "CNTRL " + "CUTTER          " + "00000008" + "00000120";
-  const std::vector<uint8_t> bytes = d.stream.bytes();
+  const std::vector<uint8_t> bytes = d.stream.Bytes();
   EXPECT_EQ(expected, std::string(bytes.begin(), bytes.end()));
 }
 
@@ -275,19 +275,19 @@ TEST(ControlPackets, DecurlAndClockFormatsForModelsThatHaveThem) {
   for (const auto& [text, payload] : decurl) {
     CapturedStream stream;
     DeviceWithClockAndDecurl device;
-    device.SetOutput(stream.file());
+    device.SetOutput(stream.File());
     Options options(text);
-    EXPECT_EQ(1, device.SendDecurl(options.count(), options.list(), nullptr));
-    EXPECT_EQ(One(std::string("CNTRL/DECURL=") + payload), Describe(ParsePackets(stream.bytes())));
+    EXPECT_EQ(1, device.SendDecurl(options.Count(), options.List(), nullptr));
+    EXPECT_EQ(One(std::string("CNTRL/DECURL=") + payload), Describe(ParsePackets(stream.Bytes())));
   }
 
   CapturedStream stream;
   DeviceWithClockAndDecurl device;
-  device.SetOutput(stream.file());
+  device.SetOutput(stream.File());
   const time_t before = time(nullptr);
   EXPECT_EQ(1, device.SendSysTime());
   const time_t after = time(nullptr);
-  const std::vector<qv46test::Packet> packets = ParsePackets(stream.bytes());
+  const std::vector<qv46test::Packet> packets = ParsePackets(stream.Bytes());
   ASSERT_EQ(1u, packets.size());
   EXPECT_EQ("SET_SYS_TIME", packets[0].parameter);
   const std::vector<uint8_t>& payload = packets[0].payload;
@@ -312,7 +312,7 @@ TEST(ControlPackets, DecurlAndClockFormatsForModelsThatHaveThem) {
 TEST(ControlPackets, TheQv46SendsNoClock) {
   Device d;
   EXPECT_EQ(0, d.device.SendSysTime());
-  EXPECT_TRUE(d.stream.bytes().empty());
+  EXPECT_TRUE(d.stream.Bytes().empty());
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ struct Bitmap {
   Bitmap& operator=(const Bitmap&) = delete;
   ~Bitmap() { IL_FreeBitmap(&h); }
   BITMAPHANDLE* operator->() { return &h; }
-  BITMAPHANDLE* get() { return &h; }
+  BITMAPHANDLE* Get() { return &h; }
   uint8_t& At(int x, int y, int b) { return h.Pixels[y * h.BytesPerLine + x * 3 + b]; }
 };
 
@@ -65,7 +65,7 @@ inline void MakeColor(Bitmap& bitmap, int width, int height, uint32_t order, con
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       for (int b = 0; b < 3; ++b) buffer[y * pitch + 3 * x + b] = pixel(x, y, b);
-  IL_CreateBitmap(bitmap.get(), kRecord, IL_BITMAP_KIND, width, height, 24, order, nullptr, 4,
+  IL_CreateBitmap(bitmap.Get(), kRecord, IL_BITMAP_KIND, width, height, 24, order, nullptr, 4,
                   buffer, static_cast<uint64_t>(pitch) * height);
   bitmap->MemoryHandle = buffer;
 }

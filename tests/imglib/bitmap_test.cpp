@@ -127,12 +127,12 @@ TEST(FreeBitmap, ReleasesOnlyWhatTheHandleOwns) {
   Bitmap owned;
   MakeColor(owned, 3, 2, IL_ORDER_BGR, Flat(1));
   ASSERT_EQ(allocator.live.size(), 1u);
-  IL_FreeBitmap(owned.get());
+  IL_FreeBitmap(owned.Get());
   EXPECT_TRUE(allocator.live.empty());
   EXPECT_EQ(owned->MemoryHandle, nullptr);
   EXPECT_EQ(owned->Pixels, nullptr);
   EXPECT_EQ(owned->Palette, nullptr);
-  IL_FreeBitmap(owned.get());  // a second call has nothing left to release
+  IL_FreeBitmap(owned.Get());  // a second call has nothing left to release
   IL_FreeBitmap(nullptr);
   EXPECT_TRUE(allocator.live.empty());
 }
@@ -148,7 +148,7 @@ TEST(CopyBitmapData, AlignsRowsOnTheLastRowsOfBoth) {
     MakeColor(source, c.sw, c.sh, IL_ORDER_BGR,
               [](int x, int y, int b) { return 10 * y + 3 * x + b + 1; });
     MakeColor(destination, c.dw, c.dh, IL_ORDER_BGR, Flat(0xEE));
-    ASSERT_EQ(IL_CopyBitmapData(destination.get(), source.get()), IL_SUCCESS);
+    ASSERT_EQ(IL_CopyBitmapData(destination.Get(), source.Get()), IL_SUCCESS);
     const int rows = std::min(c.sh, c.dh);
     const int copied = ((std::min(c.sw, c.dw) * 24 + 31) / 32) * 4;
     for (int y = 0; y < c.dh; ++y) {
@@ -173,7 +173,7 @@ TEST(CopyBitmapData, EqualSizesCopyTheWholeBlockAndThePalette) {
   source->PaletteEntries = 2;
   destination->Palette = destinationPalette;
   destination->PaletteEntries = 3;
-  ASSERT_EQ(IL_CopyBitmapData(destination.get(), source.get()), IL_SUCCESS);
+  ASSERT_EQ(IL_CopyBitmapData(destination.Get(), source.Get()), IL_SUCCESS);
   EXPECT_EQ(std::memcmp(destination->Pixels, source->Pixels, 48), 0);
   EXPECT_EQ(std::memcmp(destinationPalette, sourcePalette, 8), 0);
   EXPECT_EQ(destinationPalette[8], 0);
@@ -184,7 +184,7 @@ TEST(CopyBitmapData, EqualSizesCopyTheWholeBlockAndThePalette) {
   source->PaletteEntries = 256;
   destination->Palette = small.data();
   destination->PaletteEntries = 2;
-  ASSERT_EQ(IL_CopyBitmapData(destination.get(), source.get()), IL_SUCCESS);
+  ASSERT_EQ(IL_CopyBitmapData(destination.Get(), source.Get()), IL_SUCCESS);
   EXPECT_EQ(small,
             (std::vector<uint8_t>{0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0, 0, 0, 0}));
   source->Palette = destination->Palette = nullptr;
@@ -196,14 +196,14 @@ TEST(CopyBitmapData, RefusesMissingOrWrongBitmaps) {
   MakeColor(other, 2, 2, IL_ORDER_BGR, Flat(2));
   MakeColor(plane, 2, 2, IL_ORDER_BGR, Flat(3));
   plane->BitsPerPixel = 8;
-  EXPECT_EQ(IL_CopyBitmapData(nullptr, good.get()), IL_ERROR_NO_BITMAP);
-  EXPECT_EQ(IL_CopyBitmapData(good.get(), nullptr), IL_ERROR_NO_BITMAP);
-  EXPECT_EQ(IL_CopyBitmapData(good.get(), noPixels.get()), IL_ERROR_INV_PARAMETER);
-  EXPECT_EQ(IL_CopyBitmapData(noPixels.get(), good.get()), IL_ERROR_INV_PARAMETER);
-  EXPECT_EQ(IL_CopyBitmapData(good.get(), plane.get()), IL_ERROR_INV_PARAMETER);
-  EXPECT_EQ(IL_CopyBitmapData(plane.get(), good.get()), IL_ERROR_INV_PARAMETER);
+  EXPECT_EQ(IL_CopyBitmapData(nullptr, good.Get()), IL_ERROR_NO_BITMAP);
+  EXPECT_EQ(IL_CopyBitmapData(good.Get(), nullptr), IL_ERROR_NO_BITMAP);
+  EXPECT_EQ(IL_CopyBitmapData(good.Get(), noPixels.Get()), IL_ERROR_INV_PARAMETER);
+  EXPECT_EQ(IL_CopyBitmapData(noPixels.Get(), good.Get()), IL_ERROR_INV_PARAMETER);
+  EXPECT_EQ(IL_CopyBitmapData(good.Get(), plane.Get()), IL_ERROR_INV_PARAMETER);
+  EXPECT_EQ(IL_CopyBitmapData(plane.Get(), good.Get()), IL_ERROR_INV_PARAMETER);
   EXPECT_EQ(PixelBytes(good.h), std::vector<uint8_t>(12, 1));
-  EXPECT_EQ(IL_CopyBitmapData(other.get(), good.get()), IL_SUCCESS);
+  EXPECT_EQ(IL_CopyBitmapData(other.Get(), good.Get()), IL_SUCCESS);
   EXPECT_EQ(PixelBytes(other.h), std::vector<uint8_t>(12, 1));
 }
 

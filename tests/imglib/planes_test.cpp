@@ -9,7 +9,7 @@ namespace {
 
 struct PlaneSet {
   Bitmap p[3];
-  BITMAPHANDLE* list[3] = {p[0].get(), p[1].get(), p[2].get()};
+  BITMAPHANDLE* list[3] = {p[0].Get(), p[1].Get(), p[2].Get()};
 };
 
 TEST(Planes, SeparationLayout) {
@@ -19,7 +19,7 @@ TEST(Planes, SeparationLayout) {
   MakeColor(image, 5, 3, IL_ORDER_BGR, RandomPixels(1));
   PlaneSet planes;
   planes.p[1]->Width = 777;  // overwritten; untouched fields stay as given
-  ASSERT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_SUCCESS);
+  ASSERT_EQ(IL_ColorSeparateBitmap(image.Get(), planes.list, kRecord, 0), IL_SUCCESS);
   ASSERT_EQ(allocator.sizes, (std::vector<size_t>{48, 1048, 1048, 1048}));
   for (int k = 0; k < 3; ++k) {
     const BITMAPHANDLE& plane = planes.p[k].h;
@@ -48,11 +48,11 @@ TEST(Planes, ByteMappingForBothColourOrders) {
     Bitmap image;
     MakeColor(image, 1, 1, c.order, [](int, int, int b) { return 10 * (b + 1); });
     PlaneSet planes;
-    ASSERT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_SUCCESS);
+    ASSERT_EQ(IL_ColorSeparateBitmap(image.Get(), planes.list, kRecord, 0), IL_SUCCESS);
     for (int k = 0; k < 3; ++k)
       EXPECT_EQ(planes.p[k]->Pixels[0], c.planeValues[k]) << "order " << c.order;
     Bitmap merged;
-    ASSERT_EQ(IL_ColorMergeBitmap(merged.get(), planes.list, kRecord, 0), IL_SUCCESS);
+    ASSERT_EQ(IL_ColorMergeBitmap(merged.Get(), planes.list, kRecord, 0), IL_SUCCESS);
     EXPECT_EQ(merged->ColorOrder, 1);
     EXPECT_EQ(merged->BitsPerPixel, 24);
     EXPECT_EQ(PixelBytes(merged.h), (std::vector<uint8_t>(c.planeValues, c.planeValues + 3)));
@@ -67,9 +67,9 @@ TEST(Planes, SeparateThenMergeFreshPlanesCopiesThePixels) {
       Bitmap image;
       MakeColor(image, s[0], s[1], order, RandomPixels(seed++));
       PlaneSet planes;
-      ASSERT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_SUCCESS);
+      ASSERT_EQ(IL_ColorSeparateBitmap(image.Get(), planes.list, kRecord, 0), IL_SUCCESS);
       Bitmap merged;
-      ASSERT_EQ(IL_ColorMergeBitmap(merged.get(), planes.list, kRecord, 0), IL_SUCCESS);
+      ASSERT_EQ(IL_ColorMergeBitmap(merged.Get(), planes.list, kRecord, 0), IL_SUCCESS);
       EXPECT_EQ(merged->Width, s[0]);
       EXPECT_EQ(merged->Height, s[1]);
       EXPECT_EQ(merged->BytesPerLine, image->BytesPerLine);
@@ -85,12 +85,12 @@ TEST(Planes, MergePassesEachPlaneThroughItsPalette) {
   Bitmap image;
   MakeColor(image, 4, 2, IL_ORDER_BGR, [](int x, int y, int b) { return 40 * x + 7 * y + b; });
   PlaneSet planes;
-  ASSERT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_SUCCESS);
+  ASSERT_EQ(IL_ColorSeparateBitmap(image.Get(), planes.list, kRecord, 0), IL_SUCCESS);
   ASSERT_EQ(IL_ChangeBitmapIntensity(planes.list[1], 100), IL_SUCCESS);  // +26 in green only
   // Only channel k of plane k's palette counts: spoil the others.
   for (int v = 0; v < 256; ++v) planes.p[0]->Palette[4 * v + 1] = planes.p[2]->Palette[4 * v] = 0;
   Bitmap merged;
-  ASSERT_EQ(IL_ColorMergeBitmap(merged.get(), planes.list, kRecord, 0), IL_SUCCESS);
+  ASSERT_EQ(IL_ColorMergeBitmap(merged.Get(), planes.list, kRecord, 0), IL_SUCCESS);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 4; ++x) {
       EXPECT_EQ(merged.At(x, y, 0), image.At(x, y, 0));
@@ -118,13 +118,13 @@ TEST(Planes, SeparationRefusesInOrderAndTouchesNothing) {
   };
   const Case cases[] = {
       {"null source", nullptr, planes.list, kRecord + 4, 0, -13},
-      {"record size", image.get(), nullptr, kRecord + 4, 0, -789},
-      {"no pixels", noPixels.get(), planes.list, kRecord, 0, -13},
-      {"8-bit", plane8.get(), planes.list, kRecord, 0, -13},
-      {"order 2", badOrder.get(), planes.list, kRecord, 0, -13},
-      {"no plane list", image.get(), nullptr, kRecord, 0, -13},
-      {"null third plane", image.get(), withNull, kRecord, 0, -13},
-      {"flags 1", image.get(), planes.list, kRecord, 1, -13},
+      {"record size", image.Get(), nullptr, kRecord + 4, 0, -789},
+      {"no pixels", noPixels.Get(), planes.list, kRecord, 0, -13},
+      {"8-bit", plane8.Get(), planes.list, kRecord, 0, -13},
+      {"order 2", badOrder.Get(), planes.list, kRecord, 0, -13},
+      {"no plane list", image.Get(), nullptr, kRecord, 0, -13},
+      {"null third plane", image.Get(), withNull, kRecord, 0, -13},
+      {"flags 1", image.Get(), planes.list, kRecord, 1, -13},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IL_ColorSeparateBitmap(c.source, c.list, c.record, c.flags), c.status) << c.name;
@@ -149,7 +149,7 @@ TEST(Planes, OutOfMemoryEmptiesThePlanesFilledSoFar) {
     for (int k = 0; k < 3; ++k) planes.p[k]->Width = 99;
     {
       ScopedPixelAllocator scope(&allocator);
-      EXPECT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_ERROR_NO_MEMORY)
+      EXPECT_EQ(IL_ColorSeparateBitmap(image.Get(), planes.list, kRecord, 0), IL_ERROR_NO_MEMORY)
           << c.name;
     }
     EXPECT_TRUE(allocator.live.empty()) << c.name;
@@ -165,11 +165,11 @@ TEST(Planes, MergeRefusesInOrderAndLeavesTheDestination) {
   Bitmap image;
   MakeColor(image, 4, 3, IL_ORDER_BGR, RandomPixels(3));
   PlaneSet planes;
-  ASSERT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_SUCCESS);
+  ASSERT_EQ(IL_ColorSeparateBitmap(image.Get(), planes.list, kRecord, 0), IL_SUCCESS);
   Bitmap narrow;
   MakeColor(narrow, 3, 3, IL_ORDER_BGR, Flat(0));
   PlaneSet narrowPlanes;
-  ASSERT_EQ(IL_ColorSeparateBitmap(narrow.get(), narrowPlanes.list, kRecord, 0), IL_SUCCESS);
+  ASSERT_EQ(IL_ColorSeparateBitmap(narrow.Get(), narrowPlanes.list, kRecord, 0), IL_SUCCESS);
 
   using Tweak = void (*)(BITMAPHANDLE&);
   struct Case {
@@ -203,14 +203,14 @@ TEST(Planes, MergeRefusesInOrderAndLeavesTheDestination) {
   BITMAPHANDLE* mixed[3] = {planes.list[0], planes.list[1], narrowPlanes.list[2]};
   BITMAPHANDLE* withNull[3] = {planes.list[0], planes.list[1], nullptr};
   Bitmap destination;
-  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), mixed, kRecord, 0), -13)
+  EXPECT_EQ(IL_ColorMergeBitmap(destination.Get(), mixed, kRecord, 0), -13)
       << "third plane narrower";
-  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), withNull, kRecord, 0), -2);
-  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), withNull, kRecord, 1), -2)
+  EXPECT_EQ(IL_ColorMergeBitmap(destination.Get(), withNull, kRecord, 0), -2);
+  EXPECT_EQ(IL_ColorMergeBitmap(destination.Get(), withNull, kRecord, 1), -2)
       << "planes before flags";
-  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), planes.list, kRecord, 1), -13);
-  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), nullptr, kRecord, 0), -13);
-  EXPECT_EQ(IL_ColorMergeBitmap(destination.get(), nullptr, kRecord - 1, 0), -789);
+  EXPECT_EQ(IL_ColorMergeBitmap(destination.Get(), planes.list, kRecord, 1), -13);
+  EXPECT_EQ(IL_ColorMergeBitmap(destination.Get(), nullptr, kRecord, 0), -13);
+  EXPECT_EQ(IL_ColorMergeBitmap(destination.Get(), nullptr, kRecord - 1, 0), -789);
   EXPECT_EQ(IL_ColorMergeBitmap(nullptr, planes.list, kRecord - 1, 0), -13);
   EXPECT_EQ(destination->Pixels, nullptr);
 }
@@ -219,7 +219,7 @@ TEST(Planes, MergeOutOfMemoryLeavesTheDestination) {
   Bitmap image;
   MakeColor(image, 4, 3, IL_ORDER_BGR, RandomPixels(3));
   PlaneSet planes;
-  ASSERT_EQ(IL_ColorSeparateBitmap(image.get(), planes.list, kRecord, 0), IL_SUCCESS);
+  ASSERT_EQ(IL_ColorSeparateBitmap(image.Get(), planes.list, kRecord, 0), IL_SUCCESS);
   for (int lock : {0, 1}) {
     CountingAllocator allocator;
     allocator.failAllocation = lock ? 0 : 1;

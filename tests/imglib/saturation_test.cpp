@@ -40,7 +40,7 @@ TEST(Saturation, Examples) {
                                     << c.in[0] << ", " << c.in[1] << ", " << c.in[2] << ")");
     Bitmap image;
     MakeColor(image, 1, 1, c.order, [&](int, int, int b) { return c.in[b]; });
-    ASSERT_EQ(IL_ChangeBitmapSaturation(image.get(), c.amount), IL_SUCCESS);
+    ASSERT_EQ(IL_ChangeBitmapSaturation(image.Get(), c.amount), IL_SUCCESS);
     EXPECT_EQ((Bytes{image.At(0, 0, 0), image.At(0, 0, 1), image.At(0, 0, 2)}), c.out);
   }
 }
@@ -83,12 +83,12 @@ TEST(Saturation, EveryPixelOfEveryRowTakesTheSameRoundTrip) {
       MakeColor(image, 5, 4, order, RandomPixels(20 + amount));
       Bitmap expected;
       MakeColor(expected, 5, 4, order, [&](int x, int y, int b) { return image.At(x, y, b); });
-      ASSERT_EQ(IL_ChangeBitmapSaturation(image.get(), amount), IL_SUCCESS);
+      ASSERT_EQ(IL_ChangeBitmapSaturation(image.Get(), amount), IL_SUCCESS);
       for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 5; ++x) {
           Bitmap one;
           MakeColor(one, 1, 1, order, [&](int, int, int b) { return expected.At(x, y, b); });
-          ASSERT_EQ(IL_ChangeBitmapSaturation(one.get(), amount), IL_SUCCESS);
+          ASSERT_EQ(IL_ChangeBitmapSaturation(one.Get(), amount), IL_SUCCESS);
           for (int b = 0; b < 3; ++b)
             EXPECT_EQ(image.At(x, y, b), one.At(0, 0, b)) << x << "," << y;
         }
@@ -149,7 +149,7 @@ TEST(Saturation, AgreesWithTheCaseByCaseRulesOnAColourGrid) {
     MakeColor(image, n * n, n, IL_ORDER_RGB, [&](int x, int y, int b) {
       return levels[b == 0 ? y : b == 1 ? x / n : x % n];
     });
-    ASSERT_EQ(IL_ChangeBitmapSaturation(image.get(), amount), IL_SUCCESS);
+    ASSERT_EQ(IL_ChangeBitmapSaturation(image.Get(), amount), IL_SUCCESS);
     int mismatches = 0;
     for (int y = 0; y < n; ++y)
       for (int x = 0; x < n * n; ++x) {
@@ -174,11 +174,11 @@ TEST(Saturation, RefusesAndChangesNothing) {
   const std::vector<uint8_t> before = PixelBytes(image.h);
   EXPECT_EQ(IL_ChangeBitmapSaturation(nullptr, 0), -814);
   EXPECT_EQ(IL_ChangeBitmapSaturation(nullptr, 5000), -814);
-  EXPECT_EQ(IL_ChangeBitmapSaturation(noPixels.get(), 0), -13);
-  EXPECT_EQ(IL_ChangeBitmapSaturation(plane.get(), 0), -13);
-  EXPECT_EQ(IL_ChangeBitmapSaturation(badOrder.get(), 0), -13);
-  EXPECT_EQ(IL_ChangeBitmapSaturation(image.get(), 1001), -13);
-  EXPECT_EQ(IL_ChangeBitmapSaturation(image.get(), -1001), -13);
+  EXPECT_EQ(IL_ChangeBitmapSaturation(noPixels.Get(), 0), -13);
+  EXPECT_EQ(IL_ChangeBitmapSaturation(plane.Get(), 0), -13);
+  EXPECT_EQ(IL_ChangeBitmapSaturation(badOrder.Get(), 0), -13);
+  EXPECT_EQ(IL_ChangeBitmapSaturation(image.Get(), 1001), -13);
+  EXPECT_EQ(IL_ChangeBitmapSaturation(image.Get(), -1001), -13);
   EXPECT_EQ(PixelBytes(image.h), before);
   EXPECT_EQ(PixelBytes(badOrder.h), std::vector<uint8_t>(18, 9));
 }

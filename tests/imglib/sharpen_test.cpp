@@ -73,7 +73,7 @@ TEST(Sharpen, PixelExamples) {
         if (b != channel) return 0;
         return x == 2 && y == 2 ? c.centre : c.around;
       });
-      ASSERT_EQ(IL_SharpenBitmap(image.get(), c.strength), IL_SUCCESS);
+      ASSERT_EQ(IL_SharpenBitmap(image.Get(), c.strength), IL_SUCCESS);
       EXPECT_EQ(image.At(2, 2, channel), c.newCentre) << c.name;
       EXPECT_EQ(image.At(2, 1, channel), c.newAround) << c.name;
       EXPECT_EQ(image.At(2, 2, (channel + 1) % 3), 0) << c.name << ": channels mixed";
@@ -85,7 +85,7 @@ TEST(Sharpen, OnePixelKeepsItsValue) {
   for (int32_t strength : {-1000, 650, 1000}) {
     Bitmap image;
     MakeColor(image, 1, 1, IL_ORDER_RGB, [](int, int, int b) { return 60 + 70 * b; });
-    ASSERT_EQ(IL_SharpenBitmap(image.get(), strength), IL_SUCCESS);
+    ASSERT_EQ(IL_SharpenBitmap(image.Get(), strength), IL_SUCCESS);
     if (strength == 1000) {
       EXPECT_EQ(PixelBytes(image.h), (std::vector<uint8_t>{60, 130, 200}));
     }
@@ -103,7 +103,7 @@ TEST(Sharpen, MatchesTheNineSampleSumBitForBit) {
       ++seed;
       const std::vector<uint8_t> expected = ReferenceSharpen(image.h, SharpenFactor(strength));
       const std::vector<uint8_t> before = PixelBytes(image.h);
-      ASSERT_EQ(IL_SharpenBitmap(image.get(), strength), IL_SUCCESS);
+      ASSERT_EQ(IL_SharpenBitmap(image.Get(), strength), IL_SUCCESS);
       EXPECT_EQ(PixelBytes(image.h), expected) << s[0] << "x" << s[1] << " at " << strength;
       if (strength == 0) {
         EXPECT_EQ(PixelBytes(image.h), before);
@@ -120,7 +120,7 @@ TEST(Sharpen, UpIsTheRowBeforeAsStored) {
     Bitmap image;
     MakeColor(image, 1, 3, IL_ORDER_RGB, [&](int, int y, int) { return columns[i][y]; });
     const std::vector<uint8_t> expected = ReferenceSharpen(image.h, SharpenFactor(650));
-    ASSERT_EQ(IL_SharpenBitmap(image.get(), 650), IL_SUCCESS);
+    ASSERT_EQ(IL_SharpenBitmap(image.Get(), 650), IL_SUCCESS);
     EXPECT_EQ(PixelBytes(image.h), expected);
     middles[i] = image.At(0, 1, 0);
   }
@@ -136,21 +136,21 @@ TEST(Sharpen, RefusesAndChangesNothing) {
   badOrder->ColorOrder = 3;
   const std::vector<uint8_t> before = PixelBytes(image.h);
   EXPECT_EQ(IL_SharpenBitmap(nullptr, 0), -2);
-  EXPECT_EQ(IL_SharpenBitmap(noPixels.get(), 0), -2);
-  EXPECT_EQ(IL_SharpenBitmap(noPixels.get(), 5000), -2);
-  EXPECT_EQ(IL_SharpenBitmap(plane.get(), 0), -13);
-  EXPECT_EQ(IL_SharpenBitmap(badOrder.get(), 0), -13);
-  EXPECT_EQ(IL_SharpenBitmap(image.get(), 1001), -13);
-  EXPECT_EQ(IL_SharpenBitmap(image.get(), -1001), -13);
+  EXPECT_EQ(IL_SharpenBitmap(noPixels.Get(), 0), -2);
+  EXPECT_EQ(IL_SharpenBitmap(noPixels.Get(), 5000), -2);
+  EXPECT_EQ(IL_SharpenBitmap(plane.Get(), 0), -13);
+  EXPECT_EQ(IL_SharpenBitmap(badOrder.Get(), 0), -13);
+  EXPECT_EQ(IL_SharpenBitmap(image.Get(), 1001), -13);
+  EXPECT_EQ(IL_SharpenBitmap(image.Get(), -1001), -13);
 
   CountingAllocator allocator;
   allocator.failAllocation = 1;
   {
     ScopedPixelAllocator scope(&allocator);
-    EXPECT_EQ(IL_SharpenBitmap(image.get(), 1000), IL_ERROR_NO_MEMORY);
+    EXPECT_EQ(IL_SharpenBitmap(image.Get(), 1000), IL_ERROR_NO_MEMORY);
     allocator.failAllocation = 0;
     allocator.failLock = 1;
-    EXPECT_EQ(IL_SharpenBitmap(image.get(), 1000), IL_ERROR_NO_MEMORY);
+    EXPECT_EQ(IL_SharpenBitmap(image.Get(), 1000), IL_ERROR_NO_MEMORY);
   }
   EXPECT_TRUE(allocator.live.empty());
   EXPECT_EQ(PixelBytes(image.h), before);

@@ -72,10 +72,10 @@ TEST(SizeBitmap, EdgeRuleAlongRowsAndColumnsInEveryByte) {
       SCOPED_TRACE(testing::Message() << c.name << ", byte " << channel);
       Bitmap row;
       MakeColor(row, n, 1, IL_ORDER_RGB, RowOf(c.values, channel));
-      ASSERT_EQ(IL_SizeBitmap(row.get(), c.newLength, 1, IL_SIZE_BICUBIC), IL_SUCCESS);
+      ASSERT_EQ(IL_SizeBitmap(row.Get(), c.newLength, 1, IL_SIZE_BICUBIC), IL_SUCCESS);
       Bitmap column;
       MakeColor(column, 1, n, IL_ORDER_BGR, ColumnOf(c.values, channel));
-      ASSERT_EQ(IL_SizeBitmap(column.get(), 1, c.newLength, IL_SIZE_BICUBIC), IL_SUCCESS);
+      ASSERT_EQ(IL_SizeBitmap(column.Get(), 1, c.newLength, IL_SIZE_BICUBIC), IL_SUCCESS);
       for (int x = 0; x < c.newLength; ++x)
         for (int b = 0; b < 3; ++b) {
           const int want = b == channel ? c.expected[x] : 0;
@@ -102,7 +102,7 @@ TEST(SizeBitmap, MatchesPlainTwoPassResamplingBitForBit) {
       Bitmap image;
       MakeColor(image, g.w, g.h, order, RandomPixels(seed++));
       const std::vector<uint8_t> expected = ReferenceResize(image.h, g.nw, g.nh);
-      ASSERT_EQ(IL_SizeBitmap(image.get(), g.nw, g.nh, IL_SIZE_BICUBIC), IL_SUCCESS);
+      ASSERT_EQ(IL_SizeBitmap(image.Get(), g.nw, g.nh, IL_SIZE_BICUBIC), IL_SUCCESS);
       EXPECT_EQ(image->Width, g.nw);
       EXPECT_EQ(image->Height, g.nh);
       EXPECT_EQ(image->BytesPerLine, ((g.nw * 24 + 31) / 32) * 4);
@@ -120,7 +120,7 @@ TEST(SizeBitmap, SameSizeIsTheIdentity) {
     Bitmap image;
     MakeColor(image, s[0], s[1], IL_ORDER_BGR, RandomPixels(seed++));
     const std::vector<uint8_t> before = PixelBytes(image.h);
-    ASSERT_EQ(IL_SizeBitmap(image.get(), s[0], s[1], IL_SIZE_BICUBIC), IL_SUCCESS);
+    ASSERT_EQ(IL_SizeBitmap(image.Get(), s[0], s[1], IL_SIZE_BICUBIC), IL_SUCCESS);
     EXPECT_EQ(PixelBytes(image.h), before) << s[0] << "x" << s[1];
   }
 }
@@ -155,10 +155,10 @@ TEST(SizeBitmap, RefusesBadArgumentsAndChangesNothing) {
     int nw, nh, method;
   };
   const Case cases[] = {
-      {"null handle", nullptr, 2, 2, 4},  {"no pixels", noPixels.get(), 2, 2, 4},
-      {"8-bit", plane8.get(), 2, 2, 4},   {"order 2", badOrder.get(), 2, 2, 4},
-      {"width 0", image.get(), 0, 2, 4},  {"height -1", image.get(), 2, -1, 4},
-      {"method 1", image.get(), 2, 2, 1}, {"pitch beyond 32 bits", image.get(), INT32_MAX, 1, 4},
+      {"null handle", nullptr, 2, 2, 4},  {"no pixels", noPixels.Get(), 2, 2, 4},
+      {"8-bit", plane8.Get(), 2, 2, 4},   {"order 2", badOrder.Get(), 2, 2, 4},
+      {"width 0", image.Get(), 0, 2, 4},  {"height -1", image.Get(), 2, -1, 4},
+      {"method 1", image.Get(), 2, 2, 1}, {"pitch beyond 32 bits", image.Get(), INT32_MAX, 1, 4},
   };
   for (const Case& c : cases) {
     BITMAPHANDLE before{};
@@ -179,10 +179,10 @@ TEST(SizeBitmap, CallerPixelsStayAndTheHandleOwnsNewOnes) {
   for (int i = 0; i < 15; ++i) caller[i] = caller[16 + i] = static_cast<uint8_t>(i * 10);
   const std::vector<uint8_t> copy = caller;
   Bitmap image;
-  ASSERT_EQ(IL_CreateBitmap(image.get(), kRecord, 2, 5, 2, 24, 0, nullptr, 4, caller.data(),
+  ASSERT_EQ(IL_CreateBitmap(image.Get(), kRecord, 2, 5, 2, 24, 0, nullptr, 4, caller.data(),
                             caller.size()),
             IL_SUCCESS);
-  ASSERT_EQ(IL_SizeBitmap(image.get(), 10, 4, IL_SIZE_BICUBIC), IL_SUCCESS);
+  ASSERT_EQ(IL_SizeBitmap(image.Get(), 10, 4, IL_SIZE_BICUBIC), IL_SUCCESS);
   EXPECT_EQ(caller, copy);
   EXPECT_NE(image->Pixels, caller.data());
   EXPECT_EQ(image->MemoryHandle, static_cast<void*>(image->Pixels));
@@ -197,7 +197,7 @@ TEST(SizeBitmap, ReleasesOwnedPixelsExactlyOnce) {
     Bitmap image;
     MakeColor(image, 6, 4, IL_ORDER_BGR, RandomPixels(3));
     void* old = image->MemoryHandle;
-    ASSERT_EQ(IL_SizeBitmap(image.get(), 3, 8, IL_SIZE_BICUBIC), IL_SUCCESS);
+    ASSERT_EQ(IL_SizeBitmap(image.Get(), 3, 8, IL_SIZE_BICUBIC), IL_SUCCESS);
     EXPECT_EQ(allocator.live.count(old), 0u);
     EXPECT_EQ(allocator.live.size(), 1u);  // the new pixels only: no temporary left over
     EXPECT_EQ(allocator.live.count(image->MemoryHandle), 1u);
@@ -224,10 +224,10 @@ TEST(SizeBitmap, OutOfMemoryLeavesTheBitmapAsItWas) {
     allocator.failLock = c.failLock;
     {
       ScopedPixelAllocator scope(&allocator);
-      EXPECT_EQ(IL_SizeBitmap(image.get(), 12, 2, IL_SIZE_BICUBIC), IL_ERROR_NO_MEMORY) << c.name;
+      EXPECT_EQ(IL_SizeBitmap(image.Get(), 12, 2, IL_SIZE_BICUBIC), IL_ERROR_NO_MEMORY) << c.name;
     }
     EXPECT_TRUE(allocator.live.empty()) << c.name << ": something was not released";
-    EXPECT_EQ(std::memcmp(&before, image.get(), sizeof before), 0) << c.name;
+    EXPECT_EQ(std::memcmp(&before, image.Get(), sizeof before), 0) << c.name;
     EXPECT_EQ(PixelBytes(image.h), pixels) << c.name;
   }
 }
@@ -243,7 +243,7 @@ TEST(SizeBitmap, TemporaryBufferStaysWithinTwentyFourBytesPerColumnPerSourceRow)
     ScopedPixelAllocator scope(&allocator);
     Bitmap image;
     MakeColor(image, c.w, c.h, IL_ORDER_BGR, Flat(9));
-    ASSERT_EQ(IL_SizeBitmap(image.get(), c.nw, c.nh, IL_SIZE_BICUBIC), IL_SUCCESS);
+    ASSERT_EQ(IL_SizeBitmap(image.Get(), c.nw, c.nh, IL_SIZE_BICUBIC), IL_SUCCESS);
     ASSERT_EQ(allocator.sizes.size(), 3u);  // source, new pixels, temporary
     EXPECT_LE(allocator.sizes[2], 24u * c.nw * c.h)
         << c.w << "x" << c.h << " -> " << c.nw << "x" << c.nh;

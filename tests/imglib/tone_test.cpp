@@ -11,11 +11,11 @@ namespace {
 // Three planes from a real separation: identity palettes to curve.
 struct Planes {
   Bitmap p[3];
-  BITMAPHANDLE* list[3] = {p[0].get(), p[1].get(), p[2].get()};
+  BITMAPHANDLE* list[3] = {p[0].Get(), p[1].Get(), p[2].Get()};
   Planes() {
     Bitmap image;
     MakeColor(image, 16, 16, IL_ORDER_BGR, [](int x, int y, int b) { return 16 * y + x + b; });
-    EXPECT_EQ(IL_ColorSeparateBitmap(image.get(), list, kRecord, 0), IL_SUCCESS);
+    EXPECT_EQ(IL_ColorSeparateBitmap(image.Get(), list, kRecord, 0), IL_SUCCESS);
   }
   // What value v becomes in the plane's own channel.
   int Map(int plane, int v) { return p[plane]->Palette[4 * v + plane]; }
@@ -133,9 +133,9 @@ TEST(ToneCurves, RefusesWhatIsNotAPlane) {
       {"brightness null", nullptr, Brightness(0), -814},
       {"contrast null", nullptr, Contrast(0), -814},
       {"null before range", nullptr, Contrast(5000), -814},
-      {"gamma 24-bit", color.get(), Gamma(100), -13},
-      {"brightness 24-bit", color.get(), Brightness(0), -13},
-      {"contrast 24-bit", color.get(), Contrast(0), -13},
+      {"gamma 24-bit", color.Get(), Gamma(100), -13},
+      {"brightness 24-bit", color.Get(), Brightness(0), -13},
+      {"contrast 24-bit", color.Get(), Contrast(0), -13},
       {"no palette", &noPalette, Gamma(200), -13},
       {"128 entries", &fewEntries, Brightness(10), -13},
       {"no pixels", &noPixels, Contrast(10), -13},

@@ -47,7 +47,7 @@ bool CupsTest::lpadmin(const std::vector<std::string> &args)
     std::vector<std::string> argv = {"lpadmin"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string output;
-    const int status = cupsd->run(argv, &output);
+    const int status = cupsd->Run(argv, &output);
     if (status != 0)
         qWarning("lpadmin failed (%d): %s", status, output.c_str());
     return status == 0;
@@ -68,8 +68,8 @@ void CupsTest::initTestCase()
     options.extraBackends = {QV46_BACKEND_PATH};
     cupsd = std::make_unique<qv46test::PrivateCupsd>(options);
     std::string error;
-    QVERIFY2(cupsd->start(&error), error.c_str());
-    cupsd->applyClientEnv(); // before this process's first libcups call
+    QVERIFY2(cupsd->Start(&error), error.c_str());
+    cupsd->ApplyClientEnv(); // before this process's first libcups call
 
     const std::string uri = "valdren-zelbackend://VALDREN/QV-46?serial=" + serial.toStdString();
     QVERIFY(lpadmin({"-p", queue.toStdString(), "-v", uri, "-m", "VALDREN_QV-46.ppd", "-E"}));

@@ -15,18 +15,18 @@ enum StringIndex : uint8_t { kManufacturerIndex = 1, kProductIndex = 2, kSerialI
 
 // Device descriptor followed by the configuration (one printer-class
 // interface with bulk OUT 0x01 and bulk IN 0x82), as sysfs "descriptors" holds them.
-std::string deviceDescriptors();
+std::string DeviceDescriptors();
 
 // String descriptor 0 (US English only).
-std::string languageDescriptor();
+std::string LanguageDescriptor();
 // A string descriptor holding text as UTF-16LE, cut to the 126 characters a
 // descriptor can carry.
-std::string stringDescriptor(const std::string& text);
+std::string StringDescriptor(const std::string& text);
 
 // Answer to the class request GET_DEVICE_ID: two length bytes, big-endian
 // and counting themselves, then the text.
-std::string deviceIdAnswer(const std::string& text);
-std::string defaultDeviceId();
+std::string DeviceIdAnswer(const std::string& text);
+std::string DefaultDeviceId();
 
 struct UsbAddress {
   int bus;
@@ -34,8 +34,8 @@ struct UsbAddress {
 };
 
 // umockdev's textual device record for a printer at this address.
-std::string sysfsRecord(const UsbAddress& address);
-std::string sysfsPath(const UsbAddress& address);
-std::string devNode(const UsbAddress& address);
+std::string SysfsRecord(const UsbAddress& address);
+std::string SysfsPath(const UsbAddress& address);
+std::string DevNode(const UsbAddress& address);
 
 }  // namespace qv46sim

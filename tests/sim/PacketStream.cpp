@@ -9,32 +9,32 @@ namespace {
 
 constexpr char kEsc = 0x1B;
 
-std::string trimmedWord(const std::string& field) {
+std::string TrimmedWord(const std::string& field) {
   std::size_t end = field.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : field.substr(0, end + 1);
 }
 
 // A malformed length field is taken as no payload, which keeps the parser
 // in step with a sender that only ever writes the two legal forms.
-std::size_t payloadLength(const std::string& header) {
+std::size_t PayloadLength(const std::string& header) {
   long length = 0;
-  _ReadCmdLength(reinterpret_cast<const uint8_t*>(header.data()), &length);
+  ReadCmdLength(reinterpret_cast<const uint8_t*>(header.data()), &length);
   return static_cast<std::size_t>(length);
 }
 
 }  // namespace
 
-void PacketStream::parseHeader() {
+void PacketStream::ParseHeader() {
   current_ = ReceivedCommand();
-  current_.command = trimmedWord(header_.substr(2, kCmdWordSize));
-  current_.parameter = trimmedWord(header_.substr(2 + kCmdWordSize, kCmdParameterSize));
-  current_.payloadLength = payloadLength(header_);
+  current_.command = TrimmedWord(header_.substr(2, kCmdWordSize));
+  current_.parameter = TrimmedWord(header_.substr(2 + kCmdWordSize, kCmdParameterSize));
+  current_.payloadLength = PayloadLength(header_);
   payloadLeft_ = current_.payloadLength;
   inPayload_ = true;
   header_.clear();
 }
 
-void PacketStream::feed(const unsigned char* data, std::size_t length, const Sink& sink) {
+void PacketStream::Feed(const unsigned char* data, std::size_t length, const Sink& sink) {
   std::size_t pos = 0;
   while (pos < length || (inPayload_ && payloadLeft_ == 0)) {
     if (inPayload_) {
@@ -57,7 +57,7 @@ void PacketStream::feed(const unsigned char* data, std::size_t length, const Sin
       continue;
     }
     header_.push_back(c);
-    if (header_.size() == static_cast<std::size_t>(kCmdHeaderSize)) parseHeader();
+    if (header_.size() == static_cast<std::size_t>(kCmdHeaderSize)) ParseHeader();
   }
 }
 

@@ -17,10 +17,10 @@ class PacketStream {
 
   // Calls sink once for every packet completed by these bytes. Bytes that
   // cannot start a packet (anything but ESC 'P') are skipped.
-  void feed(const unsigned char* data, std::size_t length, const Sink& sink);
+  void Feed(const unsigned char* data, std::size_t length, const Sink& sink);
 
  private:
-  void parseHeader();
+  void ParseHeader();
 
   std::string header_;
   ReceivedCommand current_;

@@ -18,7 +18,7 @@ namespace {
 
 // The current environment with each "NAME=value" of overrides replacing or
 // adding its variable.
-std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overrides) {
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& overrides) {
   std::vector<std::string> merged;
   auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
   for (char** e = environ; *e; ++e) {
@@ -37,14 +37,14 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overr
   return merged;
 }
 
-std::vector<char*> pointers(std::vector<std::string>& strings) {
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
   std::vector<char*> p;
   for (std::string& s : strings) p.push_back(s.data());
   p.push_back(nullptr);
   return p;
 }
 
-int decodeStatus(int status) {
+int DecodeStatus(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return -1;
@@ -62,7 +62,7 @@ Process::Process(Process&& other) noexcept
 
 Process& Process::operator=(Process&& other) noexcept {
   if (this != &other) {
-    terminate();
+    Terminate();
     pid_ = other.pid_;
     stdinFd_ = other.stdinFd_;
     status_ = other.status_;
@@ -72,20 +72,20 @@ Process& Process::operator=(Process&& other) noexcept {
   return *this;
 }
 
-Process::~Process() { terminate(); }
+Process::~Process() { Terminate(); }
 
-bool Process::running() { return wait(0) == -1 && pid_ > 0; }
+bool Process::Running() { return Wait(0) == -1 && pid_ > 0; }
 
-int Process::wait(int timeoutMs) {
+int Process::Wait(int timeoutMs) {
   if (pid_ <= 0) return status_;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     int status = 0;
     pid_t r = waitpid(pid_, &status, WNOHANG);
     if (r == pid_ || (r < 0 && errno == ECHILD)) {
-      status_ = r == pid_ ? decodeStatus(status) : -1;
+      status_ = r == pid_ ? DecodeStatus(status) : -1;
       pid_ = -1;
-      closeStdin();
+      CloseStdin();
       return status_;
     }
     if (std::chrono::steady_clock::now() >= deadline) return -1;
@@ -93,19 +93,19 @@ int Process::wait(int timeoutMs) {
   }
 }
 
-int Process::terminate(int graceMs) {
-  closeStdin();
+int Process::Terminate(int graceMs) {
+  CloseStdin();
   if (pid_ <= 0) return status_;
   kill(pid_, SIGTERM);
-  int result = wait(graceMs);
+  int result = Wait(graceMs);
   if (result == -1 && pid_ > 0) {
     kill(pid_, SIGKILL);
-    result = wait(graceMs);
+    result = Wait(graceMs);
   }
   return result;
 }
 
-bool Process::writeStdin(const std::string& text) {
+bool Process::WriteStdin(const std::string& text) {
   std::size_t done = 0;
   while (stdinFd_ >= 0 && done < text.size()) {
     // A socket rather than a pipe: a child that died must not kill us with SIGPIPE.
@@ -117,19 +117,19 @@ bool Process::writeStdin(const std::string& text) {
   return stdinFd_ >= 0;
 }
 
-void Process::closeStdin() {
+void Process::CloseStdin() {
   if (stdinFd_ >= 0) close(stdinFd_);
   stdinFd_ = -1;
 }
 
-Process spawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+Process SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const SpawnOptions& options) {
   std::vector<std::string> overrides = env;
   overrides.insert(overrides.end(), options.extraEnv.begin(), options.extraEnv.end());
-  std::vector<std::string> envStrings = mergedEnvironment(overrides);
+  std::vector<std::string> envStrings = MergedEnvironment(overrides);
   std::vector<std::string> argStrings = argv;
-  std::vector<char*> argp = pointers(argStrings);
-  std::vector<char*> envp = pointers(envStrings);
+  std::vector<char*> argp = Pointers(argStrings);
+  std::vector<char*> envp = Pointers(envStrings);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -157,7 +157,7 @@ Process spawnProcess(const std::vector<std::string>& argv, const std::vector<std
   return Process(pid, pipeFds[1]);
 }
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) return false;

@@ -41,8 +41,8 @@ struct Urb {
     if (urb) g_object_unref(urb);
     if (client) g_object_unref(client);
   }
-  usbdevfs_urb* header() const { return reinterpret_cast<usbdevfs_urb*>(urb->data); }
-  unsigned char* bytes() const { return buffer ? buffer->data : nullptr; }
+  usbdevfs_urb* Header() const { return reinterpret_cast<usbdevfs_urb*>(urb->data); }
+  unsigned char* Bytes() const { return buffer ? buffer->data : nullptr; }
   int length() const { return buffer ? buffer->data_len : 0; }
 };
 
@@ -55,7 +55,7 @@ struct Outcome {
   std::unique_ptr<Urb> reaped;
 };
 
-Outcome fail(int error, int delayMs = 0) {
+Outcome Fail(int error, int delayMs = 0) {
   Outcome o;
   o.result = -1;
   o.error = error;
@@ -63,9 +63,9 @@ Outcome fail(int error, int delayMs = 0) {
   return o;
 }
 
-uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-UMockdevIoctlData* resolveArg(UMockdevIoctlClient* client, gsize length) {
+UMockdevIoctlData* ResolveArg(UMockdevIoctlClient* client, gsize length) {
   return umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, length, nullptr);
 }
 
@@ -111,82 +111,82 @@ struct Testbed::Impl {
   int nextId = 1;
   int maxClaimedAtOnce = 0;
 
-  Printer* find(int id) {
+  Printer* Find(int id) {
     auto it = printers.find(id);
     if (it == printers.end()) return nullptr;
-    forgetClosed(*it->second);
+    ForgetClosed(*it->second);
     return it->second.get();
   }
 
   // --- usbfs ioctls, called with mutex held ---
 
-  Outcome handle(Printer& p, UMockdevIoctlClient* client) {
-    forgetClosed(p);
+  Outcome Handle(Printer& p, UMockdevIoctlClient* client) {
+    ForgetClosed(p);
     const unsigned long request = umockdev_ioctl_client_get_request(client);
     switch (request) {
       case USBDEVFS_GET_CAPABILITIES:
-        return capabilities(client);
+        return Capabilities(client);
       case USBDEVFS_REAPURBNDELAY:  // libusb never reaps blocking
-        return reap(p, client);
+        return Reap(p, client);
       case USBDEVFS_RELEASEINTERFACE:
-        return release(p, client);
+        return Release(p, client);
       default:
         break;
     }
-    if (!p.plugged) return fail(ENODEV);
+    if (!p.plugged) return Fail(ENODEV);
     switch (request) {
       case USBDEVFS_SUBMITURB:
-        return submit(p, client);
+        return Submit(p, client);
       case USBDEVFS_DISCARDURB:
-        return discard(p, client);
+        return Discard(p, client);
       case USBDEVFS_CLAIMINTERFACE:
-        return claim(p, client);
+        return Claim(p, client);
       case USBDEVFS_GETDRIVER:
-        return fail(ENODATA);  // no kernel driver is ever bound
+        return Fail(ENODATA);  // no kernel driver is ever bound
       case USBDEVFS_IOCTL:
-        return driverIoctl(client);
+        return DriverIoctl(client);
       case USBDEVFS_CLEAR_HALT:
       case USBDEVFS_RESET:
       case USBDEVFS_SETINTERFACE:
       case USBDEVFS_SETCONFIGURATION:
         return Outcome();
       default:
-        return fail(ENOTTY);
+        return Fail(ENOTTY);
     }
   }
 
-  Outcome capabilities(UMockdevIoctlClient* client) {
-    UMockdevIoctlData* caps = resolveArg(client, sizeof(uint32_t));
-    if (!caps) return fail(EFAULT);
+  Outcome Capabilities(UMockdevIoctlClient* client) {
+    UMockdevIoctlData* caps = ResolveArg(client, sizeof(uint32_t));
+    if (!caps) return Fail(EFAULT);
     uint32_t value = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
     std::memcpy(caps->data, &value, sizeof value);
     g_object_unref(caps);
     return Outcome();
   }
 
-  Outcome driverIoctl(UMockdevIoctlClient* client) {
-    UMockdevIoctlData* data = resolveArg(client, sizeof(usbdevfs_ioctl));
-    if (!data) return fail(EFAULT);
+  Outcome DriverIoctl(UMockdevIoctlClient* client) {
+    UMockdevIoctlData* data = ResolveArg(client, sizeof(usbdevfs_ioctl));
+    if (!data) return Fail(EFAULT);
     int code = reinterpret_cast<usbdevfs_ioctl*>(data->data)->ioctl_code;
     g_object_unref(data);
     if (code == USBDEVFS_CONNECT) return Outcome();
-    return fail(ENODATA);  // USBDEVFS_DISCONNECT: there is no driver to detach
+    return Fail(ENODATA);  // USBDEVFS_DISCONNECT: there is no driver to detach
   }
 
-  Outcome claim(Printer& p, UMockdevIoctlClient* client) {
-    UMockdevIoctlData* data = resolveArg(client, sizeof(unsigned int));
-    if (!data) return fail(EFAULT);
+  Outcome Claim(Printer& p, UMockdevIoctlClient* client) {
+    UMockdevIoctlData* data = ResolveArg(client, sizeof(unsigned int));
+    if (!data) return Fail(EFAULT);
     unsigned int interface = 0;
     std::memcpy(&interface, data->data, sizeof interface);
     g_object_unref(data);
-    if (interface != 0) return fail(ENOENT);
-    if (p.claimant && p.claimant != client) return fail(EBUSY);
+    if (interface != 0) return Fail(ENOENT);
+    if (p.claimant && p.claimant != client) return Fail(EBUSY);
     if (p.claimant != client) {
       p.claimant = client;
       ++p.claimCount;
       int claimedNow = 0;
       for (auto& e : printers) {
-        forgetClosed(*e.second);
+        ForgetClosed(*e.second);
         claimedNow += e.second->claimant ? 1 : 0;
       }
       maxClaimedAtOnce = std::max(maxClaimedAtOnce, claimedNow);
@@ -194,159 +194,159 @@ struct Testbed::Impl {
     return Outcome();
   }
 
-  Outcome release(Printer& p, UMockdevIoctlClient* client) {
-    if (p.claimant != client) return fail(p.plugged ? EINVAL : ENODEV);
-    dropClaim(p);
+  Outcome Release(Printer& p, UMockdevIoctlClient* client) {
+    if (p.claimant != client) return Fail(p.plugged ? EINVAL : ENODEV);
+    DropClaim(p);
     return Outcome();
   }
 
   // A reply nobody reads any more is gone when its reader lets go.
-  static void dropClaim(Printer& p) {
+  static void DropClaim(Printer& p) {
     p.claimant = nullptr;
     p.inBytes.clear();
   }
 
-  Outcome submit(Printer& p, UMockdevIoctlClient* client) {
+  Outcome Submit(Printer& p, UMockdevIoctlClient* client) {
     auto u = std::make_unique<Urb>();
-    u->urb = resolveArg(client, sizeof(usbdevfs_urb));
-    if (!u->urb) return fail(EFAULT);
+    u->urb = ResolveArg(client, sizeof(usbdevfs_urb));
+    if (!u->urb) return Fail(EFAULT);
     u->client = UMOCKDEV_IOCTL_CLIENT(g_object_ref(client));
-    usbdevfs_urb* h = u->header();
+    usbdevfs_urb* h = u->Header();
     if (h->buffer_length > 0) {
       u->buffer = umockdev_ioctl_data_resolve(u->urb, offsetof(usbdevfs_urb, buffer),
                                               static_cast<gsize>(h->buffer_length), nullptr);
-      if (!u->buffer) return fail(EFAULT);
+      if (!u->buffer) return Fail(EFAULT);
     }
     if (h->type == USBDEVFS_URB_TYPE_CONTROL && h->endpoint == 0)
-      control(p, *u);
+      Control(p, *u);
     else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkOut)
-      bulkOut(p, *u);
+      BulkOut(p, *u);
     else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkIn)
       ;  // stays queued until reply bytes exist
     else
-      return fail(EINVAL);
+      return Fail(EINVAL);
     p.urbs.push_back(std::move(u));
-    serviceIn(p);
+    ServiceIn(p);
     return Outcome();
   }
 
-  Outcome discard(Printer& p, UMockdevIoctlClient* client) {
+  Outcome Discard(Printer& p, UMockdevIoctlClient* client) {
     // The argument is the URB's address itself, not a pointer to it.
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     gulong address = 0;
     std::memcpy(&address, arg->data, std::min<std::size_t>(sizeof address, arg->data_len));
     for (auto& u : p.urbs) {
       if (u->client == client && !u->done && u->urb->client_addr == address) {
-        finish(*u, -ENOENT, 0);
+        Finish(*u, -ENOENT, 0);
         return Outcome();
       }
     }
-    return fail(EINVAL);
+    return Fail(EINVAL);
   }
 
-  Outcome reap(Printer& p, UMockdevIoctlClient* client) {
-    serviceIn(p);
+  Outcome Reap(Printer& p, UMockdevIoctlClient* client) {
+    ServiceIn(p);
     auto it = std::find_if(p.urbs.begin(), p.urbs.end(),
                            [client](const auto& u) { return u->client == client && u->done; });
-    if (it == p.urbs.end()) return fail(p.plugged ? EAGAIN : ENODEV, kIdleReapDelayMs);
+    if (it == p.urbs.end()) return Fail(p.plugged ? EAGAIN : ENODEV, kIdleReapDelayMs);
     Outcome o;
     o.reaped = std::move(*it);
     p.urbs.erase(it);
-    usbdevfs_urb* h = o.reaped->header();
+    usbdevfs_urb* h = o.reaped->Header();
     h->status = o.reaped->status;
     h->actual_length = o.reaped->actual;
-    UMockdevIoctlData* slot = resolveArg(client, sizeof(void*));
-    if (!slot) return fail(EFAULT);
+    UMockdevIoctlData* slot = ResolveArg(client, sizeof(void*));
+    if (!slot) return Fail(EFAULT);
     umockdev_ioctl_data_set_ptr(slot, 0, o.reaped->urb);
     g_object_unref(slot);
     return o;
   }
 
-  static void finish(Urb& u, int status, int actual) {
+  static void Finish(Urb& u, int status, int actual) {
     u.done = true;
     u.status = status;
     u.actual = actual;
   }
 
-  void control(Printer& p, Urb& u) {
+  void Control(Printer& p, Urb& u) {
     if (u.length() < 8) {
-      finish(u, -EPIPE, 0);
+      Finish(u, -EPIPE, 0);
       return;
     }
-    const unsigned char* setup = u.bytes();
+    const unsigned char* setup = u.Bytes();
     const int requestType = setup[0], request = setup[1];
-    const int value = le16(setup + 2), length = le16(setup + 6);
+    const int value = Le16(setup + 2), length = Le16(setup + 6);
     std::string answer;
     bool stall = false;
     if (requestType == 0x80 && request == 6) {  // GET_DESCRIPTOR
       const int type = value >> 8, index = value & 0xFF;
       if (type == 1)
-        answer = deviceDescriptors().substr(0, 18);
+        answer = DeviceDescriptors().substr(0, 18);
       else if (type == 2)
-        answer = deviceDescriptors().substr(18);
+        answer = DeviceDescriptors().substr(18);
       else if (type == 3 && index == 0)
-        answer = languageDescriptor();
+        answer = LanguageDescriptor();
       else if (type == 3 && index == kManufacturerIndex)
-        answer = stringDescriptor(p.config.manufacturer);
+        answer = StringDescriptor(p.config.manufacturer);
       else if (type == 3 && index == kProductIndex)
-        answer = stringDescriptor(p.config.product);
+        answer = StringDescriptor(p.config.product);
       else if (type == 3 && index == kSerialIndex)
-        answer = stringDescriptor(p.config.serial);
+        answer = StringDescriptor(p.config.serial);
       else
         stall = true;
     } else if (requestType == 0xA1 && request == 0) {  // printer class GET_DEVICE_ID
       answer =
           !p.config.deviceIdRaw.empty()
               ? p.config.deviceIdRaw
-              : deviceIdAnswer(p.config.deviceId.empty() ? defaultDeviceId() : p.config.deviceId);
+              : DeviceIdAnswer(p.config.deviceId.empty() ? DefaultDeviceId() : p.config.deviceId);
     } else if (requestType & 0x80) {
       stall = true;
     }
     const int n = std::min({static_cast<int>(answer.size()), length, u.length() - 8});
-    std::memcpy(u.bytes() + 8, answer.data(), static_cast<std::size_t>(n));
-    finish(u, stall ? -EPIPE : 0, stall ? 0 : n);
+    std::memcpy(u.Bytes() + 8, answer.data(), static_cast<std::size_t>(n));
+    Finish(u, stall ? -EPIPE : 0, stall ? 0 : n);
   }
 
-  void bulkOut(Printer& p, Urb& u) {
-    const unsigned char* data = u.bytes();
+  void BulkOut(Printer& p, Urb& u) {
+    const unsigned char* data = u.Bytes();
     const std::size_t n = static_cast<std::size_t>(u.length());
     p.bulkOut.append(reinterpret_cast<const char*>(data), n);
     if (p.captureFd >= 0 && n > 0 && write(p.captureFd, data, n) != static_cast<ssize_t>(n))
       g_warning("qv46sim: short write to capture file %s", p.config.captureFile.c_str());
-    p.stream.feed(data, n, [&p](const ReceivedCommand& c) {
+    p.stream.Feed(data, n, [&p](const ReceivedCommand& c) {
       p.commands.push_back(c);
       if (p.config.silent) return;
-      auto reply = p.config.replies.find(queryKey(c.command, c.parameter));
+      auto reply = p.config.replies.find(QueryKey(c.command, c.parameter));
       if (reply == p.config.replies.end() || reply->second.kind == Reply::Kind::Silent) return;
       p.inBytes += reply->second.bytes;
       p.inReadyAt = g_get_monotonic_time() + gint64(p.config.replyDelayMs) * 1000;
     });
-    finish(u, 0, static_cast<int>(n));
+    Finish(u, 0, static_cast<int>(n));
   }
 
   // Hands pending reply bytes to the bulk IN URBs, oldest first.
-  static void serviceIn(Printer& p) {
+  static void ServiceIn(Printer& p) {
     if (p.inBytes.empty() || g_get_monotonic_time() < p.inReadyAt) return;
     for (auto& u : p.urbs) {
       if (p.inBytes.empty()) break;
-      if (u->done || u->header()->endpoint != kBulkIn) continue;
+      if (u->done || u->Header()->endpoint != kBulkIn) continue;
       std::size_t n = std::min(p.inBytes.size(), static_cast<std::size_t>(u->length()));
-      std::memcpy(u->bytes(), p.inBytes.data(), n);
+      std::memcpy(u->Bytes(), p.inBytes.data(), n);
       p.inBytes.erase(0, n);
-      finish(*u, 0, static_cast<int>(n));
+      Finish(*u, 0, static_cast<int>(n));
     }
   }
 
   // umockdev does not signal a closed device node in this version, but
   // marks the client disconnected; the handle's claim and URBs go with it.
-  static void forgetClosed(Printer& p) {
+  static void ForgetClosed(Printer& p) {
     for (auto it = p.clients.begin(); it != p.clients.end();) {
       UMockdevIoctlClient* client = *it;
       if (umockdev_ioctl_client_get_connected(client)) {
         ++it;
         continue;
       }
-      if (p.claimant == client) dropClaim(p);
+      if (p.claimant == client) DropClaim(p);
       p.urbs.erase(std::remove_if(p.urbs.begin(), p.urbs.end(),
                                   [client](const auto& u) { return u->client == client; }),
                    p.urbs.end());
@@ -363,7 +363,7 @@ struct Testbed::Impl {
     int error;
   };
 
-  void complete(UMockdevIoctlClient* client, Outcome& o) {
+  void Complete(UMockdevIoctlClient* client, Outcome& o) {
     if (o.delayMs == 0) {
       umockdev_ioctl_client_complete(client, o.result, o.error);
       return;
@@ -390,18 +390,18 @@ struct Testbed::Impl {
 
 namespace {
 
-gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
   auto* p = static_cast<Printer*>(data);
   Outcome o;
   {
     std::lock_guard<std::mutex> lock(p->bed->mutex);
-    o = p->bed->handle(*p, client);
+    o = p->bed->Handle(*p, client);
   }
-  p->bed->complete(client, o);
+  p->bed->Complete(client, o);
   return TRUE;
 }
 
-void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+void OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
   auto* p = static_cast<Printer*>(data);
   std::lock_guard<std::mutex> lock(p->bed->mutex);
   p->clients.insert(UMOCKDEV_IOCTL_CLIENT(g_object_ref(client)));
@@ -431,7 +431,7 @@ Testbed::~Testbed() {
   // No handler may run once the printers go; removing a device leaves its
   // handler attached, so unplugged printers are detached here too.
   for (auto& entry : impl_->printers)
-    umockdev_testbed_detach_ioctl(impl_->testbed, devNode(entry.second->address).c_str(), nullptr);
+    umockdev_testbed_detach_ioctl(impl_->testbed, DevNode(entry.second->address).c_str(), nullptr);
   if (impl_->loop) {
     // Quit from inside the loop: a quit before g_main_loop_run starts is lost.
     GSource* quit = g_idle_source_new();
@@ -452,14 +452,14 @@ Testbed::~Testbed() {
   if (impl_->testbed) g_object_unref(impl_->testbed);
 }
 
-bool Testbed::ok() const { return impl_->testbed && impl_->loop; }
+bool Testbed::Ok() const { return impl_->testbed && impl_->loop; }
 
-int Testbed::plug(const PrinterConfig& config) {
-  if (!ok()) return -1;
+int Testbed::Plug(const PrinterConfig& config) {
+  if (!Ok()) return -1;
   auto p = std::make_unique<Printer>();
   p->bed = impl_.get();
   p->config = config;
-  std::map<std::string, Reply> replies = defaultReplies(config.serial);
+  std::map<std::string, Reply> replies = DefaultReplies(config.serial);
   for (const auto& r : config.replies) replies[r.first] = r.second;
   p->config.replies = replies;
   {
@@ -473,18 +473,18 @@ int Testbed::plug(const PrinterConfig& config) {
         open(config.captureFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (p->captureFd < 0) return -1;
   }
-  if (!umockdev_testbed_add_from_string(impl_->testbed, sysfsRecord(p->address).c_str(), nullptr))
+  if (!umockdev_testbed_add_from_string(impl_->testbed, SysfsRecord(p->address).c_str(), nullptr))
     return -1;
   p->handler = umockdev_ioctl_base_new();
-  g_signal_connect(p->handler, "handle-ioctl", G_CALLBACK(onIoctl), p.get());
-  g_signal_connect(p->handler, "client-connected", G_CALLBACK(onConnected), p.get());
-  if (!umockdev_testbed_attach_ioctl(impl_->testbed, devNode(p->address).c_str(), p->handler,
+  g_signal_connect(p->handler, "handle-ioctl", G_CALLBACK(OnIoctl), p.get());
+  g_signal_connect(p->handler, "client-connected", G_CALLBACK(OnConnected), p.get());
+  if (!umockdev_testbed_attach_ioctl(impl_->testbed, DevNode(p->address).c_str(), p->handler,
                                      nullptr)) {
-    umockdev_testbed_remove_device(impl_->testbed, sysfsPath(p->address).c_str());
+    umockdev_testbed_remove_device(impl_->testbed, SysfsPath(p->address).c_str());
     return -1;
   }
   const int id = p->id;
-  const std::string syspath = sysfsPath(p->address);
+  const std::string syspath = SysfsPath(p->address);
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->printers[id] = std::move(p);
@@ -493,16 +493,16 @@ int Testbed::plug(const PrinterConfig& config) {
   return id;
 }
 
-bool Testbed::unplug(int id) {
+bool Testbed::Unplug(int id) {
   std::string syspath;
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    Printer* p = impl_->find(id);
+    Printer* p = impl_->Find(id);
     if (!p || !p->plugged) return false;
     p->plugged = false;
     for (auto& u : p->urbs)
-      if (!u->done) Impl::finish(*u, -ESHUTDOWN, 0);
-    syspath = sysfsPath(p->address);
+      if (!u->done) Impl::Finish(*u, -ESHUTDOWN, 0);
+    syspath = SysfsPath(p->address);
   }
   // libusb loses the departure when the device is gone before its uevent.
   umockdev_testbed_uevent(impl_->testbed, syspath.c_str(), "remove");
@@ -510,79 +510,79 @@ bool Testbed::unplug(int id) {
   return true;
 }
 
-bool Testbed::plugged(int id) const {
+bool Testbed::Plugged(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->find(id);
+  Printer* p = impl_->Find(id);
   return p && p->plugged;
 }
 
-void Testbed::setReply(int id, const std::string& key, const Reply& reply) {
+void Testbed::SetReply(int id, const std::string& key, const Reply& reply) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  if (Printer* p = impl_->find(id)) p->config.replies[key] = reply;
+  if (Printer* p = impl_->Find(id)) p->config.replies[key] = reply;
 }
 
-void Testbed::setSilent(int id, bool silent) {
+void Testbed::SetSilent(int id, bool silent) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  if (Printer* p = impl_->find(id)) p->config.silent = silent;
+  if (Printer* p = impl_->Find(id)) p->config.silent = silent;
 }
 
-void Testbed::setReplyDelay(int id, int ms) {
+void Testbed::SetReplyDelay(int id, int ms) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  if (Printer* p = impl_->find(id)) p->config.replyDelayMs = ms;
+  if (Printer* p = impl_->Find(id)) p->config.replyDelayMs = ms;
 }
 
-std::vector<ReceivedCommand> Testbed::commands(int id) const {
+std::vector<ReceivedCommand> Testbed::Commands(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->find(id);
+  Printer* p = impl_->Find(id);
   return p ? p->commands : std::vector<ReceivedCommand>();
 }
 
-std::string Testbed::bulkOut(int id) const {
+std::string Testbed::BulkOut(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->find(id);
+  Printer* p = impl_->Find(id);
   return p ? p->bulkOut : std::string();
 }
 
-void Testbed::clearReceived(int id) {
+void Testbed::ClearReceived(int id) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  if (Printer* p = impl_->find(id)) {
+  if (Printer* p = impl_->Find(id)) {
     p->commands.clear();
     p->bulkOut.clear();
   }
 }
 
-bool Testbed::claimed(int id) const {
+bool Testbed::Claimed(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->find(id);
+  Printer* p = impl_->Find(id);
   return p && p->claimant;
 }
 
-int Testbed::claimCount(int id) const {
+int Testbed::ClaimCount(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->find(id);
+  Printer* p = impl_->Find(id);
   return p ? p->claimCount : 0;
 }
 
-int Testbed::openClients(int id) const {
+int Testbed::OpenClients(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->find(id);
+  Printer* p = impl_->Find(id);
   return p ? static_cast<int>(p->clients.size()) : 0;
 }
 
-int Testbed::maxOpenClients(int id) const {
+int Testbed::MaxOpenClients(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->find(id);
+  Printer* p = impl_->Find(id);
   return p ? p->maxOpen : 0;
 }
 
-int Testbed::maxClaimedAtOnce() const {
+int Testbed::MaxClaimedAtOnce() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->maxClaimedAtOnce;
 }
 
-std::string Testbed::rootDir() const { return impl_->root; }
+std::string Testbed::RootDir() const { return impl_->root; }
 
-std::vector<std::string> Testbed::environment() const {
+std::vector<std::string> Testbed::Environment() const {
   // An ASan-built child refuses to start when the preload comes before its
   // runtime; it works fine once told not to check.
   std::string asan = "verify_asan_link_order=0";
@@ -599,8 +599,8 @@ std::vector<std::string> Testbed::environment() const {
   };
 }
 
-Process Testbed::spawn(const std::vector<std::string>& argv, const SpawnOptions& options) const {
-  return spawnProcess(argv, environment(), options);
+Process Testbed::Spawn(const std::vector<std::string>& argv, const SpawnOptions& options) const {
+  return SpawnProcess(argv, Environment(), options);
 }
 
 }  // namespace qv46sim

@@ -28,7 +28,7 @@ constexpr unsigned char kOut = 0x01;
 constexpr unsigned char kIn = 0x82;
 
 // Non-printing bytes as \xNN so a test can compare whole lines.
-std::string escaped(const unsigned char* data, int length) {
+std::string Escaped(const unsigned char* data, int length) {
   std::string out;
   char hex[8];
   for (int i = 0; i < length; ++i) {
@@ -43,24 +43,24 @@ std::string escaped(const unsigned char* data, int length) {
 }
 
 // libusb's name for success is two names; the tests compare with "ok".
-const char* result(int r) { return r == 0 ? "ok" : libusb_error_name(r); }
+const char* Result(int r) { return r == 0 ? "ok" : libusb_error_name(r); }
 
-std::string stringDescriptor(libusb_device_handle* h, uint8_t index) {
+std::string StringDescriptor(libusb_device_handle* h, uint8_t index) {
   unsigned char text[256] = {};
   int n = index ? libusb_get_string_descriptor_ascii(h, index, text, sizeof text) : 0;
   return n > 0 ? std::string(reinterpret_cast<char*>(text), static_cast<std::size_t>(n))
                : std::string("?");
 }
 
-std::string deviceId(libusb_device_handle* h) {
+std::string DeviceId(libusb_device_handle* h) {
   unsigned char id[2048] = {};
   int n = libusb_control_transfer(h, 0xA1, 0, 0, 0, id, sizeof id, 5000);
   if (n < 2) return std::string("error ") + libusb_error_name(n);
-  return std::to_string(id[0] << 8 | id[1]) + " " + escaped(id + 2, n - 2);
+  return std::to_string(id[0] << 8 | id[1]) + " " + Escaped(id + 2, n - 2);
 }
 
 // Opens the QV-46 whose serial string is serial.
-libusb_device_handle* openBySerial(const std::string& serial) {
+libusb_device_handle* OpenBySerial(const std::string& serial) {
   libusb_device** list = nullptr;
   ssize_t count = libusb_get_device_list(nullptr, &list);
   libusb_device_handle* found = nullptr;
@@ -71,7 +71,7 @@ libusb_device_handle* openBySerial(const std::string& serial) {
       continue;
     libusb_device_handle* h = nullptr;
     if (libusb_open(list[i], &h) != 0) continue;
-    if (stringDescriptor(h, d.iSerialNumber) == serial)
+    if (StringDescriptor(h, d.iSerialNumber) == serial)
       found = h;
     else
       libusb_close(h);
@@ -80,7 +80,7 @@ libusb_device_handle* openBySerial(const std::string& serial) {
   return found;
 }
 
-int list() {
+int List() {
   libusb_device** devices = nullptr;
   ssize_t count = libusb_get_device_list(nullptr, &devices);
   for (ssize_t i = 0; i < count; ++i) {
@@ -95,10 +95,10 @@ int list() {
       continue;
     }
     std::printf("device manufacturer=%s product=%s serial=%s\n",
-                stringDescriptor(h, d.iManufacturer).c_str(),
-                stringDescriptor(h, d.iProduct).c_str(),
-                stringDescriptor(h, d.iSerialNumber).c_str());
-    std::printf("device-id %s\n", deviceId(h).c_str());
+                StringDescriptor(h, d.iManufacturer).c_str(),
+                StringDescriptor(h, d.iProduct).c_str(),
+                StringDescriptor(h, d.iSerialNumber).c_str());
+    std::printf("device-id %s\n", DeviceId(h).c_str());
     libusb_close(h);
   }
   libusb_free_device_list(devices, 1);
@@ -108,9 +108,9 @@ int list() {
 
 // One command, then the reply read as the daemon reads it: 8 length digits,
 // then as many bytes as they announce.
-int query(const std::string& serial, unsigned timeoutMs, const char* command,
+int Query(const std::string& serial, unsigned timeoutMs, const char* command,
           const char* parameter) {
-  libusb_device_handle* h = openBySerial(serial);
+  libusb_device_handle* h = OpenBySerial(serial);
   if (!h) {
     std::printf("error no-printer\n");
     return 1;
@@ -135,25 +135,25 @@ int query(const std::string& serial, unsigned timeoutMs, const char* command,
     }
   }
   if (r == 0) {
-    std::printf("reply %s\n", escaped(reply, got).c_str());
+    std::printf("reply %s\n", Escaped(reply, got).c_str());
   } else {
     std::printf("error %s\n", libusb_error_name(r));
     // What the handle says after the failure (a printer that went away stays away).
     int sent = 0;
     unsigned char probe[32] = {};
     std::printf("then %s\n",
-                result(libusb_bulk_transfer(h, kOut, probe, sizeof probe, &sent, 200)));
+                Result(libusb_bulk_transfer(h, kOut, probe, sizeof probe, &sent, 200)));
   }
   libusb_release_interface(h, 0);
   libusb_close(h);
   return r == 0 ? 0 : 1;
 }
 
-int write(const std::string& serial, const char* path) {
+int Write(const std::string& serial, const char* path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
                                    std::istreambuf_iterator<char>());
-  libusb_device_handle* h = openBySerial(serial);
+  libusb_device_handle* h = OpenBySerial(serial);
   if (!h || libusb_claim_interface(h, 0) != 0) {
     std::printf("error no-printer\n");
     return 1;
@@ -165,20 +165,20 @@ int write(const std::string& serial, const char* path) {
     r = libusb_bulk_transfer(h, kOut, bytes.data() + done, chunk, &sent, 5000);
     done += static_cast<std::size_t>(sent);
   }
-  std::printf("wrote %zu %s\n", done, result(r));
+  std::printf("wrote %zu %s\n", done, Result(r));
   libusb_release_interface(h, 0);
   libusb_close(h);
   return r == 0 ? 0 : 1;
 }
 
-int hold(const std::string& serial) {
-  libusb_device_handle* h = openBySerial(serial);
+int Hold(const std::string& serial) {
+  libusb_device_handle* h = OpenBySerial(serial);
   if (!h) {
     std::printf("error no-printer\n");
     return 1;
   }
   int r = libusb_claim_interface(h, 0);
-  std::printf("claim %s\n", result(r));
+  std::printf("claim %s\n", Result(r));
   std::fflush(stdout);
   while (std::fgetc(stdin) != EOF) {
   }
@@ -189,7 +189,7 @@ int hold(const std::string& serial) {
 
 int events = 0;
 
-int onHotplug(libusb_context*, libusb_device* device, libusb_hotplug_event event, void*) {
+int OnHotplug(libusb_context*, libusb_device* device, libusb_hotplug_event event, void*) {
   std::printf("%s %d-%d\n", event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED ? "arrived" : "left",
               libusb_get_bus_number(device), libusb_get_device_address(device));
   std::fflush(stdout);
@@ -197,11 +197,11 @@ int onHotplug(libusb_context*, libusb_device* device, libusb_hotplug_event event
   return 0;
 }
 
-int hotplug(int wanted, int timeoutMs) {
+int Hotplug(int wanted, int timeoutMs) {
   libusb_hotplug_callback_handle handle;
   int r = libusb_hotplug_register_callback(
       nullptr, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT,
-      LIBUSB_HOTPLUG_ENUMERATE, kVendor, kProduct, LIBUSB_HOTPLUG_MATCH_ANY, onHotplug, nullptr,
+      LIBUSB_HOTPLUG_ENUMERATE, kVendor, kProduct, LIBUSB_HOTPLUG_MATCH_ANY, OnHotplug, nullptr,
       &handle);
   if (r != 0) {
     std::printf("error %s\n", libusb_error_name(r));
@@ -229,16 +229,16 @@ int main(int argc, char** argv) {
   const std::string mode = argv[1];
   int r = 2;
   if (mode == "list")
-    r = list();
+    r = List();
   else if (mode == "query" && argc >= 5)
-    r = query(argv[2], static_cast<unsigned>(std::atoi(argv[3])), argv[4],
+    r = Query(argv[2], static_cast<unsigned>(std::atoi(argv[3])), argv[4],
               argc > 5 ? argv[5] : nullptr);
   else if (mode == "write" && argc == 4)
-    r = write(argv[2], argv[3]);
+    r = Write(argv[2], argv[3]);
   else if (mode == "hold" && argc == 3)
-    r = hold(argv[2]);
+    r = Hold(argv[2]);
   else if (mode == "hotplug" && argc == 4)
-    r = hotplug(std::atoi(argv[2]), std::atoi(argv[3]));
+    r = Hotplug(std::atoi(argv[2]), std::atoi(argv[3]));
   else
     std::printf("error usage\n");
   libusb_exit(nullptr);

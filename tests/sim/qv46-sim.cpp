@@ -44,14 +44,14 @@ struct Options {
 };
 
 // A delay in milliseconds: digits only, at most a minute.
-bool parseDelay(const std::string& text, int& ms) {
+bool ParseDelay(const std::string& text, int& ms) {
   if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
     return false;
   ms = std::stoi(text);
   return ms <= 60000;
 }
 
-bool parseOptions(int argc, char** argv, Options& o) {
+bool ParseOptions(int argc, char** argv, Options& o) {
   const std::map<std::string, std::string> replyOptions = {
       {"--status", "STATUS"},         {"--media", "INFO MEDIA"},          {"--remain", "INFO MQTY"},
       {"--remain-half", "INFO RQTY"}, {"--count", "MNT_RD COUNTER_LIFE"}, {"--fver", "INFO FVER"},
@@ -67,11 +67,11 @@ bool parseOptions(int argc, char** argv, Options& o) {
     if (name == "--serial")
       o.serials.push_back(value);
     else if (replyOptions.count(name))
-      o.base.replies[replyOptions.at(name)] = Reply::value(value);
+      o.base.replies[replyOptions.at(name)] = Reply::Value(value);
     else if (name == "--reply" && value.find('=') != std::string::npos)
       o.base.replies[value.substr(0, value.find('='))] =
-          Reply::value(value.substr(value.find('=') + 1));
-    else if (name == "--delay" && parseDelay(value, o.base.replyDelayMs))
+          Reply::Value(value.substr(value.find('=') + 1));
+    else if (name == "--delay" && ParseDelay(value, o.base.replyDelayMs))
       continue;
     else if (name == "--product")
       o.base.product = value;
@@ -87,7 +87,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
   return true;
 }
 
-bool writeEnvFile(const std::string& path, const std::vector<std::string>& lines) {
+bool WriteEnvFile(const std::string& path, const std::vector<std::string>& lines) {
   const std::string partial = path + ".partial";
   {
     std::ofstream out(partial);
@@ -101,17 +101,17 @@ class Session {
  public:
   Session(Testbed& bed, const PrinterConfig& base) : bed_(bed), base_(base) {}
 
-  std::string plug(const std::string& serial) {
+  std::string Plug(const std::string& serial) {
     PrinterConfig config = base_;
     config.serial = serial;
-    int id = bed_.plug(config);
+    int id = bed_.Plug(config);
     if (id < 0) return "error plug " + serial;
     ids_[serial] = id;
     return "ok plugged " + serial;
   }
 
   // One stdin line; returns the answer, or an empty string for "quit".
-  std::string run(const std::string& line) {
+  std::string Run(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> words;
     for (std::string w; in >> w;) words.push_back(w);
@@ -120,30 +120,30 @@ class Session {
     if (verb == "quit") return "";
     if (words.size() < 2) return "error usage";
     const std::string& serial = words[1];
-    if (verb == "plug") return plug(serial);
+    if (verb == "plug") return Plug(serial);
     auto found = ids_.find(serial);
     if (found == ids_.end()) return "error unknown " + serial;
     const int id = found->second;
     if (verb == "unplug" && words.size() == 2)
-      return bed_.unplug(id) ? "ok unplugged " + serial : "error not plugged " + serial;
+      return bed_.Unplug(id) ? "ok unplugged " + serial : "error not plugged " + serial;
     if (verb == "set" && words.size() >= 4) {
       std::string key = words[2];
       for (std::size_t i = 3; i + 1 < words.size(); ++i) key += " " + words[i];
-      bed_.setReply(id, key, Reply::value(words.back()));
+      bed_.SetReply(id, key, Reply::Value(words.back()));
       return "ok set " + key;
     }
     if (verb == "silent" && words.size() == 3) {
-      bed_.setSilent(id, words[2] == "on");
+      bed_.SetSilent(id, words[2] == "on");
       return "ok silent " + words[2];
     }
     int ms = 0;
-    if (verb == "delay" && words.size() == 3 && parseDelay(words[2], ms)) {
-      bed_.setReplyDelay(id, ms);
+    if (verb == "delay" && words.size() == 3 && ParseDelay(words[2], ms)) {
+      bed_.SetReplyDelay(id, ms);
       return "ok delay " + words[2];
     }
     if (verb == "commands" && words.size() == 2) {
       std::string answer;
-      for (const auto& c : bed_.commands(id))
+      for (const auto& c : bed_.Commands(id))
         answer += "command " + c.command + " " + c.parameter + " " +
                   std::to_string(c.payloadLength) + "\n";
       return answer + "ok commands";
@@ -160,7 +160,7 @@ class Session {
 // The owner of a testbed must itself run under the umockdev preload (its
 // uevents are built through libudev, which has to see the testbed). Returns
 // only when that is already so or the re-execution failed.
-void ensurePreload(char** argv) {
+void EnsurePreload(char** argv) {
   const char* preload = getenv("LD_PRELOAD");
   if (preload && std::strstr(preload, "libumockdev-preload")) return;
   std::string value = "libumockdev-preload.so.0";
@@ -177,9 +177,9 @@ void ensurePreload(char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ensurePreload(argv);
+  EnsurePreload(argv);
   Options options;
-  if (!parseOptions(argc, argv, options)) {
+  if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr, "usage: qv46-sim --serial S [...] [--env-file FILE] (see the source)\n");
     return 2;
   }
@@ -192,20 +192,20 @@ int main(int argc, char** argv) {
   int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
 
   Testbed bed;
-  if (!bed.ok() || signalFd < 0) {
+  if (!bed.Ok() || signalFd < 0) {
     std::fprintf(stderr, "qv46-sim: cannot create the umockdev testbed\n");
     return 1;
   }
   Session session(bed, options.base);
   for (const std::string& serial : options.serials) {
-    std::string answer = session.plug(serial);
+    std::string answer = session.Plug(serial);
     if (answer.rfind("ok", 0) != 0) {
       std::fprintf(stderr, "qv46-sim: %s\n", answer.c_str());
       return 1;
     }
   }
-  const std::vector<std::string> env = bed.environment();
-  if (!options.envFile.empty() && !writeEnvFile(options.envFile, env)) {
+  const std::vector<std::string> env = bed.Environment();
+  if (!options.envFile.empty() && !WriteEnvFile(options.envFile, env)) {
     std::fprintf(stderr, "qv46-sim: cannot write %s\n", options.envFile.c_str());
     return 1;
   }
@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
     pending.append(buffer, static_cast<std::size_t>(n));
     bool quit = false;
     for (std::size_t end; !quit && (end = pending.find('\n')) != std::string::npos;) {
-      std::string answer = session.run(pending.substr(0, end));
+      std::string answer = session.Run(pending.substr(0, end));
       pending.erase(0, end + 1);
       quit = answer.empty();
       if (!quit) std::printf("%s\n", answer.c_str());

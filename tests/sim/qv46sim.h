@@ -34,22 +34,22 @@ struct Reply {
   std::string bytes;  // what goes on the wire
 
   // A well-formed reply: eight-digit length, then text and a carriage return.
-  static Reply value(const std::string& text);
+  static Reply Value(const std::string& text);
   // Exactly these bytes on the wire (for malformed replies).
-  static Reply raw(const std::string& wireBytes);
+  static Reply Raw(const std::string& wireBytes);
   // No answer at all: bulk IN reads time out.
-  static Reply silent();
+  static Reply Silent();
 };
 
 // Key of a query in PrinterConfig::replies: the command word, and when there
 // is one a space and the parameter word: "STATUS", "INFO MEDIA",
 // "MNT_RD COUNTER_LIFE".
-std::string queryKey(const std::string& command, const std::string& parameter);
+std::string QueryKey(const std::string& command, const std::string& parameter);
 
 // Replies of a healthy, idle printer with 6 x 8 inch media loaded: STATUS,
 // INFO SERIAL_NUMBER (the serial), MEDIA, MEDIA_CLASS_RFID, MQTY_DEFAULT,
 // MQTY, RQTY, FVER and MNT_RD COUNTER_LIFE.
-std::map<std::string, Reply> defaultReplies(const std::string& serial);
+std::map<std::string, Reply> DefaultReplies(const std::string& serial);
 
 struct PrinterConfig {
   std::string serial = "QV46SIM";  // answered to INFO SERIAL_NUMBER, and the USB serial string
@@ -97,16 +97,16 @@ class Process {
   Process& operator=(const Process&) = delete;
   ~Process();
 
-  pid_t pid() const { return pid_; }
-  bool started() const { return pid_ > 0; }
-  bool running();
+  pid_t Pid() const { return pid_; }
+  bool Started() const { return pid_ > 0; }
+  bool Running();
   // Exit status, 128 + signal number when killed by a signal, -1 when still
   // running after timeoutMs.
-  int wait(int timeoutMs);
+  int Wait(int timeoutMs);
   // SIGTERM, then SIGKILL after graceMs; returns as wait().
-  int terminate(int graceMs = 3000);
-  bool writeStdin(const std::string& text);
-  void closeStdin();
+  int Terminate(int graceMs = 3000);
+  bool WriteStdin(const std::string& text);
+  void CloseStdin();
 
  private:
   pid_t pid_ = -1;
@@ -115,11 +115,11 @@ class Process {
 };
 
 // Starts argv[0] (looked up in PATH) with the current environment plus env.
-Process spawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+Process SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const SpawnOptions& options = {});
 
 // Polls condition every few milliseconds; true as soon as it holds.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 
 class Testbed {
  public:
@@ -128,35 +128,35 @@ class Testbed {
   Testbed(const Testbed&) = delete;
   Testbed& operator=(const Testbed&) = delete;
 
-  bool ok() const;  // the umockdev testbed exists and its handler thread runs
+  bool Ok() const;  // the umockdev testbed exists and its handler thread runs
 
   // Adds a printer and announces it ("add" uevent). Returns its id (1, 2,
   // ...; never reused), or -1.
-  int plug(const PrinterConfig& config);
+  int Plug(const PrinterConfig& config);
   // Announces the removal ("remove" uevent), then removes the device.
   // Transfers in flight end with -ESHUTDOWN, later requests fail ENODEV.
-  bool unplug(int id);
-  bool plugged(int id) const;
+  bool Unplug(int id);
+  bool Plugged(int id) const;
 
-  void setReply(int id, const std::string& key, const Reply& reply);
-  void setSilent(int id, bool silent);
-  void setReplyDelay(int id, int ms);
+  void SetReply(int id, const std::string& key, const Reply& reply);
+  void SetSilent(int id, bool silent);
+  void SetReplyDelay(int id, int ms);
 
   // What the printer received (kept after unplug).
-  std::vector<ReceivedCommand> commands(int id) const;
-  std::string bulkOut(int id) const;
-  void clearReceived(int id);
+  std::vector<ReceivedCommand> Commands(int id) const;
+  std::string BulkOut(int id) const;
+  void ClearReceived(int id);
 
-  bool claimed(int id) const;     // interface 0 claimed now
-  int claimCount(int id) const;   // successful claims so far
-  int openClients(int id) const;  // open device handles now
-  int maxOpenClients(int id) const;
-  int maxClaimedAtOnce() const;  // most printers claimed at the same moment
+  bool Claimed(int id) const;     // interface 0 claimed now
+  int ClaimCount(int id) const;   // successful claims so far
+  int OpenClients(int id) const;  // open device handles now
+  int MaxOpenClients(int id) const;
+  int MaxClaimedAtOnce() const;  // most printers claimed at the same moment
 
   // "NAME=value" lines a program needs to see the printers.
-  std::vector<std::string> environment() const;
-  std::string rootDir() const;
-  Process spawn(const std::vector<std::string>& argv, const SpawnOptions& options = {}) const;
+  std::vector<std::string> Environment() const;
+  std::string RootDir() const;
+  Process Spawn(const std::vector<std::string>& argv, const SpawnOptions& options = {}) const;
 
   struct Impl;
 

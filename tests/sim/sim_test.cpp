@@ -15,21 +15,21 @@ using namespace qv46sim;
 
 namespace {
 
-std::string readFile(const std::string& path) {
+std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-std::vector<std::string> lines(const std::string& text) {
+std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
 }
 
-bool contains(const std::vector<std::string>& haystack, const std::string& line) {
+bool Contains(const std::vector<std::string>& haystack, const std::string& line) {
   return std::find(haystack.begin(), haystack.end(), line) != haystack.end();
 }
 
@@ -40,8 +40,8 @@ class TempFile {
       : path_("/tmp/qv46sim-" + tag + "-" + std::to_string(getpid()) + "-" +
               std::to_string(++counter_)) {}
   ~TempFile() { unlink(path_.c_str()); }
-  const std::string& path() const { return path_; }
-  std::vector<std::string> lines() const { return ::lines(readFile(path_)); }
+  const std::string& Path() const { return path_; }
+  std::vector<std::string> Lines() const { return ::Lines(ReadFile(path_)); }
 
  private:
   static inline int counter_ = 0;
@@ -53,14 +53,14 @@ struct ProbeResult {
   std::vector<std::string> out;
 };
 
-ProbeResult runProbe(const Testbed& bed, std::vector<std::string> args, int timeoutMs = 10000) {
+ProbeResult RunProbe(const Testbed& bed, std::vector<std::string> args, int timeoutMs = 10000) {
   TempFile out("probe");
   SpawnOptions options;
-  options.stdoutFile = out.path();
+  options.stdoutFile = out.Path();
   args.insert(args.begin(), QV46_SIM_PROBE);
-  Process p = bed.spawn(args, options);
-  int code = p.wait(timeoutMs);
-  return {code, out.lines()};
+  Process p = bed.Spawn(args, options);
+  int code = p.Wait(timeoutMs);
+  return {code, out.Lines()};
 }
 
 // A probe left running; its output is watched while the test goes on.
@@ -70,25 +70,25 @@ struct RunningProbe {
 
   RunningProbe(const Testbed& bed, std::vector<std::string> args) {
     SpawnOptions options;
-    options.stdoutFile = out.path();
+    options.stdoutFile = out.Path();
     options.stdinPipe = true;
     args.insert(args.begin(), QV46_SIM_PROBE);
-    process = bed.spawn(args, options);
+    process = bed.Spawn(args, options);
   }
-  bool saw(const std::string& line, int timeoutMs = 10000) {
-    return waitUntil([&] { return contains(out.lines(), line); }, timeoutMs);
+  bool Saw(const std::string& line, int timeoutMs = 10000) {
+    return WaitUntil([&] { return Contains(out.Lines(), line); }, timeoutMs);
   }
 };
 
-PrinterConfig printer(const std::string& serial) {
+PrinterConfig Printer(const std::string& serial) {
   PrinterConfig c;
   c.serial = serial;
   return c;
 }
 
-std::string uniqueSerial(const std::string& tag) { return tag + std::to_string(getpid()); }
+std::string UniqueSerial(const std::string& tag) { return tag + std::to_string(getpid()); }
 
-std::string packet(const char* command, const char* parameter, const std::string& payload) {
+std::string Packet(const char* command, const char* parameter, const std::string& payload) {
   DeviceCmd cmd;
   EXPECT_EQ(cmd.MakeCmd(command, parameter, static_cast<int>(payload.size()), payload.data()), 0);
   return std::string(reinterpret_cast<const char*>(cmd.buffer()),
@@ -97,7 +97,7 @@ std::string packet(const char* command, const char* parameter, const std::string
 
 class SimTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(bed.ok()); }
+  void SetUp() override { ASSERT_TRUE(bed.Ok()); }
   Testbed bed;
 };
 
@@ -114,24 +114,24 @@ void PrintTo(const IdentityCase& c, std::ostream* os) { *os << c.name; }
 class Identity : public SimTest, public ::testing::WithParamInterface<IdentityCase> {};
 
 TEST_P(Identity, ProbeReadsStringsAndDeviceId) {
-  ASSERT_GT(bed.plug(GetParam().config), 0);
-  ProbeResult r = runProbe(bed, {"list"});
+  ASSERT_GT(bed.Plug(GetParam().config), 0);
+  ProbeResult r = RunProbe(bed, {"list"});
   ASSERT_EQ(r.exitCode, 0);
   std::vector<std::string> expected = GetParam().expected;
   expected.push_back("end");
   EXPECT_EQ(r.out, expected);
 }
 
-PrinterConfig customIdentity() {
-  PrinterConfig c = printer("CUST-01");
+PrinterConfig CustomIdentity() {
+  PrinterConfig c = Printer("CUST-01");
   c.manufacturer = "Someone Else";
   c.product = "Label Writer";
   c.deviceId = "MFG:VALDREN;MDL:QV-46;";
   return c;
 }
 
-PrinterConfig littleEndianIdLength() {
-  PrinterConfig c = printer("LE-01");
+PrinterConfig LittleEndianIdLength() {
+  PrinterConfig c = Printer("LE-01");
   c.deviceIdRaw = std::string("\x40\x00MANUFACTURER:VALDREN;", 23);
   return c;
 }
@@ -141,35 +141,35 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         IdentityCase{
             "Default",
-            printer("QV46-0001"),
+            Printer("QV46-0001"),
             {"device manufacturer=VALDREN product=QV-46 Photo Printer serial=QV46-0001",
              "device-id 106 MANUFACTURER:VALDREN;COMMAND SET:QV46;MODEL:QV-46;CLASS:PRINTER;"
              "DESCRIPTION:VALDREN QV-46 Photo Printer;"}},
         IdentityCase{"Custom",
-                     customIdentity(),
+                     CustomIdentity(),
                      {"device manufacturer=Someone Else product=Label Writer serial=CUST-01",
                       "device-id 24 MFG:VALDREN;MDL:QV-46;"}},
         // Raw answers go out byte for byte, wrong length bytes included.
         IdentityCase{"RawDeviceId",
-                     littleEndianIdLength(),
+                     LittleEndianIdLength(),
                      {"device manufacturer=VALDREN product=QV-46 Photo Printer serial=LE-01",
                       "device-id 16384 MANUFACTURER:VALDREN;"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimTest, EveryPluggedPrinterIsListedAndUnpluggedOnesAreNot) {
-  int a = bed.plug(printer("LIST-A"));
-  int b = bed.plug(printer("LIST-B"));
+  int a = bed.Plug(Printer("LIST-A"));
+  int b = bed.Plug(Printer("LIST-B"));
   ASSERT_GT(b, a);
-  ASSERT_TRUE(bed.unplug(a));
-  EXPECT_FALSE(bed.unplug(a));
-  EXPECT_FALSE(bed.plugged(a));
-  EXPECT_TRUE(bed.plugged(b));
-  ProbeResult r = runProbe(bed, {"list"});
+  ASSERT_TRUE(bed.Unplug(a));
+  EXPECT_FALSE(bed.Unplug(a));
+  EXPECT_FALSE(bed.Plugged(a));
+  EXPECT_TRUE(bed.Plugged(b));
+  ProbeResult r = RunProbe(bed, {"list"});
   ASSERT_EQ(r.exitCode, 0);
   EXPECT_FALSE(
-      contains(r.out, "device manufacturer=VALDREN product=QV-46 Photo Printer serial=LIST-A"));
+      Contains(r.out, "device manufacturer=VALDREN product=QV-46 Photo Printer serial=LIST-A"));
   EXPECT_TRUE(
-      contains(r.out, "device manufacturer=VALDREN product=QV-46 Photo Printer serial=LIST-B"));
+      Contains(r.out, "device manufacturer=VALDREN product=QV-46 Photo Printer serial=LIST-B"));
 }
 
 // --- queries: one command packet on bulk OUT, the reply on bulk IN ---
@@ -187,23 +187,23 @@ class Query : public SimTest, public ::testing::WithParamInterface<QueryCase> {}
 
 TEST_P(Query, ProbeGetsTheConfiguredReply) {
   const std::string serial = "Q" + std::to_string(getpid());
-  int id = bed.plug(printer(serial));
+  int id = bed.Plug(Printer(serial));
   ASSERT_GT(id, 0);
   if (GetParam().setup) GetParam().setup(bed, id);
   std::vector<std::string> args = {"query", serial};
   args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
-  ProbeResult r = runProbe(bed, args);
+  ProbeResult r = RunProbe(bed, args);
   ASSERT_FALSE(r.out.empty());
   EXPECT_EQ(r.out[0], GetParam().expected);
 
   // Whatever came back, the printer saw exactly the one query.
-  std::vector<ReceivedCommand> received = bed.commands(id);
+  std::vector<ReceivedCommand> received = bed.Commands(id);
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0].command, GetParam().args[1]);
   EXPECT_EQ(received[0].parameter, GetParam().args.size() > 2 ? GetParam().args[2] : "");
   EXPECT_EQ(received[0].payloadLength, 0u);
   const char* parameter = GetParam().args.size() > 2 ? GetParam().args[2].c_str() : nullptr;
-  EXPECT_EQ(bed.bulkOut(id).substr(0, 32), packet(GetParam().args[1].c_str(), parameter, ""));
+  EXPECT_EQ(bed.BulkOut(id).substr(0, 32), Packet(GetParam().args[1].c_str(), parameter, ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -230,50 +230,50 @@ INSTANTIATE_TEST_SUITE_P(
                   "reply 00000011"
                   "0000000123\\x0d"},
         QueryCase{"ChangedWhileRunning",
-                  [](Testbed& b, int id) { b.setReply(id, "STATUS", Reply::value("01100")); },
+                  [](Testbed& b, int id) { b.SetReply(id, "STATUS", Reply::Value("01100")); },
                   {"2000", "STATUS"},
                   "reply 00000006"
                   "01100\\x0d"},
         // The probe stops after a header that is not a length, as the daemon does.
         QueryCase{"MalformedHeader",
-                  [](Testbed& b, int id) { b.setReply(id, "STATUS", Reply::raw("0000AB08xyz")); },
+                  [](Testbed& b, int id) { b.SetReply(id, "STATUS", Reply::Raw("0000AB08xyz")); },
                   {"2000", "STATUS"},
                   "reply 0000AB08"},
         QueryCase{
             "DigitsWithoutTerminator",
-            [](Testbed& b, int id) { b.setReply(id, "STATUS", Reply::raw("0000000800000000")); },
+            [](Testbed& b, int id) { b.SetReply(id, "STATUS", Reply::Raw("0000000800000000")); },
             {"2000", "STATUS"},
             "reply 0000000800000000"},
         QueryCase{"SilentPrinter",
-                  [](Testbed& b, int id) { b.setSilent(id, true); },
+                  [](Testbed& b, int id) { b.SetSilent(id, true); },
                   {"200", "STATUS"},
                   "error LIBUSB_ERROR_TIMEOUT"},
         QueryCase{"SilentQuery",
-                  [](Testbed& b, int id) { b.setReply(id, "INFO FVER", Reply::silent()); },
+                  [](Testbed& b, int id) { b.SetReply(id, "INFO FVER", Reply::Silent()); },
                   {"200", "INFO", "FVER"},
                   "error LIBUSB_ERROR_TIMEOUT"},
         QueryCase{"UnknownQuery", nullptr, {"200", "INFO", "NOSUCH"}, "error LIBUSB_ERROR_TIMEOUT"},
         // Delays far from the read timeouts, so load cannot flip the outcome.
         QueryCase{"SlowReplyWithinTimeout",
-                  [](Testbed& b, int id) { b.setReplyDelay(id, 300); },
+                  [](Testbed& b, int id) { b.SetReplyDelay(id, 300); },
                   {"8000", "INFO", "FVER"},
                   "reply 00000005"
                   "1.00\\x0d"},
         QueryCase{"SlowReplyPastTimeout",
-                  [](Testbed& b, int id) { b.setReplyDelay(id, 5000); },
+                  [](Testbed& b, int id) { b.SetReplyDelay(id, 5000); },
                   {"100", "INFO", "FVER"},
                   "error LIBUSB_ERROR_TIMEOUT"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimTest, ConfiguredRepliesOverrideTheDefaults) {
-  PrinterConfig c = printer(uniqueSerial("OVR"));
-  c.replies["INFO RQTY"] = Reply::value("00000007");
-  int id = bed.plug(c);
+  PrinterConfig c = Printer(UniqueSerial("OVR"));
+  c.replies["INFO RQTY"] = Reply::Value("00000007");
+  int id = bed.Plug(c);
   ASSERT_GT(id, 0);
-  EXPECT_EQ(runProbe(bed, {"query", c.serial, "2000", "INFO", "RQTY"}).out.at(0),
+  EXPECT_EQ(RunProbe(bed, {"query", c.serial, "2000", "INFO", "RQTY"}).out.at(0),
             "reply 00000009"
             "00000007\\x0d");
-  EXPECT_EQ(runProbe(bed, {"query", c.serial, "2000", "INFO", "MQTY"}).out.at(0),
+  EXPECT_EQ(RunProbe(bed, {"query", c.serial, "2000", "INFO", "MQTY"}).out.at(0),
             "reply 00000009"
             "00000050\\x0d");
 }
@@ -283,24 +283,24 @@ TEST_F(SimTest, ConfiguredRepliesOverrideTheDefaults) {
 TEST_F(SimTest, BulkOutIsCapturedWholeAndSplitIntoPackets) {
   TempFile capture("capture");
   TempFile job("job");
-  PrinterConfig c = printer(uniqueSerial("CAP"));
-  c.captureFile = capture.path();
-  int id = bed.plug(c);
+  PrinterConfig c = Printer(UniqueSerial("CAP"));
+  c.captureFile = capture.Path();
+  int id = bed.Plug(c);
   ASSERT_GT(id, 0);
 
   std::string plane(70000, '\0');
   for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<char>(i * 7);
-  const std::string stream = packet("CNTRL", "CUTTER", "00000120") +
-                             packet("IMAGE", "YPLANE", plane) + packet("CNTRL", "START", "");
-  std::ofstream(job.path(), std::ios::binary) << stream;
+  const std::string stream = Packet("CNTRL", "CUTTER", "00000120") +
+                             Packet("IMAGE", "YPLANE", plane) + Packet("CNTRL", "START", "");
+  std::ofstream(job.Path(), std::ios::binary) << stream;
 
-  ProbeResult r = runProbe(bed, {"write", c.serial, job.path()});
+  ProbeResult r = RunProbe(bed, {"write", c.serial, job.Path()});
   ASSERT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, std::vector<std::string>{"wrote " + std::to_string(stream.size()) + " ok"});
-  EXPECT_TRUE(bed.bulkOut(id) == stream);
-  EXPECT_TRUE(readFile(capture.path()) == stream);
+  EXPECT_TRUE(bed.BulkOut(id) == stream);
+  EXPECT_TRUE(ReadFile(capture.Path()) == stream);
 
-  std::vector<ReceivedCommand> received = bed.commands(id);
+  std::vector<ReceivedCommand> received = bed.Commands(id);
   ASSERT_EQ(received.size(), 3u);
   EXPECT_EQ(received[0].command, "CNTRL");
   EXPECT_EQ(received[0].parameter, "CUTTER");
@@ -310,86 +310,86 @@ TEST_F(SimTest, BulkOutIsCapturedWholeAndSplitIntoPackets) {
   EXPECT_EQ(received[1].payload, "");  // too large to keep
   EXPECT_EQ(received[2].parameter, "START");
 
-  bed.clearReceived(id);
-  EXPECT_TRUE(bed.commands(id).empty());
-  EXPECT_TRUE(bed.bulkOut(id).empty());
+  bed.ClearReceived(id);
+  EXPECT_TRUE(bed.Commands(id).empty());
+  EXPECT_TRUE(bed.BulkOut(id).empty());
 }
 
 // --- hot-plug ---
 
 TEST_F(SimTest, HotplugArrivalAndDepartureReachALibusbCallback) {
-  int first = bed.plug(printer(uniqueSerial("HPA")));
+  int first = bed.Plug(Printer(UniqueSerial("HPA")));
   RunningProbe probe(bed, {"hotplug", "3", "15000"});
-  ASSERT_TRUE(probe.saw("ready")) << "probe never registered";
-  EXPECT_TRUE(probe.saw("arrived 1-2"));  // enumerated at registration
+  ASSERT_TRUE(probe.Saw("ready")) << "probe never registered";
+  EXPECT_TRUE(probe.Saw("arrived 1-2"));  // enumerated at registration
 
-  int second = bed.plug(printer(uniqueSerial("HPB")));
+  int second = bed.Plug(Printer(UniqueSerial("HPB")));
   ASSERT_EQ(second, first + 1);
-  EXPECT_TRUE(probe.saw("arrived 1-3"));
-  ASSERT_TRUE(bed.unplug(first));
-  EXPECT_TRUE(probe.saw("left 1-2"));
-  EXPECT_EQ(probe.process.wait(10000), 0);
-  EXPECT_TRUE(contains(probe.out.lines(), "end 3"));
+  EXPECT_TRUE(probe.Saw("arrived 1-3"));
+  ASSERT_TRUE(bed.Unplug(first));
+  EXPECT_TRUE(probe.Saw("left 1-2"));
+  EXPECT_EQ(probe.process.Wait(10000), 0);
+  EXPECT_TRUE(Contains(probe.out.Lines(), "end 3"));
 }
 
 TEST_F(SimTest, UnplugEndsATransferInFlightAndLaterOnesFail) {
-  const std::string serial = uniqueSerial("UNP");
-  int id = bed.plug(printer(serial));
-  bed.setSilent(id, true);
+  const std::string serial = UniqueSerial("UNP");
+  int id = bed.Plug(Printer(serial));
+  bed.SetSilent(id, true);
   RunningProbe probe(bed, {"query", serial, "20000", "STATUS"});
-  ASSERT_TRUE(waitUntil([&] { return bed.commands(id).size() == 1; }, 10000));
-  ASSERT_TRUE(bed.unplug(id));
+  ASSERT_TRUE(WaitUntil([&] { return bed.Commands(id).size() == 1; }, 10000));
+  ASSERT_TRUE(bed.Unplug(id));
   // Well before the probe's own 20 s timeout.
-  ASSERT_EQ(probe.process.wait(10000), 1);
-  EXPECT_EQ(probe.out.lines(), (std::vector<std::string>{"error LIBUSB_ERROR_NO_DEVICE",
+  ASSERT_EQ(probe.process.Wait(10000), 1);
+  EXPECT_EQ(probe.out.Lines(), (std::vector<std::string>{"error LIBUSB_ERROR_NO_DEVICE",
                                                          "then LIBUSB_ERROR_NO_DEVICE"}));
 }
 
 // --- claims ---
 
 TEST_F(SimTest, ClaimsAreTrackedAndASecondClaimIsRefused) {
-  const std::string serial = uniqueSerial("CLM");
-  int id = bed.plug(printer(serial));
-  EXPECT_FALSE(bed.claimed(id));
+  const std::string serial = UniqueSerial("CLM");
+  int id = bed.Plug(Printer(serial));
+  EXPECT_FALSE(bed.Claimed(id));
   {
     RunningProbe holder(bed, {"hold", serial});
-    ASSERT_TRUE(holder.saw("claim ok"));
-    EXPECT_TRUE(bed.claimed(id));
+    ASSERT_TRUE(holder.Saw("claim ok"));
+    EXPECT_TRUE(bed.Claimed(id));
     RunningProbe intruder(bed, {"hold", serial});
-    ASSERT_TRUE(intruder.saw("claim LIBUSB_ERROR_BUSY"));
-    EXPECT_EQ(bed.openClients(id), 2);
-    holder.process.closeStdin();
-    intruder.process.closeStdin();
-    EXPECT_EQ(holder.process.wait(10000), 0);
-    EXPECT_EQ(intruder.process.wait(10000), 0);
+    ASSERT_TRUE(intruder.Saw("claim LIBUSB_ERROR_BUSY"));
+    EXPECT_EQ(bed.OpenClients(id), 2);
+    holder.process.CloseStdin();
+    intruder.process.CloseStdin();
+    EXPECT_EQ(holder.process.Wait(10000), 0);
+    EXPECT_EQ(intruder.process.Wait(10000), 0);
   }
-  EXPECT_TRUE(waitUntil([&] { return bed.openClients(id) == 0; }, 5000));
-  EXPECT_FALSE(bed.claimed(id));
-  EXPECT_EQ(bed.claimCount(id), 1);
-  EXPECT_EQ(bed.maxOpenClients(id), 2);
-  EXPECT_EQ(bed.maxClaimedAtOnce(), 1);
+  EXPECT_TRUE(WaitUntil([&] { return bed.OpenClients(id) == 0; }, 5000));
+  EXPECT_FALSE(bed.Claimed(id));
+  EXPECT_EQ(bed.ClaimCount(id), 1);
+  EXPECT_EQ(bed.MaxOpenClients(id), 2);
+  EXPECT_EQ(bed.MaxClaimedAtOnce(), 1);
 }
 
 TEST_F(SimTest, ClaimsOfTwoPrintersAtOnceAreCounted) {
-  const std::string a = uniqueSerial("TWA"), b = uniqueSerial("TWB");
-  bed.plug(printer(a));
-  bed.plug(printer(b));
+  const std::string a = UniqueSerial("TWA"), b = UniqueSerial("TWB");
+  bed.Plug(Printer(a));
+  bed.Plug(Printer(b));
   RunningProbe first(bed, {"hold", a});
-  ASSERT_TRUE(first.saw("claim ok"));
-  EXPECT_EQ(bed.maxClaimedAtOnce(), 1);
+  ASSERT_TRUE(first.Saw("claim ok"));
+  EXPECT_EQ(bed.MaxClaimedAtOnce(), 1);
   RunningProbe second(bed, {"hold", b});
-  ASSERT_TRUE(second.saw("claim ok"));
-  EXPECT_EQ(bed.maxClaimedAtOnce(), 2);
+  ASSERT_TRUE(second.Saw("claim ok"));
+  EXPECT_EQ(bed.MaxClaimedAtOnce(), 2);
 }
 
 TEST_F(SimTest, AReplyLeftUnreadIsDroppedWhenItsReaderLetsGo) {
-  const std::string serial = uniqueSerial("DRP");
-  int id = bed.plug(printer(serial));
+  const std::string serial = UniqueSerial("DRP");
+  int id = bed.Plug(Printer(serial));
   // The malformed header makes the probe stop after 8 of the 11 bytes.
-  bed.setReply(id, "STATUS", Reply::raw("0000AB08xyz"));
-  ASSERT_EQ(runProbe(bed, {"query", serial, "2000", "STATUS"}).out.at(0), "reply 0000AB08");
-  bed.setReply(id, "STATUS", Reply::value("00500"));
-  EXPECT_EQ(runProbe(bed, {"query", serial, "2000", "STATUS"}).out.at(0),
+  bed.SetReply(id, "STATUS", Reply::Raw("0000AB08xyz"));
+  ASSERT_EQ(RunProbe(bed, {"query", serial, "2000", "STATUS"}).out.at(0), "reply 0000AB08");
+  bed.SetReply(id, "STATUS", Reply::Value("00500"));
+  EXPECT_EQ(RunProbe(bed, {"query", serial, "2000", "STATUS"}).out.at(0),
             "reply 00000006"
             "00500\\x0d");
 }
@@ -397,11 +397,11 @@ TEST_F(SimTest, AReplyLeftUnreadIsDroppedWhenItsReaderLetsGo) {
 // --- environment and the command-line simulator ---
 
 TEST_F(SimTest, EnvironmentNamesTheTestbedAndThePreload) {
-  std::vector<std::string> env = bed.environment();
-  EXPECT_TRUE(contains(env, "UMOCKDEV_DIR=" + bed.rootDir()));
-  EXPECT_TRUE(contains(env, "LD_PRELOAD=libumockdev-preload.so.0"));
-  EXPECT_TRUE(contains(env, "TMPDIR=/tmp"));
-  EXPECT_LT(bed.rootDir().size(), 40u);  // the ioctl socket path must fit 108 bytes
+  std::vector<std::string> env = bed.Environment();
+  EXPECT_TRUE(Contains(env, "UMOCKDEV_DIR=" + bed.RootDir()));
+  EXPECT_TRUE(Contains(env, "LD_PRELOAD=libumockdev-preload.so.0"));
+  EXPECT_TRUE(Contains(env, "TMPDIR=/tmp"));
+  EXPECT_LT(bed.RootDir().size(), 40u);  // the ioctl socket path must fit 108 bytes
 }
 
 struct Cli {
@@ -411,92 +411,92 @@ struct Cli {
 
   explicit Cli(std::vector<std::string> args) {
     args.insert(args.begin(), QV46_SIM_CLI);
-    args.insert(args.end(), {"--env-file", envFile.path()});
+    args.insert(args.end(), {"--env-file", envFile.Path()});
     SpawnOptions options;
-    options.stdoutFile = out.path();
+    options.stdoutFile = out.Path();
     options.stdinPipe = true;
-    process = spawnProcess(args, {}, options);
+    process = SpawnProcess(args, {}, options);
   }
-  std::vector<std::string> env() { return lines(readFile(envFile.path())); }
-  bool saw(const std::string& line) {
-    return waitUntil([&] { return contains(out.lines(), line); }, 10000);
+  std::vector<std::string> Env() { return Lines(ReadFile(envFile.Path())); }
+  bool Saw(const std::string& line) {
+    return WaitUntil([&] { return Contains(out.Lines(), line); }, 10000);
   }
-  ProbeResult probe(std::vector<std::string> args) {
+  ProbeResult Probe(std::vector<std::string> args) {
     TempFile probeOut("probe");
     SpawnOptions options;
-    options.stdoutFile = probeOut.path();
+    options.stdoutFile = probeOut.Path();
     args.insert(args.begin(), QV46_SIM_PROBE);
-    Process p = spawnProcess(args, env(), options);
-    int code = p.wait(10000);
-    return {code, probeOut.lines()};
+    Process p = SpawnProcess(args, Env(), options);
+    int code = p.Wait(10000);
+    return {code, probeOut.Lines()};
   }
 };
 
 TEST(SimCli, ServesPrintersToOtherProcessesAndObeysStdin) {
-  const std::string a = uniqueSerial("CLA"), b = uniqueSerial("CLB");
+  const std::string a = UniqueSerial("CLA"), b = UniqueSerial("CLB");
   TempFile capture("capture");
   TempFile job("job");
-  Cli cli({"--serial", a, "--status", "01100", "--media", "0000400", "--capture", capture.path()});
-  ASSERT_TRUE(cli.saw("ready"));
-  std::vector<std::string> env = cli.env();
-  EXPECT_TRUE(contains(env, "LD_PRELOAD=libumockdev-preload.so.0"));
-  EXPECT_TRUE(contains(env, "TMPDIR=/tmp"));
+  Cli cli({"--serial", a, "--status", "01100", "--media", "0000400", "--capture", capture.Path()});
+  ASSERT_TRUE(cli.Saw("ready"));
+  std::vector<std::string> env = cli.Env();
+  EXPECT_TRUE(Contains(env, "LD_PRELOAD=libumockdev-preload.so.0"));
+  EXPECT_TRUE(Contains(env, "TMPDIR=/tmp"));
 
-  EXPECT_EQ(cli.probe({"query", a, "2000", "STATUS"}).out.at(0),
+  EXPECT_EQ(cli.Probe({"query", a, "2000", "STATUS"}).out.at(0),
             "reply 00000006"
             "01100\\x0d");
-  EXPECT_EQ(cli.probe({"query", a, "2000", "INFO", "MEDIA"}).out.at(0),
+  EXPECT_EQ(cli.Probe({"query", a, "2000", "INFO", "MEDIA"}).out.at(0),
             "reply 00000008"
             "0000400\\x0d");
 
-  const std::string stream = packet("CNTRL", "START", "");
-  std::ofstream(job.path(), std::ios::binary) << stream;
-  ASSERT_EQ(cli.probe({"write", a, job.path()}).exitCode, 0);
+  const std::string stream = Packet("CNTRL", "START", "");
+  std::ofstream(job.Path(), std::ios::binary) << stream;
+  ASSERT_EQ(cli.Probe({"write", a, job.Path()}).exitCode, 0);
   // Everything the printer received, the two queries included.
-  EXPECT_EQ(readFile(capture.path()),
-            packet("STATUS", nullptr, "") + packet("INFO", "MEDIA", "") + stream);
+  EXPECT_EQ(ReadFile(capture.Path()),
+            Packet("STATUS", nullptr, "") + Packet("INFO", "MEDIA", "") + stream);
 
   ASSERT_TRUE(
-      cli.process.writeStdin("set " + a + " INFO FVER 2.05\nplug " + b + "\ncommands " + a + "\n"));
-  ASSERT_TRUE(cli.saw("ok set INFO FVER"));
-  ASSERT_TRUE(cli.saw("ok plugged " + b));
-  ASSERT_TRUE(cli.saw("command CNTRL START 0"));
-  EXPECT_EQ(cli.probe({"query", a, "2000", "INFO", "FVER"}).out.at(0),
+      cli.process.WriteStdin("set " + a + " INFO FVER 2.05\nplug " + b + "\ncommands " + a + "\n"));
+  ASSERT_TRUE(cli.Saw("ok set INFO FVER"));
+  ASSERT_TRUE(cli.Saw("ok plugged " + b));
+  ASSERT_TRUE(cli.Saw("command CNTRL START 0"));
+  EXPECT_EQ(cli.Probe({"query", a, "2000", "INFO", "FVER"}).out.at(0),
             "reply 00000005"
             "2.05\\x0d");
-  EXPECT_EQ(cli.probe({"query", b, "2000", "STATUS"}).out.at(0),
+  EXPECT_EQ(cli.Probe({"query", b, "2000", "STATUS"}).out.at(0),
             "reply 00000006"
             "01100\\x0d");
 
-  ASSERT_TRUE(cli.process.writeStdin("delay " + a + " soon\ndelay " + a + " 5\n"));
-  EXPECT_TRUE(cli.saw("error usage"));
-  EXPECT_TRUE(cli.saw("ok delay 5"));
-  ASSERT_TRUE(cli.process.writeStdin("unplug " + a + "\nunplug nobody\nfrobnicate " + a + "\n"));
-  ASSERT_TRUE(cli.saw("ok unplugged " + a));
-  EXPECT_TRUE(cli.saw("error unknown nobody"));
-  EXPECT_TRUE(waitUntil(
+  ASSERT_TRUE(cli.process.WriteStdin("delay " + a + " soon\ndelay " + a + " 5\n"));
+  EXPECT_TRUE(cli.Saw("error usage"));
+  EXPECT_TRUE(cli.Saw("ok delay 5"));
+  ASSERT_TRUE(cli.process.WriteStdin("unplug " + a + "\nunplug nobody\nfrobnicate " + a + "\n"));
+  ASSERT_TRUE(cli.Saw("ok unplugged " + a));
+  EXPECT_TRUE(cli.Saw("error unknown nobody"));
+  EXPECT_TRUE(WaitUntil(
       [&] {
-        std::vector<std::string> answers = cli.out.lines();
+        std::vector<std::string> answers = cli.out.Lines();
         return std::count(answers.begin(), answers.end(), "error usage") == 2;
       },
       10000));
-  EXPECT_EQ(cli.probe({"query", a, "2000", "STATUS"}).out.at(0), "error no-printer");
+  EXPECT_EQ(cli.Probe({"query", a, "2000", "STATUS"}).out.at(0), "error no-printer");
 
-  EXPECT_EQ(cli.process.terminate(), 0);  // SIGTERM is a clean end
+  EXPECT_EQ(cli.process.Terminate(), 0);  // SIGTERM is a clean end
 }
 
 TEST(SimCli, EndsAtTheEndOfStdin) {
-  Cli cli({"--serial", uniqueSerial("EOF")});
-  ASSERT_TRUE(cli.saw("ready"));
-  cli.process.closeStdin();
-  EXPECT_EQ(cli.process.wait(10000), 0);
+  Cli cli({"--serial", UniqueSerial("EOF")});
+  ASSERT_TRUE(cli.Saw("ready"));
+  cli.process.CloseStdin();
+  EXPECT_EQ(cli.process.Wait(10000), 0);
 }
 
 TEST(SimCli, RefusesBadOptions) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--frobnicate", "1"}, {"--delay", "soon"}, {"--delay", "-5"}}) {
     Cli cli(args);
-    EXPECT_EQ(cli.process.wait(10000), 2) << args[0];
+    EXPECT_EQ(cli.process.Wait(10000), 2) << args[0];
   }
 }
 
@@ -519,12 +519,12 @@ TEST_P(Spawn, ChildSeesTheMergedEnvironmentAndReportsItsEnd) {
   TempFile out("spawn");
   SpawnOptions options;
   options.extraEnv = GetParam().extraEnv;
-  options.stdoutFile = out.path();
-  Process p = spawnProcess({"sh", "-c", GetParam().script}, GetParam().env, options);
-  ASSERT_TRUE(p.started());
-  EXPECT_EQ(p.wait(10000), GetParam().expectedExit);
-  EXPECT_FALSE(p.running());
-  EXPECT_EQ(readFile(out.path()), GetParam().expectedOut);
+  options.stdoutFile = out.Path();
+  Process p = SpawnProcess({"sh", "-c", GetParam().script}, GetParam().env, options);
+  ASSERT_TRUE(p.Started());
+  EXPECT_EQ(p.Wait(10000), GetParam().expectedExit);
+  EXPECT_FALSE(p.Running());
+  EXPECT_EQ(ReadFile(out.Path()), GetParam().expectedOut);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -546,16 +546,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimProcess, TerminateEndsAChildThatKeepsRunning) {
-  Process p = spawnProcess({"sleep", "30"}, {});
-  ASSERT_TRUE(p.running());
-  EXPECT_EQ(p.wait(50), -1);
-  EXPECT_EQ(p.terminate(), 128 + 15);
-  EXPECT_FALSE(p.running());
+  Process p = SpawnProcess({"sleep", "30"}, {});
+  ASSERT_TRUE(p.Running());
+  EXPECT_EQ(p.Wait(50), -1);
+  EXPECT_EQ(p.Terminate(), 128 + 15);
+  EXPECT_FALSE(p.Running());
 }
 
 TEST(SimProcess, MissingProgramIsNotStarted) {
-  Process p = spawnProcess({"/nonexistent/qv46sim-program"}, {});
-  EXPECT_FALSE(p.started());
+  Process p = SpawnProcess({"/nonexistent/qv46sim-program"}, {});
+  EXPECT_FALSE(p.Started());
 }
 
 }  // namespace

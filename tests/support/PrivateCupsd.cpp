@@ -25,11 +25,11 @@ const char kSystemServerBin[] = "/usr/lib/cups";
 const char kSystemDataDir[] = "/usr/share/cups";
 const char kCupsd[] = "/usr/sbin/cupsd";
 
-std::string errnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-bool makeDir(const std::string& path, mode_t mode, std::string* error) {
+bool MakeDir(const std::string& path, mode_t mode, std::string* error) {
   if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
-    *error = errnoText("mkdir " + path);
+    *error = ErrnoText("mkdir " + path);
     return false;
   }
   // mkdir honours the umask; CUPS wants exact modes on its folders.
@@ -37,7 +37,7 @@ bool makeDir(const std::string& path, mode_t mode, std::string* error) {
   return true;
 }
 
-bool writeFile(const std::string& path, const std::string& text, std::string* error) {
+bool WriteFile(const std::string& path, const std::string& text, std::string* error) {
   std::ofstream out(path, std::ios::trunc);
   out << text;
   if (!out.flush()) {
@@ -47,7 +47,7 @@ bool writeFile(const std::string& path, const std::string& text, std::string* er
   return true;
 }
 
-bool copyFile(const std::string& from, const std::string& to, mode_t mode, std::string* error) {
+bool CopyFile(const std::string& from, const std::string& to, mode_t mode, std::string* error) {
   std::ifstream in(from, std::ios::binary);
   if (!in) {
     *error = "cannot read " + from;
@@ -63,23 +63,23 @@ bool copyFile(const std::string& from, const std::string& to, mode_t mode, std::
   }
   // CUPS refuses programs that are not root-owned or are group/other-writable.
   if (chown(to.c_str(), 0, 0) != 0 || chmod(to.c_str(), mode) != 0) {
-    *error = errnoText("chown/chmod " + to);
+    *error = ErrnoText("chown/chmod " + to);
     return false;
   }
   return true;
 }
 
-std::string baseName(const std::string& path) {
+std::string BaseName(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Links every entry of `from` into `to`, except the names in `skip`.
-bool linkEntries(const std::string& from, const std::string& to,
+bool LinkEntries(const std::string& from, const std::string& to,
                  const std::vector<std::string>& skip, std::string* error) {
   DIR* dir = opendir(from.c_str());
   if (!dir) {
-    *error = errnoText("opendir " + from);
+    *error = ErrnoText("opendir " + from);
     return false;
   }
   bool ok = true;
@@ -90,7 +90,7 @@ bool linkEntries(const std::string& from, const std::string& to,
     for (const std::string& s : skip) skipped = skipped || s == name;
     if (skipped) continue;
     if (symlink((from + "/" + name).c_str(), (to + "/" + name).c_str()) != 0) {
-      *error = errnoText("symlink " + to + "/" + name);
+      *error = ErrnoText("symlink " + to + "/" + name);
       ok = false;
       break;
     }
@@ -99,17 +99,17 @@ bool linkEntries(const std::string& from, const std::string& to,
   return ok;
 }
 
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
   remove(path);
   return 0;
 }
 
 // Depth-first, without following the links into system folders.
-void removeTree(const std::string& root) {
-  nftw(root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+void RemoveTree(const std::string& root) {
+  nftw(root.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
-std::string readTail(const std::string& path, size_t maxBytes) {
+std::string ReadTail(const std::string& path, size_t maxBytes) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
@@ -119,7 +119,7 @@ std::string readTail(const std::string& path, size_t maxBytes) {
 
 }  // namespace
 
-std::string PrivateCupsd::defaultPpdPath() {
+std::string PrivateCupsd::DefaultPpdPath() {
   return QV46_SOURCE_DIR "/packaging/VALDREN_QV-46.ppd";
 }
 
@@ -128,14 +128,14 @@ PrivateCupsd::PrivateCupsd() : PrivateCupsd(Options()) {}
 PrivateCupsd::PrivateCupsd(Options options) : options_(std::move(options)) {}
 
 PrivateCupsd::~PrivateCupsd() {
-  stop();
-  if (!root_.empty()) removeTree(root_);
+  Stop();
+  if (!root_.empty()) RemoveTree(root_);
 }
 
-bool PrivateCupsd::layOut(std::string* error) {
+bool PrivateCupsd::LayOut(std::string* error) {
   char tmpl[] = "/tmp/qv46cupsd-XXXXXX";
   if (!mkdtemp(tmpl)) {
-    *error = errnoText("mkdtemp");
+    *error = ErrnoText("mkdtemp");
     return false;
   }
   root_ = tmpl;
@@ -146,44 +146,44 @@ bool PrivateCupsd::layOut(std::string* error) {
   for (const std::string& dir : {root_, etc, root_ + "/state", root_ + "/cache", root_ + "/spool",
                                  root_ + "/spool/tmp", root_ + "/log", root_ + "/home", bin,
                                  bin + "/filter", bin + "/backend", data, data + "/model"}) {
-    if (!makeDir(dir, 0755, error)) return false;
+    if (!MakeDir(dir, 0755, error)) return false;
   }
 
   // ServerBin: our programs plus links to the system's.
-  if (!linkEntries(kSystemServerBin, bin, {"filter", "backend"}, error) ||
-      !linkEntries(std::string(kSystemServerBin) + "/filter", bin + "/filter", {}, error) ||
-      !linkEntries(std::string(kSystemServerBin) + "/backend", bin + "/backend", {}, error))
+  if (!LinkEntries(kSystemServerBin, bin, {"filter", "backend"}, error) ||
+      !LinkEntries(std::string(kSystemServerBin) + "/filter", bin + "/filter", {}, error) ||
+      !LinkEntries(std::string(kSystemServerBin) + "/backend", bin + "/backend", {}, error))
     return false;
   for (const std::string& filter : options_.extraFilters) {
-    std::string to = bin + "/filter/" + baseName(filter);
+    std::string to = bin + "/filter/" + BaseName(filter);
     unlink(to.c_str());
-    if (!copyFile(filter, to, 0755, error)) return false;
+    if (!CopyFile(filter, to, 0755, error)) return false;
   }
   for (const std::string& backend : options_.extraBackends) {
-    std::string to = bin + "/backend/" + baseName(backend);
+    std::string to = bin + "/backend/" + BaseName(backend);
     unlink(to.c_str());
     if (options_.backendPreload.empty()) {
-      if (!copyFile(backend, to, 0700, error)) return false;
+      if (!CopyFile(backend, to, 0700, error)) return false;
       continue;
     }
-    std::string real = root_ + "/backend-programs/" + baseName(backend);
-    if (!makeDir(root_ + "/backend-programs", 0700, error) ||
-        !copyFile(backend, real, 0700, error) ||
-        !writeFile(
+    std::string real = root_ + "/backend-programs/" + BaseName(backend);
+    if (!MakeDir(root_ + "/backend-programs", 0700, error) ||
+        !CopyFile(backend, real, 0700, error) ||
+        !WriteFile(
             to,
             "#!/bin/sh\nLD_PRELOAD='" + options_.backendPreload + "' exec '" + real + "' \"$@\"\n",
             error))
       return false;
     if (chmod(to.c_str(), 0700) != 0) {
-      *error = errnoText("chmod " + to);
+      *error = ErrnoText("chmod " + to);
       return false;
     }
   }
 
   // DataDir: our models, the system's mime types, fonts, banners...
-  if (!linkEntries(kSystemDataDir, data, {"model"}, error)) return false;
+  if (!LinkEntries(kSystemDataDir, data, {"model"}, error)) return false;
   for (const std::string& model : options_.models) {
-    if (!copyFile(model, data + "/model/" + baseName(model), 0644, error)) return false;
+    if (!CopyFile(model, data + "/model/" + BaseName(model), 0644, error)) return false;
   }
 
   std::ostringstream files;
@@ -221,19 +221,19 @@ bool PrivateCupsd::layOut(std::string* error) {
 
   const int firstJob =
       options_.firstJobId > 0 ? options_.firstJobId : 100000 + (getpid() % 20000) * 100;
-  return writeFile(root_ + "/cache/job.cache", "NextJobId " + std::to_string(firstJob) + "\n",
+  return WriteFile(root_ + "/cache/job.cache", "NextJobId " + std::to_string(firstJob) + "\n",
                    error) &&
-         writeFile(etc + "/cups-files.conf", files.str(), error) &&
-         writeFile(etc + "/cupsd.conf", conf.str(), error) &&
-         writeFile(etc + "/client.conf", "ServerName " + socket_ + "\n", error);
+         WriteFile(etc + "/cups-files.conf", files.str(), error) &&
+         WriteFile(etc + "/cupsd.conf", conf.str(), error) &&
+         WriteFile(etc + "/client.conf", "ServerName " + socket_ + "\n", error);
 }
 
-bool PrivateCupsd::start(std::string* error) {
+bool PrivateCupsd::Start(std::string* error) {
   if (pid_ > 0) {
     *error = "already started";
     return false;
   }
-  if (!layOut(error)) return false;
+  if (!LayOut(error)) return false;
   if (socket_.size() >= sizeof(sockaddr_un::sun_path)) {
     *error = "socket path too long: " + socket_;
     return false;
@@ -242,7 +242,7 @@ bool PrivateCupsd::start(std::string* error) {
   const std::string conf = root_ + "/etc/cupsd.conf", files = root_ + "/etc/cups-files.conf";
   pid_ = fork();
   if (pid_ < 0) {
-    *error = errnoText("fork");
+    *error = ErrnoText("fork");
     return false;
   }
   if (pid_ == 0) {
@@ -253,16 +253,16 @@ bool PrivateCupsd::start(std::string* error) {
     execl(kCupsd, kCupsd, "-f", "-c", conf.c_str(), "-s", files.c_str(), (char*)nullptr);
     _exit(127);
   }
-  return waitUntilAnswering(error);
+  return WaitUntilAnswering(error);
 }
 
-bool PrivateCupsd::waitUntilAnswering(std::string* error) {
+bool PrivateCupsd::WaitUntilAnswering(std::string* error) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
-      *error = "cupsd exited early (status " + std::to_string(status) + "); log:\n" + errorLog();
+      *error = "cupsd exited early (status " + std::to_string(status) + "); log:\n" + ErrorLog();
       return false;
     }
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -274,12 +274,12 @@ bool PrivateCupsd::waitUntilAnswering(std::string* error) {
     if (answered) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  *error = "cupsd did not answer on " + socket_ + "; log:\n" + errorLog();
-  stop();
+  *error = "cupsd did not answer on " + socket_ + "; log:\n" + ErrorLog();
+  Stop();
   return false;
 }
 
-bool PrivateCupsd::stop() {
+bool PrivateCupsd::Stop() {
   if (pid_ <= 0) return false;
   kill(pid_, SIGTERM);
   bool clean = false;
@@ -302,22 +302,22 @@ bool PrivateCupsd::stop() {
   return clean;
 }
 
-std::string PrivateCupsd::errorLog() const {
-  return root_.empty() ? std::string() : readTail(root_ + "/log/error_log", 64 * 1024);
+std::string PrivateCupsd::ErrorLog() const {
+  return root_.empty() ? std::string() : ReadTail(root_ + "/log/error_log", 64 * 1024);
 }
 
-std::vector<std::string> PrivateCupsd::clientEnv() const {
+std::vector<std::string> PrivateCupsd::ClientEnv() const {
   return {"CUPS_SERVER=" + socket_, "CUPS_SERVERROOT=" + root_ + "/etc", "HOME=" + root_ + "/home"};
 }
 
-void PrivateCupsd::applyClientEnv() const {
-  for (const std::string& var : clientEnv()) {
+void PrivateCupsd::ApplyClientEnv() const {
+  for (const std::string& var : ClientEnv()) {
     size_t eq = var.find('=');
     setenv(var.substr(0, eq).c_str(), var.substr(eq + 1).c_str(), 1);
   }
 }
 
-int PrivateCupsd::run(const std::vector<std::string>& argv, std::string* output) const {
+int PrivateCupsd::Run(const std::vector<std::string>& argv, std::string* output) const {
   if (argv.empty()) return -1;
   int pipeFd[2];
   if (pipe2(pipeFd, O_CLOEXEC) != 0) return -1;
@@ -332,7 +332,7 @@ int PrivateCupsd::run(const std::vector<std::string>& argv, std::string* output)
     dup2(devnull, 0);
     dup2(pipeFd[1], 1);
     dup2(pipeFd[1], 2);
-    applyClientEnv();
+    ApplyClientEnv();
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);

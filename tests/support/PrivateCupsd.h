@@ -33,7 +33,7 @@ class PrivateCupsd {
  public:
   struct Options {
     // Files put into DataDir/model (lpadmin -m <basename>).
-    std::vector<std::string> models = {defaultPpdPath()};
+    std::vector<std::string> models = {DefaultPpdPath()};
     // Programs copied into ServerBin/filter (mode 0755) and
     // ServerBin/backend (mode 0700, so CUPS runs them as root).
     std::vector<std::string> extraFilters;
@@ -51,7 +51,7 @@ class PrivateCupsd {
   };
 
   // The PPD in the source tree.
-  static std::string defaultPpdPath();
+  static std::string DefaultPpdPath();
 
   PrivateCupsd();
   explicit PrivateCupsd(Options options);
@@ -62,30 +62,30 @@ class PrivateCupsd {
   // Lays out the directory, starts cupsd and waits until its socket
   // accepts connections. False with a reason (and the tail of the error
   // log) in *error when anything fails.
-  bool start(std::string* error);
+  bool Start(std::string* error);
 
-  const std::string& root() const { return root_; }          // the /tmp directory
-  const std::string& socketPath() const { return socket_; }  // CUPS_SERVER
-  std::string errorLog() const;                              // cupsd's log, for diagnostics
+  const std::string& Root() const { return root_; }          // the /tmp directory
+  const std::string& SocketPath() const { return socket_; }  // CUPS_SERVER
+  std::string ErrorLog() const;                              // cupsd's log, for diagnostics
 
   // CUPS_SERVER, CUPS_SERVERROOT and HOME as "NAME=value" entries.
-  std::vector<std::string> clientEnv() const;
+  std::vector<std::string> ClientEnv() const;
   // Sets them in this process. libcups reads CUPS_SERVER once, so call this
   // before the process's first libcups call.
-  void applyClientEnv() const;
+  void ApplyClientEnv() const;
 
   // Runs a command (looked up in PATH) with the client environment and
   // stdin from /dev/null; stdout and stderr go to *output if given.
   // Returns the exit status, or -1 if it could not run or was killed.
-  int run(const std::vector<std::string>& argv, std::string* output = nullptr) const;
+  int Run(const std::vector<std::string>& argv, std::string* output = nullptr) const;
 
   // Stops the scheduler now (the destructor does this too). True when it
   // exited on SIGTERM within the grace period.
-  bool stop();
+  bool Stop();
 
  private:
-  bool layOut(std::string* error);
-  bool waitUntilAnswering(std::string* error);
+  bool LayOut(std::string* error);
+  bool WaitUntilAnswering(std::string* error);
 
   Options options_;
   std::string root_;

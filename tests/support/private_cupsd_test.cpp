@@ -9,7 +9,7 @@ using qv46test::PrivateCupsd;
 
 namespace {
 
-bool exists(const std::string& path) {
+bool Exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
 }
@@ -22,51 +22,51 @@ TEST(PrivateCupsd, RunsAnswersAndCleansUp) {
     opt.firstJobId = firstJob;
     PrivateCupsd cupsd(opt);
     std::string error;
-    ASSERT_TRUE(cupsd.start(&error)) << error;
-    root = cupsd.root();
-    socket = cupsd.socketPath();
+    ASSERT_TRUE(cupsd.Start(&error)) << error;
+    root = cupsd.Root();
+    socket = cupsd.SocketPath();
     EXPECT_LT(socket.size(), 108u);
 
     std::string out;
-    EXPECT_EQ(cupsd.run({"lpstat", "-r"}, &out), 0);
+    EXPECT_EQ(cupsd.Run({"lpstat", "-r"}, &out), 0);
     EXPECT_EQ(out, "scheduler is running\n");
 
     // The PPD in the private model folder is what lpadmin -m finds.
-    EXPECT_EQ(cupsd.run({"lpadmin", "-p", "probe", "-E", "-v", "file:///dev/null", "-m",
+    EXPECT_EQ(cupsd.Run({"lpadmin", "-p", "probe", "-E", "-v", "file:///dev/null", "-m",
                          "VALDREN_QV-46.ppd"},
                         &out),
               0)
-        << out << cupsd.errorLog();
-    EXPECT_EQ(cupsd.run({"lpstat", "-v", "probe"}, &out), 0) << out;
+        << out << cupsd.ErrorLog();
+    EXPECT_EQ(cupsd.Run({"lpstat", "-v", "probe"}, &out), 0) << out;
     EXPECT_NE(out.find("/dev/null"), std::string::npos) << out;
     // Job ids start where asked, away from other test programs' ids.
-    EXPECT_EQ(cupsd.run({"sh", "-c", "echo x | lp -d probe -o raw"}, &out), 0) << out;
+    EXPECT_EQ(cupsd.Run({"sh", "-c", "echo x | lp -d probe -o raw"}, &out), 0) << out;
     EXPECT_EQ(out.rfind("request id is probe-" + std::to_string(firstJob) + " ", 0), 0u) << out;
     std::ifstream ppd(root + "/etc/ppd/probe.ppd");
     std::string first;
     std::getline(ppd, first);
     EXPECT_EQ(first, "*PPD-Adobe: \"4.3\"");
 
-    EXPECT_TRUE(cupsd.stop());
-    cupsd.run({"lpstat", "-r"}, &out);
+    EXPECT_TRUE(cupsd.Stop());
+    cupsd.Run({"lpstat", "-r"}, &out);
     EXPECT_EQ(out, "scheduler is not running\n");
   }
-  EXPECT_FALSE(exists(root)) << root;
+  EXPECT_FALSE(Exists(root)) << root;
   // The links into the system folders were removed, not followed.
-  EXPECT_TRUE(exists("/usr/share/cups/mime"));
-  EXPECT_TRUE(exists("/usr/lib/cups/filter"));
+  EXPECT_TRUE(Exists("/usr/share/cups/mime"));
+  EXPECT_TRUE(Exists("/usr/lib/cups/filter"));
 }
 
 TEST(PrivateCupsd, TwoSchedulersDoNotShareAnything) {
   PrivateCupsd a, b;
   std::string error;
-  ASSERT_TRUE(a.start(&error)) << error;
-  ASSERT_TRUE(b.start(&error)) << error;
-  EXPECT_NE(a.root(), b.root());
+  ASSERT_TRUE(a.Start(&error)) << error;
+  ASSERT_TRUE(b.Start(&error)) << error;
+  EXPECT_NE(a.Root(), b.Root());
   std::string out;
-  ASSERT_EQ(a.run({"lpadmin", "-p", "only-in-a", "-v", "file:///dev/null"}, &out), 0) << out;
-  EXPECT_EQ(a.run({"lpstat", "-v", "only-in-a"}, &out), 0) << out;
-  EXPECT_NE(b.run({"lpstat", "-v", "only-in-a"}, &out), 0) << out;
+  ASSERT_EQ(a.Run({"lpadmin", "-p", "only-in-a", "-v", "file:///dev/null"}, &out), 0) << out;
+  EXPECT_EQ(a.Run({"lpstat", "-v", "only-in-a"}, &out), 0) << out;
+  EXPECT_NE(b.Run({"lpstat", "-v", "only-in-a"}, &out), 0) << out;
 }
 
 TEST(PrivateCupsd, ExtraProgramsAreInstalledRootOwnedWithSafeModes) {
@@ -84,12 +84,12 @@ TEST(PrivateCupsd, ExtraProgramsAreInstalledRootOwnedWithSafeModes) {
     opt.backendPreload = preload;
     PrivateCupsd cupsd(opt);
     std::string error;
-    ASSERT_TRUE(cupsd.start(&error)) << error;
+    ASSERT_TRUE(cupsd.Start(&error)) << error;
     struct {
       std::string path;
       mode_t mode;
-    } cases[] = {{cupsd.root() + "/bin/backend/" + name, 0700},
-                 {cupsd.root() + "/bin/filter/" + name, 0755}};
+    } cases[] = {{cupsd.Root() + "/bin/backend/" + name, 0700},
+                 {cupsd.Root() + "/bin/filter/" + name, 0755}};
     for (const auto& c : cases) {
       struct stat st;
       ASSERT_EQ(stat(c.path.c_str(), &st), 0) << c.path;
@@ -104,7 +104,7 @@ TEST(PrivateCupsd, ExtraProgramsAreInstalledRootOwnedWithSafeModes) {
     if (preload.empty())
       EXPECT_EQ(line, "exit 0");
     else
-      EXPECT_EQ(line.rfind("LD_PRELOAD='libexample-preload.so' exec '" + cupsd.root(), 0), 0u)
+      EXPECT_EQ(line.rfind("LD_PRELOAD='libexample-preload.so' exec '" + cupsd.Root(), 0), 0u)
           << line;
   }
   unlink(script.c_str());
@@ -115,7 +115,7 @@ TEST(PrivateCupsd, RefusesMalformedEnvironmentEntry) {
   opt.env = {"NO_EQUALS_SIGN"};
   PrivateCupsd cupsd(opt);
   std::string error;
-  EXPECT_FALSE(cupsd.start(&error));
+  EXPECT_FALSE(cupsd.Start(&error));
   EXPECT_NE(error.find("NO_EQUALS_SIGN"), std::string::npos) << error;
 }
 

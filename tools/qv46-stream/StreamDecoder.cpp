@@ -8,10 +8,8 @@
 namespace qv46stream {
 namespace {
 
-constexpr size_t kHeaderSize = 32;
-constexpr size_t kCommandSize = 6;
-constexpr size_t kParameterSize = 16;
-constexpr size_t kLengthOffset = 24;
+constexpr size_t kHeaderSize = kCmdHeaderSize;
+constexpr size_t kLengthOffset = kCmdLengthOffset;
 
 // Plane packet payload: 14-byte file header, 40-byte information header,
 // 1024-byte grey palette, 10 zero bytes, then the pixels.
@@ -137,18 +135,18 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
       return fail(at, Format("truncated packet header: %llu of 32 bytes", size - at));
     }
     const uint8_t* header = data + at;
-    if (header[0] != 0x1B || header[1] != 'P')
-      return fail(at, "packet does not start with ESC 'P'");
+    if (!IsCmdHeader(header)) return fail(at, "packet does not start with ESC 'P'");
     Packet packet;
     packet.offset = at;
-    if (!ReadNameField(header + 2, kCommandSize, &packet.command) || packet.command.empty()) {
-      return fail(at + 2, "malformed command word");
+    if (!ReadNameField(header + kCmdWordOffset, kCmdWordSize, &packet.command) ||
+        packet.command.empty()) {
+      return fail(at + kCmdWordOffset, "malformed command word");
     }
-    if (!ReadNameField(header + 8, kParameterSize, &packet.parameter)) {
-      return fail(at + 8, "malformed parameter word");
+    if (!ReadNameField(header + kCmdParameterOffset, kCmdParameterSize, &packet.parameter)) {
+      return fail(at + kCmdParameterOffset, "malformed parameter word");
     }
     long lengthValue = 0;
-    const int lengthField = _ReadCmdLength(header, &lengthValue);
+    const int lengthField = ReadCmdLength(header, &lengthValue);
     if (lengthField < 0) {
       return fail(at + kLengthOffset, "length field is neither eight digits nor eight spaces");
     }

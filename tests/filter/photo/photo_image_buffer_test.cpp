@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/Common.h"
 #include "filter/PhotoImageBuffer.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 #include "imglib/ImgLib.h"
@@ -19,17 +20,15 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using PixelFn = std::function<Bytes(long x, long row)>;
 
-long Pitch24(long width) { return ((width * 24 + 31) / 32) * 4; }
-
 // A page buffer as the filter driver hands it over: bottom row first, three
 // bytes per pixel, rows padded to four bytes.
 void* MakePage(long width, long height, const PixelFn& pixel) {
-  uint8_t* page = static_cast<uint8_t*>(GlobalAlloc(0, size_t(Pitch24(width) * height)));
-  memset(page, 0, size_t(Pitch24(width) * height));
+  uint8_t* page = static_cast<uint8_t*>(GlobalAlloc(0, size_t(PageStride(width) * height)));
+  memset(page, 0, size_t(PageStride(width) * height));
   for (long row = 0; row < height; ++row) {
     for (long x = 0; x < width; ++x) {
       const Bytes p = pixel(x, row);
-      memcpy(page + row * Pitch24(width) + 3 * x, p.data(), 3);
+      memcpy(page + row * PageStride(width) + 3 * x, p.data(), 3);
     }
   }
   return page;
@@ -359,7 +358,7 @@ TEST_F(PhotoBufferTest, MemoryExhaustionAnywhereGivesARecordWithoutPixels) {
 struct PlaneBlock {
   const uint8_t* block;
   long width, height, stride;
-  uint8_t at(long row, long column) const { return block[1120 + row * stride + column]; }
+  uint8_t At(long row, long column) const { return block[1120 + row * stride + column]; }
 };
 
 uint32_t LE4(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
@@ -454,15 +453,15 @@ TEST_F(PhotoBufferTest, SlotPlanesTakeByteZeroAsCyanAndByteTwoAsYellow) {
   const Bytes stream = Stream();
   const auto planes = SplitPlanes(stream, 4, 4);
   ASSERT_EQ(planes.size(), 3u);
-  EXPECT_EQ(planes[0].at(2, 2), 30);  // Y: blue
-  EXPECT_EQ(planes[1].at(2, 2), 20);  // M: green
-  EXPECT_EQ(planes[2].at(2, 2), 10);  // C: red
+  EXPECT_EQ(planes[0].At(2, 2), 30);  // Y: blue
+  EXPECT_EQ(planes[1].At(2, 2), 20);  // M: green
+  EXPECT_EQ(planes[2].At(2, 2), 10);  // C: red
 }
 
 TEST_F(PhotoBufferTest, ImagesAreCentredAcrossTheHeadAndInTheirBands) {
   // A 1665 x 1120 image on the 1920-dot head, in a 1240-row band.
   BITMAPHANDLE image{};
-  Bytes pixels(size_t(Pitch24(1665)) * 1120, 0);
+  Bytes pixels(size_t(PageStride(1665)) * 1120, 0);
   ASSERT_EQ(IL_CreateBitmap(&image, sizeof image, 2, 1665, 1120, 24, 1, nullptr, 4, pixels.data(),
                             pixels.size()),
             1);
@@ -474,21 +473,21 @@ TEST_F(PhotoBufferTest, ImagesAreCentredAcrossTheHeadAndInTheirBands) {
   const auto planes = SplitPlanes(stream, 1920, 1240);
   ASSERT_EQ(planes.size(), 3u);
   const PlaneBlock& y = planes[0];
-  EXPECT_EQ(y.at(60, 126), 0xFF);
-  EXPECT_EQ(y.at(60, 127), 0);         // first column of the image
-  EXPECT_EQ(y.at(60, 127 + 1664), 0);  // last column
-  EXPECT_EQ(y.at(60, 127 + 1665), 0xFF);
-  EXPECT_EQ(y.at(59, 500), 0xFF);  // (1240 - 1120) / 2 rows below it
-  EXPECT_EQ(y.at(60 + 1119, 500), 0);
-  EXPECT_EQ(y.at(60 + 1120, 500), 0xFF);
+  EXPECT_EQ(y.At(60, 126), 0xFF);
+  EXPECT_EQ(y.At(60, 127), 0);         // first column of the image
+  EXPECT_EQ(y.At(60, 127 + 1664), 0);  // last column
+  EXPECT_EQ(y.At(60, 127 + 1665), 0xFF);
+  EXPECT_EQ(y.At(59, 500), 0xFF);  // (1240 - 1120) / 2 rows below it
+  EXPECT_EQ(y.At(60 + 1119, 500), 0);
+  EXPECT_EQ(y.At(60 + 1120, 500), 0xFF);
 }
 
 // Plane rows carry their row number, so placement can be read back.
 BITMAPHANDLE RowNumbered(Bytes* pixels, int width, int height) {
   BITMAPHANDLE image{};
-  pixels->assign(size_t(Pitch24(width)) * height, 0);
+  pixels->assign(size_t(PageStride(width)) * height, 0);
   for (int row = 0; row < height; ++row)
-    memset(pixels->data() + row * Pitch24(width), row, size_t(3 * width));
+    memset(pixels->data() + row * PageStride(width), row, size_t(3 * width));
   IL_CreateBitmap(&image, sizeof image, 2, uint32_t(width), height, 24, 1, nullptr, 4,
                   pixels->data(), pixels->size());
   return image;
@@ -506,12 +505,12 @@ TEST_F(PhotoBufferTest, SecondImageBandStartsAfterGapAndSinglePanelHeight) {
   const Bytes stream = Stream();
   const auto planes = SplitPlanes(stream, 8, 2498);
   ASSERT_EQ(planes.size(), 3u);
-  EXPECT_EQ(planes[2].at(0, 0), 0);
-  EXPECT_EQ(planes[2].at(99, 0), 99);
-  EXPECT_EQ(planes[2].at(100, 0), 0xFF);
-  EXPECT_EQ(planes[2].at(1257, 0), 0xFF);
-  EXPECT_EQ(planes[2].at(1258, 0), 0);
-  EXPECT_EQ(planes[2].at(1258 + 99, 0), 99);
+  EXPECT_EQ(planes[2].At(0, 0), 0);
+  EXPECT_EQ(planes[2].At(99, 0), 99);
+  EXPECT_EQ(planes[2].At(100, 0), 0xFF);
+  EXPECT_EQ(planes[2].At(1257, 0), 0xFF);
+  EXPECT_EQ(planes[2].At(1258, 0), 0);
+  EXPECT_EQ(planes[2].At(1258 + 99, 0), 99);
 }
 
 TEST_F(PhotoBufferTest, TallPlaneLosesItsTopRowsShortPlaneIsCentred) {
@@ -526,11 +525,11 @@ TEST_F(PhotoBufferTest, TallPlaneLosesItsTopRowsShortPlaneIsCentred) {
   const Bytes stream = Stream();
   const auto planes = SplitPlanes(stream, 4, 10);
   ASSERT_EQ(planes.size(), 6u);
-  for (int row = 0; row < 10; ++row) EXPECT_EQ(planes[0].at(row, 1), row);  // rows 10..13 dropped
-  EXPECT_EQ(planes[3].at(1, 1), 0xFF);
-  EXPECT_EQ(planes[3].at(2, 1), 0);
-  EXPECT_EQ(planes[3].at(7, 1), 5);
-  EXPECT_EQ(planes[3].at(8, 1), 0xFF);
+  for (int row = 0; row < 10; ++row) EXPECT_EQ(planes[0].At(row, 1), row);  // rows 10..13 dropped
+  EXPECT_EQ(planes[3].At(1, 1), 0xFF);
+  EXPECT_EQ(planes[3].At(2, 1), 0);
+  EXPECT_EQ(planes[3].At(7, 1), 5);
+  EXPECT_EQ(planes[3].At(8, 1), 0xFF);
 }
 
 TEST_F(PhotoBufferTest, OnlyTheImagesOfThePanelAreSent) {
@@ -540,7 +539,7 @@ TEST_F(PhotoBufferTest, OnlyTheImagesOfThePanelAreSent) {
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
   const Bytes stream = Stream();
   for (const PlaneBlock& plane : SplitPlanes(stream, 4, 4)) {
-    for (int row = 0; row < 4; ++row) EXPECT_EQ(plane.at(row, 2), 0xFF);
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(plane.At(row, 2), 0xFF);
   }
 }
 
@@ -552,7 +551,7 @@ TEST_F(PhotoBufferTest, EmptyImageLeavesTheSlotWhite) {
   DeviceMediaBufferInfo panel = SmallPanel(4, 4, 4);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
   const Bytes stream = Stream();
-  for (const PlaneBlock& plane : SplitPlanes(stream, 4, 4)) EXPECT_EQ(plane.at(1, 1), 0xFF);
+  for (const PlaneBlock& plane : SplitPlanes(stream, 4, 4)) EXPECT_EQ(plane.At(1, 1), 0xFF);
 }
 
 TEST_F(PhotoBufferTest, StoringIntoAFilledSlotReleasesItsPlanes) {

@@ -346,7 +346,7 @@ class ScratchDir {
     path_ = mkdtemp(name);
   }
   ~ScratchDir() { EXPECT_EQ(system(("rm -rf '" + path_ + "'").c_str()), 0); }
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
@@ -371,14 +371,14 @@ TEST(WritePng, WritesAReadableImage) {
   image.height = 1;
   image.pixels = {255, 0, 0, 0, 0, 255};
   std::string error;
-  ASSERT_TRUE(qv46stream::WritePng(dir.path() + "/x.png", image, &error)) << error;
+  ASSERT_TRUE(qv46stream::WritePng(dir.Path() + "/x.png", image, &error)) << error;
   int width = 0, height = 0;
   Bytes rgb;
-  ASSERT_TRUE(ReadPng(dir.path() + "/x.png", &width, &height, &rgb));
+  ASSERT_TRUE(ReadPng(dir.Path() + "/x.png", &width, &height, &rgb));
   EXPECT_EQ(width, 2);
   EXPECT_EQ(height, 1);
   EXPECT_EQ(rgb, image.pixels);
-  EXPECT_FALSE(qv46stream::WritePng(dir.path() + "/missing/x.png", image, &error));
+  EXPECT_FALSE(qv46stream::WritePng(dir.Path() + "/missing/x.png", image, &error));
   EXPECT_NE(error.find("missing/x.png"), std::string::npos);
 }
 
@@ -400,12 +400,12 @@ std::string Slurp(const std::string& path) {
 
 ToolRun RunTool(const ScratchDir& dir, const std::string& args) {
   ToolRun run;
-  const std::string command = std::string(QV46_STREAM_TOOL) + " " + args + " >" + dir.path() +
-                              "/out.txt 2>" + dir.path() + "/err.txt";
+  const std::string command = std::string(QV46_STREAM_TOOL) + " " + args + " >" + dir.Path() +
+                              "/out.txt 2>" + dir.Path() + "/err.txt";
   const int raw = system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = Slurp(dir.path() + "/out.txt");
-  run.err = Slurp(dir.path() + "/err.txt");
+  run.out = Slurp(dir.Path() + "/out.txt");
+  run.err = Slurp(dir.Path() + "/err.txt");
   return run;
 }
 
@@ -418,18 +418,18 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
 
 TEST(Qv46StreamTool, ListsPacketsAndWritesPlanesAndPreview) {
   ScratchDir dir;
-  WriteBytes(dir.path() + "/job.bin", ValidStream());
-  const ToolRun run = RunTool(dir, "-o " + dir.path() + "/decoded " + dir.path() + "/job.bin");
+  WriteBytes(dir.Path() + "/job.bin", ValidStream());
+  const ToolRun run = RunTool(dir, "-o " + dir.Path() + "/decoded " + dir.Path() + "/job.bin");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("IMAGE  MULTICUT                8  \"00000012\""), std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("6 packets, 1 panels"), std::string::npos) << run.out;
   const Bytes expectedBmp = MakeBmp(5, 3, 11811, Flat20);
-  const std::string bmp = Slurp(dir.path() + "/decoded/panel1-MPLANE.bmp");
+  const std::string bmp = Slurp(dir.Path() + "/decoded/panel1-MPLANE.bmp");
   EXPECT_EQ(Bytes(bmp.begin(), bmp.end()), expectedBmp);
   int width = 0, height = 0;
   Bytes rgb;
-  ASSERT_TRUE(ReadPng(dir.path() + "/decoded/panel1.png", &width, &height, &rgb));
+  ASSERT_TRUE(ReadPng(dir.Path() + "/decoded/panel1.png", &width, &height, &rgb));
   EXPECT_EQ(width, 5);
   EXPECT_EQ(height, 3);
   EXPECT_EQ(Bytes(rgb.begin(), rgb.begin() + 3), (Bytes{30, 20, 10}));
@@ -437,8 +437,8 @@ TEST(Qv46StreamTool, ListsPacketsAndWritesPlanesAndPreview) {
 
 TEST(Qv46StreamTool, ReadsStandardInput) {
   ScratchDir dir;
-  WriteBytes(dir.path() + "/job.bin", ValidStream());
-  const ToolRun run = RunTool(dir, "- <" + dir.path() + "/job.bin");
+  WriteBytes(dir.Path() + "/job.bin", ValidStream());
+  const ToolRun run = RunTool(dir, "- <" + dir.Path() + "/job.bin");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("CNTRL  START"), std::string::npos);
 }
@@ -447,8 +447,8 @@ TEST(Qv46StreamTool, MalformedStreamNamesTheOffsetAndKeepsTheListingSoFar) {
   ScratchDir dir;
   Bytes s = ValidStream();
   s[kYPayload + 28] = 24;
-  WriteBytes(dir.path() + "/bad.bin", s);
-  const ToolRun run = RunTool(dir, dir.path() + "/bad.bin");
+  WriteBytes(dir.Path() + "/bad.bin", s);
+  const ToolRun run = RunTool(dir, dir.Path() + "/bad.bin");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("offset " + std::to_string(kYPayload + 28) + ": BMP depth is 24 bits"),
             std::string::npos)
@@ -462,7 +462,7 @@ TEST(Qv46StreamTool, UsageAndFileErrors) {
   EXPECT_EQ(RunTool(dir, "-o").status, 2);
   EXPECT_EQ(RunTool(dir, "-x file").status, 2);
   EXPECT_EQ(RunTool(dir, "a b").status, 2);
-  const ToolRun missing = RunTool(dir, dir.path() + "/absent.bin");
+  const ToolRun missing = RunTool(dir, dir.Path() + "/absent.bin");
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("absent.bin"), std::string::npos);
 }

@@ -1,0 +1,45 @@
+// The small files the programs and the backend share in /tmp: their names,
+// the status file's keys and the offline status. Header only, so that every
+// program includes it and still links nothing of another.
+//
+//   status file      <tmp>/QV-46_<serial>.log      daemon writes, monitor reads
+//   watch file       <tmp>/QV-46_<serial>_UTIL     monitor writes, daemon reads
+//   count request    <tmp>/QV-46_<serial>_TC_UTIL  monitor writes, daemon deletes
+//   pause marker     <tmp>/Pause_<uri>.job<job>    backend writes, daemon reads
+//   job information  <tmp>/Print_<job>.log         backend writes, filter reads
+#pragma once
+
+constexpr char kTmpDir[] = "/tmp";
+
+constexpr char kPrinterFilePrefix[] = "QV-46_";
+constexpr char kStatusFileSuffix[] = ".log";
+constexpr char kWatchFileSuffix[] = "_UTIL";
+constexpr char kCountRequestSuffix[] = "_TC_UTIL";
+
+// The queue's device URI with every "/" turned into "_", so that the marker
+// stays a name in /tmp itself; the serial, ".job" and the job id follow.
+constexpr char kDeviceUriPrefix[] = "valdren-zelbackend://VALDREN/QV-46?serial=";
+constexpr char kPauseMarkerPrefix[] = "Pause_valdren-zelbackend:__VALDREN_QV-46?serial=";
+constexpr char kPauseMarkerJobTag[] = ".job";
+
+constexpr char kJobInfoPrefix[] = "Print_";
+constexpr char kJobInfoSuffix[] = ".log";
+
+// Status file keys, in the order the daemon writes them. The job information
+// file uses MEDIA_SIZE and MEDIA_REMAIN_HALF too.
+constexpr char kKeyPrinterStatus[] = "PRINTER_STATUS";
+constexpr char kKeyPrinterMessage[] = "PRINTER_MESSAGE";
+constexpr char kKeyPrinterVersion[] = "PRINTER_VERSION";
+constexpr char kKeyPrinterSerialNo[] = "PRINTER_SERIAL_NO";
+constexpr char kKeyMediaSize[] = "MEDIA_SIZE";
+constexpr char kKeyMediaInitial[] = "MEDIA_INITIAL";
+constexpr char kKeyMediaRemain[] = "MEDIA_REMAIN";
+constexpr char kKeyMediaRemainHalf[] = "MEDIA_REMAIN_HALF";
+constexpr char kKeyTotalCount[] = "TOTAL_COUNT";
+constexpr const char* kStatusFileKeys[] = {
+    kKeyPrinterStatus, kKeyPrinterMessage, kKeyPrinterVersion,  kKeyPrinterSerialNo, kKeyMediaSize,
+    kKeyMediaInitial,  kKeyMediaRemain,    kKeyMediaRemainHalf, kKeyTotalCount,
+};
+
+// PRINTER_STATUS of a printer that has left or does not answer.
+constexpr long kOfflineStatus = 99999;

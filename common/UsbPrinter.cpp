@@ -1,0 +1,135 @@
+#include "common/UsbPrinter.h"
+
+#include <libusb.h>
+
+#include <cctype>
+
+#include "common/PhotoPrinterDevice.h"
+
+namespace {
+
+constexpr int kInterface = 0;
+constexpr unsigned char kBulkOut = 0x01;
+constexpr unsigned char kBulkIn = 0x82;
+constexpr unsigned kBulkTimeoutMs = 10000;
+constexpr unsigned kDeviceIdTimeoutMs = 5000;
+
+// Printer answers end up in names, files and messages: one line, no quotes.
+std::string PlainText(const char* text) {
+  std::string out;
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != 0; ++c) {
+    if (std::isprint(*c) && *c != '"') out += static_cast<char>(*c);
+  }
+  return out;
+}
+
+}  // namespace
+
+int _QueryText(const BulkWrite& write, const BulkRead& read, const char* command,
+               const char* parameter, std::string* value) {
+  value->clear();
+  DeviceCmd cmd;
+  int rc = cmd.MakeCmd(command, parameter, 0, nullptr);
+  if (rc != kDeviceOk) return rc;
+  rc = _WriteChunked(write, cmd.buffer(), cmd.length());
+  if (rc != 0) return rc;
+  DeviceRecv reply(DeviceRecv::kVariableLength, nullptr);
+  if (reply.Alloc() != kDeviceOk) return kDeviceNoMemory;
+  int received = 0;
+  rc = _ReadReplyPacket(read, reply.buffer(), reply.GetBufferLength(), &received);
+  if (rc == kDeviceOk) rc = reply.CheckData();
+  if (rc != kDeviceOk) return rc;
+  std::string text(static_cast<size_t>(reply.GetBufferLength()) + 1, '\0');
+  reply.GetEffectiveDataAsString(text.data());
+  *value = PlainText(text.c_str());
+  return 0;
+}
+
+int UsbPrinter::Open(libusb_device* device, std::unique_ptr<UsbPrinter>* printer) {
+  libusb_device_handle* handle = nullptr;
+  int rc = libusb_open(device, &handle);
+  if (rc != 0) return rc;
+  bool detached = false;
+  if (libusb_kernel_driver_active(handle, kInterface) == 1)
+    detached = libusb_detach_kernel_driver(handle, kInterface) == 0;
+  rc = libusb_claim_interface(handle, kInterface);
+  if (rc != 0) {
+    if (detached) libusb_attach_kernel_driver(handle, kInterface);
+    libusb_close(handle);
+    return rc;
+  }
+  printer->reset(new UsbPrinter(handle, detached));
+  return 0;
+}
+
+UsbPrinter::~UsbPrinter() {
+  libusb_release_interface(handle_, kInterface);
+  if (reattach_) libusb_attach_kernel_driver(handle_, kInterface);
+  libusb_close(handle_);
+}
+
+int UsbPrinter::BulkOut(const unsigned char* data, int length, int* done) {
+  *done = 0;
+  return libusb_bulk_transfer(handle_, kBulkOut, const_cast<unsigned char*>(data), length, done,
+                              kBulkTimeoutMs);
+}
+
+int UsbPrinter::BulkIn(unsigned char* data, int capacity, int* done) {
+  *done = 0;
+  return libusb_bulk_transfer(handle_, kBulkIn, data, capacity, done, kBulkTimeoutMs);
+}
+
+int UsbPrinter::Write(const unsigned char* data, int length) {
+  return _WriteChunked([this](const unsigned char* chunk, int size,
+                              int* done) { return BulkOut(chunk, size, done); },
+                       data, length);
+}
+
+int UsbPrinter::QueryText(const char* command, const char* parameter, std::string* value) {
+  return _QueryText(
+      [this](const unsigned char* chunk, int size, int* done) {
+        return BulkOut(chunk, size, done);
+      },
+      [this](unsigned char* data, int size, int* done) { return BulkIn(data, size, done); },
+      command, parameter, value);
+}
+
+// Class request GET_DEVICE_ID.
+std::string UsbPrinter::DeviceId() {
+  char buffer[2048] = {};
+  const int got =
+      libusb_control_transfer(handle_, 0xA1, 0, 0, 0, reinterpret_cast<unsigned char*>(buffer),
+                              sizeof(buffer), kDeviceIdTimeoutMs);
+  if (got < 0 || _DeviceIdFromReply(buffer, sizeof(buffer)) != 0) return std::string();
+  return buffer;
+}
+
+std::vector<libusb_device*> _ListQv46(libusb_context* context) {
+  std::vector<libusb_device*> printers;
+  libusb_device** list = nullptr;
+  const ssize_t count = libusb_get_device_list(context, &list);
+  for (ssize_t i = 0; i < count; ++i) {
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(list[i], &descriptor) == 0 &&
+        descriptor.idVendor == kQv46VendorId && descriptor.idProduct == kQv46ProductId)
+      printers.push_back(libusb_ref_device(list[i]));
+  }
+  if (list) libusb_free_device_list(list, 1);
+  return printers;
+}
+
+int _OpenQv46BySerial(libusb_context* context, const std::string& serial,
+                      std::unique_ptr<UsbPrinter>* printer) {
+  int rc = LIBUSB_ERROR_NO_DEVICE;
+  for (libusb_device* device : _ListQv46(context)) {
+    std::unique_ptr<UsbPrinter> candidate;
+    std::string answer;
+    if (rc != 0 && UsbPrinter::Open(device, &candidate) == 0 &&
+        candidate->QueryText("INFO", "SERIAL_NUMBER", &answer) == 0 && answer == serial) {
+      *printer = std::move(candidate);
+      rc = 0;
+    }
+    libusb_unref_device(device);
+  }
+  return rc;
+}

@@ -1,0 +1,87 @@
+#include "printer-app/HotPlug.h"
+
+#include <libusb.h>
+
+#include <memory>
+#include <vector>
+
+#include "common/UsbPrinter.h"
+#include "printer-app/Driver.h"
+#include "printer-app/PrinterStatus.h"
+#include "printer-app/UsbScheme.h"
+
+namespace {
+
+bool Tick(pappl_system_t* system, void* data) {
+  static_cast<HotPlug*>(data)->Scan(system);
+  return true;
+}
+
+struct Survey {
+  const std::set<std::string>* present;
+  std::vector<pappl_printer_t*> gone, here;
+  std::set<std::string> served;
+};
+
+void Sort(pappl_printer_t* printer, void* data) {
+  auto* survey = static_cast<Survey*>(data);
+  const std::string serial = SerialOfUri(papplPrinterGetDeviceURI(printer));
+  if (serial.empty()) return;
+  survey->served.insert(serial);
+  (survey->present->count(serial) ? survey->here : survey->gone).push_back(printer);
+}
+
+}  // namespace
+
+void HotPlug::Start(pappl_system_t* system, int intervalSeconds) {
+  static HotPlug hotPlug;
+  hotPlug.Scan(system);
+  papplSystemAddTimerCallback(system, 0, intervalSeconds, Tick, &hotPlug);
+}
+
+std::string FreePrinterName(pappl_system_t* system) {
+  for (int n = 1;; ++n) {
+    const std::string name = n == 1 ? "VALDREN-QV-46" : "VALDREN-QV-46-" + std::to_string(n);
+    char resource[300];
+    std::snprintf(resource, sizeof resource, "/ipp/print/%s", name.c_str());
+    if (papplSystemFindPrinter(system, resource, 0, nullptr) == nullptr) return name;
+  }
+}
+
+void HotPlug::Scan(pappl_system_t* system) {
+  if (UsbContext() == nullptr) return;
+  std::map<std::pair<int, int>, std::string> seen;
+  for (libusb_device* device : _ListQv46(UsbContext())) {
+    const std::pair<int, int> key{libusb_get_bus_number(device), libusb_get_device_address(device)};
+    auto known = known_.find(key);
+    if (known != known_.end()) {
+      seen.insert(*known);
+    } else {
+      // A printer that a job or another program holds is asked next time.
+      std::unique_ptr<UsbPrinter> printer;
+      std::string serial;
+      if (UsbPrinter::Open(device, &printer) == 0 &&
+          printer->QueryText("INFO", "SERIAL_NUMBER", &serial) == 0 && !serial.empty())
+        seen[key] = serial;
+    }
+    libusb_unref_device(device);
+  }
+  known_ = seen;
+
+  std::set<std::string> present;
+  for (const auto& entry : known_) present.insert(entry.second);
+  Survey survey{&present, {}, {}, {}};
+  papplSystemIteratePrinters(system, Sort, &survey);
+
+  for (pappl_printer_t* printer : survey.gone) Publish(printer, PrinterReading{});
+  for (pappl_printer_t* printer : survey.here) UpdatePrinterStatus(printer);
+  for (const std::string& serial : present) {
+    if (survey.served.count(serial)) continue;
+    pappl_printer_t* printer =
+        papplPrinterCreate(system, 0, FreePrinterName(system).c_str(), kDriverName,
+                           "MFG:VALDREN;MDL:QV-46;", DeviceUriFor(serial).c_str());
+    if (printer == nullptr) continue;
+    AddStatusPage(printer);
+    UpdatePrinterStatus(printer);
+  }
+}

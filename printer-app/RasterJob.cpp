@@ -1,0 +1,286 @@
+#include "printer-app/RasterJob.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/PhotoPrinterDevice.h"
+#include "common/UsbPrinter.h"
+#include "filter/FilterDriver.h"
+#include "filter/JobPipeline.h"
+#include "filter/PhotoPrinterDeviceQV46.h"
+#include "printer-app/Driver.h"
+#include "printer-app/UsbScheme.h"
+
+extern char** environ;
+
+namespace {
+
+// Every write of the device object is one command packet; each goes to the
+// printer as one device write, so it is chunked as the classic backend does.
+ssize_t WritePacket(void* cookie, const char* data, size_t size) {
+  auto* device = static_cast<pappl_device_t*>(cookie);
+  if (papplDeviceWrite(device, data, size) < 0) return 0;
+  papplDeviceFlush(device);
+  return static_cast<ssize_t>(size);
+}
+
+LoadedMedia AskLoadedMedia(pappl_device_t* device) {
+  LoadedMedia media{};
+  UsbPrinter* printer = PrinterOf(device);
+  std::string value;
+  // The same characters the classic backend keeps for the filter.
+  if (printer->QueryText("INFO", "MEDIA", &value) == 0 && value.size() > 2)
+    std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s", value.c_str() + 2);
+  if (printer->QueryText("INFO", "RQTY", &value) == 0 && value.size() > 4)
+    media.remainHalf = _ValueToInt(value.c_str() + 4);
+  return media;
+}
+
+// One job through the shared pipeline.
+class JobSession {
+ public:
+  JobSession(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device)
+      : job_(job),
+        output_(fopencookie(device, "w",
+                            cookie_io_functions_t{nullptr, WritePacket, nullptr, nullptr})) {
+    ipp_t* driverAttrs = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
+    for (const auto& [name, value] : FilterOptions(
+             options->media.size_name, options->printer_resolution[0],
+             options->printer_resolution[1], options->num_vendor, options->vendor, driverAttrs)) {
+      numOptions_ = cupsAddOption(name.c_str(), value.c_str(), numOptions_, &options_);
+    }
+    ippDelete(driverAttrs);
+    if (output_ != nullptr) setvbuf(output_, nullptr, _IONBF, 0);
+    device_.SetOutput(output_ != nullptr ? output_ : stdout);
+    const JobLayout layout =
+        StartJob(device_, numOptions_, options_, nullptr, AskLoadedMedia(device));
+    sink_ = std::make_unique<DeviceSink>(device_, numOptions_, options_, nullptr);
+    batcher_ = std::make_unique<PageBatcher>(*sink_, layout, Cancel());
+    layout_ = layout;
+  }
+
+  ~JobSession() {
+    std::free(page_);
+    batcher_.reset();
+    sink_.reset();
+    if (output_ != nullptr) std::fclose(output_);
+    cupsFreeOptions(numOptions_, options_);
+  }
+
+  JobSession(const JobSession&) = delete;
+  JobSession& operator=(const JobSession&) = delete;
+
+  bool ok() const { return output_ != nullptr && !std::ferror(output_); }
+
+  // False, with the job's message, once a write to the printer failed.
+  bool Sent() const {
+    if (ok()) return true;
+    papplJobSetMessage(job_, "The printer was lost while the job was sent; it was not resent.");
+    return false;
+  }
+  CancelCheck Cancel() const {
+    pappl_job_t* job = job_;
+    return [job] { return papplJobIsCanceled(job); };
+  }
+
+  bool StartPage(const cups_page_header2_t& header) {
+    std::free(page_);
+    header_ = header;
+    page_ = AllocPageBuffer(header.cupsWidth, header.cupsHeight);
+    if (page_ == nullptr) papplJobSetMessage(job_, "The page is too large to print.");
+    return page_ != nullptr;
+  }
+
+  void PutLine(unsigned y, const unsigned char* line) {
+    if (page_ != nullptr)
+      PutPageLine(page_, header_.cupsWidth, header_.cupsHeight, y, line, header_.cupsBytesPerLine);
+  }
+
+  bool EndPage() {
+    char* page = std::exchange(page_, nullptr);
+    if (page == nullptr) return false;
+    batcher_->AddPage(page, header_.cupsWidth, header_.cupsHeight, 1);
+    return Sent();
+  }
+
+  bool Finish() {
+    batcher_->Finish();
+    return Sent();
+  }
+
+  // Reads a whole raster stream into the pipeline.
+  bool RunRaster(cups_raster_t* raster) {
+    RunPageLoop(raster, *sink_, layout_, Cancel());
+    return Sent();
+  }
+
+ private:
+  pappl_job_t* job_;
+  FILE* output_;
+  int numOptions_ = 0;
+  cups_option_t* options_ = nullptr;
+  DeviceEntry_QV46 device_;
+  std::unique_ptr<DeviceSink> sink_;
+  std::unique_ptr<PageBatcher> batcher_;
+  JobLayout layout_{1, 0};
+  cups_page_header2_t header_{};
+  char* page_ = nullptr;
+};
+
+JobSession* SessionOf(pappl_job_t* job) { return static_cast<JobSession*>(papplJobGetData(job)); }
+
+// Ghostscript's PWG raster of a whole PDF at the job's media and resolution,
+// in a temporary file: a damaged document is refused before anything prints.
+class GhostscriptRaster {
+ public:
+  GhostscriptRaster(const char* pdf, const pappl_pr_options_t& options) {
+    char path[] = "/tmp/qv46-pdf-XXXXXX";
+    fd_ = mkostemp(path, O_CLOEXEC);
+    if (fd_ < 0) return;
+    unlink(path);
+    const int widthPoints = options.media.size_width * 72 / 2540;
+    const int lengthPoints = options.media.size_length * 72 / 2540;
+    const std::vector<std::string> args = {"gs",
+                                           "-q",
+                                           "-dNOPAUSE",
+                                           "-dBATCH",
+                                           "-dSAFER",
+                                           "-sDEVICE=pwgraster",
+                                           "-dcupsColorSpace=19",
+                                           "-dcupsBitsPerColor=8",
+                                           "-r" + std::to_string(options.printer_resolution[0]) +
+                                               "x" + std::to_string(options.printer_resolution[1]),
+                                           "-dDEVICEWIDTHPOINTS=" + std::to_string(widthPoints),
+                                           "-dDEVICEHEIGHTPOINTS=" + std::to_string(lengthPoints),
+                                           "-dFIXEDMEDIA",
+                                           "-dPDFFitPage",
+                                           "-sOutputFile=%stdout",
+                                           "-dPDFSTOPONERROR",
+                                           "--",
+                                           pdf};
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fd_, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    int status = 0;
+    const bool ran = posix_spawnp(&pid, "gs", &actions, nullptr, argv.data(), environ) == 0 &&
+                     waitpid(pid, &status, 0) == pid;
+    posix_spawn_file_actions_destroy(&actions);
+    if (!ran || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || lseek(fd_, 0, SEEK_SET) != 0)
+      return;
+    raster_ = cupsRasterOpen(fd_, CUPS_RASTER_READ);
+  }
+
+  ~GhostscriptRaster() {
+    if (raster_ != nullptr) cupsRasterClose(raster_);
+    if (fd_ >= 0) close(fd_);
+  }
+
+  // Null when Ghostscript could not render the whole document.
+  cups_raster_t* raster() const { return raster_; }
+
+ private:
+  int fd_ = -1;
+  cups_raster_t* raster_ = nullptr;
+};
+
+// Complete command packets, and nothing after the last one.
+bool IsWholeJobStream(const std::vector<uint8_t>& bytes, std::vector<size_t>* packetEnds) {
+  size_t offset = 0;
+  while (offset < bytes.size()) {
+    long payload = 0;
+    if (bytes.size() - offset < static_cast<size_t>(kCmdHeaderSize) ||
+        !IsCmdHeader(bytes.data() + offset) || ReadCmdLength(bytes.data() + offset, &payload) < 0)
+      return false;
+    offset += kCmdHeaderSize + static_cast<size_t>(payload);
+    if (offset > bytes.size()) return false;
+    packetEnds->push_back(offset);
+  }
+  return !packetEnds->empty();
+}
+
+}  // namespace
+
+bool StartRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  auto session = std::make_unique<JobSession>(job, options, device);
+  if (!session->ok()) return false;
+  papplJobSetData(job, session.release());
+  return true;
+}
+
+// PAPPL may call the page and end callbacks again after one failed.
+bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+  JobSession* session = SessionOf(job);
+  return session != nullptr && session->StartPage(options->header);
+}
+
+bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y,
+                     const unsigned char* line) {
+  JobSession* session = SessionOf(job);
+  if (session != nullptr) session->PutLine(y, line);
+  return session != nullptr;
+}
+
+bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
+  JobSession* session = SessionOf(job);
+  return session != nullptr && session->EndPage();
+}
+
+bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+  JobSession* session = SessionOf(job);
+  if (session == nullptr) return false;
+  const bool ok = session->Finish();
+  delete session;
+  papplJobSetData(job, nullptr);
+  return ok;
+}
+
+bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
+  pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, true);
+  GhostscriptRaster pdf(papplJobGetFilename(job), *options);
+  bool ok = false;
+  if (pdf.raster() == nullptr) {
+    papplJobSetMessage(job, "The PDF document is damaged and cannot be printed.");
+  } else {
+    JobSession session(job, options, device);
+    ok = session.RunRaster(pdf.raster());
+  }
+  papplJobDeletePrintOptions(options);
+  return ok;
+}
+
+bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+  std::vector<uint8_t> bytes;
+  if (FILE* file = std::fopen(papplJobGetFilename(job), "rb")) {
+    unsigned char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+      bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(file);
+  }
+  std::vector<size_t> packetEnds;
+  if (!IsWholeJobStream(bytes, &packetEnds)) {
+    papplJobSetMessage(job, "The document is not a whole QV-46 job stream.");
+    return false;
+  }
+  size_t start = 0;
+  for (size_t end : packetEnds) {
+    if (papplJobIsCanceled(job) ||
+        WritePacket(device, reinterpret_cast<char*>(bytes.data()) + start, end - start) == 0)
+      break;
+    start = end;
+  }
+  return start == bytes.size();
+}

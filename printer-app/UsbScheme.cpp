@@ -1,0 +1,98 @@
+#include "printer-app/UsbScheme.h"
+
+#include <libusb.h>
+
+#include <cstring>
+#include <memory>
+
+#include "common/UsbPrinter.h"
+
+namespace {
+
+constexpr char kUriPrefix[] = "qv46://VALDREN/QV-46?serial=";
+
+bool OpenDevice(pappl_device_t* device, const char* uri, const char* /*name*/) {
+  const std::string serial = SerialOfUri(uri);
+  std::unique_ptr<UsbPrinter> printer;
+  if (serial.empty() || UsbContext() == nullptr ||
+      _OpenQv46BySerial(UsbContext(), serial, &printer) != 0) {
+    papplDeviceError(device, "QV-46 %s is not connected or is in use.", serial.c_str());
+    return false;
+  }
+  papplDeviceSetData(device, printer.release());
+  return true;
+}
+
+void CloseDevice(pappl_device_t* device) { delete PrinterOf(device); }
+
+ssize_t ReadDevice(pappl_device_t* device, void* buffer, size_t bytes) {
+  int done = 0;
+  const int length = static_cast<int>(std::min<size_t>(bytes, 65536));
+  if (PrinterOf(device)->BulkIn(static_cast<unsigned char*>(buffer), length, &done) != 0) return -1;
+  return done;
+}
+
+// One call carries one command packet whole (see the job's output stream).
+ssize_t WriteDevice(pappl_device_t* device, const void* buffer, size_t bytes) {
+  if (bytes > 0x7fffffff) return -1;
+  const int rc =
+      PrinterOf(device)->Write(static_cast<const unsigned char*>(buffer), static_cast<int>(bytes));
+  if (rc != 0) {
+    papplDeviceError(device, "Writing to the QV-46 failed: %s", libusb_error_name(rc));
+    return -1;
+  }
+  return static_cast<ssize_t>(bytes);
+}
+
+char* DeviceIdOf(pappl_device_t* device, char* buffer, size_t size) {
+  const std::string id = PrinterOf(device)->DeviceId();
+  std::snprintf(buffer, size, "%s", id.c_str());
+  return buffer;
+}
+
+bool ListDevices(pappl_device_cb_t callback, void* data, pappl_deverror_cb_t, void*) {
+  if (UsbContext() == nullptr) return false;
+  bool stop = false;
+  for (libusb_device* device : _ListQv46(UsbContext())) {
+    std::unique_ptr<UsbPrinter> printer;
+    std::string serial;
+    if (!stop && UsbPrinter::Open(device, &printer) == 0 &&
+        printer->QueryText("INFO", "SERIAL_NUMBER", &serial) == 0 && !serial.empty()) {
+      const std::string info = "VALDREN QV-46 (" + serial + ")";
+      stop =
+          callback(info.c_str(), DeviceUriFor(serial).c_str(), printer->DeviceId().c_str(), data);
+    }
+    libusb_unref_device(device);
+  }
+  return stop;
+}
+
+}  // namespace
+
+std::string DeviceUriFor(const std::string& serial) { return kUriPrefix + serial; }
+
+std::string SerialOfUri(const char* uri) {
+  const size_t prefix = sizeof kUriPrefix - 1;
+  if (uri == nullptr || std::strncmp(uri, kUriPrefix, prefix) != 0) return std::string();
+  return uri + prefix;
+}
+
+libusb_context* UsbContext() {
+  static libusb_context* context = [] {
+    libusb_context* created = nullptr;
+    return libusb_init(&created) == 0 ? created : nullptr;
+  }();
+  return context;
+}
+
+void AddQv46Scheme() {
+  // Asking first makes PAPPL register its own schemes, which it skips once
+  // another scheme exists.
+  papplDeviceIsSupported("usb://x/y");
+  papplDeviceAddScheme("qv46", PAPPL_DEVTYPE_CUSTOM_LOCAL, ListDevices, OpenDevice, CloseDevice,
+                       ReadDevice, WriteDevice, nullptr, DeviceIdOf);
+}
+
+UsbPrinter* PrinterOf(pappl_device_t* device) {
+  return static_cast<UsbPrinter*>(papplDeviceGetData(device));
+}

@@ -1,0 +1,24 @@
+// The "qv46" device scheme: a QV-46 named by its serial, reached over libusb
+// with the chunked writes and two-stage reply reads of every QV-46 program.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <string>
+
+class UsbPrinter;
+struct libusb_context;
+
+// "qv46://VALDREN/QV-46?serial=<serial>"
+std::string DeviceUriFor(const std::string& serial);
+// The serial a device URI of the scheme names; empty for any other URI.
+std::string SerialOfUri(const char* uri);
+
+// The process's libusb context; null when libusb could not start.
+libusb_context* UsbContext();
+
+// Registers the scheme beside PAPPL's own ones.
+void AddQv46Scheme();
+
+// The printer behind a device that the scheme opened.
+UsbPrinter* PrinterOf(pappl_device_t* device);

@@ -1,0 +1,119 @@
+// qv46-printer-app: the QV-46 as an IPP Everywhere printer, on PAPPL.
+#include <pappl/pappl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "printer-app/Driver.h"
+#include "printer-app/HotPlug.h"
+#include "printer-app/ImageJob.h"
+#include "printer-app/PrinterStatus.h"
+#include "printer-app/RasterJob.h"
+#include "printer-app/UsbScheme.h"
+
+namespace {
+
+constexpr char kName[] = "qv46-printer-app";
+constexpr int kScanSeconds = 2;
+constexpr char kAvahiSocket[] = "/run/avahi-daemon/socket";
+// PAPPL 1.3 looks up the footer in its catalogue and fails on none.
+constexpr char kFooter[] = "VALDREN QV-46 Printer Application";
+
+pappl_pr_driver_t gDrivers[] = {{kDriverName, kMakeAndModel, "MFG:VALDREN;MDL:QV-46;", nullptr}};
+
+pappl_loglevel_t LogLevel(const char* text) {
+  constexpr struct {
+    const char* name;
+    pappl_loglevel_t level;
+  } kLevels[] = {{"fatal", PAPPL_LOGLEVEL_FATAL},
+                 {"error", PAPPL_LOGLEVEL_ERROR},
+                 {"warn", PAPPL_LOGLEVEL_WARN},
+                 {"info", PAPPL_LOGLEVEL_INFO},
+                 {"debug", PAPPL_LOGLEVEL_DEBUG}};
+  for (const auto& level : kLevels) {
+    if (text != nullptr && std::strcmp(text, level.name) == 0) return level.level;
+  }
+  return PAPPL_LOGLEVEL_WARN;
+}
+
+bool SaveState(pappl_system_t* system, void* path) {
+  return papplSystemSaveState(system, static_cast<const char*>(path));
+}
+
+void AddPage(pappl_printer_t* printer, void*) { AddStatusPage(printer); }
+
+// PAPPL 1.3's own page lists network printers through avahi and aborts the
+// process when avahi-daemon is not running; QV-46 printers are added when
+// they are plugged in anyway.
+bool ShowAddPrinterPage(pappl_client_t* client, void*) {
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
+  papplClientHTMLHeader(client, "Add Printer", 0);
+  papplClientHTMLPuts(client,
+                      "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">"
+                      "<h1 class=\"title\">Add Printer</h1><p>QV-46 printers are added when "
+                      "they are plugged in. Network printers cannot be listed: the avahi "
+                      "daemon is not running.</p></div></div></div>\n");
+  papplClientHTMLFooter(client);
+  return true;
+}
+
+void Usage(void*) {
+  std::printf("Usage: %s SUB-COMMAND [OPTIONS]\n", kName);
+  std::printf("Runs the VALDREN QV-46 printer application; see qv46-printer-app(8).\n");
+}
+
+pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
+  // The state lives in the spool directory, so separate instances never
+  // share it.
+  static std::string spool;
+  const char* given = cupsGetOption("spool-directory", numOptions, options);
+  spool = given != nullptr ? given
+          : getuid() == 0  ? std::string("/var/spool/") + kName
+                           : "/tmp/" + std::string(kName) + std::to_string(getuid()) + ".d";
+  mkdir(spool.c_str(), 0700);
+  static std::string statePath = spool + "/" + kName + ".state";
+  const char* portText = cupsGetOption("server-port", numOptions, options);
+  const int port = portText != nullptr ? std::atoi(portText) : 8000;
+  pappl_system_t* system = papplSystemCreate(
+      static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE),
+      "QV-46 Printer Application", port, "_print,_universal", spool.c_str(),
+      cupsGetOption("log-file", numOptions, options),
+      LogLevel(cupsGetOption("log-level", numOptions, options)), nullptr, false);
+  if (system == nullptr) return nullptr;
+  // A port another server holds is an error, not a second server.
+  if (!papplSystemAddListeners(system, cupsGetOption("server-hostname", numOptions, options)
+                                           ? cupsGetOption("server-hostname", numOptions, options)
+                                           : "localhost")) {
+    std::fprintf(stderr, "%s: cannot listen on port %d.\n", kName, port);
+    papplSystemDelete(system);
+    return nullptr;
+  }
+
+  AddQv46Scheme();
+  papplSystemSetPrinterDrivers(system, 1, gDrivers, nullptr, nullptr, DriverCallback, nullptr);
+  // PAPPL looks for filters to the driver's format first, so these come
+  // before its own JPEG and PNG readers.
+  papplSystemAddMIMEFilter(system, "image/jpeg", kRawFormat, PrintJpeg, nullptr);
+  papplSystemAddMIMEFilter(system, "image/png", kRawFormat, PrintPng, nullptr);
+  papplSystemAddMIMEFilter(system, "application/pdf", kRawFormat, PrintPdf, nullptr);
+
+  papplSystemLoadState(system, statePath.c_str());
+  papplSystemSetSaveCallback(system, SaveState, const_cast<char*>(statePath.c_str()));
+  papplSystemIteratePrinters(system, AddPage, nullptr);
+  // Added before PAPPL adds its own pages, so it takes the path.
+  if (access(kAvahiSocket, F_OK) != 0)
+    papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
+  HotPlug::Start(system, kScanSeconds);
+  return system;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  return papplMainloop(argc, argv, "1.0.0", kFooter, 1, gDrivers, nullptr, DriverCallback, nullptr,
+                       nullptr, CreateSystem, Usage, nullptr);
+}

@@ -1,0 +1,180 @@
+#include "AppUnderTest.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+
+#include "PrintSystem.h"
+
+namespace apptest {
+namespace {
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  close(fd);
+  return port;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& argv, std::string* out,
+        const std::vector<std::string>& env) {
+  char path[] = "/tmp/qv46-app-run-XXXXXX";
+  const int fd = mkstemp(path);
+  close(fd);
+  qv46sim::SpawnOptions options;
+  options.stdoutFile = path;
+  options.stderrFile = "/dev/null";
+  qv46sim::Process process = qv46sim::SpawnProcess(argv, env, options);
+  const int status = process.Wait(60000);
+  if (out != nullptr) *out = e2e::ReadFile(path);
+  unlink(path);
+  return status;
+}
+
+AppUnderTest::AppUnderTest() = default;
+
+AppUnderTest::~AppUnderTest() {
+  app_.reset();
+  if (sim_) sim_->CloseStdin();
+  sim_.reset();
+  if (!work_.empty()) std::system(("rm -rf '" + work_ + "'").c_str());
+}
+
+bool AppUnderTest::Start(std::string* error) {
+  char dir[] = "/tmp/qv46-app-test-XXXXXX";
+  if (mkdtemp(dir) == nullptr) return false;
+  work_ = dir;
+  serial_ = "APP" + std::to_string(getpid());
+  capture_ = work_ + "/capture.bin";
+  const std::string envFile = work_ + "/sim.env";
+  qv46sim::SpawnOptions simOptions;
+  simOptions.stdinPipe = true;
+  simOptions.stdoutFile = work_ + "/sim.out";
+  simOptions.stderrFile = work_ + "/sim.err";
+  sim_ = std::make_unique<qv46sim::Process>(qv46sim::SpawnProcess(
+      {QV46_SIM_CLI, "--serial", serial_, "--capture", capture_, "--env-file", envFile}, {},
+      simOptions));
+  if (!e2e::Eventually([&] { return e2e::Exists(envFile); }, 20000)) {
+    *error = "the simulated printer did not start";
+    return false;
+  }
+  std::istringstream lines(e2e::ReadFile(envFile));
+  for (std::string line; std::getline(lines, line);) simEnv_.push_back(line);
+
+  port_ = FreePort();
+  mkdir((work_ + "/spool").c_str(), 0700);
+  qv46sim::SpawnOptions appOptions;
+  appOptions.stdoutFile = work_ + "/app.out";
+  appOptions.stderrFile = work_ + "/app.err";
+  app_ = std::make_unique<qv46sim::Process>(qv46sim::SpawnProcess(
+      {QV46_PRINTER_APP, "server", "-o", "server-port=" + std::to_string(port_), "-o",
+       "spool-directory=" + work_ + "/spool", "-o", "log-file=" + LogPath(), "-o",
+       "log-level=debug"},
+      simEnv_, appOptions));
+  if (!e2e::Eventually([&] { return !PrinterAttribute("printer-state").empty(); }, 20000)) {
+    *error = "the app did not serve the printer: " + e2e::ReadFile(work_ + "/app.err");
+    return false;
+  }
+  return true;
+}
+
+std::string AppUnderTest::PrinterUri() const {
+  return "ipp://localhost:" + std::to_string(port_) + "/ipp/print/VALDREN-QV-46";
+}
+
+std::string AppUnderTest::WebUrl(const std::string& path) const {
+  return "http://localhost:" + std::to_string(port_) + path;
+}
+
+bool AppUnderTest::Sim(const std::string& verb, const std::string& rest) {
+  return sim_->WriteStdin(verb + " " + serial_ + (rest.empty() ? "" : " " + rest) + "\n");
+}
+
+std::string AppUnderTest::Ipp(const std::string& operation,
+                              const std::vector<std::string>& operationAttrs,
+                              const std::vector<std::string>& jobAttrs, const std::string& document,
+                              const std::string& format) {
+  std::string test = "{\nOPERATION " + operation +
+                     "\nGROUP operation-attributes-tag\n"
+                     "ATTR charset attributes-charset utf-8\n"
+                     "ATTR language attributes-natural-language en\n"
+                     "ATTR uri printer-uri $uri\n"
+                     "ATTR name requesting-user-name test\n";
+  for (const std::string& attr : operationAttrs) test += "ATTR " + attr + "\n";
+  if (!format.empty()) test += "ATTR mimeMediaType document-format " + format + "\n";
+  if (!jobAttrs.empty()) test += "GROUP job-attributes-tag\n";
+  for (const std::string& attr : jobAttrs) test += "ATTR " + attr + "\n";
+  if (!document.empty()) test += "FILE " + document + "\n";
+  test += "STATUS successful-ok\n}\n";
+  const std::string path = work_ + "/request.test";
+  e2e::WriteFile(path, test);
+  std::string out;
+  if (Run({"ipptool", "-tv", PrinterUri(), path}, &out) != 0) return std::string();
+  return out;
+}
+
+int AppUnderTest::Print(const std::string& document, const std::string& format,
+                        const std::vector<std::string>& jobAttrs) {
+  const std::string out = Ipp("Print-Job", {}, jobAttrs, document, format);
+  std::smatch match;
+  if (!std::regex_search(out, match, std::regex("job-id \\(integer\\) = ([0-9]+)"))) return -1;
+  return std::stoi(match[1]);
+}
+
+std::string AppUnderTest::JobState(int job) {
+  const std::string out = Ipp("Get-Job-Attributes", {"integer job-id " + std::to_string(job)});
+  std::smatch state, message;
+  if (!std::regex_search(out, state, std::regex("job-state \\(enum\\) = ([a-z-]+)")))
+    return std::string();
+  std::regex_search(out, message,
+                    std::regex("job-state-message \\(textWithoutLanguage\\) = ([^\n]*)"));
+  return state[1].str() + (message.empty() ? "" : " " + message[1].str());
+}
+
+std::string AppUnderTest::WaitForJob(int job, int timeoutMs) {
+  std::string state;
+  e2e::Eventually(
+      [&] {
+        state = JobState(job);
+        return state.rfind("completed", 0) == 0 || state.rfind("aborted", 0) == 0 ||
+               state.rfind("canceled", 0) == 0;
+      },
+      timeoutMs);
+  return state;
+}
+
+std::string AppUnderTest::PrinterAttribute(const std::string& name) {
+  const std::string out = Ipp("Get-Printer-Attributes", {"keyword requested-attributes " + name});
+  std::smatch match;
+  if (!std::regex_search(out, match, std::regex("\n\\s*" + name + " \\([^)]*\\) = ([^\n]*)")))
+    return std::string();
+  return match[1];
+}
+
+size_t AppUnderTest::Captured() const { return e2e::ReadFile(capture_).size(); }
+
+std::string AppUnderTest::ReceivedSince(size_t offset) const {
+  std::string bytes = e2e::ReadFile(capture_);
+  bytes.erase(0, std::min(offset, bytes.size()));
+  return bytes;
+}
+
+std::string AppUnderTest::JobStreamSince(size_t offset) const {
+  return e2e::JobStreamIn(ReceivedSince(offset));
+}
+
+}  // namespace apptest

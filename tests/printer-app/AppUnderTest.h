@@ -1,0 +1,69 @@
+// qv46-printer-app on a free loopback port with its own spool directory,
+// serving one simulated QV-46 (qv46-sim, capturing what it receives).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qv46sim.h"
+
+namespace apptest {
+
+class AppUnderTest {
+ public:
+  AppUnderTest();
+  ~AppUnderTest();
+  AppUnderTest(const AppUnderTest&) = delete;
+  AppUnderTest& operator=(const AppUnderTest&) = delete;
+
+  // Starts the printer, then the app; true once the app serves the printer.
+  bool Start(std::string* error);
+
+  const std::string& Work() const { return work_; }
+  const std::string& Serial() const { return serial_; }
+  int Port() const { return port_; }
+  pid_t AppPid() const { return app_ ? app_->Pid() : -1; }
+  std::string LogPath() const { return work_ + "/app.log"; }
+  std::string PrinterUri() const;
+  std::string WebUrl(const std::string& path) const;
+
+  // A line for qv46-sim ("unplug", "plug", "set KEY... VALUE"); the serial
+  // goes after the verb.
+  bool Sim(const std::string& verb, const std::string& rest = "");
+
+  // Runs one IPP request through ipptool: `operation` with the printer URI,
+  // `attributes` ("tag name value" lines for the job group), an optional
+  // document; returns ipptool's verbose output, or "" when it failed.
+  std::string Ipp(const std::string& operation, const std::vector<std::string>& operationAttrs,
+                  const std::vector<std::string>& jobAttrs = {}, const std::string& document = "",
+                  const std::string& format = "");
+  // Print-Job; the job id, or -1.
+  int Print(const std::string& document, const std::string& format,
+            const std::vector<std::string>& jobAttrs = {});
+  // "completed", "aborted", ... with the job's message after a space.
+  std::string JobState(int job);
+  // Waits until the job reached an end state; returns JobState then.
+  std::string WaitForJob(int job, int timeoutMs = 60000);
+  // The value text of a printer attribute, as ipptool shows it ("" when none).
+  std::string PrinterAttribute(const std::string& name);
+
+  // Bytes the printer received so far, and the job stream received after
+  // `offset` without the app's queries and anything after START.
+  size_t Captured() const;
+  std::string ReceivedSince(size_t offset) const;
+  std::string JobStreamSince(size_t offset) const;
+
+ private:
+  std::string work_, serial_, capture_;
+  int port_ = 0;
+  std::vector<std::string> simEnv_;
+  std::unique_ptr<qv46sim::Process> sim_, app_;
+};
+
+// Runs a program and returns its exit status; its standard output in *out.
+int Run(const std::vector<std::string>& argv, std::string* out = nullptr,
+        const std::vector<std::string>& env = {});
+
+}  // namespace apptest

@@ -1,0 +1,286 @@
+// qv46-printer-app against a simulated QV-46: documents of each format
+// through IPP into the printer, the same stream as rastertoqv46, the
+// printer's state over IPP and on the web page, unplugging and bad input.
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "AppUnderTest.h"
+#include "PrintSystem.h"
+#include "TestImages.h"
+
+using apptest::AppUnderTest;
+
+namespace {
+
+class PrinterApp : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(app_.Start(&error)) << error;
+  }
+
+  std::string Path(const std::string& name) const { return app_.Work() + "/" + name; }
+
+  // A 6 x 4 in photo as JPEG or PNG.
+  std::string Photo(const std::string& name) {
+    const std::string png = Path("photo.png");
+    EXPECT_TRUE(e2e::WritePng(png, e2e::SamplePhoto(900, 600)));
+    if (name == "photo.png") return png;
+    EXPECT_EQ(0, apptest::Run({"convert", png, "-quality", "90", Path(name)}));
+    return Path(name);
+  }
+
+  // Decodes `stream` with qv46-stream; its exit status, listing in *listing.
+  int Decode(const std::string& stream, std::string* listing) {
+    e2e::WriteFile(Path("job.bin"), stream);
+    mkdir(Path("decoded").c_str(), 0755);
+    return apptest::Run({QV46_STREAM, "-o", Path("decoded"), Path("job.bin")}, listing);
+  }
+
+  AppUnderTest app_;
+};
+
+// PWG raster pages of the sample photo, 6 x 4 in at 300 dpi, as a client
+// or CUPS would send them.
+std::string PwgRaster(const std::string& path, int pages) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+  cups_page_header2_t header;
+  cupsRasterInitPWGHeader(&header, pwgMediaForPWG("custom_6x4in_6x4in"), "srgb_8", 300, 300,
+                          "one-sided", nullptr);
+  // As Ghostscript writes it; the filter prints no copy of a page that asks
+  // for none.
+  header.NumCopies = 1;
+  for (int page = 0; page < pages; ++page) {
+    const e2e::Rgb photo =
+        e2e::SamplePhoto(static_cast<int>(header.cupsWidth), static_cast<int>(header.cupsHeight));
+    cupsRasterWriteHeader2(raster, &header);
+    for (unsigned y = 0; y < header.cupsHeight; ++y) {
+      std::vector<unsigned char> line(photo.pixels.begin() + y * header.cupsBytesPerLine,
+                                      photo.pixels.begin() + (y + 1) * header.cupsBytesPerLine);
+      // The second page differs from the first.
+      if (page == 1) line[0] ^= 0xFF;
+      cupsRasterWritePixels(raster, line.data(), header.cupsBytesPerLine);
+    }
+  }
+  cupsRasterClose(raster);
+  close(fd);
+  return path;
+}
+
+struct FormatCase {
+  const char* name;
+  const char* format;
+  int panels;
+  const char* planeSize;
+};
+
+class Formats : public PrinterApp, public testing::WithParamInterface<FormatCase> {};
+
+TEST_P(Formats, PrintThroughThePipelineIntoThePrinter) {
+  const FormatCase& c = GetParam();
+  std::string document;
+  if (std::string(c.format) == "application/pdf") {
+    document = Path("two.pdf");
+    // Two pages of 6 x 4 in pair on the loaded 6 x 8 in media.
+    const std::string page = e2e::TwoColourPdf(432, 288);
+    e2e::WriteFile(document, page);
+  } else {
+    document = Photo(c.name);
+  }
+  const size_t before = app_.Captured();
+  const int job = app_.Print(document, c.format);
+  ASSERT_GT(job, 0);
+  EXPECT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
+  std::string listing;
+  ASSERT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
+  EXPECT_NE(std::string::npos, listing.find(std::to_string(c.panels) + " panels")) << listing;
+  EXPECT_NE(std::string::npos, listing.find(c.planeSize)) << listing;
+  EXPECT_NE(std::string::npos, listing.find("CNTRL  START")) << listing;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, Formats,
+    testing::Values(FormatCase{"photo.jpg", "image/jpeg", 1, "1920x1240"},
+                    FormatCase{"photo.png", "image/png", 1, "1920x1240"},
+                    FormatCase{"pdf", "application/pdf", 1, "1920x1240"}),
+    [](const testing::TestParamInfo<FormatCase>& info) {
+      return std::string(info.param.format).substr(std::string(info.param.format).find('/') + 1);
+    });
+
+class Identity : public PrinterApp, public testing::WithParamInterface<int> {};
+
+TEST_P(Identity, PwgRasterGivesTheFiltersStreamByteForByte) {
+  const std::string raster = PwgRaster(Path("pages.pwg"), GetParam());
+  const size_t before = app_.Captured();
+  const int job = app_.Print(raster, "image/pwg-raster",
+                             {"keyword media custom_6x4in_6x4in", "enum print-quality 3"});
+  ASSERT_GT(job, 0);
+  ASSERT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
+
+  // The classic queue: the same settings, and the job information file the
+  // backend writes from the printer's answers (6 x 8 in, 100 half panels).
+  const std::string jobId = "app" + std::to_string(getpid());
+  const std::string info = "/tmp/Print_" + jobId + ".log";
+  e2e::WriteFile(info, "#MEDIA_INFORMATION\nMEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"0100\"\n");
+  std::string filtered;
+  const int status = apptest::Run(
+      {QV46_FILTER, jobId, "u", "t", "1", "PageSize=153x102mm Resolution=300x300dpi", raster},
+      &filtered, {std::string("PPD=") + QV46_PPD});
+  unlink(info.c_str());
+  ASSERT_EQ(0, status);
+  ASSERT_FALSE(filtered.empty());
+  EXPECT_TRUE(filtered == app_.JobStreamSince(before));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, Identity, testing::Values(1, 2));
+
+struct StatusCase {
+  const char* name;
+  const char* query;  // key and value for qv46-sim
+  const char* attribute;
+  const char* expected;
+};
+
+class Status : public PrinterApp, public testing::WithParamInterface<StatusCase> {};
+
+TEST_P(Status, PrinterStateReachesIpp) {
+  const StatusCase& c = GetParam();
+  ASSERT_TRUE(app_.Sim("set", c.query));
+  std::string value;
+  EXPECT_TRUE(e2e::Eventually(
+      [&] {
+        value = app_.PrinterAttribute(c.attribute);
+        return value == c.expected;
+      },
+      15000))
+      << c.attribute << " = " << value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readings, Status,
+    testing::Values(
+        StatusCase{"DoorOpen", "STATUS 01000", "printer-state-reasons", "cover-open"},
+        StatusCase{"PaperEnd", "STATUS 01100", "printer-state-reasons", "media-empty"},
+        StatusCase{"RibbonEnd", "STATUS 01200", "printer-state-reasons", "marker-supply-empty"},
+        StatusCase{"PaperJam", "STATUS 01300", "printer-state-reasons", "media-jam"},
+        StatusCase{"SystemError", "STATUS 02600", "printer-state-reasons", "other"},
+        StatusCase{"FewPrintsLeft", "INFO MQTY 00000005", "printer-state-reasons",
+                   "marker-supply-low"},
+        StatusCase{"PrintsLeft", "INFO MQTY 00000005", "marker-levels", "10"},
+        StatusCase{"LoadedStock", "INFO MEDIA 0000400", "media-ready", "custom_6x9in_6x9in"}),
+    [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
+
+TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
+  ASSERT_TRUE(app_.Sim("set", "STATUS 01100"));
+  std::string page;
+  EXPECT_TRUE(e2e::Eventually(
+      [&] {
+        apptest::Run({"curl", "-s", app_.WebUrl("/VALDREN-QV-46/qv46-status")}, &page);
+        return page.find("Paper end") != std::string::npos;
+      },
+      15000))
+      << page;
+  EXPECT_NE(std::string::npos, page.find("Load new media.")) << page;
+  EXPECT_NE(std::string::npos, page.find(app_.Serial())) << page;
+  EXPECT_NE(std::string::npos, page.find("6x8in: 50 / 50 Sheets")) << page;
+  EXPECT_NE(std::string::npos, page.find("0000000123")) << page;
+}
+
+TEST_F(PrinterApp, AddPrinterPageWithoutAvahiKeepsTheAppServing) {
+  if (access("/run/avahi-daemon/socket", F_OK) == 0) GTEST_SKIP() << "avahi-daemon runs here";
+  std::string page;
+  EXPECT_EQ(0, apptest::Run({"curl", "-s", app_.WebUrl("/addprinter")}, &page));
+  EXPECT_NE(std::string::npos, page.find("added when they are plugged in")) << page;
+  EXPECT_FALSE(app_.PrinterAttribute("printer-state").empty());
+}
+
+TEST_F(PrinterApp, UnpluggedPrinterGoesOfflineAndPrintsWhatWaitedOnReturn) {
+  ASSERT_TRUE(app_.Sim("unplug"));
+  EXPECT_TRUE(e2e::Eventually(
+      [&] { return app_.PrinterAttribute("printer-state-reasons") == "offline"; }, 15000));
+  const size_t before = app_.Captured();
+  const int job = app_.Print(Photo("photo.jpg"), "image/jpeg");
+  ASSERT_GT(job, 0);
+  sleep(2);
+  EXPECT_EQ("processing", app_.JobState(job).substr(0, 10));
+
+  ASSERT_TRUE(app_.Sim("plug"));
+  EXPECT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
+  std::string listing;
+  EXPECT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
+  EXPECT_NE(std::string::npos, listing.find("1 panels")) << listing;
+  EXPECT_TRUE(e2e::Eventually(
+      [&] { return app_.PrinterAttribute("printer-state-reasons") == "none"; }, 15000));
+}
+
+class Interrupted : public PrinterApp, public testing::WithParamInterface<const char*> {};
+
+TEST_P(Interrupted, WhileSendingEndsTheJobAndTheNextPrintsWhole) {
+  const std::string how = GetParam();
+  const std::string photo = Photo("photo.jpg");
+  size_t before = app_.Captured();
+  const int job = app_.Print(photo, "image/jpeg");
+  ASSERT_GT(job, 0);
+  ASSERT_TRUE(e2e::Eventually([&] { return app_.Captured() > before + 100000; }, 30000));
+  if (how == "unplug") {
+    ASSERT_TRUE(app_.Sim("unplug"));
+  } else {
+    ASSERT_FALSE(app_.Ipp("Cancel-Job", {"integer job-id " + std::to_string(job)}).empty());
+  }
+  const std::string state = app_.WaitForJob(job);
+  EXPECT_TRUE(state.rfind("aborted", 0) == 0 || state.rfind("canceled", 0) == 0) << state;
+  // A cancel lets the panel under way finish; nothing follows it.
+  std::string listing;
+  if (how == "cancel") {
+    EXPECT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
+  } else {
+    ASSERT_TRUE(app_.Sim("plug"));
+  }
+
+  before = app_.Captured();
+  const int next = app_.Print(photo, "image/jpeg");
+  EXPECT_EQ("completed", app_.WaitForJob(next).substr(0, 9));
+  EXPECT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
+  EXPECT_NE(std::string::npos, listing.find("1 panels")) << listing;
+  // The interrupted job is not sent again: one START after the replug.
+  const std::string received = app_.ReceivedSince(before);
+  size_t starts = 0;
+  for (size_t at = 0; (at = received.find("\x1bPCNTRL START", at)) != std::string::npos; ++at)
+    ++starts;
+  EXPECT_EQ(1u, starts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, Interrupted, testing::Values("unplug", "cancel"));
+
+TEST_F(PrinterApp, DamagedDocumentsAbortTheirJobAndTheNextPrints) {
+  const struct {
+    const char* name;
+    const char* format;
+    std::string bytes;
+  } cases[] = {
+      {"bad.jpg", "image/jpeg", std::string("\xFF\xD8\xFF\xE0", 4) + std::string(200, 'x')},
+      {"bad.png", "image/png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(200, 'x')},
+      {"bad.pdf", "application/pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\ngarbage\n"},
+  };
+  for (const auto& c : cases) {
+    e2e::WriteFile(Path(c.name), c.bytes);
+    const size_t before = app_.Captured();
+    const int job = app_.Print(Path(c.name), c.format);
+    ASSERT_GT(job, 0) << c.name;
+    const std::string state = app_.WaitForJob(job);
+    EXPECT_EQ("aborted", state.substr(0, 7)) << c.name;
+    EXPECT_GT(state.size(), 8u) << c.name << ": no message";
+    EXPECT_EQ(std::string(), app_.JobStreamSince(before)) << c.name;
+  }
+  const int job = app_.Print(Photo("photo.png"), "image/png");
+  EXPECT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
+}
+
+}  // namespace
