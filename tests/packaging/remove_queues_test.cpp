@@ -28,7 +28,7 @@ const struct {
 
 std::set<std::string> QueueNames(const PrivateCupsd& cupsd) {
   std::string out;
-  cupsd.run({"lpstat", "-e"}, &out);
+  cupsd.Run({"lpstat", "-e"}, &out);
   std::set<std::string> names;
   std::istringstream lines(out);
   for (std::string name; std::getline(lines, name);) {
@@ -44,19 +44,19 @@ TEST(RemoveQueues, RemovesOnlyQueuesOnOurBackend) {
   opt.extraBackends = {QV46_BACKEND};
   PrivateCupsd cupsd(opt);
   std::string error;
-  ASSERT_TRUE(cupsd.start(&error)) << error;
+  ASSERT_TRUE(cupsd.Start(&error)) << error;
 
   std::string out;
   std::set<std::string> kept;
   for (const auto& q : kQueues) {
     ASSERT_EQ(
-        cupsd.run({"lpadmin", "-p", q.queue, "-E", "-v", q.uri, "-m", "VALDREN_QV-46.ppd"}, &out),
+        cupsd.Run({"lpadmin", "-p", q.queue, "-E", "-v", q.uri, "-m", "VALDREN_QV-46.ppd"}, &out),
         0)
-        << q.queue << ": " << out << cupsd.errorLog();
+        << q.queue << ": " << out << cupsd.ErrorLog();
     if (!q.removed) kept.insert(q.queue);
   }
 
-  ASSERT_EQ(cupsd.run({QV46_REMOVE_QUEUES}, &out), 0) << out;
+  ASSERT_EQ(cupsd.Run({QV46_REMOVE_QUEUES}, &out), 0) << out;
   EXPECT_EQ(QueueNames(cupsd), kept) << out;
   for (const auto& q : kQueues) {
     const bool reported =
@@ -65,13 +65,13 @@ TEST(RemoveQueues, RemovesOnlyQueuesOnOurBackend) {
   }
 
   // Nothing left to remove: a second run changes nothing and still succeeds.
-  EXPECT_EQ(cupsd.run({QV46_REMOVE_QUEUES}, &out), 0) << out;
+  EXPECT_EQ(cupsd.Run({QV46_REMOVE_QUEUES}, &out), 0) << out;
   EXPECT_EQ(out, "");
   EXPECT_EQ(QueueNames(cupsd), kept);
 
   // A scheduler that is down leaves nothing to do now.
-  ASSERT_TRUE(cupsd.stop());
-  EXPECT_EQ(cupsd.run({QV46_REMOVE_QUEUES}, &out), 0) << out;
+  ASSERT_TRUE(cupsd.Stop());
+  EXPECT_EQ(cupsd.Run({QV46_REMOVE_QUEUES}, &out), 0) << out;
   EXPECT_EQ(out, "");
 }
 
