@@ -1,16 +1,18 @@
 # Entry points: `make demo` prints a sample photo through the real filter,
 # `make test` builds and runs every test, then again under ASan + UBSan, then
-# runs each libFuzzer target a few seconds (its own clang tree, build-fuzz).
+# runs each libFuzzer target a few seconds (its own clang tree, build-fuzz);
+# `make deb` builds the Debian packages into out/deb/.
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 CMAKE_FLAGS ?=
 
-.PHONY: deps build build-asan test test-plain test-asan test-fuzz demo clean
+.PHONY: deps build build-asan test test-plain test-asan test-fuzz demo deb clean
 
+# The tree builds its tests and benchmarks too, so it needs the test toolchain.
 deps:
-	@./scripts/install-deps
+	@./scripts/install-deps --test
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
@@ -34,6 +36,12 @@ test: test-plain test-asan test-fuzz
 
 demo: build
 	./tools/demo/run-demo $(BUILD) out/demo
+
+# Builds from a clean copy of the committed tree, so local build folders
+# and edits never leak into the packages.
+deb:
+	@./scripts/install-deps --deb
+	./scripts/make-deb out/deb
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

@@ -1,3 +1,4 @@
+#include "common/ProgramInfo.h"
 #include "quitsignals.h"
 #include "startup.h"
 #include "statusdialog.h"
@@ -12,6 +13,11 @@ int qInitResources_statusmonitor();
 
 int main(int argc, char *argv[])
 {
+    const int answered = AnswerInfoOption(argc, argv, "valdren_qv46_status",
+        "Usage: valdren_qv46_status [--help | --version | Qt options]\n"
+        "Shows the state, media and counters of QV-46 photo printers.\n");
+    if (answered >= 0)
+        return answered;
     qInitResources_statusmonitor();
     if (checkDoubleStartApp())
         return -1;

@@ -7,8 +7,10 @@
 
 namespace {
 
+// The maker's copyright line is a fixed text, never translated.
+const char kCopyright[] = "\u00A9 VALDREN \u00B7 Apache License 2.0";
+
 const char kProgramVersion[] = "1.0.0";
-const char kCopyright[] = "\u00A9 VALDREN. All rights reserved.";
 const int kIconSide = 80;
 
 } // namespace
@@ -20,7 +22,7 @@ VersionDialog::VersionDialog(QWidget *parent)
 {
     ui->setupUi(this);
     ui->label_VersionNo->setText(tr("Version") + " " + kProgramVersion);
-    ui->label_CopyRight->setText(kCopyright);
+    ui->label_CopyRight->setText(QString::fromUtf8(kCopyright));
 
     const QPixmap icon(":/images/printer_icon.png");
     scene->addPixmap(

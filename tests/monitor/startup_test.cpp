@@ -16,6 +16,8 @@ int qInitResources_statusmonitor();
 
 namespace {
 
+const char kLicenceLine[] = "\u00A9 VALDREN \u00B7 Apache License 2.0";
+
 const char kRestart[] = "Restart the printer and computer.\nIf the printer does not recover after "
                         "the restart, contact the service center.";
 
@@ -196,6 +198,8 @@ void StartupTest::everyCatalogueTranslatesEveryKey()
     const QString title = catalogue.translate("VersionDialog", "QV-46 Information");
     QCOMPARE(title, catalogue.translate("StatusDialog", "QV-46 Information"));
     QVERIFY(!catalogue.translate("VersionDialog", "Version").isEmpty());
+    // The copyright line is fixed text: no catalogue may translate it.
+    QCOMPARE(catalogue.translate("VersionDialog", kLicenceLine), QString());
     if (lang == "en") {
         QCOMPARE(title, QString("QV-46 Information"));
         QCOMPARE(catalogue.translate("VersionDialog", "Version"), QString("Version"));

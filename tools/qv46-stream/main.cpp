@@ -16,11 +16,17 @@
 
 #include "PngWriter.h"
 #include "StreamDecoder.h"
+#include "common/ProgramInfo.h"
 
 namespace {
 
+const char kUsage[] =
+    "usage: qv46-stream [-o FOLDER] [FILE | -]\n"
+    "Lists the packets of a QV-46 command stream; with -o, writes each plane as\n"
+    "BMP and one RGB preview PNG per panel into FOLDER.\n";
+
 int Usage() {
-  fprintf(stderr, "usage: qv46-stream [-o FOLDER] [FILE | -]\n");
+  fputs(kUsage, stderr);
   return 2;
 }
 
@@ -63,6 +69,8 @@ bool WritePanels(const std::string& folder, const std::vector<qv46stream::Panel>
 }  // namespace
 
 int main(int argc, char** argv) {
+  const int answered = AnswerInfoOption(argc, argv, "qv46-stream", kUsage);
+  if (answered >= 0) return answered;
   std::string folder;
   std::string input = "-";
   int i = 1;

@@ -196,5 +196,13 @@ int writeStatusArt(const QString &dir)
         if (!drawStatusPicture(art).save(QDir(dir).filePath(art.fileName), "BMP"))
             return 1;
     }
-    return drawPrinterIcon().save(QDir(dir).filePath("printer_icon.png"), "PNG") ? 0 : 1;
+    const QImage icon = drawPrinterIcon();
+    // The smaller sizes desktop menus and panels ask the icon theme for.
+    for (int side : kSmallIconSizes) {
+        const QString name = QString("printer_icon_%1.png").arg(side);
+        if (!icon.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                 .save(QDir(dir).filePath(name), "PNG"))
+            return 1;
+    }
+    return icon.save(QDir(dir).filePath("printer_icon.png"), "PNG") ? 0 : 1;
 }

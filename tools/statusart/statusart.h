@@ -24,6 +24,10 @@ QImage drawStatusPicture(const StatusArt &art);
 // The 256 x 256 application icon with a transparent background.
 QImage drawPrinterIcon();
 
-// Writes every picture into `dir` (24-bit BMPs and printer_icon.png).
+// Sides of the scaled copies of the icon, printer_icon_<side>.png.
+const int kSmallIconSizes[] = {16, 22, 24, 32, 48, 64, 128};
+
+// Writes every picture into `dir` (24-bit BMPs, printer_icon.png and its
+// scaled copies).
 // Returns 0 on success, 1 when a file could not be written.
 int writeStatusArt(const QString &dir);
