@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: Apache-2.0
+# SPDX-FileCopyrightText: 2026 VALDREN
 # Entry points: `make demo` prints a sample photo through the real filter,
 # `make test` builds and runs every test, then again under ASan + UBSan, then
 # runs each libFuzzer target a few seconds (its own clang tree, build-fuzz);

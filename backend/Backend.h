@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // What valdren-zelbackend does, apart from main(): list the attached
 // printers for CUPS, and carry one job's stream to the printer its URI names.
 #pragma once

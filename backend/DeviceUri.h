@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The queue's device URI and the /tmp names derived from it.
 #pragma once
 

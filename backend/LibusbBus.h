@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The real PrinterBus: QV-46 printers (USB 5e1d:000a) through libusb.
 #pragma once
 

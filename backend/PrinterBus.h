@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The USB seam of the backend: the bus with its QV-46 printers, and one
 // opened printer. The real one is libusb (LibusbBus); tests use fakes.
 #pragma once

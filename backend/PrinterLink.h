@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Talking to an opened printer: chunked writes and INFO queries, framed
 // with the command and reply packets of common/.
 #pragma once

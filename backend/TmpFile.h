@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // A file the backend owns in the world-writable /tmp: the pause marker for
 // the status daemon and the job information file for the filter.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // valdren-zelbackend: the CUPS backend of QV-46 queues.
 //   valdren-zelbackend                       lists attached printers
 //   valdren-zelbackend job user title copies options [file]

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // A 4x6 in JPEG job through qv46-printer-app into the simulated printer:
 // processing time from the document received to the last byte written (from
 // the app's log) and the app's peak memory, beside the filter's time for the

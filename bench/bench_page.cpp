@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // One whole page through the filter's image path: a 4x6 in portrait page at
 // 300x600 dpi, bordered, sharpened and colour-adjusted, through ColorProcess
 // (via MakeImageData), SetImageData and Send.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
+# SPDX-FileCopyrightText: 2026 VALDREN
 # Times ImageMagick's single-threaded cubic resize of the rotated 4x6 page
 # (3688x1240 -> 1844x2480) and the library's page-sized benchmarks in the
 # same run, and prints the resize ratio. ImageMagick's own time is the convert with -resize

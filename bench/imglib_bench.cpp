@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Page-sized work of the image library: a rotated 4x6 page at 300x600 dpi
 // (3688 x 1240 resized to 1844 x 2480) and the steps run on the result.
 #include <benchmark/benchmark.h>

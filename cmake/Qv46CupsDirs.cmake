@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: Apache-2.0
+# SPDX-FileCopyrightText: 2026 VALDREN
 # CUPS looks for backends, filters and PPDs in its own folders, not under the
 # install prefix: QV46_CUPS_SERVERBIN and QV46_CUPS_DATADIR name them.
 execute_process(COMMAND cups-config --serverbin OUTPUT_VARIABLE QV46_CUPS_SERVERBIN

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: Apache-2.0
+# SPDX-FileCopyrightText: 2026 VALDREN
 # Runs after a Qt Test program is built: asks it for its test functions
 # (-functions) and writes them as the list FUNCTIONS into TEST_FILE, which
 # the program's CTest include file turns into one test per function.

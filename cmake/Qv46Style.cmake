@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: Apache-2.0
+# SPDX-FileCopyrightText: 2026 VALDREN
 # The style checks run with every other test (label "style"): the layout the
 # .clang-format files ask for, and cppcheck without findings. Both read the
 # source tree, so they need no build products.

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: Apache-2.0
+# SPDX-FileCopyrightText: 2026 VALDREN
 # qv46_add_gtest(<name> LABEL <label> SOURCES <src...> [LIBS <lib...>] [ENV <VAR=value...>])
 # Builds a GoogleTest program and registers each of its tests with CTest,
 # labelled with the module it belongs to (or e2e).

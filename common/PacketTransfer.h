@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Moving command and reply packets over the printer's bulk pipes. The daemon
 // and the backend both talk to the printer and must frame transfers alike.
 #pragma once

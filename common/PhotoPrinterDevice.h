@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Command and reply packets exchanged with the printer.
 //
 // Command packet: ESC 'P', a 6-byte command word, a 16-byte parameter word

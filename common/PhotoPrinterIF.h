@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Text helpers shared by the filter, the daemon and the backend.
 #pragma once
 

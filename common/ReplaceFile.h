@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Publishing a small file in the world-writable /tmp without ever writing
 // through whatever is at its name.
 #pragma once

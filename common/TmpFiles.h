@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The small files the programs and the backend share in /tmp: their names,
 // the status file's keys and the offline status. Header only, so that every
 // program includes it and still links nothing of another.

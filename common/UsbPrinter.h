@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // A QV-46 on USB through libusb: its identity, interface, endpoints and
 // timeouts, one opened printer with interface 0 claimed, and the text
 // queries every program that talks to the printer asks.

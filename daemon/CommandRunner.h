@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Runs external programs without a shell. SpawnCommandRunner is the one
 // production implementation; tests use fakes that record the argument vectors.
 #pragma once

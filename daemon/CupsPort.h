@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The daemon's view of the CUPS destinations. LibcupsPort is the one
 // production implementation; tests use in-memory fakes.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // What every part of the daemon reaches the outside world through, plus the
 // little process-wide state the status file needs.
 #pragma once

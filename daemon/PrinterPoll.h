@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // One poll of a printer: learn its serial and model, register its queue and
 // rewrite its status file. The device is open, interface 0 claimed and the
 // USB lock held.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // One connected printer: its identity, what has been learnt about it and the
 // flags of its polling cycle.
 #pragma once

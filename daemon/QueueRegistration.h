@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Gives every printer a CUPS queue that reaches it by serial number:
 // VALDREN-QV-46 for the first, VALDREN-QV-46-<N> for the others.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // What the files in the shared directory ask of a printer's thread: the
 // monitor's watch file and count request, and the backend's pause marker.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Runs programs with posix_spawnp: no shell ever sees the arguments.
 #pragma once
 

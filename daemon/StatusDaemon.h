@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The daemon's main-thread logic: hot-plug notices, one record and one
 // thread per connected printer, and the printer threads' polling cycle.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The printer's status file, "<tmp>/QV-46_<serial>.log": 16 lines the monitor
 // reads, replaced whole (a new file renamed over it) after every poll and
 // put into an offline form when the printer leaves.

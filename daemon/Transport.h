@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Command and reply transfers with the printer on interface 0. The caller has
 // opened the device, claimed the interface and holds the USB lock.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The daemon's only view of USB. One production implementation sits on
 // libusb-1.0 (LibusbPort); tests use in-memory fakes.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-statusd: watches USB for QV-46 printers, keeps their status files in
 // /tmp and registers a CUPS queue for each. No output once it runs.
 #include <systemd/sd-daemon.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Helpers of the filter: option lookup with the queue's PPD defaults, the job
 // information file, the assumed firmware version and little-endian stores.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The job's media record, shared by the device object and the image buffer.
 #ifndef QV46_FILTER_DEVICEMEDIABUFFERINFO_H
 #define QV46_FILTER_DEVICEMEDIABUFFERINFO_H

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The filter's job loop: command line, job information wait, settings, and the
 // page loop that stores one image per copy and sends them in batches.
 #pragma once

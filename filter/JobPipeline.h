@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The page processing shared by every program that prints on a QV-46: job
 // settings, page buffers, and a push-style batcher that turns pages into
 // stored images and sends them in batches.

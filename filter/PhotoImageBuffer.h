@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Photo image buffer: the filter's colour pipeline and the plane data it sends.
 //
 // ColorProcess turns one bottom-up RGB page into a processed 24-bit bitmap;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 #include "filter/PhotoPrinterDevice.h"
 
 #include <cstdlib>

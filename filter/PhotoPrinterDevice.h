@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The filter's device object: the job's media record and settings, the image
 // buffer holding the planes of the batch under way, and every byte of the job
 // stream written to standard output.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The QV-46 model profile: media and overcoat tables, page size to media row,
 // two-up layouts and the capability answers.
 #pragma once

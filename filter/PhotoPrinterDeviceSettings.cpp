@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // DeviceEntry's job settings and the control commands sent before every batch.
 #include <cmath>
 #include <cstdint>

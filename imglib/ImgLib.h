@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Bitmap library behind the filter's colour pipeline: 24-bit bitmaps and
 // 8-bit planes with a palette, resampling, tone curves, saturation,
 // sharpening, and splitting into and joining of colour planes.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Helpers shared by the library's source files (and its tests); not part of
 // the public interface.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Colour planes: a 24-bit bitmap split into three 8-bit planes with identity
 // palettes, and three planes joined through their palettes.
 #include <cstdint>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Memory layer of the image library, named after a desktop platform's
 // global-memory calls. A block's address is its handle, so locking yields the
 // block itself and a caller may hand a heap buffer to a bitmap by setting its

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Resampling with separable cubic convolution: a horizontal pass into sums of
 // doubles, then a vertical pass into a new pixel block.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Saturation: each pixel goes to hue, chroma and lightness, its chroma is
 // scaled, and it comes back. Hue and lightness stay.
 #include <algorithm>

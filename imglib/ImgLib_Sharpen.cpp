@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Sharpening and softening with a 3x3 kernel: one centre weight, one weight
 // shared by the eight neighbours, the two adding up to 1.
 #include <cstdint>

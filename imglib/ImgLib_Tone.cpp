@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Tone curves: each builds a 256-entry table and passes a plane's palette
 // through it; the pixels change only when the planes are merged.
 #include <cmath>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The "VALDREN QV-46" driver: media, resolutions, vendor options, and the
 // job options the shared pipeline reads, named as the classic queue names them.
 #pragma once

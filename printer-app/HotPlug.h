@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Printers that come and go: one PAPPL printer per QV-46 serial, named like
 // the classic queues, offline while unplugged, and the status of idle
 // printers refreshed on a timer.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The printer's state over IPP and on the web status page: the queries the
 // status daemon asks, mapped to printer-state-reasons, a supply level and
 // the ready media.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Jobs on the QV-46: PAPPL's raster callbacks, the PDF filter and raw job
 // streams, all into the page processing and job stream of rastertoqv46.
 #pragma once

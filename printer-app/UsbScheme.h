@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The "qv46" device scheme: a QV-46 named by its serial, reached over libusb
 // with the chunked writes and two-stage reply reads of every QV-46 program.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-printer-app: the QV-46 as an IPP Everywhere printer, on PAPPL.
 #include <netinet/in.h>
 #include <pappl/pappl.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // A scripted USB bus for the backend's tests: printers that answer INFO
 // queries, record what they are sent, and can be busy or fail.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The backend's job run and discovery, on a fake bus and a private /tmp.
 #include "Backend.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Chunking, queries, device URIs and the /tmp files of the backend.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // In-memory stand-ins for the daemon's seams: printers on a fake USB bus,
 // CUPS destinations, a command runner that records argument vectors and a
 // sleeper that only counts.

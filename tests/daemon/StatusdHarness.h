@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Runs the real qv46-statusd against simulated printers: readiness through
 // a private NOTIFY_SOCKET, unique serials, and clean-up of every /tmp file
 // the run touched.

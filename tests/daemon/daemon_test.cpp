@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Records and threads: arrivals, departures, the USB lock and departures
 // that libusb reports on a printer thread.
 #include <gtest/gtest.h>

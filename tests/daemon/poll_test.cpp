@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // One poll: serial, model from the device ID, queue, status file.
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Finding a printer's CUPS queue and numbering a new one.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The watch file, the count request and the backend's pause marker.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The status file: its two forms, the total-count rule, SELinux labels and
 // safe writing in a directory everyone can write to.
 #include <dirent.h>

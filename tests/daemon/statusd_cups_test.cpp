@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Queue registration by the real qv46-statusd in a private cupsd, for a
 // simulated printer. A wrapper in front of the real lpadmin records every
 // command the daemon runs.

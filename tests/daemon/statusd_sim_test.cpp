@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The real qv46-statusd against simulated printers on the real libusb path.
 // CUPS is out of the picture here: libcups points at a socket that does not
 // exist and a stand-in lpadmin records its arguments and succeeds.

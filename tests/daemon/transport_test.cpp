@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Chunked writes, the two-stage reply read and the device-ID request.
 #include "daemon/Transport.h"
 

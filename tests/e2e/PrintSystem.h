@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The whole print path on one machine, for end-to-end tests and the demo:
 // a simulated QV-46 (qv46-sim, capturing its bulk OUT bytes), a private
 // cupsd with the real filter and backend, and optionally the real status

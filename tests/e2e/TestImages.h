@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Small input documents for print jobs, and a reader for the previews the
 // stream decoder writes.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The whole system: the status daemon finds the simulated printer and
 // registers its queue in the private cupsd; a job printed there goes
 // through while the daemon watches the printer, which it leaves alone

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // A photo printed the way a user prints it: lp into a private cupsd with
 // the daemon's queue, the real filter and backend, and a simulated QV-46
 // capturing what reaches its bulk OUT endpoint.

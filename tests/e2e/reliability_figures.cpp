@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-reliability-figures <cancel|status|plug-in|two-printers>: figures of
 // the print path under load, measured through a private cupsd with the real
 // filter, backend and status daemon and simulated printers. Needs root.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-system-demo <out-dir>: the whole system on this machine. A
 // simulated QV-46, the status daemon registering its queue in a private
 // cupsd, a sample photo printed with lp through the real filter and

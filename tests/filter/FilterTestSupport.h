@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Shared fixtures of the filter tests: unique /tmp files, job information
 // files, rasters written with libcups, captured job streams and a packet
 // reader for them.

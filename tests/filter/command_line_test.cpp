@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The rastertoqv46 program as CUPS runs it.
 #include <fcntl.h>
 #include <gtest/gtest.h>

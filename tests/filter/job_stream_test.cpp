@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The job stream a real QV-46 device object writes: batch order, media size
 // and start packets, plane sizes and BMP headers, and the worked example.
 #include <gtest/gtest.h>

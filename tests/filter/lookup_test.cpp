@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Option lookup with PPD defaults, the job information file reader and the
 // small helpers beside them.
 #include <gtest/gtest.h>

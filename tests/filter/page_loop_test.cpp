@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The page loop driven with a recording sink: page buffers, batching with
 // layout count and half-panel parity, bad raster input and cancelling.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The QV-46 profile: page size to media row, derived records, two-up layouts,
 // images per panel, half panels and the overcoat table.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The backend's services on the fake bus of its tests: a clock that stands
 // still, messages kept in memory and the process's scratch folder as /tmp.
 // Nothing on the fake bus changes while the backend waits, so its first

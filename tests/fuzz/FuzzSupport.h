@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Helpers shared by the libFuzzer targets: splitting an input into parts,
 // a scratch folder of the process's own, input bytes as a file descriptor,
 // and a pixel allocator that fails on request.

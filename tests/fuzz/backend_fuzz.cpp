@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // One job through the backend on a fake bus: the queue's device URI, the
 // printer's answers to the serial, media and half-panel queries, and the job
 // stream it checks packet by packet before sending.

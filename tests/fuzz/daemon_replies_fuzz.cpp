@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // One poll of a printer by the daemon, on the in-memory USB and CUPS fakes:
 // the printer's answers to every query, its product string and device ID,
 // and the queues CUPS already has.

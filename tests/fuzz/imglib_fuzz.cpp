@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The image library's operations in random order on small bitmaps of random
 // sizes, with one allocation (or every one from some point on) failing.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The job information file as the filter reads it: the value lookup, and
 // the job's start, which takes the two-up layout and the half-panel count
 // from it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-fuzz-seeds: writes the fuzz targets' seed corpora from the project's
 // own code: the filter's job stream and control commands, the backend's job
 // information file, the daemon's status file and the printer's replies.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The monitor's reader of the daemon's status file.
 //
 // Input: the status file's bytes.

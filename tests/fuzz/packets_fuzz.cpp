@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Command and reply packets: reading a reply off the bulk pipe in pieces,
 // checking it and taking its value; the device-ID answer; building command
 // packets; chunked writes that stop short.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Raster pages through the filter's job loop into the real device object.
 // Whatever the pages, settings and failed allocations, the job stream must
 // decode: whole packets, valid plane BMPs, and three planes before a START.

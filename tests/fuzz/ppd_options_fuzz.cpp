@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The filter's settings from job options and PPD default lines, and the
 // control commands they lead to, which must decode whatever the settings.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The command-stream decoder of qv46-stream: packet framing, plane BMPs,
 // panels and their previews.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Helpers for the image library tests: bitmaps that own their pixels through
 // the library's memory layer, and an allocator that refuses on request.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The printer list from a real CUPS scheduler: a private cupsd with a QV-46
 // queue whose device URI carries a serial, and a queue of another printer.
 #include "PrivateCupsd.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The status window, driven the way the reader and the user drive it, with a
 // fake printer list standing in for CUPS and real request files in /tmp.
 #include "fakeprinters.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The status reader against real files: shapes the daemon writes, shapes it
 // might leave behind mid-write, and files that are missing or unreadable.
 #include "statusmonitor.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Start-up: the catalogue chosen from the locale, the catalogues themselves,
 // and the single-instance check against real processes.
 #include "startup.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-printer-app on a free loopback port with its own spool directory,
 // serving one simulated QV-46 (qv46-sim, capturing what it receives).
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-app-demo <out-dir>: a sample photo printed as a JPEG over IPP through
 // qv46-printer-app into a simulated QV-46, and what the printer received
 // decoded into plane BMPs and a preview.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-printer-app against a simulated QV-46: documents of each format
 // through IPP into the printer, the same stream as rastertoqv46, the
 // printer's state over IPP and on the web page, unplugging and bad input.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The bytes that identify a simulated QV-46 on USB: sysfs record, device and
 // configuration descriptors, string descriptors and the IEEE 1284 device ID.
 #pragma once

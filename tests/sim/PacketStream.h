@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Splits the bytes a printer receives on bulk OUT back into command packets.
 // Transfers cut the stream anywhere, so the parser keeps its place between
 // feed() calls.

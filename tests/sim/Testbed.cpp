@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The umockdev side of the simulated printers. umockdev runs the ioctl
 // handlers on a worker thread of its own; this file keeps every printer's
 // state under one mutex and answers the usbfs ioctls libusb issues.

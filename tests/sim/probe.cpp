@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-sim-probe: a plain libusb client that looks at QV-46 printers the way
 // any USB program would. The simulator's tests run it under the umockdev
 // preload and read what it prints, one fact per line.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-sim: simulated QV-46 printers for tests that run the programs under
 // test in other processes (a private cupsd and its backend, the daemon).
 //

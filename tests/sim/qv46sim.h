@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Simulated QV-46 printers on umockdev, for tests that drive the real libusb
 // code path. A Testbed owns a umockdev testbed; each plug() adds one printer
 // (a usbfs device node plus its sysfs entry) that answers the device and

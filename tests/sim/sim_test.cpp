@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The simulated printer seen through the real libusb code path: every check
 // runs qv46-sim-probe, a plain libusb client, under the umockdev preload.
 #include <gtest/gtest.h>

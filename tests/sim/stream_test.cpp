@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The bulk OUT stream parser: packets survive any cut between transfers.
 #include <gtest/gtest.h>
 

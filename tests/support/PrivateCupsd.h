@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // A private CUPS scheduler for tests.
 //
 // Starts `cupsd -f -c <conf> -s <files-conf>` as a child with its own

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-demo-raster: writes a colourful test photo as a CUPS raster stream
 // (8-bit RGB), the way CUPS hands a job to rastertoqv46.
 //

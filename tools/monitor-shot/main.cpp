@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-monitor-shot STATUS_FILE LANGUAGE OUTPUT.png
 // qv46-monitor-shot --about LANGUAGE OUTPUT.png
 //

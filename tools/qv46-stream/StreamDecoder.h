@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // Decoder for the command stream that rastertoqv46 writes.
 //
 // The stream is a sequence of command packets: ESC 'P', a 6-byte command

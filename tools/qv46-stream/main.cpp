@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-stream: lists the packets of a QV-46 command stream and, with an
 // output folder, writes each plane as its BMP and one RGB preview PNG per
 // panel.

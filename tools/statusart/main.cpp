@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-statusart OUTPUT_DIR: writes the status pictures and the icon.
 #include "statusart.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
 // The photo image buffer: colour pipeline, plane storage and plane packets,
 // driven through the real QV-46 device object and image library.
 #include <gtest/gtest.h>
