@@ -99,7 +99,7 @@ void DaemonSeeds() {
     const char* queues;
     char flags;
     const char* files;
-  } cases[] = {
+  } const cases[] = {
       {"idle", "00000", "", 0, ""},
       {"printing-watched", "00001", "VALDREN-QV-46 valdren-zelbackend://VALDREN/QV-46?serial=X9\n",
        0x16,

@@ -38,7 +38,7 @@ bool WithinLimits(int fd) {
   unsigned images = 0;
   cups_page_header2_t header;
   std::string line;
-  while (within && cupsRasterReadHeader2(raster, &header)) {
+  while (cupsRasterReadHeader2(raster, &header)) {
     images += header.NumCopies;
     within = header.NumCopies <= kMaxCopies && images <= kMaxImages &&
              uint64_t{header.cupsWidth} * header.cupsHeight <= kMaxPagePixels &&
