@@ -230,6 +230,23 @@ TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
   }
 }
 
+// PAPPL's own words on its pages, in the browser's language: PAPPL carries
+// de, es, fr and ja, the app adds zh (a regional tag falls back to it).
+TEST_F(PrinterApp, SystemPageSpeaksTheBrowsersLanguage) {
+  const std::pair<const char*, const char*> languages[] = {
+      {"zh-CN", "打印机"},  {"zh", "打印机"},      {"de", "Drucker"},
+      {"es", "Impresoras"}, {"fr", "Imprimantes"}, {"ja", "プリンター"}};
+  for (const auto& [language, printers] : languages) {
+    std::string page;
+    EXPECT_EQ(0, apptest::Run({"curl", "-s", "-H", std::string("Accept-Language: ") + language,
+                               app_.WebUrl("/")},
+                              &page));
+    EXPECT_NE(std::string::npos,
+              page.find(std::string("<h1 class=\"title\">") + printers + "</h1>"))
+        << language << ": " << page;
+  }
+}
+
 TEST_F(PrinterApp, PrintersArriveWithTheirOwnNameAndId) {
   EXPECT_EQ("1", app_.PrinterAttribute("printer-id"));
   ASSERT_TRUE(app_.SimPlug(app_.Serial() + "B"));
