@@ -81,16 +81,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 3:
           status = IL_ChangeBitmapSaturation(&bitmap, amount);
           break;
-        case 4:
+        case 4: {
           for (BITMAPHANDLE& p : planes) IL_FreeBitmap(&p);
-          // A failed separation still rewrites the size fields of the planes
-          // it had filled; until it leaves them alone only the pixels and
-          // blocks are checked here.
+          const BITMAPHANDLE freed[3] = {planes[0], planes[1], planes[2]};
+          // A failed separation leaves all three records exactly as given.
           if (IL_ColorSeparateBitmap(&bitmap, planeList, kRecordSize, 0) != IL_SUCCESS) {
-            for (const BITMAPHANDLE& p : planes)
-              if (p.Pixels != nullptr || p.MemoryHandle != nullptr) std::abort();
+            for (int k = 0; k < 3; ++k)
+              if (!Same(freed[k], planes[k])) std::abort();
           }
           continue;
+        }
         case 5:
           planeCall = true;
           status = IL_GammaCorrectBitmap(&plane, uint32_t(amount + 1100) / 4);

@@ -49,7 +49,7 @@ void ReadReply(const std::string& wire, const std::string& echo, Controls& contr
   };
   int received = -1;
   if (capacity > 0) {
-    _ReadReplyPacket(read, reply.buffer(), capacity, &received);
+    ReadReplyPacket(read, reply.buffer(), capacity, &received);
     if (received < 0 || received > capacity) std::abort();
   }
   reply.CheckData();
@@ -62,7 +62,7 @@ void DeviceId(const std::string& wire, Controls& controls) {
   const size_t size = std::min<size_t>(wire.size(), controls.Next() * 8 + 2);
   std::vector<char> buffer(wire.begin(), wire.begin() + long(size));
   if (size == 0) return;
-  if (_DeviceIdFromReply(buffer.data(), size) == 0 && strnlen(buffer.data(), size) == size)
+  if (DeviceIdFromReply(buffer.data(), size) == 0 && strnlen(buffer.data(), size) == size)
     std::abort();
   if (buffer[0] != '\0' && strnlen(buffer.data(), size) == size) std::abort();
 }
@@ -84,7 +84,7 @@ void BuildCommand(const std::string& command, const std::string& parameter,
 
 void WriteChunks(const std::string& bytes, Controls& controls) {
   std::string sent;
-  const int result = _WriteChunked(
+  const int result = WriteInChunks(
       [&](const unsigned char* data, int length, int* done) {
         if (length <= 0 || length > 65536) std::abort();
         const uint8_t c = controls.Next();
