@@ -50,7 +50,7 @@ int OpenWaiting(Services& s, int index, int64_t deadline,
 std::string SerialOf(PrinterChannel& channel) {
   std::string serial;
   if (QueryText(channel, "INFO", "SERIAL_NUMBER", &serial) != 0) return std::string();
-  return PlainText(serial);
+  return serial;
 }
 
 // One look at every attached QV-46. A printer that another program holds
@@ -90,7 +90,7 @@ std::string QueryValue(PrinterChannel& channel, const char* parameter, size_t sk
   std::string value;
   if (QueryText(channel, "INFO", parameter, &value) != 0 || value.size() <= skip)
     return std::string();
-  return PlainText(value.substr(skip));
+  return value.substr(skip);
 }
 
 std::string JobInfoText(PrinterChannel& channel) {

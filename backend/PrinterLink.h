@@ -19,7 +19,8 @@ namespace zelbackend {
 int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length);
 
 // One query with a text answer ("INFO", "SERIAL_NUMBER"): the reply's text
-// up to its carriage return. Returns 0, a negative libusb code, or 3 for a
+// up to its carriage return, without control characters and double quotes
+// (ready for files and CUPS messages). Returns 0, a negative libusb code, or 3 for a
 // malformed reply.
 int QueryText(PrinterChannel& channel, const char* command, const char* parameter,
               std::string* value);
