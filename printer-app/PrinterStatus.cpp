@@ -132,7 +132,8 @@ PrinterReading ReadPrinter(UsbPrinter& printer) {
   printer.QueryText(kQueryFirmware, &reading.firmware);
   printer.QueryText(kQuerySerial, &reading.serial);
   int32_t count = 0;
-  if (printer.QueryText(kQueryTotalCount, &value) == 0 && TotalCountFromReply(value.c_str(), &count))
+  if (printer.QueryText(kQueryTotalCount, &value) == 0 &&
+      TotalCountFromReply(value.c_str(), &count))
     reading.totalCount = count;
   return reading;
 }
