@@ -87,10 +87,10 @@ std::unique_ptr<PrinterChannel> WaitForPrinter(Services& s, const std::string& s
 // The part of a reply that `valueOf` finds in it, as the status daemon keeps
 // it in its status file; empty when the query failed.
 std::string QueryValue(PrinterChannel& channel, const PrinterQuery& query,
-                       std::string (*valueOf)(const char*)) {
+                       std::string (*valueOf)(const std::string&)) {
   std::string value;
   if (QueryText(channel, query, &value) != 0) return std::string();
-  return valueOf(value.c_str());
+  return valueOf(value);
 }
 
 std::string JobInfoText(PrinterChannel& channel) {

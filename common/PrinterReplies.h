@@ -36,19 +36,19 @@ constexpr PrinterQuery kQueryTotalCount{"MNT_RD", "COUNTER_LIFE", -1};
 // The status code: the decimal number the text starts with (blanks and a
 // sign before it allowed). False when the text holds no number there: a
 // garbled answer is no status, least of all "ready".
-bool StatusFromReply(const char* text, int32_t* status);
+bool StatusFromReply(const std::string& text, int32_t* status);
 
 // The media size code ("00310"): the text from its third character on;
 // empty when the text is not longer than that.
-std::string MediaSizeFromReply(const char* text);
+std::string MediaSizeFromReply(const std::string& text);
 
 // A quantity (MQTY_DEFAULT, MQTY, RQTY) as text, from its fifth character
 // on; empty when the text is not longer than that.
-std::string QuantityTextFromReply(const char* text);
+std::string QuantityTextFromReply(const std::string& text);
 // The same quantity as a number; -1 when no number starts there, or it is
 // negative or does not fit 32 bits.
-int32_t QuantityFromReply(const char* text);
+int32_t QuantityFromReply(const std::string& text);
 
 // The total count: the decimal number that starts at the third character.
 // False when none does, or it does not fit 32 bits.
-bool TotalCountFromReply(const char* text, int32_t* count);
+bool TotalCountFromReply(const std::string& text, int32_t* count);

@@ -91,7 +91,7 @@ bool ReadTotalCount(DaemonContext& ctx, UsbHandle* handle, thdata* record, long 
 }
 
 // The file keeps the part of a reply that `valueOf` finds in it.
-void AppendQuery(std::string& text, const char* key, std::string (*valueOf)(const char*),
+void AppendQuery(std::string& text, const char* key, std::string (*valueOf)(const std::string&),
                  long (*query)(DaemonContext&, UsbHandle*, char*, size_t), DaemonContext& ctx,
                  UsbHandle* handle) {
   char value[kValueSize] = {};

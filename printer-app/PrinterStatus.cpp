@@ -120,20 +120,18 @@ PrinterReading ReadPrinter(UsbPrinter& printer) {
   PrinterReading reading;
   std::string value;
   int32_t status = 0;
-  if (printer.QueryText(kQueryStatus, &value) != 0 || !StatusFromReply(value.c_str(), &status))
+  if (printer.QueryText(kQueryStatus, &value) != 0 || !StatusFromReply(value, &status))
     return reading;
   reading.status = status;
-  if (printer.QueryText(kQueryMedia, &value) == 0)
-    reading.mediaCode = MediaSizeFromReply(value.c_str());
+  if (printer.QueryText(kQueryMedia, &value) == 0) reading.mediaCode = MediaSizeFromReply(value);
   if (printer.QueryText(kQueryMediaRemain, &value) == 0)
-    reading.remaining = QuantityFromReply(value.c_str());
+    reading.remaining = QuantityFromReply(value);
   if (printer.QueryText(kQueryMediaInitial, &value) == 0)
-    reading.initial = QuantityFromReply(value.c_str());
+    reading.initial = QuantityFromReply(value);
   printer.QueryText(kQueryFirmware, &reading.firmware);
   printer.QueryText(kQuerySerial, &reading.serial);
   int32_t count = 0;
-  if (printer.QueryText(kQueryTotalCount, &value) == 0 &&
-      TotalCountFromReply(value.c_str(), &count))
+  if (printer.QueryText(kQueryTotalCount, &value) == 0 && TotalCountFromReply(value, &count))
     reading.totalCount = count;
   return reading;
 }

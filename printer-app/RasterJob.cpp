@@ -43,10 +43,9 @@ LoadedMedia AskLoadedMedia(pappl_device_t* device) {
   std::string value;
   // What the classic backend hands the filter.
   if (printer->QueryText(kQueryMedia, &value) == 0)
-    std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s",
-                  MediaSizeFromReply(value.c_str()).c_str());
+    std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s", MediaSizeFromReply(value).c_str());
   if (printer->QueryText(kQueryMediaRemainHalf, &value) == 0)
-    media.remainHalf = std::max(0, QuantityFromReply(value.c_str()));
+    media.remainHalf = std::max(0, QuantityFromReply(value));
   return media;
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int32_t kNone = INT32_MIN;  // the reader found no number
 
-int32_t Number(bool (*read)(const char*, int32_t*), const char* text) {
+int32_t Number(bool (*read)(const std::string&, int32_t*), const char* text) {
   int32_t value = 0;
   return read(text, &value) ? value : kNone;
 }

@@ -40,12 +40,12 @@ void ReadValues(const std::string& text) {
     return value.size() == (text.size() > skipped ? text.size() - skipped : 0) &&
            text.compare(text.size() - value.size(), value.size(), value) == 0;
   };
-  if (!isTail(MediaSizeFromReply(text.c_str()), 2) ||
-      !isTail(QuantityTextFromReply(text.c_str()), 4) || QuantityFromReply(text.c_str()) < -1)
+  if (!isTail(MediaSizeFromReply(text), 2) || !isTail(QuantityTextFromReply(text), 4) ||
+      QuantityFromReply(text) < -1)
     std::abort();
   int32_t number = 0;
-  StatusFromReply(text.c_str(), &number);
-  TotalCountFromReply(text.c_str(), &number);
+  StatusFromReply(text, &number);
+  TotalCountFromReply(text, &number);
 }
 
 void ReadReply(const std::string& wire, const std::string& echo, Controls& controls) {
