@@ -133,8 +133,13 @@ bool ShowSuppliesPage(pappl_client_t* client, void* data) {
                       "<table class=\"meter\" summary=\"Supplies\"><thead><tr><th></th><td></td>"
                       "<td></td><td></td><td></td></tr></thead><tbody>\n");
   for (int i = 0; i < count; ++i) {
-    const int level = std::clamp(supplies[i].level, 0, 100);
+    const int level = std::min(supplies[i].level, 100);
     const std::string description = papplClientGetLocString(client, supplies[i].description);
+    if (level < 0) {
+      papplClientHTMLPrintf(client, "<tr><th>%s</th><td colspan=\"4\">---</td></tr>\n",
+                            Escaped(description).c_str());
+      continue;
+    }
     papplClientHTMLPrintf(
         client,
         "<tr><th>%s</th><td colspan=\"4\"><span class=\"bar\" style=\"background: "
