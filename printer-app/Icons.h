@@ -4,6 +4,8 @@
 // (PNG files compiled in by embed-icons.cmake).
 #pragma once
 
+#include <pappl/pappl.h>
+
 #include <cstddef>
 
 struct PrinterIcon {
@@ -12,3 +14,7 @@ struct PrinterIcon {
 };
 
 extern const PrinterIcon kPrinterIcons[3];
+
+// The web pages' own icons (browser tab and navigation bar) from the same
+// art; added before the system runs, they take the place of PAPPL's.
+void AddSystemIcons(pappl_system_t* system);

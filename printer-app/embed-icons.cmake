@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
 # SPDX-FileCopyrightText: 2026 VALDREN
-# cmake -DOUTPUT=Icons.cpp -DICONS=small.png,medium.png,large.png -P embed-icons.cmake
+# cmake -DOUTPUT=IconData.cpp -DICONS=small.png,medium.png,large.png -P embed-icons.cmake
 # Writes the three PNG files as the byte arrays kPrinterIcons (Icons.h).
 string(REPLACE "," ";" ICONS "${ICONS}")
 set(text "// Generated from the printer's icons by embed-icons.cmake.\n")

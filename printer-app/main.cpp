@@ -14,6 +14,7 @@
 
 #include "printer-app/Driver.h"
 #include "printer-app/HotPlug.h"
+#include "printer-app/Icons.h"
 #include "printer-app/ImageJob.h"
 #include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
@@ -118,6 +119,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   }
 
   AddAppStrings(system);
+  AddSystemIcons(system);
   AddQv46Scheme();
   papplSystemSetPrinterDrivers(system, 1, gDrivers, nullptr, nullptr, DriverCallback, nullptr);
   // PAPPL looks for filters to the driver's format first, so these come

@@ -337,18 +337,24 @@ TEST_F(PrinterApp, PrinterAttributesAreTheSameFromRequestToRequest) {
   EXPECT_EQ(sorted.end(), std::adjacent_find(sorted.begin(), sorted.end()));
 }
 
-TEST_F(PrinterApp, PrinterIconsAreTheMonitorsArt) {
+// The icons printer-icons names and the web pages' own are the monitor's art.
+TEST_F(PrinterApp, IconsAreTheMonitorsArt) {
+  std::vector<std::pair<std::string, const char*>> icons;
   std::istringstream uris(app_.PrinterAttribute("printer-icons"));
-  const char* files[] = {"printer_icon_48.png", "printer_icon_128.png", "printer_icon.png"};
-  int served = 0;
-  for (std::string uri; std::getline(uris, uri, ',') && served < 3; ++served) {
+  for (const char* file : {"printer_icon_48.png", "printer_icon_128.png", "printer_icon.png"}) {
+    std::string uri;
+    std::getline(uris, uri, ',');
+    icons.emplace_back(uri, file);
+  }
+  icons.emplace_back(app_.WebUrl("/favicon.png"), "printer_icon_128.png");
+  icons.emplace_back(app_.WebUrl("/navicon.png"), "printer_icon_48.png");
+  for (const auto& [uri, file] : icons) {
     std::string icon;
     EXPECT_EQ(0, apptest::Run({"curl", "-sf", uri}, &icon)) << uri;
-    const std::string art = e2e::ReadFile(std::string(QV46_APP_ICONS) + "/" + files[served]);
-    EXPECT_FALSE(art.empty()) << files[served];
-    EXPECT_TRUE(icon == art) << uri << " is not " << files[served];
+    const std::string art = e2e::ReadFile(std::string(QV46_APP_ICONS) + "/" + file);
+    EXPECT_FALSE(art.empty()) << file;
+    EXPECT_TRUE(icon == art) << uri << " is not " << file;
   }
-  EXPECT_EQ(3, served);
 }
 
 TEST_F(PrinterApp, PrintersArriveWithTheirOwnNameAndId) {
