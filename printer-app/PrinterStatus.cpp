@@ -119,6 +119,9 @@ bool ShowStatusPage(pappl_client_t* client, void* data) {
 
 // The roll holds the ribbon and the paper together.
 constexpr char kSupplyDescription[] = "Ribbon and paper";
+// The supplies page's title and link, in words of the app's own catalogue
+// (PAPPL's Japanese says "accessories").
+constexpr char kSuppliesTitle[] = "Consumables";
 
 // PAPPL's own supplies page shows the description as stored, in one
 // language, and draws a multi-colour supply with a colour read from past the
@@ -128,7 +131,7 @@ bool ShowSuppliesPage(pappl_client_t* client, void* data) {
   auto* printer = static_cast<pappl_printer_t*>(data);
   pappl_supply_t supplies[4];
   const int count = papplPrinterGetSupplies(printer, 4, supplies);
-  papplClientHTMLPrinterHeader(client, printer, "Supplies", 0, nullptr, nullptr);
+  papplClientHTMLPrinterHeader(client, printer, kSuppliesTitle, 0, nullptr, nullptr);
   papplClientHTMLPuts(client,
                       "<table class=\"meter\" summary=\"Supplies\"><thead><tr><th></th><td></td>"
                       "<td></td><td></td><td></td></tr></thead><tbody>\n");
@@ -244,4 +247,6 @@ void AddStatusPage(pappl_printer_t* printer) {
   papplPrinterGetPath(printer, "supplies", path, sizeof path);
   papplSystemRemoveResource(system, path);
   papplSystemAddResourceCallback(system, path, "text/html", ShowSuppliesPage, printer);
+  papplPrinterRemoveLink(printer, "Supplies");
+  papplPrinterAddLink(printer, kSuppliesTitle, path, PAPPL_LOPTIONS_STATUS);
 }

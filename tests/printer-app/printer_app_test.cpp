@@ -269,6 +269,7 @@ struct PageWordsCase {
   const char* draft;           // printing defaults
   const char* statusLink;      // every printer page
   const char* supply;          // supplies page
+  const char* supplies;        // its title and link
 };
 
 class PageWords : public PrinterApp, public testing::WithParamInterface<PageWordsCase> {};
@@ -287,7 +288,8 @@ TEST_P(PageWords, AreTranslated) {
   for (const std::string& word :
        {std::string(c.change) + "</a>", std::string(", ") + c.noJobs, "<th>" + std::string(c.owner),
         "<th>" + std::string(c.pagesCompleted), std::string(c.draft) + "</label>",
-        std::string(c.statusLink) + "</", "<th>" + std::string(c.supply) + "</th>"})
+        std::string(c.statusLink) + "</", "<th>" + std::string(c.supply) + "</th>",
+        ">" + std::string(c.supplies) + "</h1>", ">" + std::string(c.supplies) + "</a>"})
     EXPECT_NE(std::string::npos, pages.find(word)) << c.language << ": " << word;
   for (const char* english : {">Change</a>", "0 jobs", "<th>Owner", "Pages Completed", "> Draft<",
                               ">QV-46 Status<", "Ribbon and paper"})
@@ -297,15 +299,17 @@ TEST_P(PageWords, AreTranslated) {
 INSTANTIATE_TEST_SUITE_P(
     Languages, PageWords,
     testing::Values(PageWordsCase{"de", "Ändern", "0 Aufträge", "Eigentümer", "Gedruckte Seiten",
-                                  "Entwurf", "QV-46-Status", "Farbband und Papier"},
+                                  "Entwurf", "QV-46-Status", "Farbband und Papier",
+                                  "Verbrauchsmaterial"},
                     PageWordsCase{"es", "Cambiar", "0 trabajos", "Propietario", "Páginas impresas",
-                                  "Borrador", "Estado de la QV-46", "Cinta y papel"},
+                                  "Borrador", "Estado de la QV-46", "Cinta y papel", "Consumibles"},
                     PageWordsCase{"fr", "Modifier", "0 travaux", "Propriétaire", "Pages imprimées",
-                                  "Brouillon", "Statut de la QV-46", "Ruban et papier"},
+                                  "Brouillon", "Statut de la QV-46", "Ruban et papier",
+                                  "Consommables"},
                     PageWordsCase{"ja", "変更", "0 ジョブ", "所有者", "印刷済みページ", "ドラフト",
-                                  "QV-46 の状態", "リボンと用紙"},
+                                  "QV-46 の状態", "リボンと用紙", "消耗品"},
                     PageWordsCase{"zh-CN", "更改", "0 个作业", "所有者", "已打印页数", "草稿",
-                                  "QV-46 状态", "色带和纸张"}),
+                                  "QV-46 状态", "色带和纸张", "耗材"}),
     [](const testing::TestParamInfo<PageWordsCase>& info) {
       return std::string(info.param.language).substr(0, 2);
     });
