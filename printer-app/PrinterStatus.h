@@ -38,5 +38,6 @@ void Publish(pappl_printer_t* printer, const PrinterReading& reading);
 // PAPPL's status callback: asks the printer when no job holds it.
 bool UpdatePrinterStatus(pappl_printer_t* printer);
 
-// Adds the printer's web status page.
+// Adds the printer's web status page and puts the app's supplies page in
+// place of PAPPL's.
 void AddStatusPage(pappl_printer_t* printer);

@@ -49,6 +49,27 @@ LoadedMedia AskLoadedMedia(pappl_device_t* device) {
   return media;
 }
 
+// PAPPL counts the pages of the raster jobs it reads; a document the app
+// renders itself counts each image sent to the printer as one impression.
+class CountingSink : public PageSink {
+ public:
+  CountingSink(PageSink& next, pappl_job_t* job, FILE* output)
+      : next_(next), job_(job), output_(output) {}
+  _tagBITMAPHANDLE* MakeImage(char* pageBuffer, long width, long height, int slot) override {
+    return next_.MakeImage(pageBuffer, width, height, slot);
+  }
+  void StoreImage(int slot, _tagBITMAPHANDLE* image) override { next_.StoreImage(slot, image); }
+  void SendBatch(int count) override {
+    next_.SendBatch(count);
+    if (!std::ferror(output_)) papplJobSetImpressionsCompleted(job_, count);
+  }
+
+ private:
+  PageSink& next_;
+  pappl_job_t* job_;
+  FILE* output_;
+};
+
 // One job through the shared pipeline.
 class JobSession {
  public:
@@ -123,7 +144,9 @@ class JobSession {
 
   // Reads a whole raster stream into the pipeline.
   bool RunRaster(cups_raster_t* raster) {
-    RunPageLoop(raster, *sink_, layout_, Cancel());
+    if (!ok()) return Sent();
+    CountingSink counted(*sink_, job_, output_);
+    RunPageLoop(raster, counted, layout_, Cancel());
     return Sent();
   }
 
