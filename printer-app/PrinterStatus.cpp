@@ -3,11 +3,12 @@
 #include "printer-app/PrinterStatus.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 
+#include "common/PrinterReplies.h"
 #include "common/UsbPrinter.h"
 #include "printer-app/Driver.h"
 #include "printer-app/UsbScheme.h"
@@ -62,12 +63,6 @@ constexpr pappl_preason_t kPublishedReasons = static_cast<pappl_preason_t>(
 std::mutex gReadingsMutex;
 std::map<std::string, PrinterReading> gReadings;  // by printer name
 
-long NumberOf(const std::string& text) {
-  char* end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  return end == text.c_str() ? -1 : value;
-}
-
 std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -105,7 +100,7 @@ bool ShowStatusPage(pappl_client_t* client, void* data) {
                                 words("Sheets")},
       {words("Firmware Version"), reading.firmware.empty() ? "---" : reading.firmware},
       {words("Serial No."), reading.serial.empty() ? "---" : reading.serial},
-      {words("Total Count"), reading.totalCount.empty() ? "---" : reading.totalCount},
+      {words("Total Count"), count(reading.totalCount)},
   };
   papplClientHTMLPuts(client, "<div class=\"row\"><table class=\"list\"><tbody>\n");
   for (const auto& row : rows) {
@@ -158,18 +153,25 @@ bool ShowSuppliesPage(pappl_client_t* client, void* data) {
 
 }  // namespace
 
+// A printer whose status cannot be read counts as offline, as the status
+// daemon writes it.
 PrinterReading ReadPrinter(UsbPrinter& printer) {
   PrinterReading reading;
   std::string value;
-  if (printer.QueryText("STATUS", nullptr, &value) != 0) return reading;
-  reading.status = NumberOf(value);
-  if (printer.QueryText("INFO", "MEDIA", &value) == 0 && value.size() > 2)
-    reading.mediaCode = value.substr(2);
-  if (printer.QueryText("INFO", "MQTY", &value) == 0) reading.remaining = NumberOf(value);
-  if (printer.QueryText("INFO", "MQTY_DEFAULT", &value) == 0) reading.initial = NumberOf(value);
-  printer.QueryText("INFO", "FVER", &reading.firmware);
-  printer.QueryText("INFO", "SERIAL_NUMBER", &reading.serial);
-  printer.QueryText("MNT_RD", "COUNTER_LIFE", &reading.totalCount);
+  int32_t status = 0;
+  if (printer.QueryText(kQueryStatus, &value) != 0 || !StatusFromReply(value, &status))
+    return reading;
+  reading.status = status;
+  if (printer.QueryText(kQueryMedia, &value) == 0) reading.mediaCode = MediaSizeFromReply(value);
+  if (printer.QueryText(kQueryMediaRemain, &value) == 0)
+    reading.remaining = QuantityFromReply(value);
+  if (printer.QueryText(kQueryMediaInitial, &value) == 0)
+    reading.initial = QuantityFromReply(value);
+  printer.QueryText(kQueryFirmware, &reading.firmware);
+  printer.QueryText(kQuerySerial, &reading.serial);
+  int32_t count = 0;
+  if (printer.QueryText(kQueryTotalCount, &value) == 0 && TotalCountFromReply(value, &count))
+    reading.totalCount = count;
   return reading;
 }
 

@@ -18,7 +18,8 @@ struct PrinterReading {
   std::string mediaCode;  // "00310"; empty when unknown
   long remaining = -1;    // prints left
   long initial = -1;      // prints per new roll
-  std::string firmware, serial, totalCount;
+  long totalCount = -1;   // prints in the printer's life
+  std::string firmware, serial;
 };
 
 PrinterReading ReadPrinter(UsbPrinter& printer);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "common/PhotoPrinterDevice.h"
+#include "common/PrinterReplies.h"
 #include "common/UsbPrinter.h"
 #include "filter/FilterDriver.h"
 #include "filter/JobPipeline.h"
@@ -39,11 +41,11 @@ LoadedMedia AskLoadedMedia(pappl_device_t* device) {
   LoadedMedia media{};
   UsbPrinter* printer = PrinterOf(device);
   std::string value;
-  // The same characters the classic backend keeps for the filter.
-  if (printer->QueryText("INFO", "MEDIA", &value) == 0 && value.size() > 2)
-    std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s", value.c_str() + 2);
-  if (printer->QueryText("INFO", "RQTY", &value) == 0 && value.size() > 4)
-    media.remainHalf = ValueToInt(value.c_str() + 4);
+  // What the classic backend hands the filter.
+  if (printer->QueryText(kQueryMedia, &value) == 0)
+    std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s", MediaSizeFromReply(value).c_str());
+  if (printer->QueryText(kQueryMediaRemainHalf, &value) == 0)
+    media.remainHalf = std::max(0, QuantityFromReply(value));
   return media;
 }
 
