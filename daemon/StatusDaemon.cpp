@@ -134,17 +134,24 @@ bool StatusDaemon::StartThread(thdata* record) {
 }
 
 void StatusDaemon::thread_function(thdata* record) {
+  // udev announces a device before its rules have set the node's
+  // permissions: a new printer that cannot be got hold of yet is tried again
+  // after growing pauses for a few seconds, then at the cycle's pace.
+  unsigned arrivalPauseMs = kArrivalFirstPauseMs;  // 0 once the arrival is over
   while (!record->exitRequested) {
-    RunCycle(record);
-    ctx_.sleeper.SleepMs(kCycleMs);
+    const bool reached = RunCycle(record);
+    if (reached || arrivalPauseMs > kArrivalLastPauseMs) arrivalPauseMs = 0;
+    ctx_.sleeper.SleepMs(arrivalPauseMs != 0 ? arrivalPauseMs : kCycleMs);
+    arrivalPauseMs *= 2;
   }
   WriteFile(ctx_, record->serial);
 }
 
-void StatusDaemon::RunCycle(thdata* record) {
+bool StatusDaemon::RunCycle(thdata* record) {
   if (record->serialKnown) record->lastRequest = fileCheck(ctx_, record);
-  if (record->lastRequest == kRequestNone && record->queueRegistered) return;
+  if (record->lastRequest == kRequestNone && record->queueRegistered) return true;
 
+  bool reached = false;
   std::lock_guard<std::mutex> usbLock(usb_openclose_mutex);
   if (ctx_.usb.Open(record->device, &record->handle) == 0) {
     const int driver = ctx_.usb.KernelDriverActive(record->handle, kQv46Interface);
@@ -152,6 +159,7 @@ void StatusDaemon::RunCycle(thdata* record) {
                                                          record->handle, kQv46Interface) == 0);
     if (free && ctx_.usb.ClaimInterface(record->handle, kQv46Interface) == 0) {
       record->interfaceClaimed = true;
+      reached = true;
       getPrinterInfo(ctx_, record);
     }
     if (record->interfaceClaimed) {
@@ -162,4 +170,5 @@ void StatusDaemon::RunCycle(thdata* record) {
   }
   record->handle = nullptr;
   record->lastRequest = kRequestNone;
+  return reached;
 }

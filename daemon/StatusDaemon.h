@@ -12,6 +12,10 @@
 #include "daemon/PrinterRecord.h"
 
 constexpr unsigned kCycleMs = 1000;
+// Pauses between the tries to get hold of a printer that has just arrived:
+// doubling from the first to the last (about three seconds in all).
+constexpr unsigned kArrivalFirstPauseMs = 50;
+constexpr unsigned kArrivalLastPauseMs = 1600;
 
 class StatusDaemon : public HotplugListener {
  public:
@@ -49,7 +53,8 @@ class StatusDaemon : public HotplugListener {
   void AddPrinter(UsbDevice* device);
   void RemovePrinter(UsbDevice* device);
   void thread_function(thdata* record);
-  void RunCycle(thdata* record);
+  // False when the printer was due a poll but could not be opened and claimed.
+  bool RunCycle(thdata* record);
   // Asks the record's thread to end and waits for it.
   void Stop(thdata* record);
 

@@ -29,6 +29,7 @@ struct FakePrinter {
   // The device-ID answer as sent (two length bytes first).
   std::string deviceIdAnswer;
   int openResult = 0;
+  int refusedOpens = 0;  // the first this many opens fail with kErrorAccess
   int kernelDriver = 0;  // kernelDriverActive's answer
   int detachResult = 0;
   int claimResult = 0;
