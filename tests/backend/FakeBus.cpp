@@ -32,7 +32,8 @@ class FakeChannel : public zelbackend::PrinterChannel {
     if (p_->failAfterBytes >= 0 && static_cast<long>(p_->stream.size()) >= p_->failAfterBytes)
       return LIBUSB_ERROR_NO_DEVICE;
     size_t n = p_->sendLimit ? std::min(p_->sendLimit, bytes.size()) : bytes.size();
-    p_->stream += bytes.substr(0, n);
+    if (p_->keepStream) p_->stream += bytes.substr(0, n);
+    p_->streamBytes += n;
     p_->transfers.push_back(length);
     *done = static_cast<int>(n);
     return 0;
