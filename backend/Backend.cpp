@@ -221,6 +221,14 @@ int RunJob(Services& s, const Job& job) {
     return CUPS_BACKEND_FAILED;
   }
 
+  // The filter waits for the job information as long as this file names us.
+  TmpFile waiting;
+  if (int err =
+          waiting.Create(BackendWaitPath(s.tmpDir, job.id), std::to_string(getpid()) + "\n")) {
+    Say(s, std::string("ERROR: Cannot write the waiting file: ") + std::strerror(err));
+    return CUPS_BACKEND_FAILED;
+  }
+
   Say(s, "STATE: +connecting-to-device");
   Say(s, "INFO: Looking for the QV-46 with serial " + serial);
   std::unique_ptr<PrinterChannel> printer = WaitForPrinter(s, serial);
@@ -233,6 +241,9 @@ int RunJob(Services& s, const Job& job) {
     Say(s, std::string("ERROR: Cannot write the job information file: ") + std::strerror(err));
     return CUPS_BACKEND_FAILED;
   }
+  // Only now: the filter reads a missing waiting file without job
+  // information as the backend having given up.
+  waiting.Remove();
 
   Say(s, "INFO: Sending data to printer");
   for (int copy = 0; copy < job.copies; ++copy) {

@@ -3,10 +3,12 @@
 #include "filter/FilterDriver.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +61,27 @@ PageOutcome ReadPage(cups_raster_t* raster, const cups_page_header2_t& header,
   return PageOutcome::kImage;
 }
 
+// The backend of job `jobId` still waits for its printer: its waiting file
+// names a process that is there.
+bool BackendWaiting(const char* jobId) {
+  char path[512];
+  if (!BackendWaitFilePath(jobId, path, sizeof path)) return false;
+  // Non-blocking: a FIFO planted at the name must not hold the job.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[24] = {};
+  struct stat info;
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const ssize_t got = regular ? read(fd, text, sizeof text - 1) : -1;
+  close(fd);
+  if (got <= 0) return false;
+  char* end = nullptr;
+  const long pid = std::strtol(text, &end, 10);
+  if (pid <= 0 || *end != '\n') return false;
+  // The backend runs as root: EPERM still says it is there.
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
 }  // namespace
 
 void CancelJob(int) { Canceled = 1; }
@@ -68,11 +91,21 @@ void SleepSeconds(unsigned seconds) { sleep(seconds); }
 int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
   char path[512];
   if (!PrInfoFilePath(jobId, path, sizeof path)) return 0;
-  for (int attempt = 0; attempt < kPrInfoWaitTries; ++attempt) {
+  bool backendWasWaiting = false;
+  for (int misses = 0;;) {
+    // Asked first: the backend publishes the job information before it
+    // stops saying that it waits.
+    const bool backendWaiting = BackendWaiting(jobId);
     struct stat info;
     const bool present = stat(path, &info) == 0;
-    // The last miss returns at once; a hit still waits one second.
-    if (!present && attempt == kPrInfoWaitTries - 1) break;
+    if (!present && !backendWaiting) {
+      // Gone without job information: the backend gave up on its printer.
+      if (backendWasWaiting) break;
+      // The last miss returns at once.
+      if (++misses == kPrInfoWaitTries) break;
+    }
+    backendWasWaiting = backendWasWaiting || backendWaiting;
+    // A hit still waits one second.
     sleepFor(1);
     // A cancelled job has nothing to wait for.
     if (present || Canceled) break;

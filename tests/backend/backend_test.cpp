@@ -125,6 +125,7 @@ class BackendTest : public ::testing::Test {
 
   std::string Marker() const { return PauseMarkerPath(dir, "SER2", job.id); }
   std::string JobFile() const { return JobInfoPath(dir, job.id); }
+  std::string WaitFile() const { return BackendWaitPath(dir, job.id); }
 
   FakeBus bus;
   std::ostringstream messages;
@@ -144,7 +145,7 @@ TEST_F(BackendTest, CarriesTheStreamUnchangedToThePrinterOfTheUri) {
   bool markerWhileSending = false;
   std::string jobInfoWhileSending;
   printer->onStreamTransfer = [&] {
-    markerWhileSending = Exists(Marker());
+    markerWhileSending = Exists(Marker()) && !Exists(WaitFile());
     jobInfoWhileSending = ReadFile(JobFile());
   };
 
@@ -216,9 +217,11 @@ TEST_F(BackendTest, WaitsForItsPrinterAndPrintsAsSoonAsItAnswers) {
     messages.str("");
     AddPrinter("SER1");
     c.spoil(*AddPrinter("SER2"));
-    bool mended = false, jobFileWhileWaiting = false;
+    bool mended = false, jobFileWhileWaiting = false, saidItWaits = true;
     services.sleepMs = [&](int ms) {
       jobFileWhileWaiting = jobFileWhileWaiting || Exists(JobFile());
+      // The filter waits as long as this names a live process.
+      saidItWaits = saidItWaits && ReadFile(WaitFile()) == std::to_string(getpid()) + "\n";
       clock += ms;
       if (clock >= 2000 && !mended) {
         mended = true;
@@ -230,6 +233,8 @@ TEST_F(BackendTest, WaitsForItsPrinterAndPrintsAsSoonAsItAnswers) {
     EXPECT_EQ(bus.printers.back()->stream, stream) << c.name;
     EXPECT_EQ(clock, c.waited) << c.name;
     EXPECT_FALSE(jobFileWhileWaiting) << c.name;
+    EXPECT_TRUE(saidItWaits) << c.name;
+    EXPECT_FALSE(Exists(WaitFile())) << c.name;
     EXPECT_NE(messages.str().find("STATE: +connecting-to-device\n"), std::string::npos);
     EXPECT_EQ(
         messages.str().find("INFO: Waiting for the QV-46 with serial SER2") != std::string::npos,
@@ -272,6 +277,7 @@ TEST_F(BackendTest, CancelWhileWaitingLeavesNoFilesAndSendsNothing) {
   SetInput(SampleStream());
   EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_CANCEL);
   EXPECT_TRUE(printer->stream.empty());
+  EXPECT_FALSE(Exists(WaitFile()));
   EXPECT_FALSE(Exists(Marker()));
   EXPECT_FALSE(Exists(JobFile()));
 }
