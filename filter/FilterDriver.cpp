@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -23,7 +24,10 @@ volatile sig_atomic_t Canceled = 0;
 
 namespace {
 
-constexpr int kPrInfoWaitTries = 120;
+// The job information file is looked for this often, 120 s long when no
+// backend says it waits; a job should not lose most of a second to it.
+constexpr unsigned kPrInfoPollMs = 100;
+constexpr int kPrInfoWaitTries = 120 * 1000 / kPrInfoPollMs;
 
 // A line longer than this comes from a malformed or hostile header; real
 // lines hold at most 16 KB.
@@ -86,7 +90,11 @@ bool BackendWaiting(const char* jobId) {
 
 void CancelJob(int) { Canceled = 1; }
 
-void SleepSeconds(unsigned seconds) { sleep(seconds); }
+void SleepMilliseconds(unsigned milliseconds) {
+  timespec delay{static_cast<time_t>(milliseconds / 1000),
+                 static_cast<long>(milliseconds % 1000) * 1000000L};
+  nanosleep(&delay, nullptr);  // SIGTERM ends it early
+}
 
 int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
   char path[512];
@@ -97,24 +105,25 @@ int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
     // stops saying that it waits.
     const bool backendWaiting = BackendWaiting(jobId);
     struct stat info;
-    const bool present = stat(path, &info) == 0;
-    if (!present && !backendWaiting) {
+    // The backend publishes the file whole (by renaming), so it can be
+    // read as soon as it is there.
+    if (stat(path, &info) == 0) break;
+    if (!backendWaiting) {
       // Gone without job information: the backend gave up on its printer.
       if (backendWasWaiting) break;
       // The last miss returns at once.
       if (++misses == kPrInfoWaitTries) break;
     }
     backendWasWaiting = backendWasWaiting || backendWaiting;
-    // A hit still waits one second.
-    sleepFor(1);
+    sleepFor(kPrInfoPollMs);
     // A cancelled job has nothing to wait for.
-    if (present || Canceled) break;
+    if (Canceled) break;
   }
   return 0;
 }
 
 int PrinterStatusCheck(char* jobId, int, cups_option_s*) {
-  return WaitForPrInfoFile(jobId, SleepSeconds);
+  return WaitForPrInfoFile(jobId, SleepMilliseconds);
 }
 
 bool SigtermSeen() { return Canceled != 0; }
@@ -156,7 +165,7 @@ int RunFilter(int argc, char* argv[], SleepFunction sleepFor) {
   if (argc == 7) {
     fd = open(argv[6], O_RDONLY);
     if (fd < 0) {
-      sleepFor(1);
+      sleepFor(1000);
       return 1;
     }
   }

@@ -22,8 +22,8 @@ void CancelJob(int signal);
 int PrinterStatusCheck(char* jobId, int numOptions, cups_option_s* options);
 
 // Sleeps that long; the filter's only pauses go through one of these.
-using SleepFunction = void (*)(unsigned seconds);
-void SleepSeconds(unsigned seconds);
+using SleepFunction = void (*)(unsigned milliseconds);
+void SleepMilliseconds(unsigned milliseconds);
 
 // PrinterStatusCheck with an injectable sleep.
 int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor);

@@ -227,8 +227,8 @@ struct SleepLog {
   static int createAt;
   static int removeWaitAt;
   static int cancelAt;
-  static void Sleep(unsigned seconds) {
-    EXPECT_EQ(1u, seconds);
+  static void Sleep(unsigned milliseconds) {
+    EXPECT_EQ(100u, milliseconds);
     ++calls;
     if (createOnCall != nullptr && calls == createAt) createOnCall->Write("MEDIA_SIZE=\"00310\"\n");
     if (calls == removeWaitAt) unlink(waitFile.c_str());
@@ -250,27 +250,28 @@ pid_t EndedProcess() {
   return child;
 }
 
-TEST(JobInformationWait, WaitsWhileTheBackendWaitsOtherwise120Tries) {
+// The file is looked for ten times a second.
+TEST(JobInformationWait, WaitsWhileTheBackendWaitsOtherwise120Seconds) {
   enum Backend { kNone, kWaiting, kEnded };
   struct Case {
     const char* name;
     bool presentAtStart;
     Backend backend;
-    int createAt;      // 0: never
+    int createAt;      // after this many sleeps; 0: never
     int removeWaitAt;  // 0: never
     int cancelAt;      // 0: never
     int expectedSleeps;
   };
   const Case cases[] = {
-      {"present", true, kNone, 0, 0, 0, 1},
-      {"absent", false, kNone, 0, 0, 0, 119},
-      {"appears after five seconds", false, kNone, 5, 0, 0, 6},
+      {"present", true, kNone, 0, 0, 0, 0},
+      {"absent", false, kNone, 0, 0, 0, 1199},
+      {"appears after five seconds", false, kNone, 50, 0, 0, 50},
       {"cancelled while waiting", false, kNone, 0, 0, 3, 3},
-      // A printer plugged in after the 120 tries.
-      {"backend waits 150 seconds", false, kWaiting, 150, 150, 0, 151},
-      {"backend gives up", false, kWaiting, 0, 40, 0, 40},
-      {"cancelled while the backend waits", false, kWaiting, 0, 0, 200, 200},
-      {"waiting file of an ended backend", false, kEnded, 0, 0, 0, 119},
+      // A printer plugged in after the 120 s.
+      {"backend waits 150 seconds", false, kWaiting, 1500, 1500, 0, 1500},
+      {"backend gives up", false, kWaiting, 0, 400, 0, 400},
+      {"cancelled while the backend waits", false, kWaiting, 0, 0, 2000, 2000},
+      {"waiting file of an ended backend", false, kEnded, 0, 0, 0, 1199},
   };
   for (const Case& c : cases) {
     JobInfoFile file;
