@@ -24,11 +24,12 @@ int ChunkLength(int remaining) {
 }
 
 int WriteInChunks(const BulkWrite& write, const unsigned char* data, int length) {
+  size_t taken = 0;
   return WriteInChunksFrom(
       write,
-      [&data](unsigned char* into, int count) {
-        std::memcpy(into, data, static_cast<size_t>(count));
-        data += count;
+      [data, &taken](unsigned char* into, int count) {
+        std::memcpy(into, data + taken, static_cast<size_t>(count));
+        taken += static_cast<size_t>(count);
         return 0;
       },
       length);

@@ -239,6 +239,8 @@ double CpuSeconds(int pid, bool reapedChildren) {
 // Our child qv46-sim, which serves every simulated printer's USB.
 int SimulatorPid() {
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::ifstream stat(entry.path() / "stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
     const size_t close = text.rfind(')');
@@ -246,8 +248,7 @@ int SimulatorPid() {
     std::istringstream fields(text.substr(close + 2));
     std::string state;
     int parent = 0;
-    if (fields >> state >> parent && parent == getpid())
-      return std::atoi(entry.path().filename().c_str());
+    if (fields >> state >> parent && parent == getpid()) return std::atoi(name.c_str());
   }
   return -1;
 }
