@@ -243,8 +243,11 @@ int SimulatorPid() {
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::ifstream stat(entry.path() / "stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
+    std::ifstream commandLine(entry.path() / "cmdline");
+    std::string command((std::istreambuf_iterator<char>(commandLine)), {});
     const size_t close = text.rfind(')');
-    if (close == std::string::npos || text.find("(qv46-sim)") == std::string::npos) continue;
+    // It runs itself again under the preload, so its name is "exe".
+    if (close == std::string::npos || command.find("qv46-sim") == std::string::npos) continue;
     std::istringstream fields(text.substr(close + 2));
     std::string state;
     int parent = 0;
