@@ -96,6 +96,7 @@ StageResult PayloadStage::Spool(int fd, size_t length, const std::function<bool(
 }
 
 int PayloadStage::Read(uint8_t* data, size_t count) {
+  if (count == 0) return 0;
   if (source_ < 0) {
     if (held_.size() - heldOffset_ < count) return EIO;
     std::memcpy(data, held_.data() + heldOffset_, count);
