@@ -10,6 +10,7 @@
 
 #include "PrinterBus.h"
 #include "common/PacketTransfer.h"
+#include "common/PrinterReplies.h"
 
 namespace zelbackend {
 
@@ -20,11 +21,9 @@ namespace zelbackend {
 // source's code.
 int WriteChunked(PrinterChannel& channel, const ChunkSource& source, size_t length);
 
-// One query with a text answer ("INFO", "SERIAL_NUMBER"): the reply's text
-// up to its carriage return, without control characters and double quotes
-// (ready for files and CUPS messages). Returns 0, a negative libusb code, or 3 for a
-// malformed reply.
-int QueryText(PrinterChannel& channel, const char* command, const char* parameter,
-              std::string* value);
+// One query (kQuerySerial, ...): the reply's text up to its carriage return,
+// without control characters and double quotes (ready for files and CUPS
+// messages). Returns 0, a negative libusb code, or 3 for a malformed reply.
+int QueryText(PrinterChannel& channel, const PrinterQuery& query, std::string* value);
 
 }  // namespace zelbackend

@@ -6,13 +6,10 @@
 #include <iterator>
 #include <system_error>
 
+#include "common/Qv46Usb.h"
 #include "daemon/PrinterPoll.h"
 #include "daemon/RequestFiles.h"
 #include "daemon/StatusFile.h"
-
-namespace {
-constexpr int kPrinterInterface = 0;
-}
 
 StatusDaemon::~StatusDaemon() {
   std::vector<std::unique_ptr<thdata>> records;
@@ -31,7 +28,7 @@ StatusDaemon::~StatusDaemon() {
 int StatusDaemon::Start() {
   if (!ctx_.usb.HasHotplug()) return 1;
   ctx_.bSELinuxEnabled = isSELinuxEnabled(ctx_.commands);
-  if (ctx_.usb.RegisterHotplug(kPrinterVendor, kPrinterProduct, this) < 0) return 1;
+  if (ctx_.usb.RegisterHotplug(kQv46VendorId, kQv46ProductId, this) < 0) return 1;
   // Printers attached before the start were reported during registration.
   HandleNotices();
   return 0;
@@ -150,15 +147,15 @@ void StatusDaemon::RunCycle(thdata* record) {
 
   std::lock_guard<std::mutex> usbLock(usb_openclose_mutex);
   if (ctx_.usb.Open(record->device, &record->handle) == 0) {
-    const int driver = ctx_.usb.KernelDriverActive(record->handle, kPrinterInterface);
+    const int driver = ctx_.usb.KernelDriverActive(record->handle, kQv46Interface);
     const bool free = driver == 0 || (driver == 1 && ctx_.usb.DetachKernelDriver(
-                                                         record->handle, kPrinterInterface) == 0);
-    if (free && ctx_.usb.ClaimInterface(record->handle, kPrinterInterface) == 0) {
+                                                         record->handle, kQv46Interface) == 0);
+    if (free && ctx_.usb.ClaimInterface(record->handle, kQv46Interface) == 0) {
       record->interfaceClaimed = true;
       getPrinterInfo(ctx_, record);
     }
     if (record->interfaceClaimed) {
-      ctx_.usb.ReleaseInterface(record->handle, kPrinterInterface);
+      ctx_.usb.ReleaseInterface(record->handle, kQv46Interface);
       record->interfaceClaimed = false;
     }
     ctx_.usb.Close(record->handle);

@@ -11,8 +11,6 @@
 #include "daemon/DaemonContext.h"
 #include "daemon/PrinterRecord.h"
 
-constexpr uint16_t kPrinterVendor = 0x5E1D;
-constexpr uint16_t kPrinterProduct = 0x000A;
 constexpr unsigned kCycleMs = 1000;
 
 class StatusDaemon : public HotplugListener {

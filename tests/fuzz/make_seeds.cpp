@@ -88,8 +88,8 @@ std::string DeviceIdAnswer() {
 
 // The replies of a printer as the simulator gives them by default.
 std::vector<std::string> PrinterReplies(const std::string& serial, const std::string& status) {
-  return {Reply(serial),     Reply(status),     Reply("1.00"),     Reply("0000310"),
-          Reply("00000050"), Reply("00000050"), Reply("00000100"), Reply("0000000123")};
+  return {Reply(serial),     Reply(status),     Reply("1.00"),     Reply("MS00310"),
+          Reply("MQDF0050"), Reply("MQTY0050"), Reply("RQTY0100"), Reply("CL00000123")};
 }
 
 void DaemonSeeds() {
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
   }
   Seed("backend", "job",
        qv46fuzz::JoinParts({zelbackend::DeviceUri("QV4612345"), "42", Reply("QV4612345"),
-                            Reply("0000310"), Reply("00000101"),
+                            Reply("MS00310"), Reply("RQTY0101"),
                             "MANUFACTURER:VALDREN;MODEL:QV-46;", stream}));
 
   // The PPD's default lines with a few job options.

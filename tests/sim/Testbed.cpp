@@ -221,9 +221,9 @@ struct Testbed::Impl {
     }
     if (h->type == USBDEVFS_URB_TYPE_CONTROL && h->endpoint == 0)
       Control(p, *u);
-    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkOut)
+    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kQv46BulkOut)
       BulkOut(p, *u);
-    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkIn)
+    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kQv46BulkIn)
       ;  // stays queued until reply bytes exist
     else
       return Fail(EINVAL);
@@ -331,7 +331,7 @@ struct Testbed::Impl {
     if (p.inBytes.empty() || g_get_monotonic_time() < p.inReadyAt) return;
     for (auto& u : p.urbs) {
       if (p.inBytes.empty()) break;
-      if (u->done || u->Header()->endpoint != kBulkIn) continue;
+      if (u->done || u->Header()->endpoint != kQv46BulkIn) continue;
       std::size_t n = std::min(p.inBytes.size(), static_cast<std::size_t>(u->length()));
       std::memcpy(u->Bytes(), p.inBytes.data(), n);
       p.inBytes.erase(0, n);

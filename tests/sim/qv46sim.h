@@ -48,9 +48,11 @@ struct Reply {
 // "MNT_RD COUNTER_LIFE".
 std::string QueryKey(const std::string& command, const std::string& parameter);
 
-// Replies of a healthy, idle printer with 6 x 8 inch media loaded: STATUS,
-// INFO SERIAL_NUMBER (the serial), MEDIA, MEDIA_CLASS_RFID, MQTY_DEFAULT,
-// MQTY, RQTY, FVER and MNT_RD COUNTER_LIFE.
+// Replies of a healthy, idle printer with 6 x 8 inch media loaded, 50 of 50
+// prints left and 123 printed: STATUS, INFO SERIAL_NUMBER (the serial),
+// MEDIA, MEDIA_CLASS_RFID, MQTY_DEFAULT, MQTY, RQTY, FVER and MNT_RD
+// COUNTER_LIFE. Media size, quantities and count carry letters in the
+// characters before their value.
 std::map<std::string, Reply> DefaultReplies(const std::string& serial);
 
 struct PrinterConfig {
