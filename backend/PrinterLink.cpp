@@ -2,15 +2,14 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "PrinterLink.h"
 
-#include "common/PacketTransfer.h"
 #include "common/UsbPrinter.h"
 
 namespace zelbackend {
 
-int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length) {
-  return WriteInChunks([&](const unsigned char* chunk, int size,
-                           int* done) { return channel.BulkOut(chunk, size, done); },
-                       data, static_cast<int>(length));
+int WriteChunked(PrinterChannel& channel, const ChunkSource& source, size_t length) {
+  return WriteInChunksFrom([&](const unsigned char* chunk, int size,
+                               int* done) { return channel.BulkOut(chunk, size, done); },
+                           source, static_cast<int>(length));
 }
 
 int QueryText(PrinterChannel& channel, const PrinterQuery& query, std::string* value) {
