@@ -126,10 +126,10 @@ class SrgbConversion {
 
   void Rows(unsigned char* pixels, int width, int rows) const {
     if (transform_ == nullptr) return;
-    for (int y = 0; y < rows; ++y) {
-      unsigned char* row = pixels + size_t{3} * width * y;
-      cmsDoTransform(transform_, row, row, static_cast<cmsUInt32Number>(width));
-    }
+    const size_t stride = size_t{3} * width;
+    for (int y = 0; y < rows; ++y)
+      cmsDoTransform(transform_, pixels + stride * y, pixels + stride * y,
+                     static_cast<cmsUInt32Number>(width));
   }
 
  private:

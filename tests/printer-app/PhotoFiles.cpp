@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "AppUnderTest.h"
@@ -107,11 +108,13 @@ bool ReadJpeg(const std::string& path, e2e::Rgb* image) {
   jpeg_start_decompress(&info);
   image->width = static_cast<int>(info.output_width);
   image->height = static_cast<int>(info.output_height);
-  image->pixels.resize(size_t{3} * image->width * image->height);
+  const size_t stride = size_t{3} * image->width;
+  std::vector<uint8_t> pixels(stride * image->height);
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = image->pixels.data() + size_t{3} * image->width * info.output_scanline;
-    jpeg_read_scanlines(&info, &row, 1);
+    JSAMPROW rows[] = {pixels.data() + stride * info.output_scanline};
+    jpeg_read_scanlines(&info, rows, 1);
   }
+  image->pixels = std::move(pixels);
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   std::fclose(file);

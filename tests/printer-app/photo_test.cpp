@@ -35,10 +35,10 @@ e2e::Rgb Blocks(int width, int height) {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const int block = (y / 200) * 16 + x / 200;
-      uint8_t* pixel = &image.pixels[size_t{3} * (y * width + x)];
-      pixel[0] = static_cast<uint8_t>(40 + block * 37 % 200);
-      pixel[1] = static_cast<uint8_t>(30 + block * 71 % 190);
-      pixel[2] = static_cast<uint8_t>(20 + block * 13 % 210);
+      const size_t at = size_t{3} * (y * width + x);
+      image.pixels[at] = static_cast<uint8_t>(40 + block * 37 % 200);
+      image.pixels[at + 1] = static_cast<uint8_t>(30 + block * 71 % 190);
+      image.pixels[at + 2] = static_cast<uint8_t>(20 + block * 13 % 210);
     }
   }
   return image;
