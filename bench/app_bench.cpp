@@ -65,14 +65,6 @@ JobTimes TimesOf(const std::string& log, int job) {
   return times;
 }
 
-long PeakKilobytes(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
 // The photo's size for a benchmark argument in megapixels.
 void PhotoSize(int64_t megapixels, int* width, int* height) {
   if (megapixels == 48) {
@@ -118,7 +110,7 @@ void BmAppJpegJob(benchmark::State& state) {
   state.counters["usb_write_ms"] = writeMs / iterations;
   // Decoding, placing and the pipeline: the job's time but its writes.
   state.counters["processing_ms"] = (jobMs - writeMs) / iterations;
-  state.counters["app_peak_MB"] = static_cast<double>(PeakKilobytes(app.AppPid())) / 1024;
+  state.counters["app_peak_MB"] = static_cast<double>(app.PeakKilobytes()) / 1024;
 }
 BENCHMARK(BmAppJpegJob)
     ->ArgName("MP")

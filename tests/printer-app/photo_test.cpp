@@ -6,7 +6,6 @@
 // big photos within their memory; the loaded stock on the web media page.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "AppUnderTest.h"
@@ -42,14 +41,6 @@ e2e::Rgb Blocks(int width, int height) {
     }
   }
   return image;
-}
-
-long PeakKilobytes(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
 }
 
 class Photos : public testing::Test {
@@ -164,7 +155,7 @@ TEST_F(Photos, FortyEightMegapixelPhotoPrintsWithin80MB) {
   ASSERT_TRUE(apptest::WriteJpeg(Path("big.jpg"), e2e::SamplePhoto(8000, 6000)));
   const std::string stream = Printed(Path("big.jpg"), "image/jpeg");
   EXPECT_NE(std::string::npos, stream.find("CNTRL START"));
-  const long peak = PeakKilobytes(app_.AppPid());
+  const long peak = app_.PeakKilobytes();
   EXPECT_GT(peak, 0);
   EXPECT_LE(peak, 80 * 1024);
 }
