@@ -6,6 +6,7 @@
 // big photos within their memory; the loaded stock on the web media page.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "AppUnderTest.h"
@@ -41,6 +42,16 @@ e2e::Rgb Blocks(int width, int height) {
     }
   }
   return image;
+}
+
+// The mean difference of two job streams' bytes (plane pixels, mostly), in
+// grey levels; -1 when they differ in length.
+double MeanDifference(const std::string& a, const std::string& b) {
+  if (a.size() != b.size() || a.empty()) return -1;
+  double sum = 0;
+  for (size_t i = 0; i < a.size(); ++i)
+    sum += std::abs(static_cast<uint8_t>(a[i]) - static_cast<uint8_t>(b[i]));
+  return sum / static_cast<double>(a.size());
 }
 
 class Photos : public testing::Test {
@@ -98,7 +109,7 @@ TEST_P(Colours, PrintAsTheClassicQueuePrintsTheirSrgbPixels) {
   const std::string classic = apptest::ClassicStream(
       Path("srgb.ras"), std::string("PageSize=") + c.classic + " Resolution=300x300dpi");
   ASSERT_FALSE(classic.empty());
-  EXPECT_TRUE(classic == Printed(document, c.png ? "image/png" : "image/jpeg"));
+  EXPECT_EQ(0.0, MeanDifference(classic, Printed(document, c.png ? "image/png" : "image/jpeg")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -109,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
         ColourCase{"AdobeRgbJpeg", false, false, true, RgbSpace::kAdobeRgb, 0, "153x102mm"},
         ColourCase{"AdobeRgbJpegInThreeChunks", false, true, true, RgbSpace::kAdobeRgb, 80000,
                    "102x153mm"},
-        ColourCase{"ProPhotoPng", true, false, true, RgbSpace::kProPhoto, 0, "153x102mm"}),
+        ColourCase{"ProPhotoPng", true, true, true, RgbSpace::kProPhoto, 0, "102x153mm"}),
     [](const testing::TestParamInfo<ColourCase>& info) { return info.param.name; });
 
 // A landscape picture stored in each of the eight EXIF orientations (made
