@@ -46,24 +46,43 @@ void UseLandscapePage(pappl_pr_options_t* options) {
 // quarter onto the portrait page, which the filter turns a quarter again, it
 // would print upside down); otherwise a picture whose orientation differs
 // from the page's is turned a quarter counter-clockwise, as CUPS's image
-// filter turns it. An orientation the job asks for is kept. Says how many
-// pixels of the picture the page needs across and down.
+// filter turns it. An orientation the job asks for is kept. The page's
+// orientation is its size's: at 300 x 600 dpi a 6 x 4 in page is 1800 x 2400
+// pixels. Says how many pixels of the picture the page needs across and
+// down, counted at the horizontal resolution (see Stretch).
 void Place(pappl_pr_options_t* options, int width, int height, int* needAcross, int* needDown) {
-  const cups_page_header2_t& page = options->header;
+  const pappl_media_col_t& media = options->media;
   if (options->orientation_requested == IPP_ORIENT_NONE) {
-    if (width > height && page.cupsWidth < page.cupsHeight &&
-        HasLandscapeForm(options->media.size_width, options->media.size_length))
+    if (width > height && media.size_width < media.size_length &&
+        HasLandscapeForm(media.size_width, media.size_length))
       UseLandscapePage(options);
-    const bool pictureLandscape = width > height;
-    const bool pictureTurned = pictureLandscape
-                                   ? page.cupsWidth < page.cupsHeight
-                                   : height > width && page.cupsWidth > page.cupsHeight;
-    options->orientation_requested = pictureTurned ? IPP_ORIENT_LANDSCAPE : IPP_ORIENT_PORTRAIT;
+    const bool turned = width > height ? media.size_width < media.size_length
+                                       : height > width && media.size_width > media.size_length;
+    options->orientation_requested = turned ? IPP_ORIENT_LANDSCAPE : IPP_ORIENT_PORTRAIT;
   }
+  const cups_page_header2_t& page = options->header;
+  const int across = static_cast<int>(page.cupsWidth);
+  const int down = static_cast<int>(page.cupsHeight) * options->printer_resolution[0] /
+                   options->printer_resolution[1];
   const bool turned = options->orientation_requested == IPP_ORIENT_LANDSCAPE ||
                       options->orientation_requested == IPP_ORIENT_REVERSE_LANDSCAPE;
-  *needAcross = static_cast<int>(turned ? page.cupsHeight : page.cupsWidth);
-  *needDown = static_cast<int>(turned ? page.cupsWidth : page.cupsHeight);
+  *needAcross = turned ? down : across;
+  *needDown = turned ? across : down;
+}
+
+// PAPPL's image filter fits and fills in pixels, as if they were square: at
+// 300 x 600 dpi it would stretch a picture across to twice its width and cut
+// half of it off. The picture is stretched along the page's vertical by the
+// resolutions' ratio instead, and fills or fits the page (its own density,
+// which PAPPL would apply to the stretched pixels, is dropped).
+bool Stretch(const pappl_pr_options_t& options, Photo* photo) {
+  const int xres = options.printer_resolution[0];
+  const int yres = options.printer_resolution[1];
+  if (xres == yres) return true;
+  const bool turned = options.orientation_requested == IPP_ORIENT_LANDSCAPE ||
+                      options.orientation_requested == IPP_ORIENT_REVERSE_LANDSCAPE;
+  photo->ppi = 0;
+  return StretchPhoto(photo, turned ? PhotoAxis::kAcross : PhotoAxis::kDown, yres, xres);
 }
 
 bool PrintPhoto(pappl_job_t* job, pappl_device_t* device, pappl_pr_options_t* options,
@@ -86,6 +105,7 @@ bool PrintJpeg(pappl_job_t* job, pappl_device_t* device, void*) {
       },
       &photo);
   std::fclose(file);
+  if (fault == nullptr && !Stretch(*options, &photo)) fault = "not enough memory for the image";
   const bool ok =
       fault == nullptr ? PrintPhoto(job, device, options, photo, true) : Refuse(job, "JPEG", fault);
   papplJobDeletePrintOptions(options);
@@ -100,7 +120,8 @@ bool PrintPng(pappl_job_t* job, pappl_device_t* device, void*) {
   int needAcross = 0;
   int needDown = 0;
   Place(options, photo.width, photo.height, &needAcross, &needDown);
-  const bool ok = PrintPhoto(job, device, options, photo, false);
+  const bool ok = Stretch(*options, &photo) ? PrintPhoto(job, device, options, photo, false)
+                                            : Refuse(job, "PNG", "not enough memory for the image");
   papplJobDeletePrintOptions(options);
   return ok;
 }

@@ -243,6 +243,27 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
   return nullptr;
 }
 
+bool StretchPhoto(Photo* photo, PhotoAxis axis, int numerator, int denominator) {
+  const bool across = axis == PhotoAxis::kAcross;
+  const long width = across ? long{photo->width} * numerator / denominator : photo->width;
+  const long height = across ? photo->height : long{photo->height} * numerator / denominator;
+  std::unique_ptr<unsigned char[]> stretched = NewPixels(width, height);
+  if (!stretched) return false;
+  const unsigned char* from = photo->pixels.get();
+  unsigned char* out = stretched.get();
+  for (long y = 0; y < height; ++y) {
+    const long sourceY = across ? y : y * denominator / numerator;
+    for (long x = 0; x < width; ++x, out += 3) {
+      const long sourceX = across ? x * denominator / numerator : x;
+      std::memcpy(out, from + 3 * (sourceY * photo->width + sourceX), 3);
+    }
+  }
+  photo->pixels = std::move(stretched);
+  photo->width = static_cast<int>(width);
+  photo->height = static_cast<int>(height);
+  return true;
+}
+
 const char* DecodePngPhoto(const char* path, const PhotoLimits& limits, Photo* photo) {
   // libpng's message lives in the image record, which ends here.
   static thread_local char message[sizeof png_image{}.message];

@@ -33,3 +33,8 @@ using PagePixels = std::function<void(int width, int height, int* needWidth, int
 const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePixels& page,
                             Photo* photo);
 const char* DecodePngPhoto(const char* path, const PhotoLimits& limits, Photo* photo);
+
+enum class PhotoAxis { kAcross, kDown };
+// Stretches the picture along `axis` by `numerator` / `denominator`, each
+// new pixel the nearest old one; false when there is no memory for it.
+bool StretchPhoto(Photo* photo, PhotoAxis axis, int numerator, int denominator);

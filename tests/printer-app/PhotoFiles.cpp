@@ -131,9 +131,10 @@ bool WritePngWithProfile(const std::string& path, const e2e::Rgb& image,
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
                static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_iCCP(png, info, "embedded", PNG_COMPRESSION_TYPE_BASE,
-               reinterpret_cast<png_const_bytep>(iccProfile.data()),
-               static_cast<png_uint_32>(iccProfile.size()));
+  if (!iccProfile.empty())
+    png_set_iCCP(png, info, "embedded", PNG_COMPRESSION_TYPE_BASE,
+                 reinterpret_cast<png_const_bytep>(iccProfile.data()),
+                 static_cast<png_uint_32>(iccProfile.size()));
   png_write_info(png, info);
   for (int y = 0; y < image.height; ++y)
     png_write_row(png, image.pixels.data() + size_t{3} * image.width * y);

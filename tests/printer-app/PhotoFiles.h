@@ -23,6 +23,7 @@ bool WriteJpeg(const std::string& path, const e2e::Rgb& image, const JpegExtras&
                int quality = 90);
 // As libjpeg decodes it by default.
 bool ReadJpeg(const std::string& path, e2e::Rgb* image);
+// With an iCCP chunk unless `iccProfile` is empty.
 bool WritePngWithProfile(const std::string& path, const e2e::Rgb& image,
                          const std::string& iccProfile);
 

@@ -64,9 +64,11 @@ class Photos : public testing::Test {
   std::string Path(const std::string& name) const { return app_.Work() + "/" + name; }
 
   // The job stream the printer received for `document` on 4 x 6 in media.
-  std::string Printed(const std::string& document, const std::string& format) {
+  std::string Printed(const std::string& document, const std::string& format, int quality = 3) {
     const size_t before = app_.Captured();
-    const int job = app_.Print(document, format, {"keyword media na_index-4x6_4x6in"});
+    const int job = app_.Print(
+        document, format,
+        {"keyword media na_index-4x6_4x6in", "enum print-quality " + std::to_string(quality)});
     EXPECT_EQ("completed", app_.WaitForJob(job).substr(0, 9)) << document;
     return app_.JobStreamSince(before);
   }
@@ -82,7 +84,21 @@ struct ColourCase {
   RgbSpace space;
   size_t padding;       // makes the profile span several APP2 chunks
   const char* classic;  // the classic queue's page for the picture
+  int quality = 3;      // print-quality: 3 draft 300x300, 4 normal 300x600 dpi
 };
+
+// The picture as a page at 300 x 600 dpi has each row twice.
+e2e::Rgb RowsTwice(const e2e::Rgb& image) {
+  e2e::Rgb out = image;
+  out.height = image.height * 2;
+  out.pixels.clear();
+  const size_t stride = size_t{3} * image.width;
+  for (int y = 0; y < out.height; ++y) {
+    const auto row = image.pixels.begin() + static_cast<long>(stride * (y / 2));
+    out.pixels.insert(out.pixels.end(), row, row + static_cast<long>(stride));
+  }
+  return out;
+}
 
 class Colours : public Photos, public testing::WithParamInterface<ColourCase> {};
 
@@ -105,11 +121,15 @@ TEST_P(Colours, PrintAsTheClassicQueuePrintsTheirSrgbPixels) {
     ASSERT_TRUE(apptest::ReadJpeg(document, &stored));
   }
   const e2e::Rgb srgb = c.tagged ? apptest::ToSrgb(stored, profile) : stored;
-  ASSERT_TRUE(apptest::WriteRaster(Path("srgb.ras"), srgb, 300, 300));
-  const std::string classic = apptest::ClassicStream(
-      Path("srgb.ras"), std::string("PageSize=") + c.classic + " Resolution=300x300dpi");
+  const bool tall = c.quality == 4;
+  ASSERT_TRUE(
+      apptest::WriteRaster(Path("srgb.ras"), tall ? RowsTwice(srgb) : srgb, 300, tall ? 600 : 300));
+  const std::string classic =
+      apptest::ClassicStream(Path("srgb.ras"), std::string("PageSize=") + c.classic +
+                                                   (tall ? " Resolution=300x600dpi" : ""));
   ASSERT_FALSE(classic.empty());
-  EXPECT_EQ(0.0, MeanDifference(classic, Printed(document, c.png ? "image/png" : "image/jpeg")));
+  const std::string printed = Printed(document, c.png ? "image/png" : "image/jpeg", c.quality);
+  EXPECT_EQ(0.0, MeanDifference(classic, printed));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,7 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
         ColourCase{"AdobeRgbJpeg", false, false, true, RgbSpace::kAdobeRgb, 0, "153x102mm"},
         ColourCase{"AdobeRgbJpegInThreeChunks", false, true, true, RgbSpace::kAdobeRgb, 80000,
                    "102x153mm"},
-        ColourCase{"ProPhotoPng", true, true, true, RgbSpace::kProPhoto, 0, "102x153mm"}),
+        ColourCase{"ProPhotoPng", true, true, true, RgbSpace::kProPhoto, 0, "102x153mm"},
+        // PAPPL places in square pixels: at 300 x 600 dpi it cut half of the picture off.
+        ColourCase{"LandscapeJpegAt300x600", false, false, false, {}, 0, "153x102mm", 4},
+        ColourCase{"PortraitPngAt300x600", true, true, false, {}, 0, "102x153mm", 4}),
     [](const testing::TestParamInfo<ColourCase>& info) { return info.param.name; });
 
 // A landscape picture stored in each of the eight EXIF orientations (made
