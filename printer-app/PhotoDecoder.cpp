@@ -244,19 +244,18 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
 }
 
 bool StretchPhoto(Photo* photo, PhotoAxis axis, int numerator, int denominator) {
-  const bool across = axis == PhotoAxis::kAcross;
-  const long width = across ? long{photo->width} * numerator / denominator : photo->width;
-  const long height = across ? photo->height : long{photo->height} * numerator / denominator;
+  const long scaleX = axis == PhotoAxis::kAcross ? numerator : denominator;
+  const long scaleY = axis == PhotoAxis::kDown ? numerator : denominator;
+  const long width = photo->width * scaleX / denominator;
+  const long height = photo->height * scaleY / denominator;
   std::unique_ptr<unsigned char[]> stretched = NewPixels(width, height);
   if (!stretched) return false;
   const unsigned char* from = photo->pixels.get();
   unsigned char* out = stretched.get();
   for (long y = 0; y < height; ++y) {
-    const long sourceY = across ? y : y * denominator / numerator;
-    for (long x = 0; x < width; ++x, out += 3) {
-      const long sourceX = across ? x * denominator / numerator : x;
-      std::memcpy(out, from + 3 * (sourceY * photo->width + sourceX), 3);
-    }
+    const unsigned char* row = from + 3 * (y * denominator / scaleY) * photo->width;
+    for (long x = 0; x < width; ++x, out += 3)
+      std::memcpy(out, row + 3 * (x * denominator / scaleX), 3);
   }
   photo->pixels = std::move(stretched);
   photo->width = static_cast<int>(width);
