@@ -86,9 +86,10 @@ bool TurnUpright(int orientation, Photo* photo) {
   const unsigned char* stored = photo->pixels.get();
   unsigned char* out = upright.get();
   for (long y = 0; y < uprightHeight; ++y) {
-    const unsigned char* from = stored + 3 * (walk.first + y * walk.dy);
-    for (long x = 0; x < uprightWidth; ++x, from += 3 * walk.dx, out += 3)
-      std::memcpy(out, from, 3);
+    // An index, not a pointer: one step past the row's end may leave the block.
+    long at = walk.first + y * walk.dy;
+    for (long x = 0; x < uprightWidth; ++x, at += walk.dx, out += 3)
+      std::memcpy(out, stored + 3 * at, 3);
   }
   photo->pixels = std::move(upright);
   photo->width = static_cast<int>(uprightWidth);
