@@ -183,15 +183,19 @@ TEST_F(Photos, EveryExifOrientationPrintsAsTheUprightPicture) {
   }
 }
 
-// Decoded at a quarter of its size, a 48 MP photo needs a fraction of the
-// 144 MB its full-size pixels would take.
-TEST_F(Photos, FortyEightMegapixelPhotoPrintsWithin80MB) {
-  ASSERT_TRUE(apptest::WriteJpeg(Path("big.jpg"), e2e::SamplePhoto(8000, 6000)));
+// Decoded at a quarter of its size, a 48 MP photo prints in less memory
+// than its full-size pixels alone would take (144 MB; the whole app peaked
+// at 166 MB decoding them). The bound holds in the sanitizer build too, whose
+// own overhead lifts the app's 63 MB peak (bench/app_bench) above 80 MB.
+TEST_F(Photos, FortyEightMegapixelPhotoPrintsInLessThanItsFullSizePixels) {
+  constexpr long kWidth = 8000;
+  constexpr long kHeight = 6000;
+  ASSERT_TRUE(apptest::WriteJpeg(Path("big.jpg"), e2e::SamplePhoto(kWidth, kHeight)));
   const std::string stream = Printed(Path("big.jpg"), "image/jpeg");
   EXPECT_NE(std::string::npos, stream.find("CNTRL START"));
   const long peak = app_.PeakKilobytes();
   EXPECT_GT(peak, 0);
-  EXPECT_LE(peak, 80 * 1024);
+  EXPECT_LT(peak, kWidth * kHeight * 3 / 1024);
 }
 
 // The loaded stock is selected on PAPPL's media page, which lists every
