@@ -10,26 +10,48 @@
 
 namespace {
 
+// One size of the media table, portrait, named as PWG 5101.1 names it (its
+// standard name where it has one, else a self-describing name with the short
+// side first and no '.' in the name part), with the classic queue's page
+// sizes. The sizes the filter turns have a page size for each orientation.
 struct MediaRow {
-  const char* pageSize;  // as the classic queue names it
   const char* pwgName;
+  int width, length;          // hundredths of a millimetre
+  const char* portraitSize;   // the classic queue's page size
+  const char* landscapeSize;  // the same stock printed unturned, or null
 };
 
-// Every size of the media table, borderless; the first is the default.
+// The first is the default: the classic queue's 6 x 4 in.
 constexpr MediaRow kMedia[] = {
-    {"153x102mm", "custom_6x4in_6x4in"},     {"102x153mm", "na_index-4x6_4x6in"},
-    {"127x89mm", "custom_5x3.5in_5x3.5in"},  {"89x127mm", "oe_photo-l_3.5x5in"},
-    {"127x127mm", "oe_square-photo_5x5in"},  {"127x178mm", "na_5x7_5x7in"},
-    {"153x115mm", "custom_6x4.5in_6x4.5in"}, {"115x153mm", "custom_4.5x6in_4.5x6in"},
-    {"153x153mm", "custom_6x6in_6x6in"},     {"153x204mm", "custom_6x8in_6x8in"},
-    {"153x229mm", "custom_6x9in_6x9in"},
+    {"na_index-4x6_4x6in", 10160, 15240, "102x153mm", "153x102mm"},
+    {"oe_photo-l_3.5x5in", 8890, 12700, "89x127mm", "127x89mm"},
+    {"oe_square-photo_5x5in", 12700, 12700, "127x127mm", nullptr},
+    {"na_5x7_5x7in", 12700, 17780, "127x178mm", nullptr},
+    {"custom_4-5x6in_4.5x6in", 11430, 15240, "115x153mm", "153x115mm"},
+    {"custom_6x6in_6x6in", 15240, 15240, "153x153mm", nullptr},
+    {"na_index-4x6-ext_6x8in", 15240, 20320, "153x204mm", nullptr},
+    {"na_6x9_6x9in", 15240, 22860, "153x229mm", nullptr},
 };
+
+// Sizes a millimetre apart are the same stock: "102x153mm" is 4 x 6 in.
+constexpr int kSizeSlack = 100;
+
+bool SameSize(int a, int b) { return a > b - kSizeSlack && a < b + kSizeSlack; }
+
+const MediaRow* RowForSize(int width, int length) {
+  for (const MediaRow& row : kMedia) {
+    if ((SameSize(width, row.width) && SameSize(length, row.length)) ||
+        (SameSize(width, row.length) && SameSize(length, row.width)))
+      return &row;
+  }
+  return nullptr;
+}
 
 constexpr LoadedStock kLoadedMedia[] = {
     {"00210", "na_5x7_5x7in", "5x7in"},
-    {"00301", "custom_6x4in_6x4in", "6x4in"},
-    {"00310", "custom_6x8in_6x8in", "6x8in"},
-    {"00400", "custom_6x9in_6x9in", "6x9in"},
+    {"00301", "na_index-4x6_4x6in", "6x4in"},
+    {"00310", "na_index-4x6-ext_6x8in", "6x8in"},
+    {"00400", "na_6x9_6x9in", "6x9in"},
 };
 
 enum class Kind { kKeyword, kBoolean, kRange };
@@ -106,11 +128,15 @@ void AddVendorAttributes(ipp_t* attrs) {
 
 }  // namespace
 
-const char* PageSizeForMedia(const char* pwgName) {
-  for (const MediaRow& row : kMedia) {
-    if (pwgName != nullptr && std::strcmp(pwgName, row.pwgName) == 0) return row.pageSize;
-  }
-  return kMedia[0].pageSize;
+const char* PageSizeForMedia(int width, int length) {
+  const MediaRow* row = RowForSize(width, length);
+  if (row == nullptr) return kMedia[0].landscapeSize;
+  return width > length && row->landscapeSize != nullptr ? row->landscapeSize : row->portraitSize;
+}
+
+bool HasLandscapeForm(int width, int length) {
+  const MediaRow* row = RowForSize(width, length);
+  return row != nullptr && row->landscapeSize != nullptr;
 }
 
 const LoadedStock* StockForCode(const char* mediaCode) {
@@ -120,13 +146,13 @@ const LoadedStock* StockForCode(const char* mediaCode) {
   return nullptr;
 }
 
-std::vector<std::pair<std::string, std::string>> FilterOptions(const char* mediaName,
+std::vector<std::pair<std::string, std::string>> FilterOptions(const pappl_media_col_t& media,
                                                                int xResolution, int yResolution,
                                                                int numVendor,
                                                                const cups_option_t* vendor,
                                                                ipp_t* driverAttrs) {
   std::vector<std::pair<std::string, std::string>> options;
-  options.emplace_back("PageSize", PageSizeForMedia(mediaName));
+  options.emplace_back("PageSize", PageSizeForMedia(media.size_width, media.size_length));
   options.emplace_back("Resolution",
                        std::to_string(xResolution) + "x" + std::to_string(yResolution) + "dpi");
   for (const VendorOption& option : kVendor) {

@@ -13,9 +13,13 @@
 constexpr char kDriverName[] = "valdren_qv46";
 constexpr char kMakeAndModel[] = "VALDREN QV-46";
 
-// The pipeline's page size name for a PWG media name; the classic queue's
-// default for an unknown one.
-const char* PageSizeForMedia(const char* pwgName);
+// The classic queue's page size for media of `width` x `length` hundredths of
+// a millimetre, in that orientation (either name of a size is found); the
+// classic queue's default for an unknown size.
+const char* PageSizeForMedia(int width, int length);
+// True for the sizes the classic queue also prints as a landscape page
+// (6 x 4, 5 x 3.5 and 6 x 4.5 in), which the filter prints unturned.
+bool HasLandscapeForm(int width, int length);
 // A media size code the printer reports ("00310"): its PWG media name and
 // the status monitor's words for it.
 struct LoadedStock {
@@ -26,10 +30,10 @@ struct LoadedStock {
 // Null for an unknown code.
 const LoadedStock* StockForCode(const char* mediaCode);
 
-// The job options as the classic queue would pass them, from a job's media,
-// resolution and vendor options (each vendor option missing from `vendor`
-// takes the printer's default from `driverAttrs`, then the PPD's default).
-std::vector<std::pair<std::string, std::string>> FilterOptions(const char* mediaName,
+// The job options as the classic queue would pass them, from a job's media
+// (the page's orientation is its size's), resolution and vendor options (each vendor option missing
+// from `vendor` takes the printer's default from `driverAttrs`, then the PPD's default).
+std::vector<std::pair<std::string, std::string>> FilterOptions(const pappl_media_col_t& media,
                                                                int xResolution, int yResolution,
                                                                int numVendor,
                                                                const cups_option_t* vendor,

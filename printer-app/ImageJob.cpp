@@ -2,23 +2,20 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "printer-app/ImageJob.h"
 
-#include <jpeglib.h>
-#include <png.h>
-
-#include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
+#include <utility>
+
+#include "printer-app/Driver.h"
+#include "printer-app/PhotoDecoder.h"
 
 namespace {
 
-// Refuses `width` x `height` x `depth` when PAPPL would not place it.
-bool FitsInMemory(pappl_job_t* job, size_t width, size_t height, size_t depth) {
-  int maxWidth = 0;
-  int maxHeight = 0;
-  const size_t maxBytes = papplSystemGetMaxImageSize(papplPrinterGetSystem(papplJobGetPrinter(job)),
-                                                     &maxWidth, &maxHeight);
-  return width >= 1 && height >= 1 && width <= static_cast<size_t>(maxWidth) &&
-         height <= static_cast<size_t>(maxHeight) && width * height * depth <= maxBytes;
+// What PAPPL would place at most.
+PhotoLimits LimitsOf(pappl_job_t* job) {
+  PhotoLimits limits;
+  limits.maxBytes = papplSystemGetMaxImageSize(papplPrinterGetSystem(papplJobGetPrinter(job)),
+                                               &limits.maxWidth, &limits.maxHeight);
+  return limits;
 }
 
 bool Refuse(pappl_job_t* job, const char* format, const char* fault) {
@@ -27,65 +24,71 @@ bool Refuse(pappl_job_t* job, const char* format, const char* fault) {
   return false;
 }
 
-bool PrintPixels(pappl_job_t* job, pappl_device_t* device, const unsigned char* pixels, int width,
-                 int height, int ppi, bool smoothing) {
-  pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, true);
-  const bool ok =
-      papplJobFilterImage(job, device, options, pixels, width, height, 3, ppi, smoothing);
-  papplJobDeletePrintOptions(options);
-  return ok;
+// The same stock as a landscape page, which the filter prints unturned.
+void UseLandscapePage(pappl_pr_options_t* options) {
+  pappl_media_col_t& media = options->media;
+  std::swap(media.size_width, media.size_length);
+  cups_page_header2_t& header = options->header;
+  header.cupsWidth =
+      static_cast<unsigned>(media.size_width * options->printer_resolution[0] / 2540);
+  header.cupsHeight =
+      static_cast<unsigned>(media.size_length * options->printer_resolution[1] / 2540);
+  header.cupsBytesPerLine = (header.cupsWidth * header.cupsBitsPerPixel + 7) / 8;
+  std::swap(header.PageSize[0], header.PageSize[1]);
+  std::swap(header.cupsPageSize[0], header.cupsPageSize[1]);
+  std::swap(header.ImagingBoundingBox[2], header.ImagingBoundingBox[3]);
+  std::swap(header.cupsImagingBBox[2], header.cupsImagingBBox[3]);
 }
 
-struct JpegFault {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void OnJpegFault(j_common_ptr info) {
-  auto* fault = reinterpret_cast<JpegFault*>(info->err);
-  (*info->err->format_message)(info, fault->message);
-  std::longjmp(fault->jump, 1);
+// Places an upright picture of `width` x `height` on the job's page as the
+// classic queue prints it: on a size the classic queue also has as a
+// landscape page, a landscape picture goes on that page unturned (turned a
+// quarter onto the portrait page, which the filter turns a quarter again, it
+// would print upside down); otherwise a picture whose orientation differs
+// from the page's is turned a quarter counter-clockwise, as CUPS's image
+// filter turns it. An orientation the job asks for is kept. The page's
+// orientation is its size's: at 300 x 600 dpi a 6 x 4 in page is 1800 x 2400
+// pixels. Says how many pixels of the picture the page needs across and
+// down, counted at the horizontal resolution (see Stretch).
+void Place(pappl_pr_options_t* options, int width, int height, int* needAcross, int* needDown) {
+  const pappl_media_col_t& media = options->media;
+  if (options->orientation_requested == IPP_ORIENT_NONE) {
+    if (width > height && media.size_width < media.size_length &&
+        HasLandscapeForm(media.size_width, media.size_length))
+      UseLandscapePage(options);
+    const bool turned = width > height ? media.size_width < media.size_length
+                                       : height > width && media.size_width > media.size_length;
+    options->orientation_requested = turned ? IPP_ORIENT_LANDSCAPE : IPP_ORIENT_PORTRAIT;
+  }
+  const cups_page_header2_t& page = options->header;
+  const int across = static_cast<int>(page.cupsWidth);
+  const int down = static_cast<int>(page.cupsHeight) * options->printer_resolution[0] /
+                   options->printer_resolution[1];
+  const bool turned = options->orientation_requested == IPP_ORIENT_LANDSCAPE ||
+                      options->orientation_requested == IPP_ORIENT_REVERSE_LANDSCAPE;
+  *needAcross = turned ? down : across;
+  *needDown = turned ? across : down;
 }
 
-// Decodes into `*pixels` (malloc'd, RGB); the fault's text, or null.
-const char* DecodeJpeg(pappl_job_t* job, FILE* file, unsigned char** pixels, int* width,
-                       int* height, int* ppi) {
-  static thread_local JpegFault fault;
-  jpeg_decompress_struct info;
-  info.err = jpeg_std_error(&fault.manager);
-  fault.manager.error_exit = OnJpegFault;
-  if (setjmp(fault.jump)) {
-    jpeg_destroy_decompress(&info);
-    return fault.message;
-  }
-  jpeg_create_decompress(&info);
-  jpeg_stdio_src(&info, file);
-  jpeg_read_header(&info, TRUE);
-  info.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&info);
-  if (!FitsInMemory(job, info.output_width, info.output_height, 3)) {
-    jpeg_destroy_decompress(&info);
-    return "the image is too large to print";
-  }
-  const size_t stride = size_t{info.output_width} * 3;
-  *pixels = static_cast<unsigned char*>(std::malloc(stride * info.output_height));
-  if (*pixels == nullptr) {
-    jpeg_destroy_decompress(&info);
-    return "not enough memory for the image";
-  }
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW row = *pixels + info.output_scanline * stride;
-    jpeg_read_scanlines(&info, &row, 1);
-  }
-  *width = static_cast<int>(info.output_width);
-  *height = static_cast<int>(info.output_height);
-  *ppi = info.density_unit == 1   ? info.X_density
-         : info.density_unit == 2 ? info.X_density * 254 / 100
-                                  : 0;
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  return nullptr;
+// PAPPL's image filter fits and fills in pixels, as if they were square: at
+// 300 x 600 dpi it would stretch a picture across to twice its width and cut
+// half of it off. The picture is stretched along the page's vertical by the
+// resolutions' ratio instead, and fills or fits the page (its own density,
+// which PAPPL would apply to the stretched pixels, is dropped).
+bool Stretch(const pappl_pr_options_t& options, Photo* photo) {
+  const int xres = options.printer_resolution[0];
+  const int yres = options.printer_resolution[1];
+  if (xres == yres) return true;
+  const bool turned = options.orientation_requested == IPP_ORIENT_LANDSCAPE ||
+                      options.orientation_requested == IPP_ORIENT_REVERSE_LANDSCAPE;
+  photo->ppi = 0;
+  return StretchPhoto(photo, turned ? PhotoAxis::kAcross : PhotoAxis::kDown, yres, xres);
+}
+
+bool PrintPhoto(pappl_job_t* job, pappl_device_t* device, pappl_pr_options_t* options,
+                const Photo& photo, bool smoothing) {
+  return papplJobFilterImage(job, device, options, photo.pixels.get(), photo.width, photo.height, 3,
+                             photo.ppi, smoothing);
 }
 
 }  // namespace
@@ -93,39 +96,32 @@ const char* DecodeJpeg(pappl_job_t* job, FILE* file, unsigned char** pixels, int
 bool PrintJpeg(pappl_job_t* job, pappl_device_t* device, void*) {
   FILE* file = std::fopen(papplJobGetFilename(job), "rb");
   if (file == nullptr) return Refuse(job, "JPEG", "it cannot be read");
-  unsigned char* pixels = nullptr;
-  int width = 0;
-  int height = 0;
-  int ppi = 0;
-  const char* fault = DecodeJpeg(job, file, &pixels, &width, &height, &ppi);
+  pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, true);
+  Photo photo;
+  const char* fault = DecodeJpegPhoto(
+      file, LimitsOf(job),
+      [options](int width, int height, int* needAcross, int* needDown) {
+        Place(options, width, height, needAcross, needDown);
+      },
+      &photo);
   std::fclose(file);
-  const bool ok = fault == nullptr ? PrintPixels(job, device, pixels, width, height, ppi, true)
-                                   : Refuse(job, "JPEG", fault);
-  std::free(pixels);
+  if (fault == nullptr && !Stretch(*options, &photo)) fault = "not enough memory for the image";
+  const bool ok =
+      fault == nullptr ? PrintPhoto(job, device, options, photo, true) : Refuse(job, "JPEG", fault);
+  papplJobDeletePrintOptions(options);
   return ok;
 }
 
 bool PrintPng(pappl_job_t* job, pappl_device_t* device, void*) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, papplJobGetFilename(job)))
-    return Refuse(job, "PNG", image.message);
-  image.format = PNG_FORMAT_RGB;
-  if (!FitsInMemory(job, image.width, image.height, 3)) {
-    png_image_free(&image);
-    return Refuse(job, "PNG", "the image is too large to print");
-  }
-  unsigned char* pixels = static_cast<unsigned char*>(std::malloc(PNG_IMAGE_SIZE(image)));
-  // Transparent parts print white.
-  const png_color white{255, 255, 255};
-  if (pixels == nullptr || !png_image_finish_read(&image, &white, pixels, 0, nullptr)) {
-    std::free(pixels);
-    const bool ok = Refuse(job, "PNG", pixels == nullptr ? "not enough memory" : image.message);
-    png_image_free(&image);
-    return ok;
-  }
-  const bool ok = PrintPixels(job, device, pixels, static_cast<int>(image.width),
-                              static_cast<int>(image.height), 0, false);
-  std::free(pixels);
+  Photo photo;
+  const char* fault = DecodePngPhoto(papplJobGetFilename(job), LimitsOf(job), &photo);
+  if (fault != nullptr) return Refuse(job, "PNG", fault);
+  pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, true);
+  int needAcross = 0;
+  int needDown = 0;
+  Place(options, photo.width, photo.height, &needAcross, &needDown);
+  const bool ok = Stretch(*options, &photo) ? PrintPhoto(job, device, options, photo, false)
+                                            : Refuse(job, "PNG", "not enough memory for the image");
+  papplJobDeletePrintOptions(options);
   return ok;
 }

@@ -79,8 +79,8 @@ class JobSession {
                             cookie_io_functions_t{nullptr, WritePacket, nullptr, nullptr})) {
     ipp_t* driverAttrs = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
     for (const auto& [name, value] : FilterOptions(
-             options->media.size_name, options->printer_resolution[0],
-             options->printer_resolution[1], options->num_vendor, options->vendor, driverAttrs)) {
+             options->media, options->printer_resolution[0], options->printer_resolution[1],
+             options->num_vendor, options->vendor, driverAttrs)) {
       numOptions_ = cupsAddOption(name.c_str(), value.c_str(), numOptions_, &options_);
     }
     ippDelete(driverAttrs);

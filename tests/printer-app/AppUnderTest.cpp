@@ -175,6 +175,14 @@ std::string AppUnderTest::PrinterAttribute(const std::string& name, const std::s
   return match[1];
 }
 
+long AppUnderTest::PeakKilobytes() const {
+  std::istringstream status(e2e::ReadFile("/proc/" + std::to_string(AppPid()) + "/status"));
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
 size_t AppUnderTest::Captured() const { return e2e::ReadFile(capture_).size(); }
 
 std::string AppUnderTest::ReceivedSince(size_t offset) const {

@@ -27,6 +27,8 @@ class AppUnderTest {
   const std::string& Serial() const { return serial_; }
   int Port() const { return port_; }
   pid_t AppPid() const { return app_ ? app_->Pid() : -1; }
+  // The app's peak resident memory so far (VmHWM), or -1.
+  long PeakKilobytes() const;
   std::string LogPath() const { return work_ + "/app.log"; }
   // The URI of the printer named `name` (the first QV-46 by default).
   std::string PrinterUri(const std::string& name = "VALDREN-QV-46") const;

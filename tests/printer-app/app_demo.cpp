@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
             << ", marker-levels: " << app.PrinterAttribute("marker-levels") << "\n";
   const size_t before = app.Captured();
   const int job = app.Print(jpeg, "image/jpeg",
-                            {"keyword media custom_6x4in_6x4in", "keyword overcoat-finish matte"});
+                            {"keyword media na_index-4x6_4x6in", "keyword overcoat-finish matte"});
   const std::string state = app.WaitForJob(job);
   std::cout << "\n== Print-Job sample-photo.jpg (6x4in, overcoat-finish=matte): job " << job << " "
             << state << "\n";

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AppUnderTest.h"
+#include "PhotoFiles.h"
 #include "PrintSystem.h"
 #include "TestImages.h"
 
@@ -51,7 +52,7 @@ class PrinterApp : public testing::Test {
   AppUnderTest app_;
 };
 
-// PWG raster pages of the sample photo, 6 x 4 in at 300 dpi, as a client
+// PWG raster pages of the sample photo at the media size and 300 dpi across, as a client
 // or CUPS would send them.
 std::string PwgRaster(const std::string& path, int pages, const char* media, int yResolution) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -148,16 +149,8 @@ TEST_P(Identity, PwgRasterGivesTheFiltersStreamByteForByte) {
   ASSERT_GT(job, 0);
   ASSERT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
 
-  // The classic queue: the same settings, and the job information file the
-  // backend writes from the printer's answers (6 x 8 in, 100 half panels).
-  const std::string jobId = "app" + std::to_string(getpid());
-  const std::string info = "/tmp/Print_" + jobId + ".log";
-  e2e::WriteFile(info, "#MEDIA_INFORMATION\nMEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"0100\"\n");
-  std::string filtered;
-  const int status = apptest::Run({QV46_FILTER, jobId, "u", "t", "1", c.options, raster}, &filtered,
-                                  {std::string("PPD=") + QV46_PPD});
-  unlink(info.c_str());
-  ASSERT_EQ(0, status);
+  // The classic queue: the same settings, and the printer's answers.
+  const std::string filtered = apptest::ClassicStream(raster, c.options);
   ASSERT_FALSE(filtered.empty());
   EXPECT_TRUE(filtered == app_.JobStreamSince(before));
 
@@ -171,10 +164,10 @@ TEST_P(Identity, PwgRasterGivesTheFiltersStreamByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, Identity,
-    testing::Values(IdentityCase{"OneLandscapePage", 1, "custom_6x4in_6x4in", 3,
-                                 "PageSize=153x102mm Resolution=300x300dpi"},
-                    IdentityCase{"TwoPagesOnOnePanel", 2, "custom_6x4in_6x4in", 3,
-                                 "PageSize=153x102mm Resolution=300x300dpi"},
+    testing::Values(IdentityCase{"OnePage", 1, "na_index-4x6_4x6in", 3,
+                                 "PageSize=102x153mm Resolution=300x300dpi"},
+                    IdentityCase{"TwoPagesOnOnePanel", 2, "na_index-4x6_4x6in", 3,
+                                 "PageSize=102x153mm Resolution=300x300dpi"},
                     IdentityCase{"PortraitTurnedAsTheClassicQueueTurnsIt", 1, "na_index-4x6_4x6in",
                                  4, "PageSize=102x153mm Resolution=300x600dpi"}),
     [](const testing::TestParamInfo<IdentityCase>& info) { return info.param.name; });
@@ -216,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"FewPrintsLeftAfterLetters", "INFO MQTY MQTY0005", "printer-state-reasons",
                    "marker-supply-low"},
         StatusCase{"PrintsLeft", "INFO MQTY MQTY0005", "marker-levels", "10"},
-        StatusCase{"LoadedStock", "INFO MEDIA MS00400", "media-ready", "custom_6x9in_6x9in"}),
+        StatusCase{"LoadedStock", "INFO MEDIA MS00400", "media-ready", "na_6x9_6x9in"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
 
 TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
