@@ -6,6 +6,8 @@
 #include <pwd.h>
 #include <security/pam_appl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -119,6 +121,11 @@ http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId
   return HTTP_STATUS_CONTINUE;
 }
 
+bool ChmodSocket(pappl_system_t*, void* path) {
+  chmod(static_cast<const std::string*>(path)->c_str(), 0600);
+  return false;
+}
+
 }  // namespace
 
 bool ServesNetwork(const std::string& hostname) { return !IsLoopback(hostname); }
@@ -149,4 +156,13 @@ void RequireAdminLogin(pappl_system_t* system, const AdminLogin& login) {
   stored = login;
   papplSystemSetAdminGroup(system, stored.group.c_str());
   papplSystemSetAuthCallback(system, "Basic", Authorize, &stored);
+}
+
+void ProtectCommandSocket(pappl_system_t* system, const std::string& name) {
+  // Where PAPPL's main loop puts it: /run for root, else the temporary folder.
+  static std::string path;
+  path = getuid() == 0
+             ? "/run/" + name + ".sock"
+             : std::string(papplGetTempDir()) + "/" + name + std::to_string(getuid()) + ".sock";
+  papplSystemAddTimerCallback(system, 0, 0, ChmodSocket, &path);
 }

@@ -27,3 +27,7 @@ struct AdminLogin {
 // `login.group` with a password PAM accepts; printing, job and Get
 // operations stay open, a job belonging to whoever asked for it.
 void RequireAdminLogin(pappl_system_t* system, const AdminLogin& login);
+// PAPPL 1.3 lets every client of its command socket administer, and makes
+// the socket writable by every user: it is made the owner's alone as soon
+// as the server runs. `name` is the application's base name.
+void ProtectCommandSocket(pappl_system_t* system, const std::string& name);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -20,7 +21,7 @@ std::atomic<bool> gStopping{false};
 
 // How long the job under way may take to finish its batch.
 constexpr int kJobWaitSteps = 60;
-constexpr useconds_t kJobWaitStep = 50000;
+constexpr std::chrono::milliseconds kJobWaitStep{50};
 
 sigset_t StopSignals() {
   sigset_t signals;
@@ -57,7 +58,7 @@ void Stop(pappl_system_t* system, const StopSteps& steps) {
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping: queued jobs are kept for the next start.");
   papplSystemIteratePrinters(system, Pause, nullptr);
   for (int step = 0; step < kJobWaitSteps && ProcessingJobs(system) > 0; ++step)
-    usleep(kJobWaitStep);
+    std::this_thread::sleep_for(kJobWaitStep);
   steps.saveState();
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped.");
   // Nothing is torn down under the threads PAPPL still runs: the process

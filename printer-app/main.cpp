@@ -133,7 +133,8 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   static std::string statePath = spool + "/" + kName + ".state";
   const char* portText = cupsGetOption("server-port", numOptions, options);
   const int port = portText != nullptr ? std::atoi(portText) : 8000;
-  if (!PortIsFree(port)) {
+  const bool isPrivate = cupsGetOption("private-server", numOptions, options) != nullptr;
+  if (!isPrivate && !PortIsFree(port)) {
     std::fprintf(stderr, "%s: port %d is in use.\n", kName, port);
     return nullptr;
   }
@@ -146,9 +147,11 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   const char* serverHostname = cupsGetOption("server-hostname", numOptions, options);
   if (serverHostname != nullptr) papplSystemSetHostName(system, serverHostname);
   const std::string listen = Option("listen-hostname", numOptions, options, "*");
-  gNetwork = ServesNetwork(listen);
-  // A port another server holds is an error, not a second server.
-  if (!Listen(system, listen)) {
+  // A server the command line starts for itself (private-server) has only
+  // the command socket; a port another server holds is an error, not a
+  // second server.
+  gNetwork = !isPrivate && ServesNetwork(listen);
+  if (!isPrivate && !Listen(system, listen)) {
     std::fprintf(stderr, "%s: cannot listen on port %d.\n", kName, port);
     papplSystemDelete(system);
     return nullptr;
@@ -158,6 +161,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   RequireAdminLogin(system, {Option("auth-service", numOptions, options, kName),
                              Option("pam-config-dir", numOptions, options, ""),
                              Option("admin-group", numOptions, options, kAdminGroup)});
+  ProtectCommandSocket(system, kName);
 
   for (const AppStrings& strings : kAppStrings) {
     const std::string path = std::string("/qv46-") + strings.language + ".strings";
