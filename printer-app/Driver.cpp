@@ -5,10 +5,18 @@
 #include <cstring>
 
 #include "printer-app/Icons.h"
+#include "printer-app/Identify.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
 
 namespace {
+
+// PAPPL 1.3 asks for the status while it loads its saved state; the device
+// closed after that starts a saved job before PAPPL's loop runs, and that
+// job stays "pending" for good. The hot-plug timer asks soon after.
+bool UpdateStatusWhileRunning(pappl_printer_t* printer) {
+  return !papplSystemIsRunning(papplPrinterGetSystem(printer)) || UpdatePrinterStatus(printer);
+}
 
 // One size of the media table, portrait, named as PWG 5101.1 names it (its
 // standard name where it has one, else a self-describing name with the short
@@ -182,7 +190,10 @@ bool DriverCallback(pappl_system_t*, const char* driverName, const char*, const 
   data->rwriteline_cb = WriteRasterLine;
   data->rendpage_cb = EndRasterPage;
   data->rendjob_cb = EndRasterJob;
-  data->status_cb = UpdatePrinterStatus;
+  data->status_cb = UpdateStatusWhileRunning;
+  data->identify_cb = IdentifyPrinter;
+  data->identify_supported = kIdentifyActions;
+  data->identify_default = kIdentifyActions;
   data->format = kRawFormat;
 
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", kMakeAndModel);

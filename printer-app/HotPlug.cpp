@@ -6,20 +6,32 @@
 
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/UsbPrinter.h"
 #include "printer-app/Driver.h"
 #include "printer-app/PrinterStatus.h"
+#include "printer-app/Stopping.h"
 #include "printer-app/UsbScheme.h"
 
 namespace {
 
 // PAPPL runs timers under the system's lock, which creating a printer takes
-// too: the timer only asks the worker for a look.
+// too: the timer only asks the worker for a look. A Shutdown-System request
+// stops the application as SIGTERM does.
 bool Tick(pappl_system_t* system, void* data) {
-  if (!papplSystemIsShutdown(system)) static_cast<HotPlug*>(data)->Ask();
+  if (papplSystemIsShutdown(system)) {
+    RequestStop();
+    return false;
+  }
+  static_cast<HotPlug*>(data)->Ask();
   return true;
+}
+
+HotPlug& Instance() {
+  static HotPlug hotPlug;
+  return hotPlug;
 }
 
 struct Survey {
@@ -38,13 +50,26 @@ void Sort(pappl_printer_t* printer, void* data) {
 
 }  // namespace
 
-void HotPlug::Start(pappl_system_t* system, int intervalSeconds) {
-  static HotPlug hotPlug;
+void HotPlug::Start(pappl_system_t* system, int intervalSeconds,
+                    std::function<void(pappl_printer_t*)> added) {
+  HotPlug& hotPlug = Instance();
+  hotPlug.added_ = std::move(added);
   hotPlug.Scan(system);
-  // The worker waits for the timer, so it never touches the system after
-  // the server stopped; it ends with the process.
-  std::thread([system] { hotPlug.Work(system); }).detach();
+  hotPlug.worker_ = std::thread([system, &hotPlug] { hotPlug.Work(system); });
   papplSystemAddTimerCallback(system, 0, intervalSeconds, Tick, &hotPlug);
+}
+
+void HotPlug::Stop() { Instance().Join(); }
+
+HotPlug::~HotPlug() { Join(); }
+
+void HotPlug::Join() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    wake_.notify_one();
+  }
+  if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
 }
 
 void HotPlug::Ask() {
@@ -57,9 +82,12 @@ void HotPlug::Work(pappl_system_t* system) {
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return asked_; });
+      wake_.wait(lock, [this] { return asked_ || stopped_; });
+      if (stopped_) return;
       asked_ = false;
     }
+    // Once PAPPL's loop has ended the system may be going away.
+    if (papplSystemIsShutdown(system)) return;
     Scan(system);
   }
 }
@@ -99,7 +127,11 @@ void HotPlug::Scan(pappl_system_t* system) {
   papplSystemIteratePrinters(system, Sort, &survey);
 
   for (pappl_printer_t* printer : survey.gone) Publish(printer, PrinterReading{});
-  for (pappl_printer_t* printer : survey.here) UpdatePrinterStatus(printer);
+  // Not before PAPPL's loop runs: closing the device then starts the saved
+  // jobs too early (see the driver's status callback).
+  if (papplSystemIsRunning(system)) {
+    for (pappl_printer_t* printer : survey.here) UpdatePrinterStatus(printer);
+  }
   for (const std::string& serial : present) {
     if (survey.served.count(serial)) continue;
     // PAPPL reports printer-id 0 for a printer created without one.
@@ -109,7 +141,7 @@ void HotPlug::Scan(pappl_system_t* system) {
                            "MFG:VALDREN;MDL:QV-46;", DeviceUriFor(serial).c_str());
     if (printer == nullptr) continue;
     papplSystemSetNextPrinterID(system, id + 1);
-    AddStatusPage(printer);
+    if (added_) added_(printer);
     UpdatePrinterStatus(printer);
   }
 }

@@ -8,15 +8,25 @@
 #include <pappl/pappl.h>
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 class HotPlug {
  public:
-  // Looks at the bus now, then every `intervalSeconds` on a thread of its own.
-  static void Start(pappl_system_t* system, int intervalSeconds);
+  // Also when the process ends without Stop: the worker is never left
+  // waiting on a condition variable that is being destroyed.
+  ~HotPlug();
+
+  // Looks at the bus now, then every `intervalSeconds` on a thread of its
+  // own; `added` completes each printer it creates.
+  static void Start(pappl_system_t* system, int intervalSeconds,
+                    std::function<void(pappl_printer_t*)> added);
+  // Ends the worker and waits for it; it never looks again.
+  static void Stop();
 
   // One look: adds new printers, marks missing ones offline, refreshes the
   // status of the others.
@@ -26,10 +36,14 @@ class HotPlug {
 
  private:
   void Work(pappl_system_t* system);
+  void Join();
 
   std::mutex mutex_;
   std::condition_variable wake_;
   bool asked_ = false;
+  bool stopped_ = false;
+  std::thread worker_;
+  std::function<void(pappl_printer_t*)> added_;
   // Serials of the printers seen on the bus, by bus and address.
   std::map<std::pair<int, int>, std::string> known_;
 };

@@ -22,11 +22,17 @@
 #include "filter/JobPipeline.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
 #include "printer-app/Driver.h"
+#include "printer-app/Stopping.h"
 #include "printer-app/UsbScheme.h"
 
 extern char** environ;
 
 namespace {
+
+// A job the application stopped ends aborted, saying so.
+constexpr char kStopped[] =
+    "The printer application stopped during this job; what followed the last panel sent was not "
+    "printed.";
 
 // Every write of the device object is one command packet; each goes to the
 // printer as one device write, so it is chunked as the classic backend does.
@@ -106,15 +112,27 @@ class JobSession {
 
   bool ok() const { return output_ != nullptr && !std::ferror(output_); }
 
-  // False, with the job's message, once a write to the printer failed.
+  // False, with the job's message, once a write to the printer failed or
+  // the application stopped the job.
   bool Sent() const {
-    if (ok()) return true;
-    papplJobSetMessage(job_, "The printer was lost while the job was sent; it was not resent.");
-    return false;
+    if (!ok()) {
+      papplJobSetMessage(job_, "The printer was lost while the job was sent; it was not resent.");
+      return false;
+    }
+    if (stopped_ && !papplJobIsCanceled(job_)) {
+      papplJobSetMessage(job_, kStopped);
+      return false;
+    }
+    return true;
   }
-  CancelCheck Cancel() const {
-    pappl_job_t* job = job_;
-    return [job] { return papplJobIsCanceled(job); };
+  // The application stopping ends the job as a cancel does, after the batch
+  // under way.
+  CancelCheck Cancel() {
+    return [this] {
+      if (papplJobIsCanceled(job_)) return true;
+      stopped_ = stopped_ || AppStopping();
+      return stopped_;
+    };
   }
 
   bool StartPage(const cups_page_header2_t& header) {
@@ -161,6 +179,7 @@ class JobSession {
   JobLayout layout_{1, 0};
   cups_page_header2_t header_{};
   char* page_ = nullptr;
+  bool stopped_ = false;
 };
 
 JobSession* SessionOf(pappl_job_t* job) { return static_cast<JobSession*>(papplJobGetData(job)); }
@@ -304,10 +323,12 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
   }
   size_t start = 0;
   for (size_t end : packetEnds) {
-    if (papplJobIsCanceled(job) ||
+    if (papplJobIsCanceled(job) || AppStopping() ||
         WritePacket(device, reinterpret_cast<char*>(bytes.data()) + start, end - start) == 0)
       break;
     start = end;
   }
-  return start == bytes.size();
+  if (start == bytes.size()) return true;
+  if (AppStopping() && !papplJobIsCanceled(job)) papplJobSetMessage(job, kStopped);
+  return false;
 }

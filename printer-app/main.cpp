@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "printer-app/Access.h"
 #include "printer-app/Driver.h"
 #include "printer-app/HotPlug.h"
 #include "printer-app/Icons.h"
@@ -19,6 +22,7 @@
 #include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
+#include "printer-app/Stopping.h"
 #include "printer-app/UsbScheme.h"
 
 namespace {
@@ -26,6 +30,8 @@ namespace {
 constexpr char kName[] = "qv46-printer-app";
 constexpr int kScanSeconds = 2;
 constexpr char kAvahiSocket[] = "/run/avahi-daemon/socket";
+// Administration as CUPS grants it: members of lpadmin, by their password.
+constexpr char kAdminGroup[] = "lpadmin";
 // PAPPL 1.3 looks up the footer in its catalogue and fails on none.
 constexpr char kFooter[] = "VALDREN QV-46 Printer Application";
 
@@ -61,11 +67,38 @@ bool PortIsFree(int port) {
   return free;
 }
 
+// PAPPL saves from its loop and the stopper saves once more at the end; the
+// last save is the last write, so the process never ends in the middle of
+// one.
+std::mutex gSaveMutex;
+bool gFinalSaveDone = false;
+
 bool SaveState(pappl_system_t* system, void* path) {
-  return papplSystemSaveState(system, static_cast<const char*>(path));
+  std::lock_guard<std::mutex> lock(gSaveMutex);
+  return gFinalSaveDone || papplSystemSaveState(system, static_cast<const char*>(path));
 }
 
-void AddPage(pappl_printer_t* printer, void*) { AddStatusPage(printer); }
+void SaveFinalState(pappl_system_t* system, const std::string& path) {
+  std::lock_guard<std::mutex> lock(gSaveMutex);
+  papplSystemSaveState(system, path.c_str());
+  gFinalSaveDone = true;
+}
+
+bool gNetwork = true;
+
+void CompletePrinter(pappl_printer_t* printer) {
+  AddStatusPage(printer);
+  Advertise(printer, gNetwork);
+}
+
+void Collect(pappl_printer_t* printer, void* data) {
+  static_cast<std::vector<pappl_printer_t*>*>(data)->push_back(printer);
+}
+
+std::string Option(const char* name, int numOptions, cups_option_t* options, const char* fallback) {
+  const char* value = cupsGetOption(name, numOptions, options);
+  return value != nullptr ? value : fallback;
+}
 
 // PAPPL 1.3's own page lists network printers through avahi and aborts the
 // process when avahi-daemon is not running; QV-46 printers are added when
@@ -88,6 +121,8 @@ void Usage(void*) {
 }
 
 pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
+  // Before any thread exists, so that only the stopper takes these signals.
+  BlockStopSignals();
   // The state lives in the spool directory, so separate instances never
   // share it.
   static std::string spool;
@@ -99,7 +134,8 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   static std::string statePath = spool + "/" + kName + ".state";
   const char* portText = cupsGetOption("server-port", numOptions, options);
   const int port = portText != nullptr ? std::atoi(portText) : 8000;
-  if (!PortIsFree(port)) {
+  const bool isPrivate = cupsGetOption("private-server", numOptions, options) != nullptr;
+  if (!isPrivate && !PortIsFree(port)) {
     std::fprintf(stderr, "%s: port %d is in use.\n", kName, port);
     return nullptr;
   }
@@ -109,14 +145,24 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
       cupsGetOption("log-file", numOptions, options),
       LogLevel(cupsGetOption("log-level", numOptions, options)), nullptr, false);
   if (system == nullptr) return nullptr;
-  // A port another server holds is an error, not a second server.
-  if (!papplSystemAddListeners(system, cupsGetOption("server-hostname", numOptions, options)
-                                           ? cupsGetOption("server-hostname", numOptions, options)
-                                           : "localhost")) {
+  const char* serverHostname = cupsGetOption("server-hostname", numOptions, options);
+  if (serverHostname != nullptr) papplSystemSetHostName(system, serverHostname);
+  const std::string listen = Option("listen-hostname", numOptions, options, "*");
+  // A server the command line starts for itself (private-server) has only
+  // the command socket; a port another server holds is an error, not a
+  // second server.
+  gNetwork = !isPrivate && ServesNetwork(listen);
+  if (!isPrivate && !Listen(system, listen)) {
     std::fprintf(stderr, "%s: cannot listen on port %d.\n", kName, port);
     papplSystemDelete(system);
     return nullptr;
   }
+  // Nothing is advertised that other machines cannot reach.
+  if (!gNetwork) papplSystemSetDNSSDName(system, nullptr);
+  RequireAdminLogin(system, {Option("auth-service", numOptions, options, kName),
+                             Option("pam-config-dir", numOptions, options, ""),
+                             Option("admin-group", numOptions, options, kAdminGroup)});
+  ProtectCommandSocket(system, kName);
 
   AddAppStrings(system);
   AddSystemIcons(system);
@@ -128,19 +174,27 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   papplSystemAddMIMEFilter(system, "image/png", kRawFormat, PrintPng, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kRawFormat, PrintPdf, nullptr);
 
+  PrepareSavedJobs(spool, statePath);
   papplSystemLoadState(system, statePath.c_str());
   papplSystemSetSaveCallback(system, SaveState, const_cast<char*>(statePath.c_str()));
-  papplSystemIteratePrinters(system, AddPage, nullptr);
+  // Completed outside the iteration: it holds the system's lock, which
+  // adding a page takes too, so the saved printers hung the start.
+  std::vector<pappl_printer_t*> loaded;
+  papplSystemIteratePrinters(system, Collect, &loaded);
+  for (pappl_printer_t* printer : loaded) CompletePrinter(printer);
   // Added before PAPPL adds its own pages, so it takes the path.
   if (access(kAvahiSocket, F_OK) != 0)
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
-  HotPlug::Start(system, kScanSeconds);
+  HotPlug::Start(system, kScanSeconds, CompletePrinter);
+  StartStopper(system, {HotPlug::Stop, [system] { SaveFinalState(system, statePath); }});
   return system;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  return papplMainloop(argc, argv, "1.0.0", kFooter, 1, gDrivers, nullptr, DriverCallback, nullptr,
-                       nullptr, CreateSystem, Usage, nullptr);
+  const int status = papplMainloop(argc, argv, "1.0.0", kFooter, 1, gDrivers, nullptr,
+                                   DriverCallback, nullptr, nullptr, CreateSystem, Usage, nullptr);
+  HotPlug::Stop();
+  return status;
 }

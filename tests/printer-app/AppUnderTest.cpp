@@ -3,6 +3,7 @@
 #include "AppUnderTest.h"
 
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,19 +80,42 @@ bool AppUnderTest::Start(std::string* error) {
 
   port_ = FreePort();
   mkdir((work_ + "/spool").c_str(), 0700);
+  // A PAM service that knows one password, so no system user is touched.
+  mkdir((work_ + "/pam").c_str(), 0700);
+  const std::string check = work_ + "/pam/check-password";
+  e2e::WriteFile(
+      check,
+      std::string("#!/bin/sh\nread -r password\n[ \"$password\" = \"") + kPassword + "\" ]\n",
+      0700);
+  e2e::WriteFile(work_ + "/pam/qv46-apptest", "auth required pam_exec.so expose_authtok quiet " +
+                                                  check + "\naccount required pam_permit.so\n");
+  return StartApp(error);
+}
+
+bool AppUnderTest::StartApp(std::string* error) {
   qv46sim::SpawnOptions appOptions;
   appOptions.stdoutFile = work_ + "/app.out";
   appOptions.stderrFile = work_ + "/app.err";
   app_ = std::make_unique<qv46sim::Process>(qv46sim::SpawnProcess(
       {QV46_PRINTER_APP, "server", "-o", "server-port=" + std::to_string(port_), "-o",
        "spool-directory=" + work_ + "/spool", "-o", "log-file=" + LogPath(), "-o",
-       "log-level=debug"},
+       "log-level=debug", "-o", "listen-hostname=localhost", "-o", "auth-service=qv46-apptest",
+       "-o", "pam-config-dir=" + work_ + "/pam", "-o", "admin-group=root"},
       simEnv_, appOptions));
   if (!e2e::Eventually([&] { return !PrinterAttribute("printer-state").empty(); }, 20000)) {
     *error = "the app did not serve the printer: " + e2e::ReadFile(work_ + "/app.err");
     return false;
   }
   return true;
+}
+
+int AppUnderTest::StopApp(int signal, int timeoutMs) {
+  kill(app_->Pid(), signal);
+  return app_->Wait(timeoutMs);
+}
+
+void AppUnderTest::LogIn(const std::string& user, const std::string& password) {
+  login_ = user.empty() ? std::string() : user + ":" + password + "@";
 }
 
 std::string AppUnderTest::PrinterUri(const std::string& name) const {
@@ -132,7 +156,8 @@ std::string AppUnderTest::Ipp(const std::string& operation,
   const std::string path = work_ + "/request.test";
   e2e::WriteFile(path, test);
   std::string out;
-  if (Run({"ipptool", "-tv", PrinterUri(printer), path}, &out) != 0) return std::string();
+  const std::string uri = "ipp://" + login_ + PrinterUri(printer).substr(6);
+  if (Run({"ipptool", "-tv", uri, path}, &out) != 0) return std::string();
   return out;
 }
 

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-printer-app on a free loopback port with its own spool directory,
 // serving one simulated QV-46 (qv46-sim, capturing what it receives).
+// Administrators log in through a PAM service of the test's own: root, a
+// member of the admin group "root", with kPassword; nobody is no member.
 #pragma once
 
 #include <map>
@@ -15,6 +17,10 @@ namespace apptest {
 
 class AppUnderTest {
  public:
+  static constexpr char kAdmin[] = "root";
+  static constexpr char kOutsider[] = "nobody";
+  static constexpr char kPassword[] = "qv46-test-password";
+
   AppUnderTest();
   ~AppUnderTest();
   AppUnderTest(const AppUnderTest&) = delete;
@@ -22,6 +28,14 @@ class AppUnderTest {
 
   // Starts the printer, then the app; true once the app serves the printer.
   bool Start(std::string* error);
+  // Sends `signal` to the app and waits at most `timeoutMs` for its end;
+  // its exit status, or -1 when it still runs.
+  int StopApp(int signal, int timeoutMs);
+  // Starts the app again on the same port and spool directory.
+  bool StartApp(std::string* error);
+  std::string StatePath() const { return work_ + "/spool/qv46-printer-app.state"; }
+  // The login that Ipp sends from now on ("" for none).
+  void LogIn(const std::string& user, const std::string& password);
 
   const std::string& Work() const { return work_; }
   const std::string& Serial() const { return serial_; }
@@ -65,7 +79,7 @@ class AppUnderTest {
   std::string JobStreamSince(size_t offset) const;
 
  private:
-  std::string work_, serial_, capture_;
+  std::string work_, serial_, capture_, login_;
   int port_ = 0;
   std::vector<std::string> simEnv_;
   std::unique_ptr<qv46sim::Process> sim_, app_;

@@ -213,7 +213,9 @@ TEST_F(Photos, MediaPageShowsTheLoadedStock) {
         e2e::Eventually([&] { return app_.PrinterAttribute("media-ready") == name; }, 15000))
         << name;
     std::string page;
-    ASSERT_EQ(0, apptest::Run({"curl", "-s", app_.WebUrl("/VALDREN-QV-46/media")}, &page));
+    const std::string login = std::string(AppUnderTest::kAdmin) + ":" + AppUnderTest::kPassword;
+    ASSERT_EQ(
+        0, apptest::Run({"curl", "-s", "-u", login, app_.WebUrl("/VALDREN-QV-46/media")}, &page));
     EXPECT_NE(std::string::npos, page.find(std::string("<option value=\"") + name + "\" selected>"))
         << name << ": " << page;
   }

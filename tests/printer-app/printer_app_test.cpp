@@ -380,6 +380,7 @@ class VendorOptions : public PrinterApp, public testing::WithParamInterface<Vend
 TEST_P(VendorOptions, ReachTheJobStreamPerJobAndAsPrinterDefaults) {
   const VendorCase& c = GetParam();
   if (c.printerDefault != nullptr) {
+    app_.LogIn(AppUnderTest::kAdmin, AppUnderTest::kPassword);
     ASSERT_FALSE(app_.Ipp("Set-Printer-Attributes", {}, {c.printerDefault}).empty());
   }
   std::vector<std::string> attrs;

@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
+#include "printer-app/Access.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <security/pam_appl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+bool IsLoopback(const std::string& hostname) {
+  return hostname == "localhost" || hostname == "127.0.0.1" || hostname == "[::1]";
+}
+
+// PAPPL 1.3 adds only the IPv4 listener of a name that has both families
+// (its "localhost" is 127.0.0.1 alone), so each family is named.
+bool ListenLoopback(pappl_system_t* system) {
+  const bool v4 = papplSystemAddListeners(system, "127.0.0.1");
+  const bool v6 = papplSystemAddListeners(system, "[::1]");
+  return v4 || v6;
+}
+
+struct Credentials {
+  std::string user, password;
+};
+
+// The user and password of a Basic Authorization header.
+bool BasicCredentials(pappl_client_t* client, Credentials* credentials) {
+  const char* field = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
+  if (field == nullptr || strncasecmp(field, "Basic ", 6) != 0) return false;
+  char decoded[1024];
+  int length = sizeof decoded;
+  if (httpDecode64_2(decoded, &length, field + 6) == nullptr) return false;
+  const std::string text(decoded, static_cast<size_t>(length));
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  credentials->user = text.substr(0, colon);
+  credentials->password = text.substr(colon + 1);
+  return true;
+}
+
+int Converse(int count, const pam_message** messages, pam_response** responses, void* data) {
+  const auto* credentials = static_cast<const Credentials*>(data);
+  auto* replies =
+      static_cast<pam_response*>(std::calloc(static_cast<size_t>(count), sizeof(pam_response)));
+  if (replies == nullptr) return PAM_BUF_ERR;
+  for (int i = 0; i < count; ++i) {
+    if (messages[i]->msg_style == PAM_PROMPT_ECHO_ON)
+      replies[i].resp = strdup(credentials->user.c_str());
+    else if (messages[i]->msg_style == PAM_PROMPT_ECHO_OFF)
+      replies[i].resp = strdup(credentials->password.c_str());
+  }
+  *responses = replies;
+  return PAM_SUCCESS;
+}
+
+bool PamAccepts(const AdminLogin& login, const Credentials& credentials, const char* host) {
+  Credentials copy = credentials;
+  const pam_conv conversation{Converse, &copy};
+  pam_handle_t* pam = nullptr;
+  const char* user = credentials.user.c_str();
+  int status = login.pamDir.empty() ? pam_start(login.pamService.c_str(), user, &conversation, &pam)
+                                    : pam_start_confdir(login.pamService.c_str(), user,
+                                                        &conversation, login.pamDir.c_str(), &pam);
+  if (status == PAM_SUCCESS && host != nullptr) status = pam_set_item(pam, PAM_RHOST, host);
+  if (status == PAM_SUCCESS) status = pam_authenticate(pam, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
+  if (status == PAM_SUCCESS) status = pam_acct_mgmt(pam, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
+  if (pam != nullptr) pam_end(pam, status);
+  return status == PAM_SUCCESS;
+}
+
+bool InGroup(const std::string& user, gid_t group) {
+  passwd entry{}, *found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return false;
+  if (entry.pw_gid == group) return true;
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  if (getgrouplist(user.c_str(), entry.pw_gid, groups.data(), &count) < 0) {
+    groups.resize(static_cast<size_t>(count));
+    if (getgrouplist(user.c_str(), entry.pw_gid, groups.data(), &count) < 0) return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (groups[static_cast<size_t>(i)] == group) return true;
+  }
+  return false;
+}
+
+// PAPPL asks with no group for printing and the job operations, which stay
+// open as on a shared printer: a job belongs to whoever asked for it, and
+// another user's job needs the admin group (PAPPL asks again with it).
+// With a group it asks for administration: PAPPL's own PAM check asks a
+// password for printing too, and lets any user in when the admin group
+// does not exist; this one does neither.
+http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId, void* data) {
+  if (group == nullptr) {
+    ipp_t* request = papplClientGetRequest(client);
+    ipp_attribute_t* name = request != nullptr
+                                ? ippFindAttribute(request, "requesting-user-name", IPP_TAG_NAME)
+                                : nullptr;
+    if (papplClientGetUsername(client) == nullptr && name != nullptr)
+      papplClientSetUsername(client, ippGetString(name, 0, nullptr));
+    return HTTP_STATUS_CONTINUE;
+  }
+  Credentials credentials;
+  if (!BasicCredentials(client, &credentials) ||
+      !PamAccepts(*static_cast<const AdminLogin*>(data), credentials,
+                  papplClientGetHostName(client)))
+    return HTTP_STATUS_UNAUTHORIZED;
+  if (groupId == static_cast<gid_t>(-1) || !InGroup(credentials.user, groupId))
+    return HTTP_STATUS_FORBIDDEN;
+  papplClientSetUsername(client, credentials.user.c_str());
+  return HTTP_STATUS_CONTINUE;
+}
+
+bool ChmodSocket(pappl_system_t*, void* path) {
+  chmod(static_cast<const std::string*>(path)->c_str(), 0600);
+  return false;
+}
+
+}  // namespace
+
+bool ServesNetwork(const std::string& hostname) { return !IsLoopback(hostname); }
+
+bool Listen(pappl_system_t* system, const std::string& hostname) {
+  if (IsLoopback(hostname)) return ListenLoopback(system);
+  if (hostname.empty() || hostname == "*") {
+    const bool v4 = papplSystemAddListeners(system, "0.0.0.0");
+    const bool v6 = papplSystemAddListeners(system, "[::]");
+    return v4 || v6;
+  }
+  // Served on that address, and on this machine as before.
+  const bool named = papplSystemAddListeners(system, hostname.c_str());
+  return ListenLoopback(system) && named;
+}
+
+void Advertise(pappl_printer_t* printer, bool network) {
+  char name[256];
+  const bool advertised = papplPrinterGetDNSSDName(printer, name, sizeof name) != nullptr;
+  if (!network && advertised)
+    papplPrinterSetDNSSDName(printer, nullptr);
+  else if (network && !advertised)
+    papplPrinterSetDNSSDName(printer, papplPrinterGetName(printer));
+}
+
+void RequireAdminLogin(pappl_system_t* system, const AdminLogin& login) {
+  static AdminLogin stored;
+  stored = login;
+  papplSystemSetAdminGroup(system, stored.group.c_str());
+  papplSystemSetAuthCallback(system, "Basic", Authorize, &stored);
+}
+
+void ProtectCommandSocket(pappl_system_t* system, const std::string& name) {
+  // Where PAPPL's main loop puts it: /run for root, else the temporary folder.
+  static std::string path;
+  path = getuid() == 0
+             ? "/run/" + name + ".sock"
+             : std::string(papplGetTempDir()) + "/" + name + std::to_string(getuid()) + ".sock";
+  papplSystemAddTimerCallback(system, 0, 0, ChmodSocket, &path);
+}

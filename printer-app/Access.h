@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
+// Who reaches the application and who may change it: where it listens and
+// what DNS-SD advertises, open printing, and administration only for a
+// member of the admin group who logs in through PAM.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <string>
+
+// Listens on `hostname`: every address (IPv4 and IPv6) for "" or "*", the
+// loopback addresses only for "localhost", else that name or address and
+// the loopback addresses. False when nothing could be bound.
+bool Listen(pappl_system_t* system, const std::string& hostname);
+// Whether `hostname` (as for Listen) serves other machines.
+bool ServesNetwork(const std::string& hostname);
+// DNS-SD names the printer only where other machines can reach it.
+void Advertise(pappl_printer_t* printer, bool network);
+
+struct AdminLogin {
+  std::string pamService;  // the PAM service that checks passwords
+  std::string pamDir;      // its configuration directory; "" for the system's
+  std::string group;       // the group whose members may administer
+};
+// Administration (PAPPL's admin pages and IPP operations) needs a member of
+// `login.group` with a password PAM accepts; printing, job and Get
+// operations stay open, a job belonging to whoever asked for it.
+void RequireAdminLogin(pappl_system_t* system, const AdminLogin& login);
+// PAPPL 1.3 lets every client of its command socket administer, and makes
+// the socket writable by every user: it is made the owner's alone as soon
+// as the server runs. `name` is the application's base name.
+void ProtectCommandSocket(pappl_system_t* system, const std::string& name);
