@@ -49,7 +49,7 @@ int OpenWaiting(Services& s, int index, int64_t deadline,
 
 std::string SerialOf(PrinterChannel& channel) {
   std::string serial;
-  if (QueryText(channel, "INFO", "SERIAL_NUMBER", &serial) != 0) return std::string();
+  if (QueryText(channel, kQuerySerial, &serial) != 0) return std::string();
   return serial;
 }
 
@@ -84,18 +84,18 @@ std::unique_ptr<PrinterChannel> WaitForPrinter(Services& s, const std::string& s
   }
 }
 
-// Everything below the value's first `skip` characters, as the status
-// daemon keeps it in its status file.
-std::string QueryValue(PrinterChannel& channel, const char* parameter, size_t skip) {
+// The part of a reply that `valueOf` finds in it, as the status daemon keeps
+// it in its status file; empty when the query failed.
+std::string QueryValue(PrinterChannel& channel, const PrinterQuery& query,
+                       std::string (*valueOf)(const std::string&)) {
   std::string value;
-  if (QueryText(channel, "INFO", parameter, &value) != 0 || value.size() <= skip)
-    return std::string();
-  return value.substr(skip);
+  if (QueryText(channel, query, &value) != 0) return std::string();
+  return valueOf(value);
 }
 
 std::string JobInfoText(PrinterChannel& channel) {
-  const std::string media = QueryValue(channel, "MEDIA", 2);
-  const std::string remainHalf = QueryValue(channel, "RQTY", 4);
+  const std::string media = QueryValue(channel, kQueryMedia, MediaSizeFromReply);
+  const std::string remainHalf = QueryValue(channel, kQueryMediaRemainHalf, QuantityTextFromReply);
   return std::string("#MEDIA_INFORMATION\n") + kKeyMediaSize + "=\"" + media + "\"\n" +
          kKeyMediaRemainHalf + "=\"" + remainHalf + "\"\n";
 }

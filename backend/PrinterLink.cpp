@@ -13,14 +13,13 @@ int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length) {
                        data, static_cast<int>(length));
 }
 
-int QueryText(PrinterChannel& channel, const char* command, const char* parameter,
-              std::string* value) {
+int QueryText(PrinterChannel& channel, const PrinterQuery& query, std::string* value) {
   return QueryPrinterText(
       [&](const unsigned char* data, int size, int* done) {
         return channel.BulkOut(data, size, done);
       },
       [&](unsigned char* data, int size, int* done) { return channel.BulkIn(data, size, done); },
-      command, parameter, value);
+      query, value);
 }
 
 }  // namespace zelbackend

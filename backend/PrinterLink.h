@@ -9,6 +9,7 @@
 #include <string>
 
 #include "PrinterBus.h"
+#include "common/PrinterReplies.h"
 
 namespace zelbackend {
 
@@ -18,11 +19,9 @@ namespace zelbackend {
 // failed transfer.
 int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length);
 
-// One query with a text answer ("INFO", "SERIAL_NUMBER"): the reply's text
-// up to its carriage return, without control characters and double quotes
-// (ready for files and CUPS messages). Returns 0, a negative libusb code, or 3 for a
-// malformed reply.
-int QueryText(PrinterChannel& channel, const char* command, const char* parameter,
-              std::string* value);
+// One query (kQuerySerial, ...): the reply's text up to its carriage return,
+// without control characters and double quotes (ready for files and CUPS
+// messages). Returns 0, a negative libusb code, or 3 for a malformed reply.
+int QueryText(PrinterChannel& channel, const PrinterQuery& query, std::string* value);
 
 }  // namespace zelbackend

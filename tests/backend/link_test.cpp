@@ -80,7 +80,7 @@ TEST(Query, ReadsTheTextOrRefusesMalformedReplies) {
     printer->replies["INFO MEDIA"] = c.wire;
     auto channel = OpenFake(bus, printer);
     std::string value = "stale";
-    EXPECT_EQ(QueryText(*channel, "INFO", "MEDIA", &value), c.result) << c.name;
+    EXPECT_EQ(QueryText(*channel, kQueryMedia, &value), c.result) << c.name;
     EXPECT_EQ(value, c.value) << c.name;
     EXPECT_EQ(printer->queries, std::vector<std::string>{"INFO MEDIA"}) << c.name;
   }
