@@ -2,7 +2,9 @@
 # SPDX-FileCopyrightText: 2026 VALDREN
 # Entry points: `make demo` prints a sample photo through the real filter,
 # `make test` builds and runs every test, then again under ASan + UBSan, then
-# runs each libFuzzer target a few seconds (its own clang tree, build-fuzz);
+# runs each libFuzzer target a few seconds (its own clang tree, build-fuzz),
+# then builds for arm64 and armhf and runs those builds' tests under qemu-user
+# (build-cross);
 # `make deb` builds the Debian packages into out/deb/.
 JOBS ?= $(shell nproc)
 BUILD ?= build
@@ -10,7 +12,7 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 CMAKE_FLAGS ?=
 
-.PHONY: deps build build-asan test test-plain test-asan test-fuzz demo deb clean
+.PHONY: deps build build-asan test test-plain test-asan test-fuzz cross-test demo deb clean
 
 # The tree builds its tests and benchmarks too, so it needs the test toolchain.
 deps:
@@ -36,7 +38,13 @@ test-asan: build-asan
 test-fuzz: deps
 	FUZZ_BUILD=$(abspath $(FUZZ_BUILD)) JOBS=$(JOBS) ./tests/fuzz/run-fuzz smoke
 
-test: test-plain test-asan test-fuzz
+# The filter, image library, qv46-stream and daemon logic for arm64 and armhf:
+# warning-free, their tests green under qemu-user, the demo's streams the
+# same bytes as here.
+cross-test: deps
+	BUILD=$(BUILD) JOBS=$(JOBS) ./scripts/cross-test
+
+test: test-plain test-asan test-fuzz cross-test
 
 demo: build
 	./tools/demo/run-demo $(BUILD) out/demo
@@ -48,4 +56,4 @@ deb:
 	./scripts/make-deb out/deb
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-cross out

@@ -45,7 +45,7 @@ constexpr int kUnlistedMessage = 210;
 
 }  // namespace
 
-long GetStatus(DaemonContext& ctx, UsbHandle* handle) {
+int64_t GetStatus(DaemonContext& ctx, UsbHandle* handle) {
   if (handle == nullptr) return kStatusFailed;
   DeviceCmd cmd;
   DeviceRecv reply(kQueryStatus.replyLength, nullptr);
@@ -90,7 +90,7 @@ long GetTotalCount(DaemonContext& ctx, UsbHandle* handle, char* value, size_t ca
   return TextQuery(ctx, handle, kQueryTotalCount, value, capacity, wait);
 }
 
-int GetMessage(long status) {
+int GetMessage(int64_t status) {
   for (const StatusMessage& entry : kMessages)
     if (entry.status == status) return entry.message;
   return kUnlistedMessage;

@@ -4,18 +4,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "common/TmpFiles.h"
 #include "daemon/DaemonContext.h"
 
-// GetStatus's answer when the printer could not be asked.
-constexpr long kStatusFailed = 2147483648L;
+// GetStatus's answer when the printer could not be asked: one past every
+// status a reply can give (they are 32-bit values), whatever the size of long.
+constexpr int64_t kStatusFailed = int64_t{1} << 31;
 constexpr long kStatusPrinting = 1;
 constexpr long kStatusPowerSaving = 900;
 // Longest value a variable-length reply can carry.
 constexpr size_t kMaxReplyText = 4088;
 
-long GetStatus(DaemonContext& ctx, UsbHandle* handle);
+int64_t GetStatus(DaemonContext& ctx, UsbHandle* handle);
 
 // Text queries: write the value into `value` (cut to `capacity` - 1
 // characters) and return its length, or -1 when the query failed.
@@ -31,4 +33,4 @@ long GetFirmVersion(DaemonContext& ctx, UsbHandle* handle, char* value, size_t c
 long GetTotalCount(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity, bool wait);
 
 // Message code the monitor shows for a status code.
-int GetMessage(long status);
+int GetMessage(int64_t status);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 
 #include "common/PhotoPrinterIF.h"
@@ -114,10 +115,10 @@ void WriteFile(DaemonContext& ctx, UsbHandle* handle, thdata* record) {
   std::string text = "#PRINTER_INFORMATION\n";
   AppendValue(text, "MODEL", record->model);
 
-  long status = kStatusFailed;
-  for (int attempt = 0; attempt < kStatusAttempts && status == kStatusFailed; ++attempt)
-    status = GetStatus(ctx, handle);
-  if (status == kStatusFailed) status = kOfflineStatus;
+  int64_t reply = kStatusFailed;
+  for (int attempt = 0; attempt < kStatusAttempts && reply == kStatusFailed; ++attempt)
+    reply = GetStatus(ctx, handle);
+  const long status = reply == kStatusFailed ? kOfflineStatus : static_cast<long>(reply);
   const bool printingJustEnded = ctx.prevStatus == kStatusPrinting && status != kStatusPrinting;
   ctx.prevStatus = status;
 

@@ -102,7 +102,7 @@ TEST_F(QueriesTest, StatusReplies) {
   const struct {
     const char* name;
     std::string wire;
-    long status;
+    int64_t status;
   } cases[] = {
       {"paper end", "0000000801100\r", 1100},
       {"printing", "000000081\r", 1},
@@ -126,7 +126,7 @@ TEST_F(QueriesTest, StatusReplies) {
 
 TEST(GetMessageTest, ListedStatusesAndTheDefault) {
   const struct {
-    long status;
+    int64_t status;
     int message;
   } cases[] = {
       {0, 1},     {1, 2},      {900, 5},  {1100, 102}, {2610, 207},          {2800, 209},

@@ -205,9 +205,28 @@ uint32_t ReadLE4(const uint8_t* bytes) {
 
 uint16_t ReadLE2(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
 
+Launch LaunchOf(const std::string& program, const std::vector<std::string>& args) {
+  // A cross build runs the target's program under its emulator, which hands
+  // the program its own path as argument 0.
+  const std::string launcher = QV46_TARGET_LAUNCHER;
+  if (launcher.empty() || args.empty()) return {program, args};
+  Launch launch{launcher, {launcher, program}};
+  launch.args.insert(launch.args.end(), args.begin() + 1, args.end());
+  return launch;
+}
+
+std::vector<char*> Launch::Argv() {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const std::vector<std::string>& environment)
     : output_("qv46filtertest-out"), errors_("qv46filtertest-err") {
+  Launch launch = LaunchOf(program, args);
+  std::vector<char*> argv = launch.Argv();
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
@@ -230,10 +249,7 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
         setenv(name.c_str(), value.c_str(), 1);
       }
     }
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execv(launch.executable.c_str(), argv.data());
     _exit(127);
   }
   close(pipeEnds[0]);

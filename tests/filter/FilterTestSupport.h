@@ -137,6 +137,16 @@ std::vector<std::string> Describe(const std::vector<Packet>& packets);
 uint32_t ReadLE4(const uint8_t* bytes);
 uint16_t ReadLE2(const uint8_t* bytes);
 
+// How to start `program` with `args` as its whole argument vector (argument 0
+// included): directly, or in a cross build under the target's emulator.
+struct Launch {
+  std::string executable;
+  std::vector<std::string> args;
+  // For execv; points into `args`.
+  std::vector<char*> Argv();
+};
+Launch LaunchOf(const std::string& program, const std::vector<std::string>& args);
+
 // A child program whose standard input is a pipe we write and whose
 // standard output and error go to files.
 class Child {

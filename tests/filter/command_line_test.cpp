@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -103,6 +105,33 @@ TEST(CommandLine, PrintsTwoPagesOnOnePanelWithPpdDefaults) {
   EXPECT_EQ(expected, Describe(ParsePackets(result.output)));
 }
 
+// A raster file with a hole after its pages: past 2 GiB a 32-bit kernel
+// opens it only for a program built with 64-bit file offsets.
+TEST(CommandLine, RasterFilesPastTwoAndFourGibPrintLikeSmallOnes) {
+  JobInfoFile info("MEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"20\"\n");
+  const std::vector<uint8_t> pages = MakeRaster(std::vector<RasterPage>(2));
+  const auto expected = RunProgram(kFilter, FilterArgs(info.JobId(), ""), {}, pages);
+  ASSERT_EQ(0, expected.exitStatus);
+  ASSERT_FALSE(expected.output.empty());
+
+  const int64_t kGib = int64_t{1} << 30;
+  for (const int64_t size : {2 * kGib + 1, 4 * kGib + 4096}) {
+    TempPath raster("qv46filtertest-large");
+    WriteFile(raster.Path(), pages);
+    // Made with the 64-bit calls whatever this build's flags.
+    const int fd = open(raster.Path().c_str(), O_WRONLY | O_LARGEFILE);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, ftruncate64(fd, size)) << std::strerror(errno);
+    close(fd);
+    auto args = FilterArgs(info.JobId(), "");
+    args.push_back(raster.Path());
+    const auto result = RunProgram(kFilter, args, {}, {});
+    EXPECT_EQ(0, result.exitStatus) << size;
+    EXPECT_TRUE(result.errors.empty()) << size;
+    EXPECT_EQ(expected.output, result.output) << size;
+  }
+}
+
 // The kernel's view of a process: 'R' running, 'S' sleeping, ...
 char ProcessState(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -169,11 +198,14 @@ TEST(CommandLine, SigtermWhileBlockedOnOutputStillFinishesThatPrint) {
   int ends[2];
   ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
   ASSERT_EQ(4096, fcntl(ends[1], F_SETPIPE_SZ, 4096));
+  auto args = FilterArgs(info.JobId(), "");
+  args.push_back(raster.Path());
+  qv46test::Launch launch = qv46test::LaunchOf(kFilter, args);
+  std::vector<char*> argv = launch.Argv();
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(ends[1], STDOUT_FILENO);
-    execl(kFilter.c_str(), "VALDREN-QV-46", info.JobId().c_str(), "user", "title", "1", "",
-          raster.Path().c_str(), static_cast<char*>(nullptr));
+    execv(launch.executable.c_str(), argv.data());
     _exit(127);
   }
   close(ends[1]);

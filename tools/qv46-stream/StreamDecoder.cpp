@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "StreamDecoder.h"
 
+#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -95,8 +96,8 @@ bool ReadPlaneBmp(const uint8_t* bmp, size_t size, size_t base, Plane* plane, si
   const uint64_t stride = (uint64_t(width) + 3) & ~uint64_t(3);
   const uint64_t imageSize = stride * uint64_t(height);
   if (ReadLE4(info + 20) != imageSize) {
-    return fail(34, Format("BMP image size %u differs from stride x height %lu", ReadLE4(info + 20),
-                           imageSize));
+    return fail(34, Format("BMP image size %u differs from stride x height %" PRIu64,
+                           ReadLE4(info + 20), imageSize));
   }
   if (ReadLE4(info + 32) != 256 || ReadLE4(info + 36) != 256) {
     return fail(46, "BMP colour counts are not 256");
@@ -111,8 +112,8 @@ bool ReadPlaneBmp(const uint8_t* bmp, size_t size, size_t base, Plane* plane, si
     if (bmp[i] != 0) return fail(i, "BMP padding after the palette is not zero");
   }
   if (size - kBmpPixelOffset != imageSize) {
-    return fail(
-        0, Format("BMP holds %zu pixel bytes, expected %lu", size - kBmpPixelOffset, imageSize));
+    return fail(0, Format("BMP holds %zu pixel bytes, expected %" PRIu64, size - kBmpPixelOffset,
+                          imageSize));
   }
   plane->width = width;
   plane->height = height;
@@ -163,7 +164,7 @@ DecodeResult DecodeStream(const uint8_t* data, size_t size) {
         return fail(at + kLengthOffset, "payload without a parameter word");
       if (length > size - at - kHeaderSize) {
         return fail(at + kLengthOffset,
-                    Format("payload of %lu bytes runs past the end of the stream (%zu left)",
+                    Format("payload of %zu bytes runs past the end of the stream (%zu left)",
                            length, size - at - kHeaderSize));
       }
       packet.hasPayload = true;
@@ -197,12 +198,12 @@ bool CollectPanels(const std::vector<Packet>& packets, std::vector<Panel>* panel
       pending[index] = &packet.plane;
     } else if (packet.command == "CNTRL" && packet.parameter == "START") {
       if (!pending[0] || !pending[1] || !pending[2]) {
-        *error = Format("offset %lu: START without all three planes", packet.offset);
+        *error = Format("offset %zu: START without all three planes", packet.offset);
         return false;
       }
       for (const Plane* plane : {pending[1], pending[2]}) {
         if (plane->width != pending[0]->width || plane->height != pending[0]->height) {
-          *error = Format("offset %lu: START follows planes of different sizes", packet.offset);
+          *error = Format("offset %zu: START follows planes of different sizes", packet.offset);
           return false;
         }
       }
@@ -247,7 +248,7 @@ std::string DescribePacket(const Packet& packet) {
   snprintf(head, sizeof head, "%10zu  %-6s %-16s ", packet.offset, packet.command.c_str(),
            packet.parameter.c_str());
   std::string line = head;
-  line += packet.hasPayload ? Format("%8lu", packet.payloadLength) : std::string("       -");
+  line += packet.hasPayload ? Format("%8zu", packet.payloadLength) : std::string("       -");
   if (packet.isPlane) {
     line += Format("  %dx%d", packet.plane.width, packet.plane.height);
     line += Format("  %dx%d px/m", packet.plane.xPixelsPerMetre, packet.plane.yPixelsPerMetre);

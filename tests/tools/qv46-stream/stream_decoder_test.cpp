@@ -163,7 +163,9 @@ const Corruption kCorruptions[] = {
     {"BmpPlanes", [](Bytes* s) { (*s)[kYPayload + 26] = 2; }, kYPayload + 26, "plane count"},
     {"BmpDepth", [](Bytes* s) { (*s)[kYPayload + 28] = 24; }, kYPayload + 28, "depth"},
     {"BmpCompressed", [](Bytes* s) { (*s)[kYPayload + 30] = 1; }, kYPayload + 30, "compressed"},
-    {"BmpImageSize", [](Bytes* s) { (*s)[kYPayload + 34] = 15; }, kYPayload + 34, "image size"},
+    // The 64-bit sizes in the messages must print right on 32-bit targets too.
+    {"BmpImageSize", [](Bytes* s) { (*s)[kYPayload + 34] = 15; }, kYPayload + 34,
+     "image size 15 differs from stride x height 24"},
     {"BmpColours", [](Bytes* s) { (*s)[kYPayload + 50] = 1; }, kYPayload + 46, "colour counts"},
     {"BmpPalette", [](Bytes* s) { (*s)[kYPayload + 54 + 4 * 7 + 1] = 8; }, kYPayload + 54 + 28,
      "entry 7"},
@@ -176,7 +178,7 @@ const Corruption kCorruptions[] = {
        (*s)[kYPayload + 22] = 4;
        PutLE4(s, kYPayload + 34, 32);
      },
-     kYPayload, "pixel bytes"},
+     kYPayload, "holds 24 pixel bytes, expected 32"},
     // Every field plausible but for a huge height: must not overflow.
     {"BmpHugeHeight",
      [](Bytes* s) {
@@ -402,8 +404,8 @@ std::string Slurp(const std::string& path) {
 
 ToolRun RunTool(const ScratchDir& dir, const std::string& args) {
   ToolRun run;
-  const std::string command = std::string(QV46_STREAM_TOOL) + " " + args + " >" + dir.Path() +
-                              "/out.txt 2>" + dir.Path() + "/err.txt";
+  const std::string command = std::string(QV46_TARGET_LAUNCHER) + " " + QV46_STREAM_TOOL + " " +
+                              args + " >" + dir.Path() + "/out.txt 2>" + dir.Path() + "/err.txt";
   const int raw = system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   run.out = Slurp(dir.Path() + "/out.txt");
