@@ -32,12 +32,6 @@ struct Allowed {
 };
 
 const Allowed kAllowed[] = {
-    // Fixed in our code on the branch that works around PAPPL 1.3.1's faults.
-    {"Duplicate \"printer-strings-languages-supported\"",
-     "PAPPL 1.3.1 adds the strings languages again on every Get-Printer-Attributes"},
-    // Fixed on the branch that renames the media.
-    {"EXPECTED: media-supported WITH-ALL-VALUES",
-     "three custom media names with a '.' in their name part"},
     {"EXPECTED: orientation-requested-default WITH-VALUE \"3,4,5,6\"",
      "'none' (7): a photo is turned to fit the loaded paper, as the classic queue does"},
     {"EXPECTED: preferred-attributes-supported", "PAPPL 1.3.1 does not support it"},
