@@ -196,20 +196,20 @@ TEST_P(Status, PrinterStateReachesIpp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Readings, Status,
-    testing::Values(
-        StatusCase{"DoorOpen", "STATUS 01000", "printer-state-reasons", "cover-open"},
-        StatusCase{"PaperEnd", "STATUS 01100", "printer-state-reasons", "media-empty"},
-        StatusCase{"RibbonEnd", "STATUS 01200", "printer-state-reasons", "marker-supply-empty"},
-        StatusCase{"PaperJam", "STATUS 01300", "printer-state-reasons", "media-jam"},
-        StatusCase{"SystemError", "STATUS 02600", "printer-state-reasons", "other"},
-        StatusCase{"GarbledStatus", "STATUS ABCDE", "printer-state-reasons", "offline"},
-        // The simulator's prints per roll carry letters before the number.
-        StatusCase{"FewPrintsLeft", "INFO MQTY 00000005", "printer-state-reasons",
-                   "marker-supply-low"},
-        StatusCase{"FewPrintsLeftAfterLetters", "INFO MQTY MQTY0005", "printer-state-reasons",
-                   "marker-supply-low"},
-        StatusCase{"PrintsLeft", "INFO MQTY MQTY0005", "marker-levels", "10"},
-        StatusCase{"LoadedStock", "INFO MEDIA MS00400", "media-ready", "na_6x9_6x9in"}),
+    testing::Values(StatusCase{"DoorOpen", "STATUS 01000", "printer-state-reasons", "cover-open"},
+                    StatusCase{"PaperEnd", "STATUS 01100", "printer-state-reasons", "media-empty"},
+                    StatusCase{"RibbonEnd", "STATUS 01200", "printer-state-reasons",
+                               "marker-supply-empty"},
+                    StatusCase{"PaperJam", "STATUS 01300", "printer-state-reasons", "media-jam"},
+                    StatusCase{"SystemError", "STATUS 02600", "printer-state-reasons", "other"},
+                    StatusCase{"GarbledStatus", "STATUS ABCDE", "printer-state-reasons", "offline"},
+                    // The simulator's prints per roll carry letters before the number.
+                    StatusCase{"FewPrintsLeft", "INFO MQTY 00000005", "printer-state-reasons",
+                               "marker-supply-low"},
+                    StatusCase{"FewPrintsLeftAfterLetters", "INFO MQTY MQTY0005",
+                               "printer-state-reasons", "marker-supply-low"},
+                    StatusCase{"PrintsLeft", "INFO MQTY MQTY0005", "marker-levels", "10"},
+                    StatusCase{"LoadedStock", "INFO MEDIA MS00400", "media-ready", "na_6x9_6x9in"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
 
 TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
@@ -275,9 +275,11 @@ TEST_P(PageWords, AreTranslated) {
   const PageWordsCase& c = GetParam();
   ASSERT_EQ("completed", app_.WaitForJob(app_.Print(Photo("photo.png"), "image/png")).substr(0, 9));
   std::string pages;
+  // The jobs and printing pages are the administrator's.
+  const std::string login = std::string(AppUnderTest::kAdmin) + ":" + AppUnderTest::kPassword;
   for (const char* page : {"/", "/jobs", "/printing", "/supplies"}) {
     std::string html;
-    apptest::Run({"curl", "-s", "-H", std::string("Accept-Language: ") + c.language,
+    apptest::Run({"curl", "-s", "-u", login, "-H", std::string("Accept-Language: ") + c.language,
                   app_.WebUrl(std::string("/VALDREN-QV-46") + page)},
                  &html);
     pages += html;
