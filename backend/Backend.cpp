@@ -152,7 +152,6 @@ int SendStream(Services& s, PrinterChannel& channel, int fd) {
         Say(s, std::string("ERROR: Cannot spool the print data: ") + std::strerror(errno));
         return CUPS_BACKEND_FAILED;
       case StageResult::kReadFailed:
-      case StageResult::kCancelled:
         return ReadFailure(s);
     }
     // A cancel is seen before the next packet is read, never inside one.

@@ -57,8 +57,7 @@ StageResult PayloadStage::Take(int fd, size_t length, const std::function<bool()
   if (length <= kHeldLimit) {
     held_.resize(length);
     const ssize_t got = ReadFully(cancelled, fd, held_.data(), length);
-    if (got < 0)
-      return cancelled && cancelled() ? StageResult::kCancelled : StageResult::kReadFailed;
+    if (got < 0) return StageResult::kReadFailed;
     return static_cast<size_t>(got) < length ? StageResult::kEnded : StageResult::kReady;
   }
   // A print file holds the payload already; its size says whether all of it.
@@ -84,8 +83,7 @@ StageResult PayloadStage::Spool(int fd, size_t length, const std::function<bool(
   for (size_t left = length; left > 0;) {
     const size_t piece = std::min(left, held_.size());
     const ssize_t got = ReadFully(cancelled, fd, held_.data(), piece);
-    if (got < 0)
-      return cancelled && cancelled() ? StageResult::kCancelled : StageResult::kReadFailed;
+    if (got < 0) return StageResult::kReadFailed;
     if (static_cast<size_t>(got) < piece) return StageResult::kEnded;
     if (!WriteAll(spool_, held_.data(), piece)) return StageResult::kSpoolFailed;
     left -= piece;

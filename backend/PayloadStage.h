@@ -22,7 +22,8 @@ namespace zelbackend {
 // read error (errno set), or when `cancelled` says so while data is awaited.
 ssize_t ReadFully(const std::function<bool()>& cancelled, int fd, uint8_t* data, size_t length);
 
-enum class StageResult { kReady, kEnded, kReadFailed, kCancelled, kSpoolFailed };
+// kReadFailed also when the job was cancelled while data was awaited.
+enum class StageResult { kReady, kEnded, kReadFailed, kSpoolFailed };
 
 class PayloadStage {
  public:
