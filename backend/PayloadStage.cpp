@@ -51,7 +51,10 @@ PayloadStage::~PayloadStage() {
   if (spool_ >= 0) close(spool_);
 }
 
-StageResult PayloadStage::Take(int fd, size_t length, const std::function<bool()>& cancelled) {
+StageResult PayloadStage::Take(const uint8_t* header, int fd, size_t length,
+                               const std::function<bool()>& cancelled) {
+  std::memcpy(header_, header, sizeof header_);
+  headerLeft_ = sizeof header_;
   source_ = -1;
   heldOffset_ = 0;
   if (length <= kHeldLimit) {
@@ -94,6 +97,11 @@ StageResult PayloadStage::Spool(int fd, size_t length, const std::function<bool(
 }
 
 int PayloadStage::Read(uint8_t* data, size_t count) {
+  const size_t fromHeader = std::min(headerLeft_, count);
+  std::memcpy(data, header_ + sizeof header_ - headerLeft_, fromHeader);
+  headerLeft_ -= fromHeader;
+  data += fromHeader;
+  count -= fromHeader;
   if (count == 0) return 0;
   if (source_ < 0) {
     if (held_.size() - heldOffset_ < count) return EIO;
