@@ -6,7 +6,6 @@
 #include <libusb.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -143,7 +142,7 @@ int SendStream(Services& s, PrinterChannel& channel, int fd) {
       Say(s, "ERROR: The print data is not a QV-46 command stream; nothing more was sent");
       return CUPS_BACKEND_FAILED;
     }
-    switch (stage.Take(fd, static_cast<size_t>(payload), s.cancelled)) {
+    switch (stage.Take(header, fd, static_cast<size_t>(payload), s.cancelled)) {
       case StageResult::kReady:
         break;
       case StageResult::kEnded:
@@ -152,19 +151,14 @@ int SendStream(Services& s, PrinterChannel& channel, int fd) {
         Say(s, std::string("ERROR: Cannot spool the print data: ") + std::strerror(errno));
         return CUPS_BACKEND_FAILED;
       case StageResult::kReadFailed:
-      case StageResult::kCancelled:
         return ReadFailure(s);
     }
     // A cancel is seen before the next packet is read, never inside one.
-    size_t headerLeft = kCmdHeaderSize;
     int readError = 0;
     const int rc = WriteChunked(
         channel,
         [&](unsigned char* data, int count) {
-          const size_t fromHeader = std::min(headerLeft, static_cast<size_t>(count));
-          std::memcpy(data, header + kCmdHeaderSize - headerLeft, fromHeader);
-          headerLeft -= fromHeader;
-          readError = stage.Read(data + fromHeader, static_cast<size_t>(count) - fromHeader);
+          readError = stage.Read(data, static_cast<size_t>(count));
           return readError == 0 ? 0 : kStageReadFailed;
         },
         kCmdHeaderSize + static_cast<size_t>(payload));

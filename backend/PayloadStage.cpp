@@ -51,14 +51,16 @@ PayloadStage::~PayloadStage() {
   if (spool_ >= 0) close(spool_);
 }
 
-StageResult PayloadStage::Take(int fd, size_t length, const std::function<bool()>& cancelled) {
+StageResult PayloadStage::Take(const uint8_t* header, int fd, size_t length,
+                               const std::function<bool()>& cancelled) {
+  std::memcpy(header_, header, sizeof header_);
+  headerLeft_ = sizeof header_;
   source_ = -1;
   heldOffset_ = 0;
   if (length <= kHeldLimit) {
     held_.resize(length);
     const ssize_t got = ReadFully(cancelled, fd, held_.data(), length);
-    if (got < 0)
-      return cancelled && cancelled() ? StageResult::kCancelled : StageResult::kReadFailed;
+    if (got < 0) return StageResult::kReadFailed;
     return static_cast<size_t>(got) < length ? StageResult::kEnded : StageResult::kReady;
   }
   // A print file holds the payload already; its size says whether all of it.
@@ -84,8 +86,7 @@ StageResult PayloadStage::Spool(int fd, size_t length, const std::function<bool(
   for (size_t left = length; left > 0;) {
     const size_t piece = std::min(left, held_.size());
     const ssize_t got = ReadFully(cancelled, fd, held_.data(), piece);
-    if (got < 0)
-      return cancelled && cancelled() ? StageResult::kCancelled : StageResult::kReadFailed;
+    if (got < 0) return StageResult::kReadFailed;
     if (static_cast<size_t>(got) < piece) return StageResult::kEnded;
     if (!WriteAll(spool_, held_.data(), piece)) return StageResult::kSpoolFailed;
     left -= piece;
@@ -96,6 +97,11 @@ StageResult PayloadStage::Spool(int fd, size_t length, const std::function<bool(
 }
 
 int PayloadStage::Read(uint8_t* data, size_t count) {
+  const size_t fromHeader = std::min(headerLeft_, count);
+  std::memcpy(data, header_ + sizeof header_ - headerLeft_, fromHeader);
+  headerLeft_ -= fromHeader;
+  data += fromHeader;
+  count -= fromHeader;
   if (count == 0) return 0;
   if (source_ < 0) {
     if (held_.size() - heldOffset_ < count) return EIO;

@@ -23,16 +23,30 @@ int ChunkLength(int remaining) {
   return std::min(remaining - kWriteTail, kLargestChunk);
 }
 
+namespace {
+
+// The transfers of one write of `length` bytes: `send` moves the `chunk`
+// bytes that start `offset` bytes into the write.
+using SendAt = std::function<int(int offset, int chunk, int* sent)>;
+
+int SendInChunks(const SendAt& send, int length) {
+  for (int offset = 0; offset < length;) {
+    const int chunk = ChunkLength(length - offset);
+    int sent = 0;
+    const int result = send(offset, chunk, &sent);
+    if (result != 0) return result;
+    // A transfer that moves nothing would otherwise loop for ever.
+    if (sent <= 0) return kTransferIoError;
+    offset += std::min(sent, chunk);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int WriteInChunks(const BulkWrite& write, const unsigned char* data, int length) {
-  size_t taken = 0;
-  return WriteInChunksFrom(
-      write,
-      [data, &taken](unsigned char* into, int count) {
-        std::memcpy(into, data + taken, static_cast<size_t>(count));
-        taken += static_cast<size_t>(count);
-        return 0;
-      },
-      length);
+  return SendInChunks(
+      [&](int offset, int chunk, int* sent) { return write(data + offset, chunk, sent); }, length);
 }
 
 int WriteInChunksFrom(const BulkWrite& write, const ChunkSource& source, int length) {
@@ -41,24 +55,20 @@ int WriteInChunksFrom(const BulkWrite& write, const ChunkSource& source, int len
   std::vector<unsigned char> window(
       static_cast<size_t>(std::max(0, std::min(length, kLargestChunk))));
   int held = 0;
-  while (length > 0) {
-    const int chunk = ChunkLength(length);
-    if (held < chunk) {
-      const int result = source(window.data() + held, chunk - held);
-      if (result != 0) return result;
-      held = chunk;
-    }
-    int sent = 0;
-    const int result = write(window.data(), chunk, &sent);
-    if (result != 0) return result;
-    // A transfer that moves nothing would otherwise loop for ever.
-    if (sent <= 0) return kTransferIoError;
-    sent = std::min(sent, chunk);
-    std::memmove(window.data(), window.data() + sent, static_cast<size_t>(held - sent));
-    held -= sent;
-    length -= sent;
-  }
-  return 0;
+  return SendInChunks(
+      [&](int, int chunk, int* sent) {
+        if (held < chunk) {
+          const int result = source(window.data() + held, chunk - held);
+          if (result != 0) return result;
+          held = chunk;
+        }
+        const int result = write(window.data(), chunk, sent);
+        const int moved = result == 0 ? std::clamp(*sent, 0, chunk) : 0;
+        std::memmove(window.data(), window.data() + moved, static_cast<size_t>(held - moved));
+        held -= moved;
+        return result;
+      },
+      length);
 }
 
 int ReadReplyPacket(const BulkRead& read, char* buffer, int capacity, int* received) {

@@ -46,14 +46,8 @@ constexpr int kUnlistedMessage = 210;
 }  // namespace
 
 int64_t GetStatus(DaemonContext& ctx, UsbHandle* handle) {
-  if (handle == nullptr) return kStatusFailed;
-  DeviceCmd cmd;
-  DeviceRecv reply(kQueryStatus.replyLength, nullptr);
-  if (cmd.MakeCmd(kQueryStatus.command, kQueryStatus.parameter, -1, nullptr) != kDeviceOk)
-    return kStatusFailed;
-  if (DeviceIO(ctx, handle, &cmd, &reply) != kDeviceOk) return kStatusFailed;
   char text[kQueryStatus.replyLength + 1];
-  reply.GetEffectiveDataAsString(text);
+  if (TextQuery(ctx, handle, kQueryStatus, text, sizeof text, false) < 0) return kStatusFailed;
   int32_t status = 0;
   return StatusFromReply(text, &status) ? status : kStatusFailed;
 }

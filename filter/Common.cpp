@@ -2,6 +2,10 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "filter/Common.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -90,6 +94,16 @@ bool BackendWaitFilePath(const char* jobId, char* path, size_t size) {
   return JobFilePath(jobId, kBackendWaitSuffix, path, size);
 }
 
+FILE* OpenTmpFileForReading(const char* path) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  FILE* file = nullptr;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) file = fdopen(fd, "r");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 unsigned long PageStride(unsigned long width) { return ((width * 24 + 31) / 32) * 4; }
 
 int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int valueSize) {
@@ -97,7 +111,7 @@ int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int val
   char path[512];
   if (!PrInfoFilePath(jobId, path, sizeof path)) return 0;
 
-  FILE* file = std::fopen(path, "r");
+  FILE* file = OpenTmpFileForReading(path);
   if (file == nullptr) return 0;
 
   char line[kLineSize];

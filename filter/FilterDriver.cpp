@@ -70,15 +70,12 @@ PageOutcome ReadPage(cups_raster_t* raster, const cups_page_header2_t& header,
 bool BackendWaiting(const char* jobId) {
   char path[512];
   if (!BackendWaitFilePath(jobId, path, sizeof path)) return false;
-  // Non-blocking: a FIFO planted at the name must not hold the job.
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
+  FILE* file = OpenTmpFileForReading(path);
+  if (file == nullptr) return false;
   char text[24] = {};
-  struct stat info;
-  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  const ssize_t got = regular ? read(fd, text, sizeof text - 1) : -1;
-  close(fd);
-  if (got <= 0) return false;
+  const bool got = std::fgets(text, sizeof text, file) != nullptr;
+  std::fclose(file);
+  if (!got) return false;
   char* end = nullptr;
   const long pid = std::strtol(text, &end, 10);
   if (pid <= 0 || *end != '\n') return false;

@@ -3,6 +3,7 @@
 // Option lookup with PPD defaults, the job information file reader and the
 // small helpers beside them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,11 +120,16 @@ TEST(PpdReader, OnlyLineStartsCountAndLongChoicesAreBounded) {
   EXPECT_STREQ("Disable", wrappedPpdFindDefChoice(ppd.Handle(), "ZelBorder"));
 }
 
+// What stands at the file's name: the file, or a link to a file with the
+// contents, or a FIFO nobody writes to.
+enum class Planted { kFile, kLink, kFifo };
+
 struct InfoCase {
   const char* name;
   const char* contents;  // null: no file
   const char* key;
   const char* expected;
+  Planted planted = Planted::kFile;
 };
 
 class JobInformation : public testing::TestWithParam<InfoCase> {};
@@ -131,7 +137,15 @@ class JobInformation : public testing::TestWithParam<InfoCase> {};
 TEST_P(JobInformation, ReadsTheValueOfTheFirstLineWithTheKey) {
   const InfoCase& c = GetParam();
   JobInfoFile file;
-  if (c.contents != nullptr) file.Write(c.contents);
+  JobInfoFile target;
+  if (c.planted == Planted::kFifo) {
+    ASSERT_EQ(0, mkfifo(file.Path().c_str(), 0600));
+  } else if (c.planted == Planted::kLink) {
+    target.Write(c.contents);
+    ASSERT_EQ(0, symlink(target.Path().c_str(), file.Path().c_str()));
+  } else if (c.contents != nullptr) {
+    file.Write(c.contents);
+  }
   char value[kPrInfoValueSize] = {};
   EXPECT_EQ(0, _GetValuePrInfoFile(c.key, file.JobId().c_str(), value, sizeof value));
   EXPECT_STREQ(c.expected, value);
@@ -158,6 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "MEDIA_SIZE=", "00210"},
         InfoCase{"MissingKey", "MEDIA_REMAIN=\"4\"\n", "MEDIA_SIZE=", ""},
         InfoCase{"NoFile", nullptr, "MEDIA_SIZE=", ""},
+        InfoCase{"FifoIsNotWaitedOn", nullptr, "MEDIA_SIZE=", "", Planted::kFifo},
+        InfoCase{"LinkIsNotFollowed", "MEDIA_SIZE=\"00310\"\n", "MEDIA_SIZE=", "", Planted::kLink},
         InfoCase{"Value127Fits", kLine127.c_str(), "MEDIA_SIZE=", kValue127.c_str()},
         InfoCase{"Value128IsNotCopied", kLine128.c_str(), "MEDIA_SIZE=", ""}),
     [](const testing::TestParamInfo<InfoCase>& info) { return info.param.name; });

@@ -21,15 +21,14 @@
 namespace {
 
 // The filter looks for the file in /tmp under the job's id; this process's
-// id keeps the name its own. The name links to a file in the scratch folder,
-// which is rewritten for every input.
+// id keeps the name its own. The file itself is rewritten for every input:
+// the filter follows no link to it.
 std::string gJobId;
-std::string gLink;
 std::string gPath;
 
 FILE* gNull = nullptr;
 
-void RemoveLink() { unlink(gLink.c_str()); }
+void RemoveFile() { unlink(gPath.c_str()); }
 
 void CheckValue(const char* key, int valueSize) {
   char value[kPrInfoValueSize + 1];
@@ -46,12 +45,10 @@ void CheckValue(const char* key, int valueSize) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   gJobId = "qv46fuzz" + std::to_string(getpid());
-  char link[512];
-  if (!PrInfoFilePath(gJobId.c_str(), link, sizeof link)) return 1;
-  gLink = link;
-  gPath = qv46fuzz::ScratchDir() + "/job.log";
-  if (symlink(gPath.c_str(), gLink.c_str()) != 0) return 1;
-  std::atexit(RemoveLink);
+  char path[512];
+  if (!PrInfoFilePath(gJobId.c_str(), path, sizeof path)) return 1;
+  gPath = path;
+  std::atexit(RemoveFile);
   gNull = std::fopen("/dev/null", "wb");
   return gNull ? 0 : 1;
 }
