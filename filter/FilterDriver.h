@@ -18,7 +18,7 @@ extern volatile sig_atomic_t Canceled;
 void CancelJob(int signal);
 
 // Waits up to 120 s for the job information file; always returns 0.
-int PrinterStatusCheck(char* jobId, int numOptions, cups_option_s* options);
+int PrinterStatusCheck(const char* jobId, int numOptions, cups_option_s* options);
 
 // Sleeps that long; the filter's only pauses go through one of these.
 using SleepFunction = void (*)(unsigned seconds);
