@@ -26,10 +26,7 @@ build-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQV46_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# A failed test runs once more before it counts: the simulated printers'
-# hot-plug through umockdev's preload can lose a device under heavy load,
-# which a test then reports as the daemon's fault.
-CTEST_ARGS = --output-on-failure -j $(JOBS) --repeat until-pass:2
+CTEST_ARGS = --output-on-failure -j $(JOBS)
 
 test-plain: build
 	cd $(BUILD) && ctest $(CTEST_ARGS)

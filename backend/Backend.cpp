@@ -6,12 +6,13 @@
 #include <libusb.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "DeviceUri.h"
+#include "PayloadStage.h"
 #include "PrinterLink.h"
 #include "TmpFile.h"
 #include "common/PhotoPrinterDevice.h"
@@ -49,7 +50,7 @@ int OpenWaiting(Services& s, int index, int64_t deadline,
 
 std::string SerialOf(PrinterChannel& channel) {
   std::string serial;
-  if (QueryText(channel, "INFO", "SERIAL_NUMBER", &serial) != 0) return std::string();
+  if (QueryText(channel, kQuerySerial, &serial) != 0) return std::string();
   return serial;
 }
 
@@ -84,37 +85,20 @@ std::unique_ptr<PrinterChannel> WaitForPrinter(Services& s, const std::string& s
   }
 }
 
-// Everything below the value's first `skip` characters, as the status
-// daemon keeps it in its status file.
-std::string QueryValue(PrinterChannel& channel, const char* parameter, size_t skip) {
+// The part of a reply that `valueOf` finds in it, as the status daemon keeps
+// it in its status file; empty when the query failed.
+std::string QueryValue(PrinterChannel& channel, const PrinterQuery& query,
+                       std::string (*valueOf)(const std::string&)) {
   std::string value;
-  if (QueryText(channel, "INFO", parameter, &value) != 0 || value.size() <= skip)
-    return std::string();
-  return value.substr(skip);
+  if (QueryText(channel, query, &value) != 0) return std::string();
+  return valueOf(value);
 }
 
 std::string JobInfoText(PrinterChannel& channel) {
-  const std::string media = QueryValue(channel, "MEDIA", 2);
-  const std::string remainHalf = QueryValue(channel, "RQTY", 4);
+  const std::string media = QueryValue(channel, kQueryMedia, MediaSizeFromReply);
+  const std::string remainHalf = QueryValue(channel, kQueryMediaRemainHalf, QuantityTextFromReply);
   return std::string("#MEDIA_INFORMATION\n") + kKeyMediaSize + "=\"" + media + "\"\n" +
          kKeyMediaRemainHalf + "=\"" + remainHalf + "\"\n";
-}
-
-// Reads up to `length` bytes, fewer only at the end of the input. -1 on a
-// read error or when the job is cancelled while waiting for data.
-ssize_t ReadFully(Services& s, int fd, uint8_t* data, size_t length) {
-  size_t done = 0;
-  while (done < length) {
-    if (Cancelled(s)) return -1;
-    ssize_t n = read(fd, data + done, length - done);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
 }
 
 // The payload length of a command packet header, or -1 when the bytes are
@@ -140,27 +124,55 @@ int Truncated(Services& s) {
   return CUPS_BACKEND_FAILED;
 }
 
+// A staged payload that could not be read back; the code that ends the write.
+constexpr int kStageReadFailed = 1;
+
 // Sends the input one command packet per write, so the printer sees each
-// packet end the way the status daemon's writes end.
+// packet end the way the status daemon's writes end. A packet goes out only
+// once all of it has arrived, and passes through in pieces.
 int SendStream(Services& s, PrinterChannel& channel, int fd) {
-  std::vector<uint8_t> packet;
+  PayloadStage stage(s.spoolDir);
+  uint8_t header[kCmdHeaderSize];
   for (;;) {
-    packet.resize(kCmdHeaderSize);
-    ssize_t got = ReadFully(s, fd, packet.data(), kCmdHeaderSize);
+    const ssize_t got = ReadFully(s.cancelled, fd, header, kCmdHeaderSize);
     if (got < 0) return ReadFailure(s);
     if (got == 0) return CUPS_BACKEND_OK;
     if (got < kCmdHeaderSize) return Truncated(s);
-    const long payload = PayloadLength(packet.data());
+    const long payload = PayloadLength(header);
     if (payload < 0) {
       Say(s, "ERROR: The print data is not a QV-46 command stream; nothing more was sent");
       return CUPS_BACKEND_FAILED;
     }
-    packet.resize(kCmdHeaderSize + static_cast<size_t>(payload));
-    got = ReadFully(s, fd, packet.data() + kCmdHeaderSize, static_cast<size_t>(payload));
-    if (got < 0) return ReadFailure(s);
-    if (got < payload) return Truncated(s);
+    switch (stage.Take(fd, static_cast<size_t>(payload), s.cancelled)) {
+      case StageResult::kReady:
+        break;
+      case StageResult::kEnded:
+        return Truncated(s);
+      case StageResult::kSpoolFailed:
+        Say(s, std::string("ERROR: Cannot spool the print data: ") + std::strerror(errno));
+        return CUPS_BACKEND_FAILED;
+      case StageResult::kReadFailed:
+      case StageResult::kCancelled:
+        return ReadFailure(s);
+    }
     // A cancel is seen before the next packet is read, never inside one.
-    int rc = WriteChunked(channel, packet.data(), packet.size());
+    size_t headerLeft = kCmdHeaderSize;
+    int readError = 0;
+    const int rc = WriteChunked(
+        channel,
+        [&](unsigned char* data, int count) {
+          const size_t fromHeader = std::min(headerLeft, static_cast<size_t>(count));
+          std::memcpy(data, header + kCmdHeaderSize - headerLeft, fromHeader);
+          headerLeft -= fromHeader;
+          readError = stage.Read(data + fromHeader, static_cast<size_t>(count) - fromHeader);
+          return readError == 0 ? 0 : kStageReadFailed;
+        },
+        kCmdHeaderSize + static_cast<size_t>(payload));
+    if (rc == kStageReadFailed) {
+      Say(s,
+          std::string("ERROR: Reading the spooled print data failed: ") + std::strerror(readError));
+      return CUPS_BACKEND_FAILED;
+    }
     if (rc != 0) {
       Say(s, std::string("ERROR: Sending to the printer failed: ") + libusb_error_name(rc));
       return CUPS_BACKEND_FAILED;
@@ -209,6 +221,14 @@ int RunJob(Services& s, const Job& job) {
     return CUPS_BACKEND_FAILED;
   }
 
+  // The filter waits for the job information as long as this file names us.
+  TmpFile waiting;
+  if (int err =
+          waiting.Create(BackendWaitPath(s.tmpDir, job.id), std::to_string(getpid()) + "\n")) {
+    Say(s, std::string("ERROR: Cannot write the waiting file: ") + std::strerror(err));
+    return CUPS_BACKEND_FAILED;
+  }
+
   Say(s, "STATE: +connecting-to-device");
   Say(s, "INFO: Looking for the QV-46 with serial " + serial);
   std::unique_ptr<PrinterChannel> printer = WaitForPrinter(s, serial);
@@ -221,6 +241,9 @@ int RunJob(Services& s, const Job& job) {
     Say(s, std::string("ERROR: Cannot write the job information file: ") + std::strerror(err));
     return CUPS_BACKEND_FAILED;
   }
+  // Only now: the filter reads a missing waiting file without job
+  // information as the backend having given up.
+  waiting.Remove();
 
   Say(s, "INFO: Sending data to printer");
   for (int copy = 0; copy < job.copies; ++copy) {

@@ -22,9 +22,10 @@ struct Services {
   std::function<void(int ms)> sleepMs;  // may return early when cancelled
   std::function<int64_t()> nowMs;       // monotonic
   std::string tmpDir = kTmpDir;
-  int claimWaitMs = 5000;    // discovery: how long a busy printer is waited for
-  int claimRetryMs = 500;    // a job: next look when some printer was busy
-  int searchRetryMs = 1000;  // a job: next look when none was
+  std::string spoolDir = kTmpDir;  // large packets from a pipe wait here (CUPS's TMPDIR)
+  int claimWaitMs = 5000;          // discovery: how long a busy printer is waited for
+  int claimRetryMs = 500;          // a job: next look when some printer was busy
+  int searchRetryMs = 1000;        // a job: next look when none was
 };
 
 // Writes `line` and its line feed in one write: CUPS shares the stream with

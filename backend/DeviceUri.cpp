@@ -35,6 +35,10 @@ std::string JobInfoPath(const std::string& tmpDir, const std::string& jobId) {
   return tmpDir + "/" + kJobInfoPrefix + jobId + kJobInfoSuffix;
 }
 
+std::string BackendWaitPath(const std::string& tmpDir, const std::string& jobId) {
+  return tmpDir + "/" + kJobInfoPrefix + jobId + kBackendWaitSuffix;
+}
+
 bool ValidJobId(const std::string& jobId) {
   return !jobId.empty() && jobId.size() <= 10 &&
          std::all_of(jobId.begin(), jobId.end(), [](unsigned char c) { return std::isdigit(c); });

@@ -23,6 +23,10 @@ std::string PauseMarkerPath(const std::string& tmpDir, const std::string& serial
 // The job information file the filter waits for: "<tmpDir>/Print_<job>.log".
 std::string JobInfoPath(const std::string& tmpDir, const std::string& jobId);
 
+// The file that says the backend still waits for its printer:
+// "<tmpDir>/Print_<job>.wait".
+std::string BackendWaitPath(const std::string& tmpDir, const std::string& jobId);
+
 // Job ids from CUPS are decimal numbers; anything else could escape /tmp.
 bool ValidJobId(const std::string& jobId);
 

@@ -9,20 +9,21 @@
 #include <string>
 
 #include "PrinterBus.h"
+#include "common/PacketTransfer.h"
+#include "common/PrinterReplies.h"
 
 namespace zelbackend {
 
-// Sends one write as chunked transfers, as the status daemon sends them. It
-// is never cut short on purpose: half a command would make the printer take
-// the next bytes as the rest of it. Returns 0 or the libusb code of the
-// failed transfer.
-int WriteChunked(PrinterChannel& channel, const uint8_t* data, size_t length);
+// Sends one write of `length` bytes, taken from `source` as they go, as
+// chunked transfers, as the status daemon sends them. It is never cut short
+// on purpose: half a command would make the printer take the next bytes as
+// the rest of it. Returns 0, the libusb code of the failed transfer, or the
+// source's code.
+int WriteChunked(PrinterChannel& channel, const ChunkSource& source, size_t length);
 
-// One query with a text answer ("INFO", "SERIAL_NUMBER"): the reply's text
-// up to its carriage return, without control characters and double quotes
-// (ready for files and CUPS messages). Returns 0, a negative libusb code, or 3 for a
-// malformed reply.
-int QueryText(PrinterChannel& channel, const char* command, const char* parameter,
-              std::string* value);
+// One query (kQuerySerial, ...): the reply's text up to its carriage return,
+// without control characters and double quotes (ready for files and CUPS
+// messages). Returns 0, a negative libusb code, or 3 for a malformed reply.
+int QueryText(PrinterChannel& channel, const PrinterQuery& query, std::string* value);
 
 }  // namespace zelbackend

@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
   services.cancelled = [] { return gCancelled != 0; };
   services.sleepMs = SleepMs;
   services.nowMs = NowMs;
+  // CUPS gives each backend a private temporary folder.
+  if (const char* tmpdir = std::getenv("TMPDIR")) services.spoolDir = tmpdir;
   if (bus.InitResult() != 0) {
     zelbackend::WriteLine(std::cerr, "ERROR: Cannot use USB");
     return argc == 1 ? 0 : CUPS_BACKEND_FAILED;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "common/PhotoPrinterDevice.h"
 #include "common/PhotoPrinterIF.h"
@@ -23,15 +24,38 @@ int ChunkLength(int remaining) {
 }
 
 int WriteInChunks(const BulkWrite& write, const unsigned char* data, int length) {
+  size_t taken = 0;
+  return WriteInChunksFrom(
+      write,
+      [data, &taken](unsigned char* into, int count) {
+        std::memcpy(into, data + taken, static_cast<size_t>(count));
+        taken += static_cast<size_t>(count);
+        return 0;
+      },
+      length);
+}
+
+int WriteInChunksFrom(const BulkWrite& write, const ChunkSource& source, int length) {
+  // Holds the bytes of the transfer under way; a short transfer leaves its
+  // rest at the front for the next one.
+  std::vector<unsigned char> window(
+      static_cast<size_t>(std::max(0, std::min(length, kLargestChunk))));
+  int held = 0;
   while (length > 0) {
     const int chunk = ChunkLength(length);
+    if (held < chunk) {
+      const int result = source(window.data() + held, chunk - held);
+      if (result != 0) return result;
+      held = chunk;
+    }
     int sent = 0;
-    const int result = write(data, chunk, &sent);
+    const int result = write(window.data(), chunk, &sent);
     if (result != 0) return result;
     // A transfer that moves nothing would otherwise loop for ever.
     if (sent <= 0) return kTransferIoError;
     sent = std::min(sent, chunk);
-    data += sent;
+    std::memmove(window.data(), window.data() + sent, static_cast<size_t>(held - sent));
+    held -= sent;
     length -= sent;
   }
   return 0;

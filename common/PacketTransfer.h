@@ -22,6 +22,14 @@ int ChunkLength(int remaining);
 // result of `write` and returns it; 0 when everything went out.
 int WriteInChunks(const BulkWrite& write, const unsigned char* data, int length);
 
+// Fills `data` with the next `length` bytes of a write: 0, or a non-zero
+// code that ends the write.
+using ChunkSource = std::function<int(unsigned char* data, int length)>;
+
+// WriteInChunks for a write whose bytes come from `source` as they are sent,
+// in the same transfers; at most one transfer's bytes are held at a time.
+int WriteInChunksFrom(const BulkWrite& write, const ChunkSource& source, int length);
+
 // Reads one reply packet into `buffer`: the 8-digit length first, then that
 // many bytes. Returns 0, 3 when the length field is not 8 digits or does not
 // fit `capacity`, or the transfer's negative code. `received` counts the

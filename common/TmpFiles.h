@@ -9,6 +9,7 @@
 //   count request    <tmp>/QV-46_<serial>_TC_UTIL  monitor writes, daemon deletes
 //   pause marker     <tmp>/Pause_<uri>.job<job>    backend writes, daemon reads
 //   job information  <tmp>/Print_<job>.log         backend writes, filter reads
+//   backend waiting  <tmp>/Print_<job>.wait        backend writes, filter reads
 #pragma once
 
 constexpr char kTmpDir[] = "/tmp";
@@ -26,6 +27,10 @@ constexpr char kPauseMarkerJobTag[] = ".job";
 
 constexpr char kJobInfoPrefix[] = "Print_";
 constexpr char kJobInfoSuffix[] = ".log";
+// Beside the job information file while the backend still looks for its
+// printer: the backend's process id in decimal and a line feed. The filter
+// waits for the job information as long as that process is there.
+constexpr char kBackendWaitSuffix[] = ".wait";
 
 // Status file keys, in the order the daemon writes them. The job information
 // file uses MEDIA_SIZE and MEDIA_REMAIN_HALF too.

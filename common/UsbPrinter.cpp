@@ -7,25 +7,15 @@
 #include "common/PhotoPrinterDevice.h"
 #include "common/PhotoPrinterIF.h"
 
-namespace {
-
-constexpr int kInterface = 0;
-constexpr unsigned char kBulkOut = 0x01;
-constexpr unsigned char kBulkIn = 0x82;
-constexpr unsigned kBulkTimeoutMs = 10000;
-constexpr unsigned kDeviceIdTimeoutMs = 5000;
-
-}  // namespace
-
-int QueryPrinterText(const BulkWrite& write, const BulkRead& read, const char* command,
-                     const char* parameter, std::string* value) {
+int QueryPrinterText(const BulkWrite& write, const BulkRead& read, const PrinterQuery& query,
+                     std::string* value) {
   value->clear();
   DeviceCmd cmd;
-  int rc = cmd.MakeCmd(command, parameter, 0, nullptr);
+  int rc = cmd.MakeCmd(query.command, query.parameter, 0, nullptr);
   if (rc != kDeviceOk) return rc;
   rc = WriteInChunks(write, cmd.buffer(), cmd.length());
   if (rc != 0) return rc;
-  DeviceRecv reply(DeviceRecv::kVariableLength, nullptr);
+  DeviceRecv reply(query.replyLength, nullptr);
   if (reply.Alloc() != kDeviceOk) return kDeviceNoMemory;
   int received = 0;
   rc = ReadReplyPacket(read, reply.buffer(), reply.GetBufferLength(), &received);
@@ -44,11 +34,11 @@ int UsbPrinter::Open(libusb_device* device, std::unique_ptr<UsbPrinter>* printer
   int rc = libusb_open(device, &handle);
   if (rc != 0) return rc;
   bool detached = false;
-  if (libusb_kernel_driver_active(handle, kInterface) == 1)
-    detached = libusb_detach_kernel_driver(handle, kInterface) == 0;
-  rc = libusb_claim_interface(handle, kInterface);
+  if (libusb_kernel_driver_active(handle, kQv46Interface) == 1)
+    detached = libusb_detach_kernel_driver(handle, kQv46Interface) == 0;
+  rc = libusb_claim_interface(handle, kQv46Interface);
   if (rc != 0) {
-    if (detached) libusb_attach_kernel_driver(handle, kInterface);
+    if (detached) libusb_attach_kernel_driver(handle, kQv46Interface);
     libusb_close(handle);
     return rc;
   }
@@ -57,20 +47,20 @@ int UsbPrinter::Open(libusb_device* device, std::unique_ptr<UsbPrinter>* printer
 }
 
 UsbPrinter::~UsbPrinter() {
-  libusb_release_interface(handle_, kInterface);
-  if (reattach_) libusb_attach_kernel_driver(handle_, kInterface);
+  libusb_release_interface(handle_, kQv46Interface);
+  if (reattach_) libusb_attach_kernel_driver(handle_, kQv46Interface);
   libusb_close(handle_);
 }
 
 int UsbPrinter::BulkOut(const unsigned char* data, int length, int* done) {
   *done = 0;
-  return libusb_bulk_transfer(handle_, kBulkOut, const_cast<unsigned char*>(data), length, done,
-                              kBulkTimeoutMs);
+  return libusb_bulk_transfer(handle_, kQv46BulkOut, const_cast<unsigned char*>(data), length, done,
+                              kQv46BulkTimeoutMs);
 }
 
 int UsbPrinter::BulkIn(unsigned char* data, int capacity, int* done) {
   *done = 0;
-  return libusb_bulk_transfer(handle_, kBulkIn, data, capacity, done, kBulkTimeoutMs);
+  return libusb_bulk_transfer(handle_, kQv46BulkIn, data, capacity, done, kQv46BulkTimeoutMs);
 }
 
 int UsbPrinter::Write(const unsigned char* data, int length) {
@@ -79,21 +69,21 @@ int UsbPrinter::Write(const unsigned char* data, int length) {
                        data, length);
 }
 
-int UsbPrinter::QueryText(const char* command, const char* parameter, std::string* value) {
+int UsbPrinter::QueryText(const PrinterQuery& query, std::string* value) {
   return QueryPrinterText(
       [this](const unsigned char* chunk, int size, int* done) {
         return BulkOut(chunk, size, done);
       },
-      [this](unsigned char* data, int size, int* done) { return BulkIn(data, size, done); },
-      command, parameter, value);
+      [this](unsigned char* data, int size, int* done) { return BulkIn(data, size, done); }, query,
+      value);
 }
 
 // Class request GET_DEVICE_ID.
 std::string UsbPrinter::DeviceId() {
   char buffer[2048] = {};
-  const int got =
-      libusb_control_transfer(handle_, 0xA1, 0, 0, 0, reinterpret_cast<unsigned char*>(buffer),
-                              sizeof(buffer), kDeviceIdTimeoutMs);
+  const int got = libusb_control_transfer(handle_, kQv46DeviceIdRequestType, 0, 0, 0,
+                                          reinterpret_cast<unsigned char*>(buffer), sizeof(buffer),
+                                          kQv46DeviceIdTimeoutMs);
   if (got < 0 || DeviceIdFromReply(buffer, sizeof(buffer)) != 0) return std::string();
   return buffer;
 }
@@ -119,7 +109,7 @@ int OpenQv46BySerial(libusb_context* context, const std::string& serial,
     std::unique_ptr<UsbPrinter> candidate;
     std::string answer;
     if (rc != 0 && UsbPrinter::Open(device, &candidate) == 0 &&
-        candidate->QueryText("INFO", "SERIAL_NUMBER", &answer) == 0 && answer == serial) {
+        candidate->QueryText(kQuerySerial, &answer) == 0 && answer == serial) {
       *printer = std::move(candidate);
       rc = 0;
     }

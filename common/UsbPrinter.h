@@ -11,19 +11,19 @@
 #include <vector>
 
 #include "common/PacketTransfer.h"
+#include "common/PrinterReplies.h"
+#include "common/Qv46Usb.h"
 
 struct libusb_context;
 struct libusb_device;
 struct libusb_device_handle;
 
-constexpr uint16_t kQv46VendorId = 0x5E1D;
-constexpr uint16_t kQv46ProductId = 0x000A;
-
-// One query with a text answer ("INFO", "SERIAL_NUMBER"): the reply's text up
-// to its carriage return, without control characters and double quotes.
-// Returns 0, a negative libusb code, or 3 for a malformed reply.
-int QueryPrinterText(const BulkWrite& write, const BulkRead& read, const char* command,
-                     const char* parameter, std::string* value);
+// One query (kQuerySerial, ...): the reply's text up to its carriage return,
+// without control characters and double quotes; PrinterReplies.h reads the
+// value out of it. Returns 0, a negative libusb code, or 3 for a malformed
+// reply.
+int QueryPrinterText(const BulkWrite& write, const BulkRead& read, const PrinterQuery& query,
+                     std::string* value);
 
 class UsbPrinter {
  public:
@@ -41,7 +41,7 @@ class UsbPrinter {
   int BulkIn(unsigned char* data, int capacity, int* done);
   // One write as chunked transfers; 0 or the failed transfer's code.
   int Write(const unsigned char* data, int length);
-  int QueryText(const char* command, const char* parameter, std::string* value);
+  int QueryText(const PrinterQuery& query, std::string* value);
   // The IEEE 1284 device ID, empty when the printer gives none.
   std::string DeviceId();
 
@@ -55,7 +55,7 @@ class UsbPrinter {
 // libusb_unref_device).
 std::vector<libusb_device*> ListQv46(libusb_context* context);
 
-// Opens the attached QV-46 that answers `serial` to INFO SERIAL_NUMBER. A
+// Opens the attached QV-46 that answers `serial` to kQuerySerial. A
 // printer that another program holds is skipped at once. Returns 0, or
 // LIBUSB_ERROR_NO_DEVICE when no such printer could be opened.
 int OpenQv46BySerial(libusb_context* context, const std::string& serial,

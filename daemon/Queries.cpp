@@ -4,21 +4,21 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
+#include "common/PrinterReplies.h"
 #include "daemon/Transport.h"
 
 namespace {
 
-long TextQuery(DaemonContext& ctx, UsbHandle* handle, const char* command, const char* parameter,
-               char* value, size_t capacity, bool wait) {
+long TextQuery(DaemonContext& ctx, UsbHandle* handle, const PrinterQuery& query, char* value,
+               size_t capacity, bool wait) {
   if (value == nullptr || handle == nullptr || capacity == 0) return -1;
   value[0] = '\0';
 
   DeviceCmd cmd;
-  DeviceRecv reply(DeviceRecv::kVariableLength, nullptr);
-  if (cmd.MakeCmd(command, parameter, -1, nullptr) != kDeviceOk) return -1;
+  DeviceRecv reply(query.replyLength, nullptr);
+  if (cmd.MakeCmd(query.command, query.parameter, -1, nullptr) != kDeviceOk) return -1;
   if (DeviceIO_T(ctx, handle, &cmd, &reply, wait) != kDeviceOk) return -1;
 
   // The reply may be far longer than the caller's buffer: cut it to fit.
@@ -48,43 +48,46 @@ constexpr int kUnlistedMessage = 210;
 long GetStatus(DaemonContext& ctx, UsbHandle* handle) {
   if (handle == nullptr) return kStatusFailed;
   DeviceCmd cmd;
-  DeviceRecv reply(8, nullptr);
-  if (cmd.MakeCmd("STATUS", nullptr, -1, nullptr) != kDeviceOk) return kStatusFailed;
+  DeviceRecv reply(kQueryStatus.replyLength, nullptr);
+  if (cmd.MakeCmd(kQueryStatus.command, kQueryStatus.parameter, -1, nullptr) != kDeviceOk)
+    return kStatusFailed;
   if (DeviceIO(ctx, handle, &cmd, &reply) != kDeviceOk) return kStatusFailed;
-  return static_cast<int32_t>(
-      std::strtol(reply.buffer() + DeviceRecv::kLengthFieldSize, nullptr, 10));
+  char text[kQueryStatus.replyLength + 1];
+  reply.GetEffectiveDataAsString(text);
+  int32_t status = 0;
+  return StatusFromReply(text, &status) ? status : kStatusFailed;
 }
 
 long GetSerialNo(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity) {
-  return TextQuery(ctx, handle, "INFO", "SERIAL_NUMBER", value, capacity, false);
+  return TextQuery(ctx, handle, kQuerySerial, value, capacity, false);
 }
 
 long GetMediaSize(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity) {
-  return TextQuery(ctx, handle, "INFO", "MEDIA", value, capacity, false);
+  return TextQuery(ctx, handle, kQueryMedia, value, capacity, false);
 }
 
 long GetMediaClass(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity) {
-  return TextQuery(ctx, handle, "INFO", "MEDIA_CLASS_RFID", value, capacity, false);
+  return TextQuery(ctx, handle, kQueryMediaClass, value, capacity, false);
 }
 
 long GetMediaInitial(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity) {
-  return TextQuery(ctx, handle, "INFO", "MQTY_DEFAULT", value, capacity, false);
+  return TextQuery(ctx, handle, kQueryMediaInitial, value, capacity, false);
 }
 
 long GetMediaRemain(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity) {
-  return TextQuery(ctx, handle, "INFO", "MQTY", value, capacity, false);
+  return TextQuery(ctx, handle, kQueryMediaRemain, value, capacity, false);
 }
 
 long GetMediaRemainHalf(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity) {
-  return TextQuery(ctx, handle, "INFO", "RQTY", value, capacity, false);
+  return TextQuery(ctx, handle, kQueryMediaRemainHalf, value, capacity, false);
 }
 
 long GetFirmVersion(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity) {
-  return TextQuery(ctx, handle, "INFO", "FVER", value, capacity, false);
+  return TextQuery(ctx, handle, kQueryFirmware, value, capacity, false);
 }
 
 long GetTotalCount(DaemonContext& ctx, UsbHandle* handle, char* value, size_t capacity, bool wait) {
-  return TextQuery(ctx, handle, "MNT_RD", "COUNTER_LIFE", value, capacity, wait);
+  return TextQuery(ctx, handle, kQueryTotalCount, value, capacity, wait);
 }
 
 int GetMessage(long status) {

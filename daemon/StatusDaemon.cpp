@@ -6,13 +6,10 @@
 #include <iterator>
 #include <system_error>
 
+#include "common/Qv46Usb.h"
 #include "daemon/PrinterPoll.h"
 #include "daemon/RequestFiles.h"
 #include "daemon/StatusFile.h"
-
-namespace {
-constexpr int kPrinterInterface = 0;
-}
 
 StatusDaemon::~StatusDaemon() {
   std::vector<std::unique_ptr<thdata>> records;
@@ -31,7 +28,7 @@ StatusDaemon::~StatusDaemon() {
 int StatusDaemon::Start() {
   if (!ctx_.usb.HasHotplug()) return 1;
   ctx_.bSELinuxEnabled = isSELinuxEnabled(ctx_.commands);
-  if (ctx_.usb.RegisterHotplug(kPrinterVendor, kPrinterProduct, this) < 0) return 1;
+  if (ctx_.usb.RegisterHotplug(kQv46VendorId, kQv46ProductId, this) < 0) return 1;
   // Printers attached before the start were reported during registration.
   HandleNotices();
   return 0;
@@ -137,32 +134,41 @@ bool StatusDaemon::StartThread(thdata* record) {
 }
 
 void StatusDaemon::thread_function(thdata* record) {
+  // udev announces a device before its rules have set the node's
+  // permissions: a new printer that cannot be got hold of yet is tried again
+  // after growing pauses for a few seconds, then at the cycle's pace.
+  unsigned arrivalPauseMs = kArrivalFirstPauseMs;  // 0 once the arrival is over
   while (!record->exitRequested) {
-    RunCycle(record);
-    ctx_.sleeper.SleepMs(kCycleMs);
+    const bool reached = RunCycle(record);
+    if (reached || arrivalPauseMs > kArrivalLastPauseMs) arrivalPauseMs = 0;
+    ctx_.sleeper.SleepMs(arrivalPauseMs != 0 ? arrivalPauseMs : kCycleMs);
+    arrivalPauseMs *= 2;
   }
   WriteFile(ctx_, record->serial);
 }
 
-void StatusDaemon::RunCycle(thdata* record) {
+bool StatusDaemon::RunCycle(thdata* record) {
   if (record->serialKnown) record->lastRequest = fileCheck(ctx_, record);
-  if (record->lastRequest == kRequestNone && record->queueRegistered) return;
+  if (record->lastRequest == kRequestNone && record->queueRegistered) return true;
 
+  bool reached = false;
   std::lock_guard<std::mutex> usbLock(usb_openclose_mutex);
   if (ctx_.usb.Open(record->device, &record->handle) == 0) {
-    const int driver = ctx_.usb.KernelDriverActive(record->handle, kPrinterInterface);
+    const int driver = ctx_.usb.KernelDriverActive(record->handle, kQv46Interface);
     const bool free = driver == 0 || (driver == 1 && ctx_.usb.DetachKernelDriver(
-                                                         record->handle, kPrinterInterface) == 0);
-    if (free && ctx_.usb.ClaimInterface(record->handle, kPrinterInterface) == 0) {
+                                                         record->handle, kQv46Interface) == 0);
+    if (free && ctx_.usb.ClaimInterface(record->handle, kQv46Interface) == 0) {
       record->interfaceClaimed = true;
+      reached = true;
       getPrinterInfo(ctx_, record);
     }
     if (record->interfaceClaimed) {
-      ctx_.usb.ReleaseInterface(record->handle, kPrinterInterface);
+      ctx_.usb.ReleaseInterface(record->handle, kQv46Interface);
       record->interfaceClaimed = false;
     }
     ctx_.usb.Close(record->handle);
   }
   record->handle = nullptr;
   record->lastRequest = kRequestNone;
+  return reached;
 }

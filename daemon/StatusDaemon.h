@@ -11,9 +11,11 @@
 #include "daemon/DaemonContext.h"
 #include "daemon/PrinterRecord.h"
 
-constexpr uint16_t kPrinterVendor = 0x5E1D;
-constexpr uint16_t kPrinterProduct = 0x000A;
 constexpr unsigned kCycleMs = 1000;
+// Pauses between the tries to get hold of a printer that has just arrived:
+// doubling from the first to the last (about three seconds in all).
+constexpr unsigned kArrivalFirstPauseMs = 50;
+constexpr unsigned kArrivalLastPauseMs = 1600;
 
 class StatusDaemon : public HotplugListener {
  public:
@@ -51,7 +53,8 @@ class StatusDaemon : public HotplugListener {
   void AddPrinter(UsbDevice* device);
   void RemovePrinter(UsbDevice* device);
   void thread_function(thdata* record);
-  void RunCycle(thdata* record);
+  // False when the printer was due a poll but could not be opened and claimed.
+  bool RunCycle(thdata* record);
   // Asks the record's thread to end and waits for it.
   void Stop(thdata* record);
 

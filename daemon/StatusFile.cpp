@@ -7,10 +7,9 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "common/PhotoPrinterIF.h"
+#include "common/PrinterReplies.h"
 #include "common/ReplaceFile.h"
 #include "common/TmpFiles.h"
 #include "daemon/Queries.h"
@@ -40,12 +39,6 @@ void AppendValue(std::string& text, const char* key, const char* value) {
   text += "\"\n";
 }
 
-// The part of a reply after the characters the file skips; empty when the
-// reply is not longer than them.
-const char* Skip(const char* value, size_t count) {
-  return std::strlen(value) > count ? value + count : "";
-}
-
 // Only our own new file is labelled, before it takes the name.
 void Store(DaemonContext& ctx, const char* path, const std::string& text) {
   int fd = -1;
@@ -57,12 +50,12 @@ void Store(DaemonContext& ctx, const char* path, const std::string& text) {
   if (ReplaceFile(path, text, 0666, label, &fd) == 0) close(fd);
 }
 
-// A count reading's number starts at the reply's third character.
+// A reading that carries no count is no reading: writing 0 for it would
+// tell the user the printer never printed.
 bool TakeReading(DaemonContext& ctx, UsbHandle* handle, bool wait, int32_t* number) {
   char value[kValueSize] = {};
   if (GetTotalCount(ctx, handle, value, sizeof value, wait) < 0) return false;
-  *number = static_cast<int32_t>(std::strtol(Skip(value, 2), nullptr, 10));
-  return true;
+  return TotalCountFromReply(value, number);
 }
 
 // Decides whether this poll reads the total count, and reads it.
@@ -97,12 +90,13 @@ bool ReadTotalCount(DaemonContext& ctx, UsbHandle* handle, thdata* record, long 
   return false;
 }
 
-void AppendQuery(std::string& text, const char* key, size_t skip,
+// The file keeps the part of a reply that `valueOf` finds in it.
+void AppendQuery(std::string& text, const char* key, std::string (*valueOf)(const std::string&),
                  long (*query)(DaemonContext&, UsbHandle*, char*, size_t), DaemonContext& ctx,
                  UsbHandle* handle) {
   char value[kValueSize] = {};
   query(ctx, handle, value, sizeof value);
-  AppendValue(text, key, Skip(value, skip));
+  AppendValue(text, key, valueOf ? valueOf(value).c_str() : value);
 }
 
 }  // namespace
@@ -129,13 +123,13 @@ void WriteFile(DaemonContext& ctx, UsbHandle* handle, thdata* record) {
 
   AppendFormat(text, "%s=\"%05ld\"\n", kKeyPrinterStatus, status);
   AppendFormat(text, "%s=\"%05d\"\n", kKeyPrinterMessage, GetMessage(status));
-  AppendQuery(text, kKeyPrinterVersion, 0, GetFirmVersion, ctx, handle);
+  AppendQuery(text, kKeyPrinterVersion, nullptr, GetFirmVersion, ctx, handle);
   AppendValue(text, kKeyPrinterSerialNo, status == kOfflineStatus ? "" : record->serial);
   text += "\n#MEDIA_INFORMATION\n";
-  AppendQuery(text, kKeyMediaSize, 2, GetMediaSize, ctx, handle);
-  AppendQuery(text, kKeyMediaInitial, 4, GetMediaInitial, ctx, handle);
-  AppendQuery(text, kKeyMediaRemain, 4, GetMediaRemain, ctx, handle);
-  AppendQuery(text, kKeyMediaRemainHalf, 4, GetMediaRemainHalf, ctx, handle);
+  AppendQuery(text, kKeyMediaSize, MediaSizeFromReply, GetMediaSize, ctx, handle);
+  AppendQuery(text, kKeyMediaInitial, QuantityTextFromReply, GetMediaInitial, ctx, handle);
+  AppendQuery(text, kKeyMediaRemain, QuantityTextFromReply, GetMediaRemain, ctx, handle);
+  AppendQuery(text, kKeyMediaRemainHalf, QuantityTextFromReply, GetMediaRemainHalf, ctx, handle);
   text += "\n#COUNTER_INFORMATION\n";
 
   int32_t reading = 0;

@@ -3,10 +3,9 @@
 #include "daemon/Transport.h"
 
 #include "common/PacketTransfer.h"
+#include "common/Qv46Usb.h"
 
 namespace {
-
-constexpr uint8_t kDeviceIdRequestType = 0xA1;  // class, interface, device to host
 
 int Refused(char* buffer) {
   buffer[0] = '\0';
@@ -18,22 +17,22 @@ int Refused(char* buffer) {
 int get_device_id(DaemonContext& ctx, UsbHandle* handle, char* buffer, unsigned long size) {
   if (buffer == nullptr || size == 0) return -1;
   const uint16_t requestLength = static_cast<uint16_t>(size);
-  const int got = ctx.usb.ControlIn(handle, kDeviceIdRequestType, 0, 0, 0,
+  const int got = ctx.usb.ControlIn(handle, kQv46DeviceIdRequestType, 0, 0, 0,
                                     reinterpret_cast<unsigned char*>(buffer), requestLength,
-                                    kDeviceIdTimeoutMs);
+                                    kQv46DeviceIdTimeoutMs);
   if (got < 0) return Refused(buffer);
   return DeviceIdFromReply(buffer, size);
 }
 
 int USB_Write(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length,
               int* transferred) {
-  return ctx.usb.BulkOut(handle, kBulkOutEndpoint, static_cast<const unsigned char*>(bytes), length,
-                         transferred, kBulkTimeoutMs);
+  return ctx.usb.BulkOut(handle, kQv46BulkOut, static_cast<const unsigned char*>(bytes), length,
+                         transferred, kQv46BulkTimeoutMs);
 }
 
 int USB_Read(DaemonContext& ctx, UsbHandle* handle, void* buffer, int length, int* transferred) {
-  return ctx.usb.BulkIn(handle, kBulkInEndpoint, static_cast<unsigned char*>(buffer), length,
-                        transferred, kBulkTimeoutMs);
+  return ctx.usb.BulkIn(handle, kQv46BulkIn, static_cast<unsigned char*>(buffer), length,
+                        transferred, kQv46BulkTimeoutMs);
 }
 
 int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length) {

@@ -7,10 +7,6 @@
 #include "common/PhotoPrinterDevice.h"
 #include "daemon/DaemonContext.h"
 
-constexpr unsigned char kBulkOutEndpoint = 0x01;
-constexpr unsigned char kBulkInEndpoint = 0x82;
-constexpr unsigned kBulkTimeoutMs = 10000;
-constexpr unsigned kDeviceIdTimeoutMs = 5000;
 constexpr unsigned kReplyWaitMs = 10000;
 
 // IEEE 1284 device ID as a string in `buffer`: 0, or -1 with an empty string.

@@ -29,6 +29,7 @@ class HotplugListener {
 class UsbPort {
  public:
   static constexpr int kErrorIo = -1;
+  static constexpr int kErrorAccess = -3;
   static constexpr int kErrorNoDevice = -4;
   static constexpr int kErrorTimeout = -7;
 

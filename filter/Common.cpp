@@ -73,10 +73,21 @@ void wrappedPpdClose(ppdfile_s* ppd) {
   std::free(ppd);
 }
 
-bool PrInfoFilePath(const char* jobId, char* path, size_t size) {
-  const int length =
-      std::snprintf(path, size, "%s/%s%s%s", kTmpDir, kJobInfoPrefix, jobId, kJobInfoSuffix);
+namespace {
+
+bool JobFilePath(const char* jobId, const char* suffix, char* path, size_t size) {
+  const int length = std::snprintf(path, size, "%s/%s%s%s", kTmpDir, kJobInfoPrefix, jobId, suffix);
   return length >= 0 && static_cast<size_t>(length) < size;
+}
+
+}  // namespace
+
+bool PrInfoFilePath(const char* jobId, char* path, size_t size) {
+  return JobFilePath(jobId, kJobInfoSuffix, path, size);
+}
+
+bool BackendWaitFilePath(const char* jobId, char* path, size_t size) {
+  return JobFilePath(jobId, kBackendWaitSuffix, path, size);
 }
 
 unsigned long PageStride(unsigned long width) { return ((width * 24 + 31) / 32) * 4; }

@@ -29,6 +29,9 @@ void wrappedPpdClose(ppdfile_s* ppd);
 // "/tmp/Print_<jobId>.log" into `path` (`size` bytes); false when it does not fit.
 bool PrInfoFilePath(const char* jobId, char* path, size_t size);
 
+// "/tmp/Print_<jobId>.wait", the backend's waiting file, the same way.
+bool BackendWaitFilePath(const char* jobId, char* path, size_t size);
+
 // Copies the value of `key` from /tmp/Print_<jobId>.log into `value` when
 // found and shorter than `valueSize`; otherwise leaves `value` alone. Returns 0.
 int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int valueSize);

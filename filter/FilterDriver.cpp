@@ -3,13 +3,16 @@
 #include "filter/FilterDriver.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -21,7 +24,10 @@ volatile sig_atomic_t Canceled = 0;
 
 namespace {
 
-constexpr int kPrInfoWaitTries = 120;
+// The job information file is looked for this often, 120 s long when no
+// backend says it waits; a job should not lose most of a second to it.
+constexpr unsigned kPrInfoPollMs = 100;
+constexpr int kPrInfoWaitTries = 120 * 1000 / kPrInfoPollMs;
 
 // A line longer than this comes from a malformed or hostile header; real
 // lines hold at most 16 KB.
@@ -59,29 +65,65 @@ PageOutcome ReadPage(cups_raster_t* raster, const cups_page_header2_t& header,
   return PageOutcome::kImage;
 }
 
+// The backend of job `jobId` still waits for its printer: its waiting file
+// names a process that is there.
+bool BackendWaiting(const char* jobId) {
+  char path[512];
+  if (!BackendWaitFilePath(jobId, path, sizeof path)) return false;
+  // Non-blocking: a FIFO planted at the name must not hold the job.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[24] = {};
+  struct stat info;
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const ssize_t got = regular ? read(fd, text, sizeof text - 1) : -1;
+  close(fd);
+  if (got <= 0) return false;
+  char* end = nullptr;
+  const long pid = std::strtol(text, &end, 10);
+  if (pid <= 0 || *end != '\n') return false;
+  // The backend runs as root: EPERM still says it is there.
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
 }  // namespace
 
 void CancelJob(int) { Canceled = 1; }
 
-void SleepSeconds(unsigned seconds) { sleep(seconds); }
+void SleepMilliseconds(unsigned milliseconds) {
+  timespec delay{static_cast<time_t>(milliseconds / 1000),
+                 static_cast<long>(milliseconds % 1000) * 1000000L};
+  nanosleep(&delay, nullptr);  // SIGTERM ends it early
+}
 
 int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
   char path[512];
   if (!PrInfoFilePath(jobId, path, sizeof path)) return 0;
-  for (int attempt = 0; attempt < kPrInfoWaitTries; ++attempt) {
+  bool backendWasWaiting = false;
+  for (int misses = 0;;) {
+    // Asked first: the backend publishes the job information before it
+    // stops saying that it waits.
+    const bool backendWaiting = BackendWaiting(jobId);
     struct stat info;
-    const bool present = stat(path, &info) == 0;
-    // The last miss returns at once; a hit still waits one second.
-    if (!present && attempt == kPrInfoWaitTries - 1) break;
-    sleepFor(1);
+    // The backend publishes the file whole (by renaming), so it can be
+    // read as soon as it is there.
+    if (stat(path, &info) == 0) break;
+    if (!backendWaiting) {
+      // Gone without job information: the backend gave up on its printer.
+      if (backendWasWaiting) break;
+      // The last miss returns at once.
+      if (++misses == kPrInfoWaitTries) break;
+    }
+    backendWasWaiting = backendWasWaiting || backendWaiting;
+    sleepFor(kPrInfoPollMs);
     // A cancelled job has nothing to wait for.
-    if (present || Canceled) break;
+    if (Canceled) break;
   }
   return 0;
 }
 
 int PrinterStatusCheck(const char* jobId, int, cups_option_s*) {
-  return WaitForPrInfoFile(jobId, SleepSeconds);
+  return WaitForPrInfoFile(jobId, SleepMilliseconds);
 }
 
 bool SigtermSeen() { return Canceled != 0; }
@@ -123,7 +165,7 @@ int RunFilter(int argc, char* argv[], SleepFunction sleepFor) {
   if (argc == 7) {
     fd = open(argv[6], O_RDONLY);
     if (fd < 0) {
-      sleepFor(1);
+      sleepFor(1000);
       return 1;
     }
   }

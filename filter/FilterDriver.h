@@ -17,12 +17,13 @@ extern volatile sig_atomic_t Canceled;
 
 void CancelJob(int signal);
 
-// Waits up to 120 s for the job information file; always returns 0.
+// Waits for the job information file: as long as the backend says it still
+// waits for its printer, otherwise up to 120 s; always returns 0.
 int PrinterStatusCheck(const char* jobId, int numOptions, cups_option_s* options);
 
 // Sleeps that long; the filter's only pauses go through one of these.
-using SleepFunction = void (*)(unsigned seconds);
-void SleepSeconds(unsigned seconds);
+using SleepFunction = void (*)(unsigned milliseconds);
+void SleepMilliseconds(unsigned milliseconds);
 
 // PrinterStatusCheck with an injectable sleep.
 int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor);

@@ -2,4 +2,4 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "filter/FilterDriver.h"
 
-int main(int argc, char* argv[]) { return RunFilter(argc, argv, SleepSeconds); }
+int main(int argc, char* argv[]) { return RunFilter(argc, argv, SleepMilliseconds); }

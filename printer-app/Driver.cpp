@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "printer-app/Icons.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
 
@@ -159,6 +160,10 @@ bool DriverCallback(pappl_system_t*, const char* driverName, const char*, const 
   data->format = kRawFormat;
 
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", kMakeAndModel);
+  for (int i = 0; i < 3; ++i) {
+    data->icons[i].data = kPrinterIcons[i].data;
+    data->icons[i].datalen = kPrinterIcons[i].size;
+  }
   data->ppm = 1;
   data->ppm_color = 1;
   data->kind = PAPPL_KIND_PHOTO;

@@ -86,7 +86,7 @@ void HotPlug::Scan(pappl_system_t* system) {
       std::unique_ptr<UsbPrinter> printer;
       std::string serial;
       if (UsbPrinter::Open(device, &printer) == 0 &&
-          printer->QueryText("INFO", "SERIAL_NUMBER", &serial) == 0 && !serial.empty())
+          printer->QueryText(kQuerySerial, &serial) == 0 && !serial.empty())
         seen[key] = serial;
     }
     libusb_unref_device(device);

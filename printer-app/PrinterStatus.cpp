@@ -3,11 +3,12 @@
 #include "printer-app/PrinterStatus.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 
+#include "common/PrinterReplies.h"
 #include "common/UsbPrinter.h"
 #include "printer-app/Driver.h"
 #include "printer-app/UsbScheme.h"
@@ -62,12 +63,6 @@ constexpr pappl_preason_t kPublishedReasons = static_cast<pappl_preason_t>(
 std::mutex gReadingsMutex;
 std::map<std::string, PrinterReading> gReadings;  // by printer name
 
-long NumberOf(const std::string& text) {
-  char* end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  return end == text.c_str() ? -1 : value;
-}
-
 std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -105,7 +100,7 @@ bool ShowStatusPage(pappl_client_t* client, void* data) {
                                 words("Sheets")},
       {words("Firmware Version"), reading.firmware.empty() ? "---" : reading.firmware},
       {words("Serial No."), reading.serial.empty() ? "---" : reading.serial},
-      {words("Total Count"), reading.totalCount.empty() ? "---" : reading.totalCount},
+      {words("Total Count"), count(reading.totalCount)},
   };
   papplClientHTMLPuts(client, "<div class=\"row\"><table class=\"list\"><tbody>\n");
   for (const auto& row : rows) {
@@ -117,20 +112,66 @@ bool ShowStatusPage(pappl_client_t* client, void* data) {
   return true;
 }
 
+// The roll holds the ribbon and the paper together.
+constexpr char kSupplyDescription[] = "Ribbon and paper";
+// The supplies page's title and link, in words of the app's own catalogue
+// (PAPPL's Japanese says "accessories").
+constexpr char kSuppliesTitle[] = "Consumables";
+
+// PAPPL's own supplies page shows the description as stored, in one
+// language, and draws a multi-colour supply with a colour read from past the
+// end of its table: this one speaks the browser's language and draws the
+// ribbon's dyes.
+bool ShowSuppliesPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  pappl_supply_t supplies[4];
+  const int count = papplPrinterGetSupplies(printer, 4, supplies);
+  papplClientHTMLPrinterHeader(client, printer, kSuppliesTitle, 0, nullptr, nullptr);
+  papplClientHTMLPuts(client,
+                      "<table class=\"meter\" summary=\"Supplies\"><thead><tr><th></th><td></td>"
+                      "<td></td><td></td><td></td></tr></thead><tbody>\n");
+  for (int i = 0; i < count; ++i) {
+    const int level = std::min(supplies[i].level, 100);
+    const std::string description = papplClientGetLocString(client, supplies[i].description);
+    if (level < 0) {
+      papplClientHTMLPrintf(client, "<tr><th>%s</th><td colspan=\"4\">---</td></tr>\n",
+                            Escaped(description).c_str());
+      continue;
+    }
+    papplClientHTMLPrintf(
+        client,
+        "<tr><th>%s</th><td colspan=\"4\"><span class=\"bar\" style=\"background: "
+        "linear-gradient(to right, #0FF, #F0F, #FF0); padding: 0px %.1f%%;\" "
+        "title=\"%d%%\"></span><span class=\"bar\" style=\"background: "
+        "transparent; padding: 0px %.1f%%;\"></span></td></tr>\n",
+        Escaped(description).c_str(), level * 0.5, level, 50.0 - level * 0.5);
+  }
+  papplClientHTMLPuts(client, "</tbody></table>\n");
+  papplClientHTMLPrinterFooter(client);
+  return true;
+}
+
 }  // namespace
 
+// A printer whose status cannot be read counts as offline, as the status
+// daemon writes it.
 PrinterReading ReadPrinter(UsbPrinter& printer) {
   PrinterReading reading;
   std::string value;
-  if (printer.QueryText("STATUS", nullptr, &value) != 0) return reading;
-  reading.status = NumberOf(value);
-  if (printer.QueryText("INFO", "MEDIA", &value) == 0 && value.size() > 2)
-    reading.mediaCode = value.substr(2);
-  if (printer.QueryText("INFO", "MQTY", &value) == 0) reading.remaining = NumberOf(value);
-  if (printer.QueryText("INFO", "MQTY_DEFAULT", &value) == 0) reading.initial = NumberOf(value);
-  printer.QueryText("INFO", "FVER", &reading.firmware);
-  printer.QueryText("INFO", "SERIAL_NUMBER", &reading.serial);
-  printer.QueryText("MNT_RD", "COUNTER_LIFE", &reading.totalCount);
+  int32_t status = 0;
+  if (printer.QueryText(kQueryStatus, &value) != 0 || !StatusFromReply(value, &status))
+    return reading;
+  reading.status = status;
+  if (printer.QueryText(kQueryMedia, &value) == 0) reading.mediaCode = MediaSizeFromReply(value);
+  if (printer.QueryText(kQueryMediaRemain, &value) == 0)
+    reading.remaining = QuantityFromReply(value);
+  if (printer.QueryText(kQueryMediaInitial, &value) == 0)
+    reading.initial = QuantityFromReply(value);
+  printer.QueryText(kQueryFirmware, &reading.firmware);
+  printer.QueryText(kQuerySerial, &reading.serial);
+  int32_t count = 0;
+  if (printer.QueryText(kQueryTotalCount, &value) == 0 && TotalCountFromReply(value, &count))
+    reading.totalCount = count;
   return reading;
 }
 
@@ -158,7 +199,7 @@ void Publish(pappl_printer_t* printer, const PrinterReading& reading) {
                          static_cast<pappl_preason_t>(kPublishedReasons & ~reasons));
   if (reading.status != kOfflineStatus) {
     pappl_supply_t supply{};
-    std::snprintf(supply.description, sizeof supply.description, "%s", "Ribbon and paper");
+    std::snprintf(supply.description, sizeof supply.description, "%s", kSupplyDescription);
     supply.color = PAPPL_SUPPLY_COLOR_MULTIPLE;
     supply.type = PAPPL_SUPPLY_TYPE_RIBBON_WAX;
     supply.is_consumed = true;
@@ -198,11 +239,16 @@ bool UpdatePrinterStatus(pappl_printer_t* printer) {
 }
 
 void AddStatusPage(pappl_printer_t* printer) {
+  pappl_system_t* system = papplPrinterGetSystem(printer);
   char path[256];
   papplPrinterGetPath(printer, "qv46-status", path, sizeof path);
-  papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", ShowStatusPage,
-                                 printer);
+  papplSystemAddResourceCallback(system, path, "text/html", ShowStatusPage, printer);
   papplPrinterAddLink(
       printer, "QV-46 Status", path,
       static_cast<pappl_loptions_t>(PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS));
+  papplPrinterGetPath(printer, "supplies", path, sizeof path);
+  papplSystemRemoveResource(system, path);
+  papplSystemAddResourceCallback(system, path, "text/html", ShowSuppliesPage, printer);
+  papplPrinterRemoveLink(printer, "Supplies");
+  papplPrinterAddLink(printer, kSuppliesTitle, path, PAPPL_LOPTIONS_STATUS);
 }

@@ -18,7 +18,8 @@ struct PrinterReading {
   std::string mediaCode;  // "00310"; empty when unknown
   long remaining = -1;    // prints left
   long initial = -1;      // prints per new roll
-  std::string firmware, serial, totalCount;
+  long totalCount = -1;   // prints in the printer's life
+  std::string firmware, serial;
 };
 
 PrinterReading ReadPrinter(UsbPrinter& printer);
@@ -37,5 +38,6 @@ void Publish(pappl_printer_t* printer, const PrinterReading& reading);
 // PAPPL's status callback: asks the printer when no job holds it.
 bool UpdatePrinterStatus(pappl_printer_t* printer);
 
-// Adds the printer's web status page.
+// Adds the printer's web status page and puts the app's supplies page in
+// place of PAPPL's.
 void AddStatusPage(pappl_printer_t* printer);

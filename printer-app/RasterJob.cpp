@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "common/PhotoPrinterDevice.h"
+#include "common/PrinterReplies.h"
 #include "common/UsbPrinter.h"
 #include "filter/FilterDriver.h"
 #include "filter/JobPipeline.h"
@@ -39,13 +41,34 @@ LoadedMedia AskLoadedMedia(pappl_device_t* device) {
   LoadedMedia media{};
   UsbPrinter* printer = PrinterOf(device);
   std::string value;
-  // The same characters the classic backend keeps for the filter.
-  if (printer->QueryText("INFO", "MEDIA", &value) == 0 && value.size() > 2)
-    std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s", value.c_str() + 2);
-  if (printer->QueryText("INFO", "RQTY", &value) == 0 && value.size() > 4)
-    media.remainHalf = ValueToInt(value.c_str() + 4);
+  // What the classic backend hands the filter.
+  if (printer->QueryText(kQueryMedia, &value) == 0)
+    std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s", MediaSizeFromReply(value).c_str());
+  if (printer->QueryText(kQueryMediaRemainHalf, &value) == 0)
+    media.remainHalf = std::max(0, QuantityFromReply(value));
   return media;
 }
+
+// PAPPL counts the pages of the raster jobs it reads; a document the app
+// renders itself counts each image sent to the printer as one impression.
+class CountingSink : public PageSink {
+ public:
+  CountingSink(PageSink& next, pappl_job_t* job, FILE* output)
+      : next_(next), job_(job), output_(output) {}
+  _tagBITMAPHANDLE* MakeImage(char* pageBuffer, long width, long height, int slot) override {
+    return next_.MakeImage(pageBuffer, width, height, slot);
+  }
+  void StoreImage(int slot, _tagBITMAPHANDLE* image) override { next_.StoreImage(slot, image); }
+  void SendBatch(int count) override {
+    next_.SendBatch(count);
+    if (!std::ferror(output_)) papplJobSetImpressionsCompleted(job_, count);
+  }
+
+ private:
+  PageSink& next_;
+  pappl_job_t* job_;
+  FILE* output_;
+};
 
 // One job through the shared pipeline.
 class JobSession {
@@ -121,7 +144,9 @@ class JobSession {
 
   // Reads a whole raster stream into the pipeline.
   bool RunRaster(cups_raster_t* raster) {
-    RunPageLoop(raster, *sink_, layout_, Cancel());
+    if (!ok()) return Sent();
+    CountingSink counted(*sink_, job_, output_);
+    RunPageLoop(raster, counted, layout_, Cancel());
     return Sent();
   }
 

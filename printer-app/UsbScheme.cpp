@@ -59,7 +59,7 @@ bool ListDevices(pappl_device_cb_t callback, void* data, pappl_deverror_cb_t, vo
     std::unique_ptr<UsbPrinter> printer;
     std::string serial;
     if (!stop && UsbPrinter::Open(device, &printer) == 0 &&
-        printer->QueryText("INFO", "SERIAL_NUMBER", &serial) == 0 && !serial.empty()) {
+        printer->QueryText(kQuerySerial, &serial) == 0 && !serial.empty()) {
       const std::string info = "VALDREN QV-46 (" + serial + ")";
       stop =
           callback(info.c_str(), DeviceUriFor(serial).c_str(), printer->DeviceId().c_str(), data);

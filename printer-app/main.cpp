@@ -14,10 +14,11 @@
 
 #include "printer-app/Driver.h"
 #include "printer-app/HotPlug.h"
+#include "printer-app/Icons.h"
 #include "printer-app/ImageJob.h"
+#include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
-#include "printer-app/Strings.h"
 #include "printer-app/UsbScheme.h"
 
 namespace {
@@ -117,10 +118,8 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
     return nullptr;
   }
 
-  for (const AppStrings& strings : kAppStrings) {
-    const std::string path = std::string("/qv46-") + strings.language + ".strings";
-    papplSystemAddStringsData(system, path.c_str(), strings.language, strings.data);
-  }
+  AddAppStrings(system);
+  AddSystemIcons(system);
   AddQv46Scheme();
   papplSystemSetPrinterDrivers(system, 1, gDrivers, nullptr, nullptr, DriverCallback, nullptr);
   // PAPPL looks for filters to the driver's format first, so these come

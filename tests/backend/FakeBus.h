@@ -24,8 +24,10 @@ struct FakePrinter {
   std::function<void()> onStreamTransfer;      // runs before each stream transfer
 
   std::vector<std::string> queries;  // "INFO SERIAL_NUMBER", ...
+  bool keepStream = true;            // false: only count the stream's bytes
   std::string stream;                // every other byte sent, in order
-  std::vector<int> transfers;        // sizes of the stream's transfers
+  size_t streamBytes = 0;
+  std::vector<int> transfers;  // sizes of the stream's transfers
   int opens = 0;
   bool claimed = false;
 

@@ -9,9 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <thread>
 
 #include "DeviceUri.h"
 #include "FakeBus.h"
@@ -37,6 +39,23 @@ std::string SampleStream() {
   return Packet("CNTRL", "CUTTER", "00000120") + Packet("CNTRL", "BUFFCNTRL", "00000001") +
          Packet("IMAGE", "YPLANE", plane) + Packet("CNTRL", "START", "");
 }
+
+void WriteAll(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return;  // the backend stopped reading
+    done += static_cast<size_t>(n);
+  }
+}
+
+// This process's peak resident memory in KiB since the last ResetPeak().
+long PeakKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 bool Exists(const std::string& p) {
   struct stat st;
@@ -66,9 +85,11 @@ class BackendTest : public ::testing::Test {
     services.claimRetryMs = 500;
     job.id = "42";
     job.uri = DeviceUri("SER2");
+    services.spoolDir = dir;
+    signal(SIGPIPE, SIG_IGN);  // a refused stream leaves its writer with no reader
   }
   void TearDown() override {
-    if (job.inputFd > 0) close(job.inputFd);
+    CloseInput();
     system(("rm -rf '" + dir + "'").c_str());
   }
 
@@ -84,8 +105,27 @@ class BackendTest : public ::testing::Test {
     ASSERT_GE(job.inputFd, 0);
   }
 
+  // The input as CUPS hands the filter's output over: a pipe, which a
+  // thread fills with what `feed` writes.
+  void SetPipeInput(const std::function<void(int fd)>& feed) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    job.inputFd = fds[0];
+    writer = std::thread([feed, fd = fds[1]] {
+      feed(fd);
+      close(fd);
+    });
+  }
+
+  void CloseInput() {
+    if (job.inputFd > 0) close(job.inputFd);
+    job.inputFd = -1;
+    if (writer.joinable()) writer.join();
+  }
+
   std::string Marker() const { return PauseMarkerPath(dir, "SER2", job.id); }
   std::string JobFile() const { return JobInfoPath(dir, job.id); }
+  std::string WaitFile() const { return BackendWaitPath(dir, job.id); }
 
   FakeBus bus;
   std::ostringstream messages;
@@ -94,6 +134,7 @@ class BackendTest : public ::testing::Test {
   Services services;
   Job job;
   std::string dir;
+  std::thread writer;
 };
 
 TEST_F(BackendTest, CarriesTheStreamUnchangedToThePrinterOfTheUri) {
@@ -104,7 +145,7 @@ TEST_F(BackendTest, CarriesTheStreamUnchangedToThePrinterOfTheUri) {
   bool markerWhileSending = false;
   std::string jobInfoWhileSending;
   printer->onStreamTransfer = [&] {
-    markerWhileSending = Exists(Marker());
+    markerWhileSending = Exists(Marker()) && !Exists(WaitFile());
     jobInfoWhileSending = ReadFile(JobFile());
   };
 
@@ -176,9 +217,11 @@ TEST_F(BackendTest, WaitsForItsPrinterAndPrintsAsSoonAsItAnswers) {
     messages.str("");
     AddPrinter("SER1");
     c.spoil(*AddPrinter("SER2"));
-    bool mended = false, jobFileWhileWaiting = false;
+    bool mended = false, jobFileWhileWaiting = false, saidItWaits = true;
     services.sleepMs = [&](int ms) {
       jobFileWhileWaiting = jobFileWhileWaiting || Exists(JobFile());
+      // The filter waits as long as this names a live process.
+      saidItWaits = saidItWaits && ReadFile(WaitFile()) == std::to_string(getpid()) + "\n";
       clock += ms;
       if (clock >= 2000 && !mended) {
         mended = true;
@@ -190,6 +233,8 @@ TEST_F(BackendTest, WaitsForItsPrinterAndPrintsAsSoonAsItAnswers) {
     EXPECT_EQ(bus.printers.back()->stream, stream) << c.name;
     EXPECT_EQ(clock, c.waited) << c.name;
     EXPECT_FALSE(jobFileWhileWaiting) << c.name;
+    EXPECT_TRUE(saidItWaits) << c.name;
+    EXPECT_FALSE(Exists(WaitFile())) << c.name;
     EXPECT_NE(messages.str().find("STATE: +connecting-to-device\n"), std::string::npos);
     EXPECT_EQ(
         messages.str().find("INFO: Waiting for the QV-46 with serial SER2") != std::string::npos,
@@ -232,6 +277,7 @@ TEST_F(BackendTest, CancelWhileWaitingLeavesNoFilesAndSendsNothing) {
   SetInput(SampleStream());
   EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_CANCEL);
   EXPECT_TRUE(printer->stream.empty());
+  EXPECT_FALSE(Exists(WaitFile()));
   EXPECT_FALSE(Exists(Marker()));
   EXPECT_FALSE(Exists(JobFile()));
 }
@@ -283,28 +329,62 @@ TEST_F(BackendTest, FailuresReportToCupsAndLeaveNoFilesBehind) {
        stream, CUPS_BACKEND_CANCEL, "", 80 + 70000},
       {"stream cut inside a packet", [&] { AddPrinter("SER2"); }, stream.substr(0, 70000),
        CUPS_BACKEND_FAILED, "ERROR: The print data ended inside a command", 80},
+      {"a plane announcing more than it holds", [&] { AddPrinter("SER2"); },
+       stream.substr(0, 80) + Packet("IMAGE", "YPLANE", std::string(200000, 'y')).substr(0, 150000),
+       CUPS_BACKEND_FAILED, "ERROR: The print data ended inside a command", 80},
       {"stream cut inside a header", [&] { AddPrinter("SER2"); }, stream.substr(0, 80 + 20),
        CUPS_BACKEND_FAILED, "ERROR: The print data ended inside a command", 80},
       {"not a command stream", [&] { AddPrinter("SER2"); }, "%PDF-1.4\n" + std::string(100, 'x'),
        CUPS_BACKEND_FAILED, "ERROR: The print data is not a QV-46 command stream", 0},
   };
-  for (const Case& c : cases) {
-    bus.printers.clear();
-    messages.str("");
-    cancelFlag = false;
-    c.arrange();
-    SetInput(c.input);
-    EXPECT_EQ(RunJob(services, job), c.result) << c.name << "\n" << messages.str();
-    EXPECT_NE(messages.str().find(c.message), std::string::npos) << c.name << "\n"
-                                                                 << messages.str();
-    size_t sent = 0;
-    for (const auto& p : bus.printers) sent += p->stream.size();
-    EXPECT_EQ(sent, c.streamSent) << c.name;
-    EXPECT_FALSE(Exists(Marker())) << c.name;
-    EXPECT_FALSE(Exists(JobFile())) << c.name;
-    close(job.inputFd);
-    job.inputFd = -1;
+  // A print file can be measured; a pipe holds a packet only once it is read.
+  for (const bool pipeInput : {false, true}) {
+    for (const Case& c : cases) {
+      const std::string name = c.name + std::string(pipeInput ? " (pipe)" : " (file)");
+      bus.printers.clear();
+      messages.str("");
+      cancelFlag = false;
+      c.arrange();
+      if (pipeInput)
+        SetPipeInput([&c](int fd) { WriteAll(fd, c.input); });
+      else
+        SetInput(c.input);
+      EXPECT_EQ(RunJob(services, job), c.result) << name << "\n" << messages.str();
+      EXPECT_NE(messages.str().find(c.message), std::string::npos) << name << "\n"
+                                                                   << messages.str();
+      size_t sent = 0;
+      for (const auto& p : bus.printers) sent += p->stream.size();
+      EXPECT_EQ(sent, c.streamSent) << name;
+      EXPECT_FALSE(Exists(Marker())) << name;
+      EXPECT_FALSE(Exists(JobFile())) << name;
+      CloseInput();
+    }
   }
+}
+
+// The printer takes a packet in transfers of at most 64 KiB, so that is all
+// the backend holds of it, however much a packet announces.
+TEST_F(BackendTest, MemoryStaysBoundedByTheTransferNotByThePacket) {
+  constexpr long kPlane = 48L << 20;
+  auto printer = AddPrinter("SER2");
+  printer->keepStream = false;
+  SetPipeInput([](int fd) {
+    uint8_t header[kCmdHeaderSize];
+    WriteCmdHeader(header, "IMAGE", "YPLANE", kPlane);
+    WriteAll(fd, std::string(reinterpret_cast<char*>(header), sizeof header));
+    const std::string piece(1 << 20, 'p');
+    for (long i = 0; i < kPlane / static_cast<long>(piece.size()); ++i) WriteAll(fd, piece);
+    WriteAll(fd, Packet("CNTRL", "START", ""));
+  });
+  ResetPeak();
+  const long before = PeakKiB();
+  EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_OK) << messages.str();
+  EXPECT_LT(PeakKiB() - before, 8 * 1024);
+  EXPECT_EQ(printer->streamBytes, static_cast<size_t>(kCmdHeaderSize + kPlane + kCmdHeaderSize));
+  // Chunked as one write: 64 KiB transfers, the rest but 256, then 256, then START.
+  ASSERT_GE(printer->transfers.size(), 4u);
+  EXPECT_EQ(printer->transfers.front(), 65536);
+  EXPECT_EQ(printer->transfers[printer->transfers.size() - 2], 256);
 }
 
 TEST_F(BackendTest, UnreadableInputFailsTheJob) {

@@ -24,6 +24,16 @@ std::unique_ptr<PrinterChannel> OpenFake(FakeBus& bus, std::shared_ptr<FakePrint
   return channel;
 }
 
+// Hands out `data` piece by piece, as the backend's payload stage does.
+ChunkSource From(const std::string& data) {
+  auto next = std::make_shared<size_t>(0);
+  return [&data, next](unsigned char* into, int count) {
+    data.copy(reinterpret_cast<char*>(into), static_cast<size_t>(count), *next);
+    *next += static_cast<size_t>(count);
+    return 0;
+  };
+}
+
 // The chunk sizes themselves are tested with the common chunking code.
 TEST(Chunking, WritesGoOutInTheCommonChunks) {
   FakeBus bus;
@@ -31,7 +41,7 @@ TEST(Chunking, WritesGoOutInTheCommonChunks) {
   auto channel = OpenFake(bus, printer);
   std::string data(70000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
-  ASSERT_EQ(WriteChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size()), 0);
+  ASSERT_EQ(WriteChunked(*channel, From(data), data.size()), 0);
   EXPECT_EQ(printer->transfers, (std::vector<int>{65536, 4208, 256}));
   EXPECT_EQ(printer->stream, data);
 }
@@ -43,7 +53,7 @@ TEST(Chunking, ShortTransfersAdvanceByWhatWasSent) {
   auto channel = OpenFake(bus, printer);
   std::string data(1000, 'x');
   data[999] = 'y';
-  ASSERT_EQ(WriteChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size()), 0);
+  ASSERT_EQ(WriteChunked(*channel, From(data), data.size()), 0);
   // 1000 -> asks 744, 300 go; 700 -> 444, 300 go; 400 -> 400, 300 go; 100 -> 100.
   EXPECT_EQ(printer->transfers, (std::vector<int>{744, 444, 400, 100}));
   EXPECT_EQ(printer->stream, data);
@@ -55,8 +65,7 @@ TEST(Chunking, AnErrorStopsTheWrite) {
   printer->failAfterBytes = 65536;
   auto channel = OpenFake(bus, printer);
   std::string data(200000, 'x');
-  EXPECT_EQ(WriteChunked(*channel, reinterpret_cast<const uint8_t*>(data.data()), data.size()),
-            LIBUSB_ERROR_NO_DEVICE);
+  EXPECT_EQ(WriteChunked(*channel, From(data), data.size()), LIBUSB_ERROR_NO_DEVICE);
   EXPECT_EQ(printer->stream.size(), 65536u);
 }
 
@@ -80,7 +89,7 @@ TEST(Query, ReadsTheTextOrRefusesMalformedReplies) {
     printer->replies["INFO MEDIA"] = c.wire;
     auto channel = OpenFake(bus, printer);
     std::string value = "stale";
-    EXPECT_EQ(QueryText(*channel, "INFO", "MEDIA", &value), c.result) << c.name;
+    EXPECT_EQ(QueryText(*channel, kQueryMedia, &value), c.result) << c.name;
     EXPECT_EQ(value, c.value) << c.name;
     EXPECT_EQ(printer->queries, std::vector<std::string>{"INFO MEDIA"}) << c.name;
   }

@@ -111,10 +111,14 @@ int FakeUsb::GetDeviceDescriptor(UsbDevice* device, UsbDeviceDescriptor* descrip
 }
 
 int FakeUsb::Open(UsbDevice* device, UsbHandle** handle) {
-  const FakePrinter& printer = Printer(device);
+  FakePrinter& printer = Printer(device);
   *handle = nullptr;
   if (printer.gone) return kErrorNoDevice;
   if (printer.openResult < 0) return printer.openResult;
+  if (printer.refusedOpens > 0) {
+    --printer.refusedOpens;
+    return kErrorAccess;
+  }
   *handle = OpenForTest(device);
   return 0;
 }

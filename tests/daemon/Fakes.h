@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Qv46Usb.h"
 #include "daemon/DaemonContext.h"
 
 namespace qv46test {
@@ -22,12 +23,13 @@ namespace qv46test {
 std::string ReplyPacket(const std::string& text);
 
 struct FakePrinter {
-  UsbDeviceDescriptor descriptor{0x5E1D, 0x000A, 2};
+  UsbDeviceDescriptor descriptor{kQv46VendorId, kQv46ProductId, 2};
   int descriptorResult = 0;
   std::string product = "QV-46 Photo Printer";
   // The device-ID answer as sent (two length bytes first).
   std::string deviceIdAnswer;
   int openResult = 0;
+  int refusedOpens = 0;  // the first this many opens fail with kErrorAccess
   int kernelDriver = 0;  // kernelDriverActive's answer
   int detachResult = 0;
   int claimResult = 0;

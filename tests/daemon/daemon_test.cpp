@@ -197,6 +197,37 @@ TEST_F(DaemonTest, KernelDriverIsDetachedAndFailuresSkipThePoll) {
   }
 }
 
+// udev announces a printer before its node may be opened. The daemon tries a
+// new printer again quickly for a few seconds, then at the cycle's pace, and
+// brings it online once it opens. Only the printer thread pauses here, so
+// the sleeper's total when the first query comes is the wait it made.
+TEST_F(DaemonTest, PrinterRefusingItsFirstOpensComesOnline) {
+  const struct {
+    int refusedOpens;
+    unsigned minPausedMs, maxPausedMs;
+  } cases[] = {
+      {1, 1, kCycleMs - 1},                     // sooner than one cycle
+      {6, 1, 4000},                             // within a few seconds
+      {12, 5 * kCycleMs, 5000 + 6 * kCycleMs},  // then no quicker than the cycle
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.refusedOpens);
+    FakeWorld w;
+    auto printer = NewPrinter("k");
+    printer->refusedOpens = c.refusedOpens;
+    std::atomic<unsigned long> pausedMs{0};
+    printer->onQuery = [&](const std::string&) {
+      if (pausedMs == 0) pausedMs = w.sleeper.total.load();
+    };
+    w.usb.Plug(printer);
+    StatusDaemon daemon(w.ctx);
+    ASSERT_EQ(0, daemon.Start());
+    ASSERT_TRUE(WaitFor([&] { return Online(w.tmp.File("QV-46_" + Serial("k") + ".log")); }));
+    EXPECT_GE(pausedMs, c.minPausedMs);
+    EXPECT_LE(pausedMs, c.maxPausedMs);
+  }
+}
+
 TEST_F(DaemonTest, RegisteredPrinterIsPolledOnlyWhileWatchedAndNotPaused) {
   auto printer = NewPrinter("j");
   world.usb.Plug(printer);

@@ -110,6 +110,7 @@ TEST_F(QueriesTest, StatusReplies) {
       {"eight digits, no terminator", "0000000812345678", kStatusFailed},
       {"bad header", "0000x0081\r", kStatusFailed},
       {"negative", "00000008-5\r", -5},
+      {"no number", "00000008READY\r", kStatusFailed},
       {"no answer", "", kStatusFailed},
   };
   for (const auto& c : cases) {

@@ -252,6 +252,15 @@ TEST_F(StatusFileTest, PrintingEndIsSharedBetweenPrinters) {
   EXPECT_EQ(1, CountReadings());
 }
 
+// A count reply without a number is no reading; the kept count stays.
+TEST_F(StatusFileTest, CountReplyWithoutANumberKeepsTheLastCount) {
+  printer->replies["MNT_RD COUNTER_LIFE"] = ReplyPacket("CLxx");
+  record.lastTotalCount = 77;
+  record.lastRequest = 3;
+  EXPECT_EQ("TOTAL_COUNT=\"77\"", Write()[14]);
+  EXPECT_EQ(77, record.lastTotalCount);
+}
+
 TEST_F(StatusFileTest, FailedFirstReadingFallsThroughToTheNextRule) {
   record.lastRequest = 3;
   record.monitorWatching = true;

@@ -277,6 +277,25 @@ TEST_F(StatusdSimTest, UnplugInTheMiddleOfAPoll) {
   EXPECT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(last); }, kSettleMs));
 }
 
+// udev announces a printer before its node may be opened: the daemon keeps
+// trying, within its first quick tries and after them, and brings the
+// printer online once the node answers.
+TEST_F(StatusdSimTest, PrinterWhoseNodeIsReadyOnlyAfterItsArrivalComesOnline) {
+  ASSERT_TRUE(StartDaemon());
+  for (int refused : {1, 10}) {
+    SCOPED_TRACE(refused);
+    PrinterConfig config;
+    config.serial = statusd.NewSerial("late");
+    config.nodeReady = false;
+    const int id = bed.Plug(config);
+    ASSERT_TRUE(qv46sim::WaitUntil([&] { return bed.RefusedRequests(id) >= refused; }, kSettleMs));
+    EXPECT_FALSE(StatusdHarness::IsOnline(config.serial));
+    bed.SetNodeReady(id);
+    EXPECT_TRUE(
+        qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(config.serial); }, kSettleMs));
+  }
+}
+
 // Shell syntax in a serial: one argument word for lpadmin, nothing executed.
 TEST_F(StatusdSimTest, ShellSyntaxInASerialRunsNothing) {
   ASSERT_TRUE(StartDaemon());

@@ -270,7 +270,8 @@ bool PrintSystem::BackendFilesGone(const std::string& serial, int job) {
       [&] {
         std::string out;
         cupsd_->Run({"sh", "-c", "ls /tmp | grep -F '" + marker + "'"}, &out);
-        return out.empty() && !Exists("/tmp/Print_" + std::to_string(job) + ".log");
+        const std::string jobFiles = "/tmp/Print_" + std::to_string(job);
+        return out.empty() && !Exists(jobFiles + ".log") && !Exists(jobFiles + ".wait");
       },
       15000);
 }

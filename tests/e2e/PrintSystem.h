@@ -88,7 +88,7 @@ class PrintSystem {
   // returns its exit status and its listing in *listing.
   int Decode(const std::string& stream, const std::string& dir, std::string* listing);
 
-  // True once the pause marker and job information file of the job are
+  // True once the pause marker, job information and waiting files of the job are
   // gone (waits up to 15 s for a backend that is still ending).
   bool BackendFilesGone(const std::string& serial, int job);
 

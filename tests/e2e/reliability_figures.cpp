@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // SPDX-FileCopyrightText: 2026 VALDREN
-// qv46-reliability-figures <cancel|status|plug-in|two-printers>: figures of
+// qv46-reliability-figures <cancel|status|plug-in|two-printers|burst>: figures of
 // the print path under load, measured through a private cupsd with the real
 // filter, backend and status daemon and simulated printers. Needs root.
 //   cancel        five jobs cancelled while a plane is being sent, each
@@ -13,8 +13,12 @@
 //   two-printers  one job stream sent raw, twice to each of two printers,
 //                 the second printer's jobs queued while the first one
 //                 prints: how long both printers received data at once
-// QV46_FIGURES_BACKEND names another backend build to measure, for a
-// before-and-after comparison.
+//   burst         four two-up jobs on one printer, then four on each of four
+//                 printers at once: their spans, the CPU time of the filters
+//                 and backends and of the simulated USB, and four printers'
+//                 throughput against one's
+// QV46_FIGURES_BACKEND and QV46_FIGURES_FILTER name other backend and filter
+// builds to measure, for a before-and-after comparison.
 #include <cups/cups.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -25,8 +29,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "PrintSystem.h"
@@ -55,6 +61,7 @@ std::unique_ptr<PrintSystem> StartSystem(bool daemon, int printers) {
                       daemon ? QV46_DAEMON : ""};
   options.printers = printers;
   if (const char* backend = std::getenv("QV46_FIGURES_BACKEND")) options.programs.backend = backend;
+  if (const char* filter = std::getenv("QV46_FIGURES_FILTER")) options.programs.filter = filter;
   auto system = std::make_unique<PrintSystem>(options);
   std::string error;
   if (!system->Start(&error)) {
@@ -213,6 +220,91 @@ int PlugInFigures() {
   return 0;
 }
 
+// CPU seconds from /proc/<pid>/stat: the process's own (utime, stime) or
+// that of the children it has reaped (cutime, cstime).
+double CpuSeconds(int pid, bool reapedChildren) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), {});
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  double ticks = 0;
+  // After the name, the state is field 3.
+  const int first = reapedChildren ? 16 : 14;
+  for (int i = 3; i <= first + 1 && fields >> field; ++i)
+    if (i >= first) ticks += std::stod(field);
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Our child qv46-sim, which serves every simulated printer's USB.
+int SimulatorPid() {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    std::ifstream commandLine(entry.path() / "cmdline");
+    std::string command((std::istreambuf_iterator<char>(commandLine)), {});
+    const size_t close = text.rfind(')');
+    // It runs itself again under the preload, so its name is "exe".
+    if (close == std::string::npos || command.find("qv46-sim") == std::string::npos) continue;
+    std::istringstream fields(text.substr(close + 2));
+    std::string state;
+    int parent = 0;
+    if (fields >> state >> parent && parent == getpid()) return std::atoi(name.c_str());
+  }
+  return -1;
+}
+
+int BurstFigures() {
+  constexpr int kJobsEach = 4;
+  auto system = StartSystem(false, 4);
+  if (!system || !AddQueues(*system)) return 1;
+  const std::vector<std::string> serials = system->Serials();
+  const int simulator = SimulatorPid();
+  struct Run {
+    double span, cpu, usb;
+    int completed, waits;
+  };
+  // Backends that did not find their printer free at the first look.
+  auto waits = [&] {
+    const std::string log = system->Cupsd().ErrorLog();
+    int n = 0;
+    for (size_t at = 0; (at = log.find("] Waiting for the QV-46", at)) != std::string::npos; ++at)
+      ++n;
+    return n;
+  };
+  auto burst = [&](int printers) {
+    const double cpu = CpuSeconds(system->Cupsd().Pid(), true);
+    const double usb = CpuSeconds(simulator, false);
+    const int waited = waits();
+    const auto start = Clock::now();
+    std::vector<int> jobs;
+    for (int j = 0; j < kJobsEach; ++j)
+      for (int p = 0; p < printers; ++p)
+        jobs.push_back(system->Submit(QueueFor(*system, serials[static_cast<size_t>(p)]), kTwoUpJob,
+                                      system->Work() + "/photo.png"));
+    Run run{0, 0, 0, 0, 0};
+    for (int id : jobs)
+      run.completed += PrintSystem::WaitForJob(id, kFinished, 600000) == IPP_JSTATE_COMPLETED;
+    run.span = Since(start);
+    run.cpu = CpuSeconds(system->Cupsd().Pid(), true) - cpu;
+    run.usb = CpuSeconds(simulator, false) - usb;
+    run.waits = waits() - waited;
+    return run;
+  };
+  const Run one = burst(1);
+  const Run four = burst(4);
+  std::printf(
+      "burst of %d two-up jobs a printer: one printer %.1f s (%d completed; CPU s: filters "
+      "and backends %.1f, simulated USB %.1f; %d backends waited for their printer), four "
+      "printers %.1f s (%d completed; %.1f, %.1f; %d waited); four give %.2fx one's throughput\n",
+      kJobsEach, one.span, one.completed, one.cpu, one.usb, one.waits, four.span, four.completed,
+      four.cpu, four.usb, four.waits, 4 * one.span / four.span);
+  return 0;
+}
+
 int TwoPrinterFigures() {
   auto system = StartSystem(false, 2);
   if (!system || !AddQueues(*system)) return 1;
@@ -274,6 +366,7 @@ int main(int argc, char** argv) {
   if (what == "status") return StatusFigures();
   if (what == "plug-in") return PlugInFigures();
   if (what == "two-printers") return TwoPrinterFigures();
-  std::cerr << "usage: qv46-reliability-figures cancel|status|plug-in|two-printers\n";
+  if (what == "burst") return BurstFigures();
+  std::cerr << "usage: qv46-reliability-figures cancel|status|plug-in|two-printers|burst\n";
   return 2;
 }

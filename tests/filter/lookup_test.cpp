@@ -3,6 +3,8 @@
 // Option lookup with PPD defaults, the job information file reader and the
 // small helpers beside them.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstring>
@@ -217,49 +219,79 @@ TEST(FirmwareVersion, IsAssumedAndRefusesANullTarget) {
 }
 
 // The wait for the job information file, with a sleep that only counts.
+// The backend's waiting file, beside it, names a live or a dead process.
 struct SleepLog {
   static int calls;
   static const JobInfoFile* createOnCall;
+  static std::string waitFile;
   static int createAt;
+  static int removeWaitAt;
   static int cancelAt;
-  static void Sleep(unsigned seconds) {
-    EXPECT_EQ(1u, seconds);
+  static void Sleep(unsigned milliseconds) {
+    EXPECT_EQ(100u, milliseconds);
     ++calls;
     if (createOnCall != nullptr && calls == createAt) createOnCall->Write("MEDIA_SIZE=\"00310\"\n");
+    if (calls == removeWaitAt) unlink(waitFile.c_str());
     if (calls == cancelAt) Canceled = 1;
   }
 };
 int SleepLog::calls = 0;
 const JobInfoFile* SleepLog::createOnCall = nullptr;
+std::string SleepLog::waitFile;
 int SleepLog::createAt = 0;
+int SleepLog::removeWaitAt = 0;
 int SleepLog::cancelAt = 0;
 
-TEST(JobInformationWait, SleepsOnceAfterFindingTheFileAnd119TimesWithout) {
+// A process id that no process has any more.
+pid_t EndedProcess() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
+
+// The file is looked for ten times a second.
+TEST(JobInformationWait, WaitsWhileTheBackendWaitsOtherwise120Seconds) {
+  enum Backend { kNone, kWaiting, kEnded };
   struct Case {
     const char* name;
     bool presentAtStart;
-    int createAt;  // 0: never
-    int cancelAt;  // 0: never
+    Backend backend;
+    int createAt;      // after this many sleeps; 0: never
+    int removeWaitAt;  // 0: never
+    int cancelAt;      // 0: never
     int expectedSleeps;
   };
   const Case cases[] = {
-      {"present", true, 0, 0, 1},
-      {"absent", false, 0, 0, 119},
-      {"appears after five seconds", false, 5, 0, 6},
-      {"cancelled while waiting", false, 0, 3, 3},
+      {"present", true, kNone, 0, 0, 0, 0},
+      {"absent", false, kNone, 0, 0, 0, 1199},
+      {"appears after five seconds", false, kNone, 50, 0, 0, 50},
+      {"cancelled while waiting", false, kNone, 0, 0, 3, 3},
+      // A printer plugged in after the 120 s.
+      {"backend waits 150 seconds", false, kWaiting, 1500, 1500, 0, 1500},
+      {"backend gives up", false, kWaiting, 0, 400, 0, 400},
+      {"cancelled while the backend waits", false, kWaiting, 0, 0, 2000, 2000},
+      {"waiting file of an ended backend", false, kEnded, 0, 0, 0, 1199},
   };
   for (const Case& c : cases) {
     JobInfoFile file;
+    SleepLog::waitFile = file.Path().substr(0, file.Path().size() - 4) + ".wait";
     if (c.presentAtStart) file.Write("MEDIA_SIZE=\"00310\"\n");
+    if (c.backend != kNone)
+      std::ofstream(SleepLog::waitFile)
+          << (c.backend == kWaiting ? getpid() : EndedProcess()) << "\n";
     SleepLog::calls = 0;
     SleepLog::createOnCall = c.createAt ? &file : nullptr;
     SleepLog::createAt = c.createAt;
+    SleepLog::removeWaitAt = c.removeWaitAt;
     SleepLog::cancelAt = c.cancelAt;
     Canceled = 0;
     EXPECT_EQ(0, WaitForPrInfoFile(file.JobId().c_str(), SleepLog::Sleep));
     EXPECT_EQ(c.expectedSleeps, SleepLog::calls) << c.name;
+    unlink(SleepLog::waitFile.c_str());
   }
   SleepLog::createOnCall = nullptr;
+  SleepLog::removeWaitAt = 0;
   SleepLog::cancelAt = 0;
   Canceled = 0;
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // SPDX-FileCopyrightText: 2026 VALDREN
 // The backend's services on the fake bus of its tests: a clock that stands
-// still, messages kept in memory and the process's scratch folder as /tmp.
+// still, messages kept in memory and the process's scratch folder as /tmp
+// and as the spool.
 // Nothing on the fake bus changes while the backend waits, so its first
 // wait counts as the job being cancelled.
 #pragma once
@@ -23,6 +24,7 @@ struct FakeBackend {
     services.cancelled = [this] { return waited; };
     services.nowMs = [] { return int64_t{0}; };
     services.tmpDir = ScratchDir();
+    services.spoolDir = ScratchDir();
   }
   FakeBackend(const FakeBackend&) = delete;
   FakeBackend& operator=(const FakeBackend&) = delete;

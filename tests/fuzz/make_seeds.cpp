@@ -7,6 +7,7 @@
 //   qv46-fuzz-seeds OUTDIR PPD RASTER...
 //
 // The rasters come from qv46-demo-raster; tests/fuzz/run-fuzz seeds runs both.
+#include <cups/raster.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +46,35 @@ void Seed(const std::string& target, const std::string& name, const std::string&
     std::fprintf(stderr, "qv46-fuzz-seeds: cannot write %s/%s\n", folder.c_str(), name.c_str());
     std::exit(1);
   }
+}
+
+// The same pages as a compressed stream, the form libcups's readers size
+// their line buffers for (and a chain ending in imagetoraster sends).
+std::string Compressed(const std::string& raster) {
+  const int input =
+      qv46fuzz::MemoryFile(reinterpret_cast<const uint8_t*>(raster.data()), raster.size());
+  std::string compressed;
+  const auto append = [](void* text, unsigned char* bytes, size_t length) -> ssize_t {
+    static_cast<std::string*>(text)->append(reinterpret_cast<char*>(bytes), length);
+    return static_cast<ssize_t>(length);
+  };
+  cups_raster_t* reader = cupsRasterOpen(input, CUPS_RASTER_READ);
+  cups_raster_t* writer = cupsRasterOpenIO(append, &compressed, CUPS_RASTER_WRITE_COMPRESSED);
+  cups_page_header2_t header;
+  std::string line;
+  while (reader != nullptr && cupsRasterReadHeader2(reader, &header) &&
+         cupsRasterWriteHeader2(writer, &header)) {
+    line.resize(header.cupsBytesPerLine);
+    auto* pixels = reinterpret_cast<unsigned char*>(line.data());
+    for (unsigned row = 0; row < header.cupsHeight; ++row) {
+      cupsRasterReadPixels(reader, pixels, header.cupsBytesPerLine);
+      cupsRasterWritePixels(writer, pixels, header.cupsBytesPerLine);
+    }
+  }
+  if (reader != nullptr) cupsRasterClose(reader);
+  cupsRasterClose(writer);
+  close(input);
+  return compressed;
 }
 
 // A job stream of one panel on a printer whose head is `width` dots wide and
@@ -88,8 +118,8 @@ std::string DeviceIdAnswer() {
 
 // The replies of a printer as the simulator gives them by default.
 std::vector<std::string> PrinterReplies(const std::string& serial, const std::string& status) {
-  return {Reply(serial),     Reply(status),     Reply("1.00"),     Reply("0000310"),
-          Reply("00000050"), Reply("00000050"), Reply("00000100"), Reply("0000000123")};
+  return {Reply(serial),     Reply(status),     Reply("1.00"),     Reply("MS00310"),
+          Reply("MQDF0050"), Reply("MQTY0050"), Reply("RQTY0100"), Reply("CL00000123")};
 }
 
 void DaemonSeeds() {
@@ -193,6 +223,8 @@ int main(int argc, char** argv) {
       Seed("page_loop", std::to_string(r - 2) + "-" + c.name,
            raster + c.settings + c.job + c.failAt);
   }
+  Seed("page_loop", "1-plain-compressed",
+       Compressed(ReadAll(argv[3])) + controls[0].settings + controls[0].job + controls[0].failAt);
 
   const std::string stream = SmallJobStream("153x102mm", 24, 16);
   Seed("stream_decoder", "one-panel", stream);
@@ -204,7 +236,7 @@ int main(int argc, char** argv) {
   }
   Seed("backend", "job",
        qv46fuzz::JoinParts({zelbackend::DeviceUri("QV4612345"), "42", Reply("QV4612345"),
-                            Reply("0000310"), Reply("00000101"),
+                            Reply("MS00310"), Reply("RQTY0101"),
                             "MANUFACTURER:VALDREN;MODEL:QV-46;", stream}));
 
   // The PPD's default lines with a few job options.

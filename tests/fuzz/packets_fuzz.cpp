@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // SPDX-FileCopyrightText: 2026 VALDREN
 // Command and reply packets: reading a reply off the bulk pipe in pieces,
-// checking it and taking its value; the device-ID answer; building command
-// packets; chunked writes that stop short.
+// checking it, taking its value and reading the value out of it; the
+// device-ID answer; building command packets; chunked writes that stop
+// short.
 //
 // Input, in parts: reply bytes, the echo the reply is expected to start
 // with, command word, parameter, payload, and control bytes (expected reply
@@ -17,6 +18,7 @@
 #include "common/PacketTransfer.h"
 #include "common/PhotoPrinterDevice.h"
 #include "common/PhotoPrinterIF.h"
+#include "common/PrinterReplies.h"
 
 namespace {
 
@@ -30,6 +32,21 @@ class Controls {
   const std::string& bytes_;
   size_t at_ = 0;
 };
+
+// A media size or quantity is the reply's tail after its first 2 or 4
+// characters; a quantity is a number of at least 0, or -1.
+void ReadValues(const std::string& text) {
+  const auto isTail = [&text](const std::string& value, size_t skipped) {
+    return value.size() == (text.size() > skipped ? text.size() - skipped : 0) &&
+           text.compare(text.size() - value.size(), value.size(), value) == 0;
+  };
+  if (!isTail(MediaSizeFromReply(text), 2) || !isTail(QuantityTextFromReply(text), 4) ||
+      QuantityFromReply(text) < -1)
+    std::abort();
+  int32_t number = 0;
+  StatusFromReply(text, &number);
+  TotalCountFromReply(text, &number);
+}
 
 void ReadReply(const std::string& wire, const std::string& echo, Controls& controls) {
   static const int kLengths[] = {DeviceRecv::kVariableLength, 8, 0, 1, 16, -5};
@@ -56,6 +73,7 @@ void ReadReply(const std::string& wire, const std::string& echo, Controls& contr
   char value[DeviceRecv::kVariableCapacity - DeviceRecv::kLengthFieldSize + 1];
   reply.GetEffectiveDataAsString(value);
   if (strnlen(value, sizeof value) == sizeof value) std::abort();
+  ReadValues(value);
 }
 
 void DeviceId(const std::string& wire, Controls& controls) {

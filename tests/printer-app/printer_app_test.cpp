@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -81,6 +84,7 @@ struct FormatCase {
   const char* format;
   int panels;
   const char* planeSize;
+  int impressions;
 };
 
 class Formats : public PrinterApp, public testing::WithParamInterface<FormatCase> {};
@@ -105,13 +109,20 @@ TEST_P(Formats, PrintThroughThePipelineIntoThePrinter) {
   EXPECT_NE(std::string::npos, listing.find(std::to_string(c.panels) + " panels")) << listing;
   EXPECT_NE(std::string::npos, listing.find(c.planeSize)) << listing;
   EXPECT_NE(std::string::npos, listing.find("CNTRL  START")) << listing;
+  const std::string attrs =
+      app_.Ipp("Get-Job-Attributes", {"integer job-id " + std::to_string(job),
+                                      "keyword requested-attributes job-impressions-completed"});
+  EXPECT_NE(
+      std::string::npos,
+      attrs.find("job-impressions-completed (integer) = " + std::to_string(c.impressions) + "\n"))
+      << attrs;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Documents, Formats,
-    testing::Values(FormatCase{"photo.jpg", "image/jpeg", 1, "1920x1240"},
-                    FormatCase{"photo.png", "image/png", 1, "1920x1240"},
-                    FormatCase{"pdf", "application/pdf", 1, "1920x1240"}),
+    testing::Values(FormatCase{"photo.jpg", "image/jpeg", 1, "1920x1240", 1},
+                    FormatCase{"photo.png", "image/png", 1, "1920x1240", 1},
+                    FormatCase{"pdf", "application/pdf", 1, "1920x1240", 1}),
     [](const testing::TestParamInfo<FormatCase>& info) {
       return std::string(info.param.format).substr(std::string(info.param.format).find('/') + 1);
     });
@@ -198,10 +209,14 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"RibbonEnd", "STATUS 01200", "printer-state-reasons", "marker-supply-empty"},
         StatusCase{"PaperJam", "STATUS 01300", "printer-state-reasons", "media-jam"},
         StatusCase{"SystemError", "STATUS 02600", "printer-state-reasons", "other"},
+        StatusCase{"GarbledStatus", "STATUS ABCDE", "printer-state-reasons", "offline"},
+        // The simulator's prints per roll carry letters before the number.
         StatusCase{"FewPrintsLeft", "INFO MQTY 00000005", "printer-state-reasons",
                    "marker-supply-low"},
-        StatusCase{"PrintsLeft", "INFO MQTY 00000005", "marker-levels", "10"},
-        StatusCase{"LoadedStock", "INFO MEDIA 0000400", "media-ready", "custom_6x9in_6x9in"}),
+        StatusCase{"FewPrintsLeftAfterLetters", "INFO MQTY MQTY0005", "printer-state-reasons",
+                   "marker-supply-low"},
+        StatusCase{"PrintsLeft", "INFO MQTY MQTY0005", "marker-levels", "10"},
+        StatusCase{"LoadedStock", "INFO MEDIA MS00400", "media-ready", "custom_6x9in_6x9in"}),
     [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
 
 TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
@@ -217,7 +232,7 @@ TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
   EXPECT_NE(std::string::npos, page.find("Load new media.")) << page;
   EXPECT_NE(std::string::npos, page.find(app_.Serial())) << page;
   EXPECT_NE(std::string::npos, page.find("6x8in: 50 / 50 Sheets")) << page;
-  EXPECT_NE(std::string::npos, page.find("0000000123")) << page;
+  EXPECT_NE(std::string::npos, page.find("<td>123</td>")) << page;
 
   // In the browser's language, with the monitor's words.
   const std::pair<const char*, const char*> languages[] = {
@@ -244,6 +259,109 @@ TEST_F(PrinterApp, SystemPageSpeaksTheBrowsersLanguage) {
     EXPECT_NE(std::string::npos,
               page.find(std::string("<h1 class=\"title\">") + printers + "</h1>"))
         << language << ": " << page;
+  }
+}
+
+// The words of the printer's pages that PAPPL's catalogues lack and the
+// app's own, in the browser's language, after one job.
+struct PageWordsCase {
+  const char* language;
+  const char* change;  // printer page
+  const char* noJobs;
+  const char* owner;
+  const char* pagesCompleted;  // jobs page
+  const char* draft;           // printing defaults
+  const char* statusLink;      // every printer page
+  const char* supply;          // supplies page
+  const char* supplies;        // its title and link
+};
+
+class PageWords : public PrinterApp, public testing::WithParamInterface<PageWordsCase> {};
+
+TEST_P(PageWords, AreTranslated) {
+  const PageWordsCase& c = GetParam();
+  ASSERT_EQ("completed", app_.WaitForJob(app_.Print(Photo("photo.png"), "image/png")).substr(0, 9));
+  std::string pages;
+  for (const char* page : {"/", "/jobs", "/printing", "/supplies"}) {
+    std::string html;
+    apptest::Run({"curl", "-s", "-H", std::string("Accept-Language: ") + c.language,
+                  app_.WebUrl(std::string("/VALDREN-QV-46") + page)},
+                 &html);
+    pages += html;
+  }
+  for (const std::string& word :
+       {std::string(c.change) + "</a>", std::string(", ") + c.noJobs, "<th>" + std::string(c.owner),
+        "<th>" + std::string(c.pagesCompleted), std::string(c.draft) + "</label>",
+        std::string(c.statusLink) + "</", "<th>" + std::string(c.supply) + "</th>",
+        ">" + std::string(c.supplies) + "</h1>", ">" + std::string(c.supplies) + "</a>"})
+    EXPECT_NE(std::string::npos, pages.find(word)) << c.language << ": " << word;
+  for (const char* english : {">Change</a>", "0 jobs", "<th>Owner", "Pages Completed", "> Draft<",
+                              ">QV-46 Status<", "Ribbon and paper"})
+    EXPECT_EQ(std::string::npos, pages.find(english)) << c.language << ": " << english;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, PageWords,
+    testing::Values(PageWordsCase{"de", "Ändern", "0 Aufträge", "Eigentümer", "Gedruckte Seiten",
+                                  "Entwurf", "QV-46-Status", "Farbband und Papier",
+                                  "Verbrauchsmaterial"},
+                    PageWordsCase{"es", "Cambiar", "0 trabajos", "Propietario", "Páginas impresas",
+                                  "Borrador", "Estado de la QV-46", "Cinta y papel", "Consumibles"},
+                    PageWordsCase{"fr", "Modifier", "0 travaux", "Propriétaire", "Pages imprimées",
+                                  "Brouillon", "Statut de la QV-46", "Ruban et papier",
+                                  "Consommables"},
+                    PageWordsCase{"ja", "変更", "0 ジョブ", "所有者", "印刷済みページ", "ドラフト",
+                                  "QV-46 の状態", "リボンと用紙", "消耗品"},
+                    PageWordsCase{"zh-CN", "更改", "0 个作业", "所有者", "已打印页数", "草稿",
+                                  "QV-46 状态", "色带和纸张", "耗材"}),
+    [](const testing::TestParamInfo<PageWordsCase>& info) {
+      return std::string(info.param.language).substr(0, 2);
+    });
+
+// Names of the attributes in the reply ipptool shows, in order.
+std::vector<std::string> ReplyAttributeNames(const std::string& out) {
+  std::vector<std::string> names;
+  const size_t reply = out.find("status-code = ");
+  std::istringstream lines(reply == std::string::npos ? "" : out.substr(reply));
+  const std::regex attribute("^\\s+([a-z0-9-]+) \\(");
+  std::smatch match;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_search(line, match, attribute)) names.push_back(match[1]);
+  }
+  return names;
+}
+
+TEST_F(PrinterApp, PrinterAttributesAreTheSameFromRequestToRequest) {
+  // No requested-attributes: every attribute the printer has.
+  const std::vector<std::string> first =
+      ReplyAttributeNames(app_.Ipp("Get-Printer-Attributes", {}));
+  ASSERT_GT(first.size(), 100u);
+  std::vector<std::string> third;
+  for (int request = 0; request < 2; ++request)
+    third = ReplyAttributeNames(app_.Ipp("Get-Printer-Attributes", {}));
+  EXPECT_EQ(first, third);
+  std::vector<std::string> sorted = third;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted.end(), std::adjacent_find(sorted.begin(), sorted.end()));
+}
+
+// The icons printer-icons names and the web pages' own are the monitor's art.
+TEST_F(PrinterApp, IconsAreTheMonitorsArt) {
+  std::vector<std::pair<std::string, const char*>> icons;
+  std::istringstream uris(app_.PrinterAttribute("printer-icons"));
+  for (const char* file : {"printer_icon_48.png", "printer_icon_128.png", "printer_icon.png"}) {
+    std::string uri;
+    std::getline(uris, uri, ',');
+    icons.emplace_back(uri, file);
+  }
+  icons.emplace_back(app_.WebUrl("/favicon.png"), "printer_icon_128.png");
+  icons.emplace_back(app_.WebUrl("/navicon.png"), "printer_icon_48.png");
+  for (const auto& [uri, file] : icons) {
+    std::string icon;
+    EXPECT_EQ(0, apptest::Run({"curl", "-sf", uri}, &icon)) << uri;
+    const std::string art = e2e::ReadFile(std::string(QV46_APP_ICONS) + "/" + file);
+    EXPECT_FALSE(art.empty()) << file;
+    EXPECT_TRUE(icon == art) << uri << " is not " << file;
   }
 }
 

@@ -35,8 +35,8 @@ std::string DeviceDescriptors() {
   d += "\x12\x01";                          // bLength, DEVICE
   PutLE16(d, 0x0200);                       // USB 2.0
   d += std::string("\x00\x00\x00\x40", 4);  // class per interface, EP0 packet 64
-  PutLE16(d, kVendorId);
-  PutLE16(d, kProductId);
+  PutLE16(d, kQv46VendorId);
+  PutLE16(d, kQv46ProductId);
   PutLE16(d, 0x0100);  // bcdDevice
   d += std::string{char(kManufacturerIndex), char(kProductIndex), char(kSerialIndex), 1};
 
@@ -45,10 +45,10 @@ std::string DeviceDescriptors() {
   PutLE16(config, 9 + 9 + 7 + 7);
   config += std::string("\x01\x01\x00\xC0\x01", 5);  // 1 interface, value 1, self powered
   config += std::string("\x09\x04\x00\x00\x02\x07\x01\x02\x00", 9);  // printer class, bidirectional
-  config += std::string{7, 5, char(kBulkOut), 2};
+  config += std::string{7, 5, char(kQv46BulkOut), 2};
   PutLE16(config, 512);
   config.push_back(0);
-  config += std::string{7, 5, char(kBulkIn), 2};
+  config += std::string{7, 5, char(kQv46BulkIn), 2};
   PutLE16(config, 512);
   config.push_back(0);
   return d + config;
@@ -96,13 +96,13 @@ std::string SysfsRecord(const UsbAddress& a) {
   r += "E: DEVTYPE=usb_device\n";
   r += "E: SUBSYSTEM=usb\n";
   r += Format("E: BUSNUM=%03d\nE: DEVNUM=%03d\n", a.bus, a.device);
-  r += Format("E: PRODUCT=%x/%x/100\n", kVendorId, kProductId);
+  r += Format("E: PRODUCT=%x/%x/100\n", kQv46VendorId, kQv46ProductId);
   r += Format("E: MAJOR=189\nE: MINOR=%d\n", minor, 0);
   r += Format("A: busnum=%d\\n\nA: devnum=%d\\n\n", a.bus, a.device);
   r += Format("A: dev=189:%d\\n\n", minor, 0);
   r += "A: speed=480\\n\n";
   r += "A: bConfigurationValue=1\\n\n";
-  r += Format("A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", kVendorId, kProductId);
+  r += Format("A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", kQv46VendorId, kQv46ProductId);
   r += "H: descriptors=" + Hex(DeviceDescriptors()) + "\n";
   return r;
 }

@@ -7,12 +7,10 @@
 #include <cstdint>
 #include <string>
 
+#include "common/Qv46Usb.h"
+
 namespace qv46sim {
 
-constexpr uint16_t kVendorId = 0x5E1D;
-constexpr uint16_t kProductId = 0x000A;
-constexpr uint8_t kBulkOut = 0x01;
-constexpr uint8_t kBulkIn = 0x82;
 enum StringIndex : uint8_t { kManufacturerIndex = 1, kProductIndex = 2, kSerialIndex = 3 };
 
 // Device descriptor followed by the configuration (one printer-class

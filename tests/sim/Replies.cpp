@@ -21,17 +21,20 @@ std::string QueryKey(const std::string& command, const std::string& parameter) {
   return parameter.empty() ? command : command + " " + parameter;
 }
 
+// The characters before a media size code, a quantity or the count are no
+// part of the value and need not be digits: letters there make a reader that
+// takes the reply whole fail every test that reads one.
 std::map<std::string, Reply> DefaultReplies(const std::string& serial) {
   return {
       {"STATUS", Reply::Value("00000")},
       {"INFO SERIAL_NUMBER", Reply::Value(serial)},
-      {"INFO MEDIA", Reply::Value("0000310")},
+      {"INFO MEDIA", Reply::Value("MS00310")},
       {"INFO MEDIA_CLASS_RFID", Reply::Value("0000001")},
-      {"INFO MQTY_DEFAULT", Reply::Value("00000050")},
-      {"INFO MQTY", Reply::Value("00000050")},
-      {"INFO RQTY", Reply::Value("00000100")},
+      {"INFO MQTY_DEFAULT", Reply::Value("MQDF0050")},
+      {"INFO MQTY", Reply::Value("MQTY0050")},
+      {"INFO RQTY", Reply::Value("RQTY0100")},
       {"INFO FVER", Reply::Value("1.00")},
-      {"MNT_RD COUNTER_LIFE", Reply::Value("0000000123")},
+      {"MNT_RD COUNTER_LIFE", Reply::Value("CL00000123")},
   };
 }
 

@@ -93,6 +93,7 @@ struct Printer {
   UMockdevIoctlClient* claimant = nullptr;
   int claimCount = 0;
   int maxOpen = 0;
+  int refused = 0;
 
   ~Printer() {
     urbs.clear();
@@ -136,6 +137,10 @@ struct Testbed::Impl {
         break;
     }
     if (!p.plugged) return Fail(ENODEV);
+    if (!p.config.nodeReady) {
+      ++p.refused;
+      return Fail(EACCES);
+    }
     switch (request) {
       case USBDEVFS_SUBMITURB:
         return Submit(p, client);
@@ -221,9 +226,9 @@ struct Testbed::Impl {
     }
     if (h->type == USBDEVFS_URB_TYPE_CONTROL && h->endpoint == 0)
       Control(p, *u);
-    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkOut)
+    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kQv46BulkOut)
       BulkOut(p, *u);
-    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kBulkIn)
+    else if (h->type == USBDEVFS_URB_TYPE_BULK && h->endpoint == kQv46BulkIn)
       ;  // stays queued until reply bytes exist
     else
       return Fail(EINVAL);
@@ -331,7 +336,7 @@ struct Testbed::Impl {
     if (p.inBytes.empty() || g_get_monotonic_time() < p.inReadyAt) return;
     for (auto& u : p.urbs) {
       if (p.inBytes.empty()) break;
-      if (u->done || u->Header()->endpoint != kBulkIn) continue;
+      if (u->done || u->Header()->endpoint != kQv46BulkIn) continue;
       std::size_t n = std::min(p.inBytes.size(), static_cast<std::size_t>(u->length()));
       std::memcpy(u->Bytes(), p.inBytes.data(), n);
       p.inBytes.erase(0, n);
@@ -477,23 +482,27 @@ int Testbed::Plug(const PrinterConfig& config) {
         open(config.captureFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (p->captureFd < 0) return -1;
   }
-  if (!umockdev_testbed_add_from_string(impl_->testbed, SysfsRecord(p->address).c_str(), nullptr))
-    return -1;
+  // The node answers before anyone hears of it: adding the device announces
+  // it, and a client that connects to a node without its handler listening
+  // ends its whole process.
+  const UsbAddress address = p->address;
+  const std::string node = DevNode(address);
   p->handler = umockdev_ioctl_base_new();
   g_signal_connect(p->handler, "handle-ioctl", G_CALLBACK(OnIoctl), p.get());
   g_signal_connect(p->handler, "client-connected", G_CALLBACK(OnConnected), p.get());
-  if (!umockdev_testbed_attach_ioctl(impl_->testbed, DevNode(p->address).c_str(), p->handler,
-                                     nullptr)) {
-    umockdev_testbed_remove_device(impl_->testbed, SysfsPath(p->address).c_str());
-    return -1;
-  }
+  if (!umockdev_testbed_attach_ioctl(impl_->testbed, node.c_str(), p->handler, nullptr)) return -1;
   const int id = p->id;
-  const std::string syspath = SysfsPath(p->address);
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->printers[id] = std::move(p);
   }
-  umockdev_testbed_uevent(impl_->testbed, syspath.c_str(), "add");
+  // Under the preload (which ok() requires) this sends the "add" uevent.
+  if (!umockdev_testbed_add_from_string(impl_->testbed, SysfsRecord(address).c_str(), nullptr)) {
+    umockdev_testbed_detach_ioctl(impl_->testbed, node.c_str(), nullptr);
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->printers.erase(id);
+    return -1;
+  }
   return id;
 }
 
@@ -533,6 +542,11 @@ void Testbed::SetSilent(int id, bool silent) {
 void Testbed::SetReplyDelay(int id, int ms) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   if (Printer* p = impl_->Find(id)) p->config.replyDelayMs = ms;
+}
+
+void Testbed::SetNodeReady(int id) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (Printer* p = impl_->Find(id)) p->config.nodeReady = true;
 }
 
 std::vector<ReceivedCommand> Testbed::Commands(int id) const {
@@ -582,6 +596,12 @@ int Testbed::MaxOpenClients(int id) const {
 int Testbed::MaxClaimedAtOnce() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->maxClaimedAtOnce;
+}
+
+int Testbed::RefusedRequests(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  const Printer* p = impl_->Find(id);
+  return p ? p->refused : 0;
 }
 
 const std::string& Testbed::RootDir() const { return impl_->root; }

@@ -21,13 +21,9 @@
 #include <vector>
 
 #include "common/PhotoPrinterDevice.h"
+#include "common/Qv46Usb.h"
 
 namespace {
-
-constexpr uint16_t kVendor = 0x5E1D;
-constexpr uint16_t kProduct = 0x000A;
-constexpr unsigned char kOut = 0x01;
-constexpr unsigned char kIn = 0x82;
 
 // Non-printing bytes as \xNN so a test can compare whole lines.
 std::string Escaped(const unsigned char* data, int length) {
@@ -68,8 +64,8 @@ libusb_device_handle* OpenBySerial(const std::string& serial) {
   libusb_device_handle* found = nullptr;
   for (ssize_t i = 0; i < count && !found; ++i) {
     libusb_device_descriptor d;
-    if (libusb_get_device_descriptor(list[i], &d) != 0 || d.idVendor != kVendor ||
-        d.idProduct != kProduct)
+    if (libusb_get_device_descriptor(list[i], &d) != 0 || d.idVendor != kQv46VendorId ||
+        d.idProduct != kQv46ProductId)
       continue;
     libusb_device_handle* h = nullptr;
     if (libusb_open(list[i], &h) != 0) continue;
@@ -87,8 +83,8 @@ int List() {
   ssize_t count = libusb_get_device_list(nullptr, &devices);
   for (ssize_t i = 0; i < count; ++i) {
     libusb_device_descriptor d;
-    if (libusb_get_device_descriptor(devices[i], &d) != 0 || d.idVendor != kVendor ||
-        d.idProduct != kProduct)
+    if (libusb_get_device_descriptor(devices[i], &d) != 0 || d.idVendor != kQv46VendorId ||
+        d.idProduct != kQv46ProductId)
       continue;
     libusb_device_handle* h = nullptr;
     int r = libusb_open(devices[i], &h);
@@ -122,17 +118,17 @@ int Query(const std::string& serial, unsigned timeoutMs, const char* command,
     DeviceCmd cmd;
     cmd.MakeCmd(command, parameter, -1, nullptr);
     int sent = 0;
-    r = libusb_bulk_transfer(h, kOut, const_cast<uint8_t*>(cmd.buffer()), cmd.length(), &sent,
-                             timeoutMs);
+    r = libusb_bulk_transfer(h, kQv46BulkOut, const_cast<uint8_t*>(cmd.buffer()), cmd.length(),
+                             &sent, timeoutMs);
   }
   unsigned char reply[4096 + 8] = {};
   int got = 0;
-  if (r == 0) r = libusb_bulk_transfer(h, kIn, reply, 8, &got, timeoutMs);
+  if (r == 0) r = libusb_bulk_transfer(h, kQv46BulkIn, reply, 8, &got, timeoutMs);
   if (r == 0) {
     int length = std::atoi(std::string(reinterpret_cast<char*>(reply), 8).c_str());
     if (length > 0 && length <= 4096) {
       int more = 0;
-      r = libusb_bulk_transfer(h, kIn, reply + 8, length, &more, timeoutMs);
+      r = libusb_bulk_transfer(h, kQv46BulkIn, reply + 8, length, &more, timeoutMs);
       got += more;
     }
   }
@@ -144,7 +140,7 @@ int Query(const std::string& serial, unsigned timeoutMs, const char* command,
     int sent = 0;
     unsigned char probe[32] = {};
     std::printf("then %s\n",
-                Result(libusb_bulk_transfer(h, kOut, probe, sizeof probe, &sent, 200)));
+                Result(libusb_bulk_transfer(h, kQv46BulkOut, probe, sizeof probe, &sent, 200)));
   }
   libusb_release_interface(h, 0);
   libusb_close(h);
@@ -164,7 +160,7 @@ int Write(const std::string& serial, const char* path) {
   int r = 0;
   while (done < bytes.size() && r == 0) {
     int chunk = static_cast<int>(std::min<std::size_t>(bytes.size() - done, 65536)), sent = 0;
-    r = libusb_bulk_transfer(h, kOut, bytes.data() + done, chunk, &sent, 5000);
+    r = libusb_bulk_transfer(h, kQv46BulkOut, bytes.data() + done, chunk, &sent, 5000);
     done += static_cast<std::size_t>(sent);
   }
   std::printf("wrote %zu %s\n", done, Result(r));
@@ -203,8 +199,8 @@ int Hotplug(int wanted, int timeoutMs) {
   libusb_hotplug_callback_handle handle;
   int r = libusb_hotplug_register_callback(
       nullptr, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT,
-      LIBUSB_HOTPLUG_ENUMERATE, kVendor, kProduct, LIBUSB_HOTPLUG_MATCH_ANY, OnHotplug, nullptr,
-      &handle);
+      LIBUSB_HOTPLUG_ENUMERATE, kQv46VendorId, kQv46ProductId, LIBUSB_HOTPLUG_MATCH_ANY, OnHotplug,
+      nullptr, &handle);
   if (r != 0) {
     std::printf("error %s\n", libusb_error_name(r));
     return 1;

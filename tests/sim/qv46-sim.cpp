@@ -9,7 +9,7 @@
 //            [--capture FILE] [--env-file FILE]
 //
 // A "{serial}" in the capture file's name gives each printer a file of its own.
-// Values are the reply texts as the printer sends them (e.g. --media 0000310);
+// Values are the reply texts as the printer sends them (e.g. --media MS00310);
 // KEY is a query key such as "INFO MEDIA". On start it prints the
 // environment a client needs, one NAME=value per line, then "ready"; with
 // --env-file it also writes those lines to that file (complete once it

@@ -48,9 +48,11 @@ struct Reply {
 // "MNT_RD COUNTER_LIFE".
 std::string QueryKey(const std::string& command, const std::string& parameter);
 
-// Replies of a healthy, idle printer with 6 x 8 inch media loaded: STATUS,
-// INFO SERIAL_NUMBER (the serial), MEDIA, MEDIA_CLASS_RFID, MQTY_DEFAULT,
-// MQTY, RQTY, FVER and MNT_RD COUNTER_LIFE.
+// Replies of a healthy, idle printer with 6 x 8 inch media loaded, 50 of 50
+// prints left and 123 printed: STATUS, INFO SERIAL_NUMBER (the serial),
+// MEDIA, MEDIA_CLASS_RFID, MQTY_DEFAULT, MQTY, RQTY, FVER and MNT_RD
+// COUNTER_LIFE. Media size, quantities and count carry letters in the
+// characters before their value.
 std::map<std::string, Reply> DefaultReplies(const std::string& serial);
 
 struct PrinterConfig {
@@ -67,7 +69,11 @@ struct PrinterConfig {
   // reply (and every CNTRL/IMAGE command) get no answer.
   std::map<std::string, Reply> replies;
   int replyDelayMs = 0;  // a reply becomes readable this long after its query
-  bool silent = false;   // answer no query at all
+  // False: the printer is announced with a node that refuses every request
+  // (EACCES) until SetNodeReady(), as udev announces a device before its
+  // rules have set the node's permissions.
+  bool nodeReady = true;
+  bool silent = false;  // answer no query at all
   // When not empty, every byte received on bulk OUT is appended to this file.
   std::string captureFile;
 };
@@ -132,8 +138,8 @@ class Testbed {
 
   bool Ok() const;  // the umockdev testbed exists and its handler thread runs
 
-  // Adds a printer and announces it ("add" uevent). Returns its id (1, 2,
-  // ...; never reused), or -1.
+  // Adds a printer and announces it ("add" uevent) once its node answers.
+  // Returns its id (1, 2, ...; never reused), or -1.
   int Plug(const PrinterConfig& config);
   // Announces the removal ("remove" uevent), then removes the device.
   // Transfers in flight end with -ESHUTDOWN, later requests fail ENODEV.
@@ -143,6 +149,7 @@ class Testbed {
   void SetReply(int id, const std::string& key, const Reply& reply);
   void SetSilent(int id, bool silent);
   void SetReplyDelay(int id, int ms);
+  void SetNodeReady(int id);
 
   // What the printer received (kept after unplug).
   std::vector<ReceivedCommand> Commands(int id) const;
@@ -153,7 +160,8 @@ class Testbed {
   int ClaimCount(int id) const;   // successful claims so far
   int OpenClients(int id) const;  // open device handles now
   int MaxOpenClients(int id) const;
-  int MaxClaimedAtOnce() const;  // most printers claimed at the same moment
+  int MaxClaimedAtOnce() const;       // most printers claimed at the same moment
+  int RefusedRequests(int id) const;  // requests refused while the node was not ready
 
   // "NAME=value" lines a program needs to see the printers.
   std::vector<std::string> Environment() const;

@@ -221,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr,
                   {"2000", "INFO", "MEDIA"},
                   "reply 00000008"
-                  "0000310\\x0d"},
+                  "MS00310\\x0d"},
         QueryCase{"SerialIsTheUsbSerial",
                   nullptr,
                   {"2000", "INFO", "SERIAL_NUMBER"},
@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr,
                   {"2000", "MNT_RD", "COUNTER_LIFE"},
                   "reply 00000011"
-                  "0000000123\\x0d"},
+                  "CL00000123\\x0d"},
         QueryCase{"ChangedWhileRunning",
                   [](Testbed& b, int id) { b.SetReply(id, "STATUS", Reply::Value("01100")); },
                   {"2000", "STATUS"},
@@ -278,7 +278,7 @@ TEST_F(SimTest, ConfiguredRepliesOverrideTheDefaults) {
             "00000007\\x0d");
   EXPECT_EQ(RunProbe(bed, {"query", c.serial, "2000", "INFO", "MQTY"}).out.at(0),
             "reply 00000009"
-            "00000050\\x0d");
+            "MQTY0050\\x0d");
 }
 
 // --- the print stream on bulk OUT ---

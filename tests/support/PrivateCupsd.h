@@ -69,6 +69,7 @@ class PrivateCupsd {
   const std::string& Root() const { return root_; }          // the /tmp directory
   const std::string& SocketPath() const { return socket_; }  // CUPS_SERVER
   std::string ErrorLog() const;                              // cupsd's log, for diagnostics
+  int Pid() const { return pid_; }                           // -1 when not running
 
   // CUPS_SERVER, CUPS_SERVERROOT and HOME as "NAME=value" entries.
   std::vector<std::string> ClientEnv() const;
