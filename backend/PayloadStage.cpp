@@ -64,7 +64,7 @@ StageResult PayloadStage::Take(const uint8_t* header, int fd, size_t length,
     return static_cast<size_t>(got) < length ? StageResult::kEnded : StageResult::kReady;
   }
   // A print file holds the payload already; its size says whether all of it.
-  struct stat info {};
+  struct stat info = {};
   const off_t position = lseek(fd, 0, SEEK_CUR);
   if (position >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
     if (info.st_size - position < static_cast<off_t>(length)) return StageResult::kEnded;

@@ -19,8 +19,8 @@ int TmpFile::Create(const std::string& path, const std::string& content) {
 
 void TmpFile::Remove() {
   if (path_.empty()) return;
-  struct stat ours {
-  }, now{};
+  struct stat ours = {};
+  struct stat now = {};
   // Someone may have replaced it meanwhile; that file is not ours to delete.
   if (fstat(fd_, &ours) == 0 && lstat(path_.c_str(), &now) == 0 && now.st_dev == ours.st_dev &&
       now.st_ino == ours.st_ino)

@@ -41,7 +41,7 @@ int64_t NowMs() {
 
 int main(int argc, char** argv) {
   // No SA_RESTART: a cancel must interrupt a read that waits for the filter.
-  struct sigaction action {};
+  struct sigaction action = {};
   action.sa_handler = OnTerm;
   sigemptyset(&action.sa_mask);
   sigaction(SIGTERM, &action, nullptr);
@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     if (job.inputFd < 0) {
       zelbackend::WriteLine(
           std::cerr, std::string("ERROR: Cannot open ") + argv[6] + ": " + std::strerror(errno));
+      // Nothing leaks here: the open failed, so there is no descriptor to close.
+      // cppcheck-suppress resourceLeak
       return CUPS_BACKEND_FAILED;
     }
     job.copies = std::max(1, std::atoi(argv[4]));

@@ -60,6 +60,10 @@ void BmWholePage(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     char* page = static_cast<char*>(malloc(pattern.size()));
+    if (page == nullptr) {
+      state.SkipWithError("out of memory");
+      break;
+    }
     memcpy(page, pattern.data(), pattern.size());
     state.ResumeTiming();
 

@@ -21,6 +21,8 @@ struct EnumTarget {
   void* user;
 };
 
+// The signature is libcups's cups_dest_cb_t.
+// cppcheck-suppress [constParameterCallback, constParameterCallback]
 int ForwardDest(void* target, unsigned flags, cups_dest_t* dest) {
   const EnumTarget* t = static_cast<const EnumTarget*>(target);
   return t->callback(t->user, flags, FromDest(dest));

@@ -18,7 +18,7 @@ bool StartsWith(const char* name, const char* prefix) {
 
 }  // namespace
 
-int fileCheck(DaemonContext& ctx, thdata* record) {
+int fileCheck(const DaemonContext& ctx, thdata* record) {
   std::vector<std::string> names;
   // An unreadable directory counts as one without request files.
   if (DIR* dir = opendir(ctx.tmpDir.c_str())) {

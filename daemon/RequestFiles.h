@@ -16,7 +16,7 @@ constexpr int kRequestWatchAndCount = 3;
 
 // Looks for the request files of the record's serial, deletes a count
 // request, and updates the record's watch and printing flags. Returns 0, 1 or 3.
-int fileCheck(DaemonContext& ctx, thdata* record);
+int fileCheck(const DaemonContext& ctx, thdata* record);
 
 // The same on directory entry names in the order the directory lists them.
 int CheckRequestNames(const DaemonContext& ctx, thdata* record,

@@ -42,7 +42,7 @@ int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int le
                        static_cast<const unsigned char*>(bytes), length);
 }
 
-int deviceWrite(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command) {
+int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const DeviceCmd* command) {
   if (command == nullptr) return kDeviceBadArgument;
   return deviceWrite(ctx, handle, command->buffer(), command->length());
 }
@@ -64,7 +64,7 @@ int deviceRead(DaemonContext& ctx, UsbHandle* handle, DeviceRecv* reply) {
   return deviceRead(ctx, handle, reply->buffer(), reply->GetBufferLength(), &received);
 }
 
-int DeviceIO_T(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command, DeviceRecv* reply,
+int DeviceIO_T(DaemonContext& ctx, UsbHandle* handle, const DeviceCmd* command, DeviceRecv* reply,
                bool wait) {
   if (handle == nullptr || reply == nullptr) return kDeviceBadArgument;
   int result = deviceWrite(ctx, handle, command);
@@ -75,6 +75,6 @@ int DeviceIO_T(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command, Device
   return reply->CheckData();
 }
 
-int DeviceIO(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command, DeviceRecv* reply) {
+int DeviceIO(DaemonContext& ctx, UsbHandle* handle, const DeviceCmd* command, DeviceRecv* reply) {
   return DeviceIO_T(ctx, handle, command, reply, false);
 }

@@ -14,7 +14,7 @@ int get_device_id(DaemonContext& ctx, UsbHandle* handle, char* buffer, unsigned 
 
 // Sends `length` bytes in chunks; 0, 3 for bad arguments, or the USB error.
 int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const void* bytes, int length);
-int deviceWrite(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command);
+int deviceWrite(DaemonContext& ctx, UsbHandle* handle, const DeviceCmd* command);
 
 // Reads one reply packet (8-digit length, then data); 0, 3 for a bad header,
 // or the USB error. `received` counts the header and the data bytes.
@@ -22,8 +22,8 @@ int deviceRead(DaemonContext& ctx, UsbHandle* handle, void* buffer, int capacity
 int deviceRead(DaemonContext& ctx, UsbHandle* handle, DeviceRecv* reply);
 
 // One command, one checked reply; DeviceIO_T can pause 10 s in between.
-int DeviceIO(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command, DeviceRecv* reply);
-int DeviceIO_T(DaemonContext& ctx, UsbHandle* handle, DeviceCmd* command, DeviceRecv* reply,
+int DeviceIO(DaemonContext& ctx, UsbHandle* handle, const DeviceCmd* command, DeviceRecv* reply);
+int DeviceIO_T(DaemonContext& ctx, UsbHandle* handle, const DeviceCmd* command, DeviceRecv* reply,
                bool wait);
 
 // Single bulk transfers with the 10 s timeout.

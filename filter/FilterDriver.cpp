@@ -119,7 +119,7 @@ int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
   return 0;
 }
 
-int PrinterStatusCheck(char* jobId, int, cups_option_s*) {
+int PrinterStatusCheck(const char* jobId, int, cups_option_s*) {
   return WaitForPrInfoFile(jobId, SleepMilliseconds);
 }
 
@@ -172,7 +172,7 @@ int RunFilter(int argc, char* argv[], SleepFunction sleepFor) {
   ppdfile_s* ppd = wrappedPpdOpenFile(std::getenv("PPD"));
 
   Canceled = 0;
-  struct sigaction action {};
+  struct sigaction action = {};
   action.sa_handler = CancelJob;
   sigemptyset(&action.sa_mask);
   // Restart interrupted writes: a batch under way must still go out whole.

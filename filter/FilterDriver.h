@@ -19,7 +19,7 @@ void CancelJob(int signal);
 
 // Waits for the job information file: as long as the backend says it still
 // waits for its printer, otherwise up to 120 s; always returns 0.
-int PrinterStatusCheck(char* jobId, int numOptions, cups_option_s* options);
+int PrinterStatusCheck(const char* jobId, int numOptions, cups_option_s* options);
 
 // Sleeps that long; the filter's only pauses go through one of these.
 using SleepFunction = void (*)(unsigned milliseconds);

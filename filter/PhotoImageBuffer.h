@@ -28,7 +28,7 @@ class PhotoImageBuffer {
 
   // Stores the job's single-image media record when it differs from the one
   // held; allocates nothing. Returns 0.
-  int Alloc(DeviceMediaBufferInfo record);
+  int Alloc(const DeviceMediaBufferInfo& record);
   // Releases the planes of all slots. Both return 0.
   int Clear();
   int Free();
@@ -46,7 +46,7 @@ class PhotoImageBuffer {
 
   // Writes the three plane packets of one panel through device->SetCommand.
   // Returns 0 when all three were written, 3 otherwise.
-  int Send(DeviceEntry* device, DeviceMediaBufferInfo* panel);
+  int Send(DeviceEntry* device, const DeviceMediaBufferInfo* panel);
 
   // Job settings, copied in by the owner before every ColorProcess.
   int64_t resolution = 300;

@@ -85,11 +85,11 @@ void DeviceEntry::SetImageData(int slot, _tagBITMAPHANDLE* image) {
   imageBuffer.SetImageData(slot, image);
 }
 
-int DeviceEntry::Send(DeviceMediaBufferInfo* info) { return imageBuffer.Send(this, info); }
+int DeviceEntry::Send(const DeviceMediaBufferInfo* info) { return imageBuffer.Send(this, info); }
 
 int DeviceEntry::Clear() { return imageBuffer.Clear(); }
 
-int DeviceEntry::SetCommand(char* data, unsigned long size) {
+int DeviceEntry::SetCommand(const char* data, unsigned long size) {
   if (data == nullptr || size == 0) return 0;
   // A short write means the stream to the printer is broken: report it.
   return std::fwrite(data, 1, size, output_) == size ? 1 : 0;
@@ -100,7 +100,7 @@ int DeviceEntry::Write(const void* data, int size) {
   return 0;
 }
 
-int DeviceEntry::DeviceIO(DeviceCmd* packet) {
+int DeviceEntry::DeviceIO(const DeviceCmd* packet) {
   if (packet != nullptr) Write(packet->buffer(), packet->length());
   return 0;
 }
@@ -114,13 +114,13 @@ int DeviceEntry::SendControl(const char* command, const char* parameter, const c
   return 1;
 }
 
-int DeviceEntry::SendMediaSize(DeviceMediaBufferInfo* info) {
+int DeviceEntry::SendMediaSize(const DeviceMediaBufferInfo* info) {
   char payload[16];
   const int length = std::snprintf(payload, sizeof payload, "%08d", info->multiCutCode);
   return SendControl("IMAGE", "MULTICUT", payload, length);
 }
 
-int DeviceEntry::PrintImageData(DeviceMediaBufferInfo* info) {
+int DeviceEntry::PrintImageData(const DeviceMediaBufferInfo* info) {
   SendMediaSize(info);
   if (Send(info) != 0) return 0;
   SendControl("CNTRL", "START", nullptr, -1);

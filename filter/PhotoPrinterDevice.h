@@ -51,16 +51,16 @@ class DeviceEntry {
   // Page hand-over and batch output.
   _tagBITMAPHANDLE* MakeImageData(char* pageBuffer, long width, long height, int slot);
   void SetImageData(int slot, _tagBITMAPHANDLE* image);
-  int Send(DeviceMediaBufferInfo* info);
+  int Send(const DeviceMediaBufferInfo* info);
   int Clear();
-  int SendMediaSize(DeviceMediaBufferInfo* info);
-  int PrintImageData(DeviceMediaBufferInfo* info);
+  int SendMediaSize(const DeviceMediaBufferInfo* info);
+  int PrintImageData(const DeviceMediaBufferInfo* info);
   int SendImageData(int count);
 
   // Output. SetCommand returns 1 when it wrote the block, 0 for an empty one.
-  int SetCommand(char* data, unsigned long size);
+  int SetCommand(const char* data, unsigned long size);
   int Write(const void* data, int size);
-  int DeviceIO(DeviceCmd* packet);
+  int DeviceIO(const DeviceCmd* packet);
   // Where the job stream goes; standard output unless a test redirects it.
   void SetOutput(FILE* stream) { output_ = stream; }
 

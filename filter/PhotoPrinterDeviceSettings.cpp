@@ -171,7 +171,7 @@ int DeviceEntry::SendDecurl(int numOptions, cups_option_s* options, ppdfile_s* p
 int DeviceEntry::SendSysTime() {
   if (!isSupportSysTime()) return 0;
   const time_t now = std::time(nullptr);
-  struct tm local {};
+  struct tm local = {};
   localtime_r(&now, &local);
   char payload[32];
   const int length =

@@ -29,8 +29,9 @@ int main(int argc, char *argv[])
     app.setApplicationName("QV-46 Information");
 
     QTranslator translator;
-    translator.load(catalogueForLocale(QLocale::system().bcp47Name()));
-    app.installTranslator(&translator);
+    // The catalogues are built in; without one the window shows its source texts.
+    if (translator.load(catalogueForLocale(QLocale::system().bcp47Name())))
+        app.installTranslator(&translator);
     app.setWindowIcon(QIcon(":/images/printer_icon.png"));
 
     // Before the window exists: it creates its watch file at once.

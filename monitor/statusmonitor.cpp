@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
-#include <QTextStream>
 #include <QThread>
 #include <QTimerEvent>
 
@@ -98,9 +97,7 @@ bool StatusMonitor::createStatusMap(QMap<QString, QString> &map)
     file.close();
     if (bytes.size() > kMaxStatusFileBytes)
         return false;
-    QTextStream stream(bytes);
-    stream.setCodec("UTF-8");
-    const QString text = stream.readAll();
+    const QString text = QString::fromUtf8(bytes);
 
     const QStringList parts = text.split('\n', Qt::KeepEmptyParts, Qt::CaseSensitive);
     if (parts.size() != kStatusFileParts)

@@ -207,7 +207,7 @@ void Publish(pappl_printer_t* printer, const PrinterReading& reading) {
     papplPrinterSetSupplies(printer, 1, &supply);
     const LoadedStock* stock = StockForCode(reading.mediaCode.c_str());
     const char* loaded = stock != nullptr ? stock->pwgName : nullptr;
-    pwg_media_t* size = loaded != nullptr ? pwgMediaForPWG(loaded) : nullptr;
+    const pwg_media_t* size = loaded != nullptr ? pwgMediaForPWG(loaded) : nullptr;
     if (size != nullptr) {
       pappl_media_col_t ready{};
       std::snprintf(ready.size_name, sizeof ready.size_name, "%s", loaded);

@@ -461,7 +461,7 @@ TEST_F(BackendTest, DiscoveryListsEachPrinterWithItsSerialUri) {
             "direct valdren-zelbackend://VALDREN/QV-46?serial=SER3 \"VALDREN QV-46\" \"VALDREN "
             "QV-46 (SER3)\" "
             "\"MANUFACTURER:VALDREN;MODEL:QV-46;\" \"\"\n");
-  for (auto& p : bus.printers) EXPECT_FALSE(p->claimed);
+  for (const auto& p : bus.printers) EXPECT_FALSE(p->claimed);
 }
 
 }  // namespace

@@ -166,7 +166,7 @@ TEST_F(TmpFileTest, CreatesReadableFileAndRemovesIt) {
 
 TEST_F(TmpFileTest, ReplacesStaleFileAndPlantedSymlinkWithoutTouchingTheTarget) {
   const std::string victim = dir + "/victim";
-  { std::ofstream(victim) << "precious"; }
+  std::ofstream(victim) << "precious";
   const struct Case {
     const char* name;
     std::function<void()> plant;

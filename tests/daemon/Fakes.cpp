@@ -167,7 +167,7 @@ int FakeUsb::ReleaseInterface(UsbHandle* handle, int) {
 
 int FakeUsb::ControlIn(UsbHandle* handle, uint8_t requestType, uint8_t request, uint16_t value,
                        uint16_t index, unsigned char* data, uint16_t length, unsigned) {
-  FakePrinter& printer = PrinterOf(handle);
+  const FakePrinter& printer = PrinterOf(handle);
   if (printer.gone) return kErrorNoDevice;
   if (controlResult < 0) return controlResult;
   if (requestType != 0xA1 || request != 0 || value != 0 || index != 0) return kErrorIo;
@@ -220,7 +220,7 @@ int FakeUsb::BulkIn(UsbHandle* handle, unsigned char endpoint, unsigned char* da
 }
 
 int FakeUsb::GetStringAscii(UsbHandle* handle, uint8_t index, unsigned char* data, int length) {
-  FakePrinter& printer = PrinterOf(handle);
+  const FakePrinter& printer = PrinterOf(handle);
   if (printer.gone) return kErrorNoDevice;
   if (index != printer.descriptor.iProduct || index == 0) return kErrorIo;
   const int n = std::min<int>(length - 1, static_cast<int>(printer.product.size()));

@@ -208,7 +208,7 @@ TEST(JobStream, MediaSizeAndStartPacketsAreFramedByteForByte) {
 
 TEST(JobStream, SetCommandWritesWholeBlocksAndReportsFailure) {
   Device d;
-  char block[] = "abcde";
+  const char block[] = "abcde";
   EXPECT_EQ(0, d.device.SetCommand(block, 0));
   EXPECT_EQ(0, d.device.SetCommand(nullptr, 5));
   EXPECT_TRUE(d.stream.Bytes().empty());

@@ -302,7 +302,7 @@ TEST(ControlPackets, DecurlAndClockFormatsForModelsThatHaveThem) {
   ASSERT_EQ(16u, payload.size());
   EXPECT_EQ('\r', payload[14]);
   EXPECT_EQ('\0', payload[15]);
-  struct tm stamp {};
+  struct tm stamp = {};
   const std::string digits(payload.begin(), payload.begin() + 14);
   ASSERT_EQ(std::string::npos, digits.find_first_not_of("0123456789")) << digits;
   stamp.tm_year = std::stoi(digits.substr(0, 4)) - 1900;

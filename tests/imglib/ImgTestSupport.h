@@ -92,12 +92,12 @@ inline std::vector<uint8_t> PixelBytes(const BITMAPHANDLE& h) {
 
 // Rows of one byte value per pixel: an image whose byte `channel` runs
 // through `values` along the row, the other bytes 0.
-inline PixelFn RowOf(std::vector<int> values, int channel) {
+inline PixelFn RowOf(const std::vector<int>& values, int channel) {
   return [values, channel](int x, int, int b) {
     return static_cast<uint8_t>(b == channel ? values[x] : 0);
   };
 }
-inline PixelFn ColumnOf(std::vector<int> values, int channel) {
+inline PixelFn ColumnOf(const std::vector<int>& values, int channel) {
   return [values, channel](int, int y, int b) {
     return static_cast<uint8_t>(b == channel ? values[y] : 0);
   };

@@ -108,6 +108,8 @@ void CupsTest::signalClosesLikeTheWindow()
     char *const argv[] = {const_cast<char *>(QV46_MONITOR_PATH), nullptr};
     pid_t pid = -1;
     QCOMPARE(posix_spawn(&pid, QV46_MONITOR_PATH, nullptr, nullptr, argv, environ), 0);
+    // The deleter's type is fixed by the unique_ptr it belongs to.
+    // cppcheck-suppress constParameterPointer
     const std::unique_ptr<pid_t, void (*)(pid_t *)> reaper(&pid, [](pid_t *child) {
         if (::waitpid(*child, nullptr, WNOHANG) == 0) { // still running: the test failed
             ::kill(*child, SIGKILL);

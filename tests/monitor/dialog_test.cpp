@@ -720,10 +720,10 @@ void DialogTest::requestFilePathIsBounded_data()
     QTest::newRow("ordinary") << "6A2041175"
                               << "/tmp/QV-46_6A2041175_UTIL"
                               << "/tmp/QV-46_6A2041175_TC_UTIL";
-    QTest::newRow("watch fits exactly") << fits111 << "/tmp/QV-46_" + fits111 + "_UTIL"
-                                        << "";
-    QTest::newRow("count fits exactly") << fits108 << "/tmp/QV-46_" + fits108 + "_UTIL"
-                                        << "/tmp/QV-46_" + fits108 + "_TC_UTIL";
+    const QString prefix = "/tmp/QV-46_";
+    QTest::newRow("watch fits exactly") << fits111 << prefix + fits111 + "_UTIL" << QString();
+    QTest::newRow("count fits exactly")
+        << fits108 << prefix + fits108 + "_UTIL" << prefix + fits108 + "_TC_UTIL";
     QTest::newRow("one byte too long") << QString(112, 'C') << ""
                                        << "";
     // The buffer counts bytes: 56 two-byte characters are 112 bytes.

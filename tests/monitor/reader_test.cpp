@@ -146,6 +146,14 @@ void ReaderTest::createStatusMap_data()
     unclosedMap["PRINTER_VERSION"] = "1.20 beta";
     QTest::newRow("missing closing quote") << unclosed << true << unclosedMap;
 
+    // The file is UTF-8 whatever the session's locale says.
+    QString accented = good;
+    accented.replace(
+        "PRINTER_VERSION=\"1.20\"", QString::fromUtf8("PRINTER_VERSION=\"1.20 \u00e9t\u00e9\""));
+    StatusMap accentedMap = fullMap();
+    accentedMap["PRINTER_VERSION"] = QString::fromUtf8("1.20 \u00e9t\u00e9");
+    QTest::newRow("UTF-8 value") << accented << true << accentedMap;
+
     QString bare = good;
     bare.replace("PRINTER_VERSION=\"1.20\"", "PRINTER_VERSION=1.20");
     StatusMap bareMap = fullMap();

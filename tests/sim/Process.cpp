@@ -41,6 +41,8 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string>& overr
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
   std::vector<char*> p;
+  // execv wants char*, which only a mutable string's data() gives.
+  // cppcheck-suppress constVariableReference
   for (std::string& s : strings) p.push_back(s.data());
   p.push_back(nullptr);
   return p;

@@ -275,7 +275,7 @@ struct Testbed::Impl {
     u.actual = actual;
   }
 
-  void Control(Printer& p, Urb& u) {
+  void Control(const Printer& p, Urb& u) {
     if (u.length() < 8) {
       Finish(u, -EPIPE, 0);
       return;
@@ -439,7 +439,7 @@ Testbed::Testbed() : impl_(std::make_unique<Impl>()) {
 Testbed::~Testbed() {
   // No handler may run once the printers go; removing a device leaves its
   // handler attached, so unplugged printers are detached here too.
-  for (auto& entry : impl_->printers)
+  for (const auto& entry : impl_->printers)
     umockdev_testbed_detach_ioctl(impl_->testbed, DevNode(entry.second->address).c_str(), nullptr);
   if (impl_->loop) {
     // Quit from inside the loop: a quit before g_main_loop_run starts is lost.
@@ -525,7 +525,7 @@ bool Testbed::Unplug(int id) {
 
 bool Testbed::Plugged(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->Find(id);
+  const Printer* p = impl_->Find(id);
   return p && p->plugged;
 }
 
@@ -571,7 +571,7 @@ void Testbed::ClearReceived(int id) {
 
 bool Testbed::Claimed(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->Find(id);
+  const Printer* p = impl_->Find(id);
   return p && p->claimant;
 }
 
@@ -600,11 +600,11 @@ int Testbed::MaxClaimedAtOnce() const {
 
 int Testbed::RefusedRequests(int id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  Printer* p = impl_->Find(id);
+  const Printer* p = impl_->Find(id);
   return p ? p->refused : 0;
 }
 
-std::string Testbed::RootDir() const { return impl_->root; }
+const std::string& Testbed::RootDir() const { return impl_->root; }
 
 std::vector<std::string> Testbed::Environment() const {
   // An ASan-built child refuses to start when the preload comes before its

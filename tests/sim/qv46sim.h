@@ -165,7 +165,7 @@ class Testbed {
 
   // "NAME=value" lines a program needs to see the printers.
   std::vector<std::string> Environment() const;
-  std::string RootDir() const;
+  const std::string& RootDir() const;
   Process Spawn(const std::vector<std::string>& argv, const SpawnOptions& options = {}) const;
 
   struct Impl;

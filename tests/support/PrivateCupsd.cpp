@@ -85,7 +85,7 @@ bool LinkEntries(const std::string& from, const std::string& to,
     return false;
   }
   bool ok = true;
-  while (dirent* entry = readdir(dir)) {
+  while (const dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     bool skipped = false;

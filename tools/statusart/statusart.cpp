@@ -202,8 +202,9 @@ int writeStatusArt(const QString &dir)
     // The smaller sizes desktop menus and panels ask the icon theme for.
     for (int side : kSmallIconSizes) {
         const QString name = QString("printer_icon_%1.png").arg(side);
-        if (!icon.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                 .save(QDir(dir).filePath(name), "PNG"))
+        const QImage small
+            = icon.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (!small.save(QDir(dir).filePath(name), "PNG"))
             return 1;
     }
     return icon.save(QDir(dir).filePath("printer_icon.png"), "PNG") ? 0 : 1;
