@@ -151,6 +151,15 @@ void Advertise(pappl_printer_t* printer, bool network) {
     papplPrinterSetDNSSDName(printer, papplPrinterGetName(printer));
 }
 
+void AdvertiseSystem(pappl_system_t* system, bool network, const char* name) {
+  char current[256];
+  const bool advertised = papplSystemGetDNSSDName(system, current, sizeof current) != nullptr;
+  if (!network && advertised)
+    papplSystemSetDNSSDName(system, nullptr);
+  else if (network && !advertised)
+    papplSystemSetDNSSDName(system, name);
+}
+
 void RequireAdminLogin(pappl_system_t* system, const AdminLogin& login) {
   static AdminLogin stored;
   stored = login;

@@ -17,6 +17,10 @@ bool Listen(pappl_system_t* system, const std::string& hostname);
 bool ServesNetwork(const std::string& hostname);
 // DNS-SD names the printer only where other machines can reach it.
 void Advertise(pappl_printer_t* printer, bool network);
+// The same for the system; `name` is its DNS-SD name on the network. Called
+// after the saved state is loaded, which brings back the name it was saved
+// with.
+void AdvertiseSystem(pappl_system_t* system, bool network, const char* name);
 
 struct AdminLogin {
   std::string pamService;  // the PAM service that checks passwords

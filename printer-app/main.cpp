@@ -28,6 +28,7 @@
 namespace {
 
 constexpr char kName[] = "qv46-printer-app";
+constexpr char kSystemName[] = "QV-46 Printer Application";
 constexpr int kScanSeconds = 2;
 constexpr char kAvahiSocket[] = "/run/avahi-daemon/socket";
 // Administration as CUPS grants it: members of lpadmin, by their password.
@@ -141,7 +142,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   }
   pappl_system_t* system = papplSystemCreate(
       static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE),
-      "QV-46 Printer Application", port, "_print,_universal", spool.c_str(),
+      kSystemName, port, "_print,_universal", spool.c_str(),
       cupsGetOption("log-file", numOptions, options),
       LogLevel(cupsGetOption("log-level", numOptions, options)), nullptr, false);
   if (system == nullptr) return nullptr;
@@ -157,8 +158,6 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
     papplSystemDelete(system);
     return nullptr;
   }
-  // Nothing is advertised that other machines cannot reach.
-  if (!gNetwork) papplSystemSetDNSSDName(system, nullptr);
   RequireAdminLogin(system, {Option("auth-service", numOptions, options, kName),
                              Option("pam-config-dir", numOptions, options, ""),
                              Option("admin-group", numOptions, options, kAdminGroup)});
@@ -176,6 +175,8 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
 
   PrepareSavedJobs(spool, statePath);
   papplSystemLoadState(system, statePath.c_str());
+  // Nothing is advertised that other machines cannot reach.
+  AdvertiseSystem(system, gNetwork, kSystemName);
   papplSystemSetSaveCallback(system, SaveState, const_cast<char*>(statePath.c_str()));
   // Completed outside the iteration: it holds the system's lock, which
   // adding a page takes too, so the saved printers hung the start.

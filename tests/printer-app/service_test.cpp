@@ -141,4 +141,18 @@ INSTANTIATE_TEST_SUITE_P(States, Stop,
                            return info.param.name;
                          });
 
+// A state saved while the app served the network names the system for
+// DNS-SD; restarted for this machine only, it must not advertise it again.
+TEST_F(Service, LocalOnlyRestartDropsTheSavedDnsSdName) {
+  ASSERT_EQ(0, app_.StopApp(SIGTERM, 30000));
+  const std::string state = e2e::ReadFile(app_.StatePath());
+  ASSERT_EQ(std::string::npos, state.find("DNSSDName ")) << state;
+  e2e::WriteFile(app_.StatePath(), "DNSSDName QV-46 Printer Application\n" + state);
+  std::string error;
+  ASSERT_TRUE(app_.StartApp(&error)) << error;
+  ASSERT_EQ(0, app_.StopApp(SIGTERM, 30000));
+  const std::string saved = e2e::ReadFile(app_.StatePath());
+  EXPECT_EQ(std::string::npos, saved.find("DNSSDName ")) << saved;
+}
+
 }  // namespace
