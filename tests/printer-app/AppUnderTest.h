@@ -6,6 +6,8 @@
 // member of the admin group "root", with kPassword; nobody is no member.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -20,6 +22,8 @@ class AppUnderTest {
   static constexpr char kAdmin[] = "root";
   static constexpr char kOutsider[] = "nobody";
   static constexpr char kPassword[] = "qv46-test-password";
+  // The administrator's login as curl's -u takes it.
+  static std::string AdminLogin() { return std::string(kAdmin) + ":" + kPassword; }
 
   AppUnderTest();
   ~AppUnderTest();
@@ -88,5 +92,19 @@ class AppUnderTest {
 // Runs a program and returns its exit status; its standard output in *out.
 int Run(const std::vector<std::string>& argv, std::string* out = nullptr,
         const std::vector<std::string>& env = {});
+
+// A test with the app started and serving its printer.
+class AppTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(app_.Start(&error)) << error;
+  }
+
+  // A file in the test's work folder.
+  std::string Path(const std::string& name) const { return app_.Work() + "/" + name; }
+
+  AppUnderTest app_;
+};
 
 }  // namespace apptest

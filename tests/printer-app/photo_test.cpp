@@ -54,15 +54,8 @@ double MeanDifference(const std::string& a, const std::string& b) {
   return sum / static_cast<double>(a.size());
 }
 
-class Photos : public testing::Test {
+class Photos : public apptest::AppTest {
  protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(app_.Start(&error)) << error;
-  }
-
-  std::string Path(const std::string& name) const { return app_.Work() + "/" + name; }
-
   // The job stream the printer received for `document` on 4 x 6 in media.
   std::string Printed(const std::string& document, const std::string& format, int quality = 3) {
     const size_t before = app_.Captured();
@@ -72,8 +65,6 @@ class Photos : public testing::Test {
     EXPECT_EQ("completed", app_.WaitForJob(job).substr(0, 9)) << document;
     return app_.JobStreamSince(before);
   }
-
-  AppUnderTest app_;
 };
 
 struct ColourCase {
@@ -213,9 +204,9 @@ TEST_F(Photos, MediaPageShowsTheLoadedStock) {
         e2e::Eventually([&] { return app_.PrinterAttribute("media-ready") == name; }, 15000))
         << name;
     std::string page;
-    const std::string login = std::string(AppUnderTest::kAdmin) + ":" + AppUnderTest::kPassword;
-    ASSERT_EQ(
-        0, apptest::Run({"curl", "-s", "-u", login, app_.WebUrl("/VALDREN-QV-46/media")}, &page));
+    ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(),
+                               app_.WebUrl("/VALDREN-QV-46/media")},
+                              &page));
     EXPECT_NE(std::string::npos, page.find(std::string("<option value=\"") + name + "\" selected>"))
         << name << ": " << page;
   }

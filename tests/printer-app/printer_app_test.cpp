@@ -24,15 +24,8 @@ using apptest::AppUnderTest;
 
 namespace {
 
-class PrinterApp : public testing::Test {
+class PrinterApp : public apptest::AppTest {
  protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(app_.Start(&error)) << error;
-  }
-
-  std::string Path(const std::string& name) const { return app_.Work() + "/" + name; }
-
   // A 6 x 4 in photo as JPEG or PNG.
   std::string Photo(const std::string& name) {
     const std::string png = Path("photo.png");
@@ -48,8 +41,6 @@ class PrinterApp : public testing::Test {
     mkdir(Path("decoded").c_str(), 0755);
     return apptest::Run({QV46_STREAM, "-o", Path("decoded"), Path("job.bin")}, listing);
   }
-
-  AppUnderTest app_;
 };
 
 // PWG raster pages of the sample photo at the media size and 300 dpi across, as a client
@@ -276,10 +267,10 @@ TEST_P(PageWords, AreTranslated) {
   ASSERT_EQ("completed", app_.WaitForJob(app_.Print(Photo("photo.png"), "image/png")).substr(0, 9));
   std::string pages;
   // The jobs and printing pages are the administrator's.
-  const std::string login = std::string(AppUnderTest::kAdmin) + ":" + AppUnderTest::kPassword;
   for (const char* page : {"/", "/jobs", "/printing", "/supplies"}) {
     std::string html;
-    apptest::Run({"curl", "-s", "-u", login, "-H", std::string("Accept-Language: ") + c.language,
+    apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(), "-H",
+                  std::string("Accept-Language: ") + c.language,
                   app_.WebUrl(std::string("/VALDREN-QV-46") + page)},
                  &html);
     pages += html;

@@ -17,20 +17,13 @@ using apptest::AppUnderTest;
 
 namespace {
 
-class Service : public testing::Test {
+class Service : public apptest::AppTest {
  protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(app_.Start(&error)) << error;
-  }
-
   std::string Photo() {
     const std::string path = app_.Work() + "/photo.png";
     EXPECT_TRUE(e2e::WritePng(path, e2e::SamplePhoto(900, 600)));
     return path;
   }
-
-  AppUnderTest app_;
 };
 
 struct LoginCase {
