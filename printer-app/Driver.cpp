@@ -253,5 +253,7 @@ bool DriverCallback(pappl_system_t*, const char* driverName, const char*, const 
   for (int i = 0; i < data->num_vendor; ++i) data->vendor[i] = kVendor[i].name;
   *attrs = ippNew();
   AddVendorAttributes(*attrs);
+  // Get-Printer-Attributes is all there is: no preferred values per job.
+  ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
   return true;
 }
