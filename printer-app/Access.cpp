@@ -46,6 +46,8 @@ bool BasicCredentials(pappl_client_t* client, Credentials* credentials) {
   return true;
 }
 
+// The signature is PAM's conversation function.
+// cppcheck-suppress constParameterCallback
 int Converse(int count, const pam_message** messages, pam_response** responses, void* data) {
   const auto* credentials = static_cast<const Credentials*>(data);
   auto* replies =
@@ -121,6 +123,8 @@ http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId
   return HTTP_STATUS_CONTINUE;
 }
 
+// The signature is PAPPL's pappl_save_cb_t.
+// cppcheck-suppress constParameterCallback
 bool ChmodSocket(pappl_system_t*, void* path) {
   chmod(static_cast<const std::string*>(path)->c_str(), 0600);
   return false;
