@@ -15,6 +15,8 @@
 #include <thread>
 #include <utility>
 
+#include "common/ReplaceFile.h"
+
 namespace {
 
 std::atomic<bool> gStopping{false};
@@ -89,6 +91,18 @@ bool AppStopping() { return gStopping; }
 
 namespace {
 
+// The state and job files are rewritten by renaming a whole new file over
+// them, so a stop or a full disk in the middle never loses them.
+void Rewrite(const std::string& path, const std::string& content) {
+  int fd = -1;
+  if (ReplaceFile(path, content, 0600, nullptr, &fd) == 0) close(fd);
+}
+
+ssize_t AppendTo(void* text, ipp_uchar_t* data, size_t bytes) {
+  static_cast<std::string*>(text)->append(reinterpret_cast<const char*>(data), bytes);
+  return static_cast<ssize_t>(bytes);
+}
+
 void RequeueStoppedJobs(const std::string& statePath) {
   std::ifstream in(statePath);
   if (!in) return;
@@ -106,7 +120,7 @@ void RequeueStoppedJobs(const std::string& statePath) {
     out << line << '\n';
   }
   in.close();
-  if (changed) std::ofstream(statePath, std::ios::trunc) << out.str();
+  if (changed) Rewrite(statePath, out.str());
 }
 
 void DropReaddedAttributes(const std::string& path) {
@@ -124,11 +138,9 @@ void DropReaddedAttributes(const std::string& path) {
       changed = true;
     }
   }
-  const int out = read && changed ? open(path.c_str(), O_WRONLY | O_TRUNC) : -1;
-  if (out >= 0) {
-    ippWriteFile(out, attrs);
-    close(out);
-  }
+  std::string content;
+  if (read && changed && ippWriteIO(&content, AppendTo, 1, nullptr, attrs) == IPP_STATE_DATA)
+    Rewrite(path, content);
   ippDelete(attrs);
 }
 
