@@ -38,22 +38,7 @@ std::string MakeUri(std::string_view prefix, std::string_view serial) {
 }
 
 bool SerialFromUri(std::string_view prefix, std::string_view uri, std::string* serial) {
-  if (uri.substr(0, prefix.size()) != prefix) return false;
-  std::string decoded;
-  for (size_t i = prefix.size(); i < uri.size(); ++i) {
-    if (uri[i] != '%') {
-      decoded += uri[i];
-      continue;
-    }
-    const int high = i + 2 < uri.size() ? HexValue(uri[i + 1]) : -1;
-    const int low = i + 2 < uri.size() ? HexValue(uri[i + 2]) : -1;
-    if (high < 0 || low < 0) return false;
-    decoded += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  if (!IsUsableSerial(decoded)) return false;
-  *serial = std::move(decoded);
-  return true;
+  return uri.substr(0, prefix.size()) == prefix && DecodeSerial(uri.substr(prefix.size()), serial);
 }
 
 }  // namespace
@@ -62,8 +47,26 @@ bool IsUsableSerial(std::string_view serial) {
   if (serial.empty() || serial.size() > kMaxSerialLength) return false;
   for (const char ch : serial) {
     const unsigned char c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c > 0x7E || c == '/') return false;
+    if (c < 0x20 || c > 0x7E || c == '/' || c == '"') return false;
   }
+  return true;
+}
+
+bool DecodeSerial(std::string_view text, std::string* serial) {
+  std::string decoded;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      decoded += text[i];
+      continue;
+    }
+    const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+    const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+    if (high < 0 || low < 0) return false;
+    decoded += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  if (!IsUsableSerial(decoded)) return false;
+  *serial = std::move(decoded);
   return true;
 }
 

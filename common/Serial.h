@@ -5,7 +5,10 @@
 // the printer application's "qv46://VALDREN/QV-46?serial=<serial>".
 //
 // A serial names files in /tmp ("QV-46_<serial>.log" and the request files),
-// so it is printable ASCII without "/" and short enough for their paths. In a
+// so it is printable ASCII without "/" and short enough for their paths; and
+// it has no double quote, so the plain text the backend and the application
+// read from the printer (PhotoPrinterIF's StripToPlainText) is the serial the
+// daemon read. In a
 // URI every byte but letters, digits and "-._~" is written %XX, so a serial
 // with a space, "%", "?" or "#" survives CUPS and PAPPL, while an ordinary
 // serial's URI stays the very text stored queues already hold.
@@ -19,7 +22,8 @@
 constexpr size_t kMaxSerialLength = 63;
 
 // 1 to kMaxSerialLength bytes, each a printable ASCII character (space
-// included) other than "/". Anything else, an embedded NUL too, is refused.
+// included) other than "/" and '"'. Anything else, an embedded NUL too, is
+// refused.
 bool IsUsableSerial(std::string_view serial);
 
 // The URI naming `serial`; empty for a serial that is not usable.
@@ -32,3 +36,7 @@ std::string MakeAppDeviceUri(std::string_view serial);
 // malformed escape or a serial that is not usable.
 bool SerialFromBackendUri(std::string_view uri, std::string* serial);
 bool SerialFromAppDeviceUri(std::string_view uri, std::string* serial);
+
+// The same decoding of a serial's text alone, e.g. what follows "serial=" in
+// another backend's URI.
+bool DecodeSerial(std::string_view text, std::string* serial);

@@ -12,7 +12,7 @@ namespace {
 const std::string kBackend = "valdren-zelbackend://VALDREN/QV-46?serial=";
 const std::string kApp = "qv46://VALDREN/QV-46?serial=";
 
-TEST(SerialRule, PrintableAsciiWithoutSlashUpTo63Bytes) {
+TEST(SerialRule, PrintableAsciiWithoutSlashOrQuoteUpTo63Bytes) {
   const struct {
     std::string serial;
     bool usable;
@@ -34,6 +34,7 @@ TEST(SerialRule, PrintableAsciiWithoutSlashUpTo63Bytes) {
       {"\x1b[31m", false},
       {std::string("AB\0CD", 5), false},  // a reply cut at the NUL would name another printer
       {"caf\xc3\xa9", false},
+      {"S \"4\"", false},  // read as "S 4" where printer text is made plain
   };
   for (const auto& c : cases) EXPECT_EQ(c.usable, IsUsableSerial(c.serial)) << c.serial;
 }
@@ -50,7 +51,8 @@ TEST(SerialRule, UrisCarryEveryUsableSerialAndNoOther) {
       {"A 1", "A%201"},
       {"P%41", "P%2541"},
       {"x?y=1&z#2+", "x%3Fy%3D1%26z%232%2B"},
-      {"\"'\\", "%22%27%5C"},
+      {"'\\", "%27%5C"},
+      {"a\"b", ""},
       {std::string(63, '#'),
        [] {
          std::string t;
