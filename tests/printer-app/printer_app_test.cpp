@@ -361,6 +361,32 @@ TEST_F(PrinterApp, PrintersArriveWithTheirOwnNameAndId) {
   EXPECT_EQ("none", app_.PrinterAttribute("printer-state-reasons", "VALDREN-QV-46-2"));
 }
 
+// "%zz" is no escape and "#" would start a fragment: the device URI carries
+// them encoded, so PAPPL opens the device and the job reaches this printer.
+TEST_F(PrinterApp, APrinterWhoseSerialAUriCannotCarryRawPrints) {
+  const std::string second = "VALDREN-QV-46-2";
+  ASSERT_TRUE(app_.SimPlug(app_.Serial() + "%zz#"));
+  ASSERT_TRUE(e2e::Eventually(
+      [&] { return app_.PrinterAttribute("printer-state-reasons", second) == "none"; }, 15000));
+  const size_t before = app_.Captured();
+  const std::string out = app_.Ipp("Print-Job", {}, {}, Photo("photo.png"), "image/png", second);
+  std::smatch id;
+  ASSERT_TRUE(std::regex_search(out, id, std::regex("job-id \\(integer\\) = ([0-9]+)"))) << out;
+  std::string state;
+  EXPECT_TRUE(e2e::Eventually(
+      [&] {
+        state =
+            app_.Ipp("Get-Job-Attributes", {"integer job-id " + id[1].str()}, {}, "", "", second);
+        return state.find("job-state (enum) = completed") != std::string::npos ||
+               state.find("job-state (enum) = aborted") != std::string::npos;
+      },
+      60000));
+  EXPECT_NE(std::string::npos, state.find("job-state (enum) = completed")) << state;
+  std::string listing;
+  ASSERT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
+  EXPECT_NE(std::string::npos, listing.find("CNTRL  START")) << listing;
+}
+
 struct VendorCase {
   const char* name;
   const char* printerDefault;  // set with Set-Printer-Attributes, or null
