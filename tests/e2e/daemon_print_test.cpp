@@ -6,6 +6,12 @@
 // while the backend's pause marker is there.
 #include <cups/cups.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
 
 #include "PrintSystem.h"
 #include "TestImages.h"
@@ -61,6 +67,100 @@ TEST(DaemonPrintPath, DaemonQueuePrintsWhileTheDaemonWatches) {
   EXPECT_TRUE(e2e::Eventually([&] { return system.Captured() > after; }, 10000));
   EXPECT_NE(e2e::ReadFile(statusFile).find("PRINTER_SERIAL_NO=\"" + serial + "\""),
             std::string::npos);
+}
+
+// Serials as printers may report them. The daemon makes a queue for each one
+// it accepts, and a job sent there reaches that printer; one it refuses gets
+// no queue and names no file, wherever its "/" and ".." point.
+TEST(DaemonPrintPath, EveryQueueTheDaemonMakesPrints) {
+  const std::string pid = std::to_string(getpid());
+  std::string longest = "R?#&=+" + pid;
+  longest += std::string(63 - longest.size(), 'x');
+  PrintSystem::Options options;
+  options.programs = {QV46_FILTER, QV46_BACKEND, QV46_SIM_CLI, QV46_STREAM, QV46_DAEMON};
+  PrintSystem system(options);
+  std::string error;
+  ASSERT_TRUE(system.Prepare(&error)) << error;
+  // Where a daemon that took "/tmp/QV-46_" + serial + ".log" as it comes would
+  // write: up out of /tmp and into our folder.
+  struct Dir {
+    std::string path;
+    ~Dir() { rmdir(path.c_str()); }
+  } hostileDir{"/tmp/QV-46_h" + pid};
+  ASSERT_EQ(0, mkdir(hostileDir.path.c_str(), 0700));
+  const std::string escaped = system.Work() + "/escaped.log";
+
+  const struct Row {
+    const char* name;
+    std::string serial;
+    std::string uriTail;  // after "serial="; empty when refused
+  } rows[] = {
+      {"space", "S " + pid, "S%20" + pid},
+      {"percent", "P%41" + pid, "P%2541" + pid},
+      {"longest, reserved characters", longest, "R%3F%23%26%3D%2B" + longest.substr(6)},
+      {"slash", "h" + pid + "/../.." + system.Work() + "/escaped", ""},
+      {"too long", std::string(64 - pid.size(), 'L') + pid, ""},
+  };
+  for (const Row& row : rows) system.MutableOptions().serials.push_back(row.serial);
+  ASSERT_TRUE(system.Start(&error)) << error;
+
+  // Queues by device URI, once the daemon has registered every printer it
+  // accepts and read each refused serial at least twice (so judged it).
+  std::map<std::string, std::string> queues;
+  auto serialQueries = [&](const std::string& serial) {
+    const std::string bytes = e2e::ReadFile(system.CapturePath(serial));
+    size_t n = 0;
+    for (size_t at = bytes.find("SERIAL_NUMBER"); at != std::string::npos;
+         at = bytes.find("SERIAL_NUMBER", at + 1))
+      ++n;
+    return n;
+  };
+  ASSERT_TRUE(e2e::Eventually(
+      [&] {
+        std::string out;
+        system.Cupsd().Run({"lpstat", "-v"}, &out);
+        queues.clear();
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);) {
+          const size_t colon = line.find(": ");
+          if (line.rfind("device for ", 0) == 0 && colon != std::string::npos)
+            queues[line.substr(colon + 2)] = line.substr(11, colon - 11);
+        }
+        bool judged = queues.size() >= 3;
+        for (const Row& row : rows)
+          judged = judged && (!row.uriTail.empty() || serialQueries(row.serial) >= 2);
+        return judged;
+      },
+      60000));
+  EXPECT_EQ(queues.size(), 3u);
+
+  e2e::WritePng(system.Work() + "/photo.png", e2e::TwoColourPicture(600, 400));
+  std::map<std::string, int> jobs;
+  for (const Row& row : rows) {
+    if (row.uriTail.empty()) continue;
+    const std::string uri = "valdren-zelbackend://VALDREN/QV-46?serial=" + row.uriTail;
+    ASSERT_EQ(queues.count(uri), 1u) << row.name << ": " << uri;
+    jobs[row.name] =
+        system.Submit(queues[uri], {"PageSize=153x102mm"}, system.Work() + "/photo.png");
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.uriTail.empty()) {
+      EXPECT_FALSE(e2e::Exists(row.serial.find('/') == std::string::npos
+                                   ? "/tmp/QV-46_" + row.serial + ".log"
+                                   : escaped));
+      continue;
+    }
+    const int id = jobs[row.name];
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(
+        PrintSystem::WaitForJob(id, {IPP_JSTATE_COMPLETED, IPP_JSTATE_ABORTED, IPP_JSTATE_STOPPED}),
+        IPP_JSTATE_COMPLETED)
+        << system.Cupsd().ErrorLog();
+    EXPECT_NE(e2e::ReadFile(system.CapturePath(row.serial)).find("\x1bPCNTRL START"),
+              std::string::npos);
+    EXPECT_TRUE(system.BackendFilesGone(row.serial, id));
+  }
 }
 
 }  // namespace
