@@ -107,6 +107,7 @@ TEST(DaemonPrintPath, EveryQueueTheDaemonMakesPrints) {
   // Queues by device URI, once the daemon has registered every printer it
   // accepts and read each refused serial at least twice (so judged it).
   std::map<std::string, std::string> queues;
+  std::string listed;
   auto serialQueries = [&](const std::string& serial) {
     const std::string bytes = e2e::ReadFile(system.CapturePath(serial));
     size_t n = 0;
@@ -117,10 +118,9 @@ TEST(DaemonPrintPath, EveryQueueTheDaemonMakesPrints) {
   };
   ASSERT_TRUE(e2e::Eventually(
       [&] {
-        std::string out;
-        system.Cupsd().Run({"lpstat", "-v"}, &out);
+        system.Cupsd().Run({"lpstat", "-v"}, &listed);
         queues.clear();
-        std::istringstream lines(out);
+        std::istringstream lines(listed);
         for (std::string line; std::getline(lines, line);) {
           const size_t colon = line.find(": ");
           if (line.rfind("device for ", 0) == 0 && colon != std::string::npos)
@@ -131,7 +131,8 @@ TEST(DaemonPrintPath, EveryQueueTheDaemonMakesPrints) {
           judged = judged && (!row.uriTail.empty() || serialQueries(row.serial) >= 2);
         return judged;
       },
-      60000));
+      60000))
+      << listed;
   EXPECT_EQ(queues.size(), 3u);
 
   e2e::WritePng(system.Work() + "/photo.png", e2e::TwoColourPicture(600, 400));
