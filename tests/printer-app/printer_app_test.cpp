@@ -6,10 +6,12 @@
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -385,6 +387,40 @@ TEST_F(PrinterApp, APrinterWhoseSerialAUriCannotCarryRawPrints) {
   std::string listing;
   ASSERT_EQ(0, Decode(app_.JobStreamSince(before), &listing)) << listing;
   EXPECT_NE(std::string::npos, listing.find("CNTRL  START")) << listing;
+}
+
+// A spool without room for a photo turns jobs away before it takes their
+// bytes and says why; with room again the printer takes them.
+TEST_F(PrinterApp, AFullSpoolRefusesJobsAndSaysSo) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small spool needs root";
+  ASSERT_EQ(0, app_.StopApp(SIGTERM, 30000));
+  const std::string spool = Path("spool");
+  ASSERT_EQ(0, mount("tmpfs", spool.c_str(), "tmpfs", 0, "size=80m,mode=0700"));
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{spool};
+  const std::string filler = spool + "/filler";
+  ASSERT_TRUE(e2e::WriteFile(filler, std::string(40 << 20, 'x')));
+  std::string error;
+  ASSERT_TRUE(app_.StartApp(&error)) << error;
+
+  EXPECT_TRUE(e2e::Eventually(
+      [&] { return app_.PrinterAttribute("printer-is-accepting-jobs") == "false"; }, 15000));
+  EXPECT_NE(std::string::npos,
+            app_.PrinterAttribute("printer-state-reasons").find("spool-area-full"));
+  EXPECT_EQ(-1, app_.Print(Photo("photo.png"), "image/png"));
+  EXPECT_NE(std::string::npos, e2e::ReadFile(app_.LogPath()).find("MB free, less than the 64 MB"));
+
+  ASSERT_EQ(0, unlink(filler.c_str()));
+  EXPECT_TRUE(e2e::Eventually(
+      [&] { return app_.PrinterAttribute("printer-is-accepting-jobs") == "true"; }, 15000));
+  EXPECT_EQ(std::string::npos,
+            app_.PrinterAttribute("printer-state-reasons").find("spool-area-full"));
+  const int job = app_.Print(Photo("photo.png"), "image/png");
+  ASSERT_GT(job, 0);
+  EXPECT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
+  EXPECT_EQ(0, app_.StopApp(SIGTERM, 30000));  // before the spool goes
 }
 
 struct VendorCase {
