@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "common/Serial.h"
 
+#include <utility>
+
 #include "common/TmpFiles.h"
 
 namespace {

@@ -8,10 +8,10 @@
 // so it is printable ASCII without "/" and short enough for their paths; and
 // it has no double quote, so the plain text the backend and the application
 // read from the printer (PhotoPrinterIF's StripToPlainText) is the serial the
-// daemon read. In a
-// URI every byte but letters, digits and "-._~" is written %XX, so a serial
-// with a space, "%", "?" or "#" survives CUPS and PAPPL, while an ordinary
-// serial's URI stays the very text stored queues already hold.
+// daemon read. In a URI every byte but letters, digits and "-._~" is written
+// %XX, so a serial with a space, "%", "?" or "#" survives CUPS and PAPPL,
+// while an ordinary serial's URI stays the very text stored queues already
+// hold.
 #pragma once
 
 #include <cstddef>
