@@ -16,6 +16,7 @@
 #include "TmpFile.h"
 #include "common/PhotoPrinterDevice.h"
 #include "common/PhotoPrinterIF.h"
+#include "common/Serial.h"
 #include "common/TmpFiles.h"
 
 namespace zelbackend {
@@ -187,10 +188,10 @@ int Discover(Services& s, std::ostream& out) {
   for (int i = 0; i < count; ++i) {
     std::unique_ptr<PrinterChannel> channel;
     if (OpenWaiting(s, i, s.nowMs() + s.claimWaitMs, &channel) != 0) continue;
-    std::string serial = SerialOf(*channel);
-    if (!SerialFromUri(DeviceUri(serial), &serial))
-      continue;  // no usable serial, so no URI that finds it again
-    out << "direct " << DeviceUri(serial) << " \"VALDREN QV-46\" \"VALDREN QV-46 (" << serial
+    const std::string serial = SerialOf(*channel);
+    const std::string uri = MakeBackendUri(serial);
+    if (uri.empty()) continue;  // no usable serial, so no URI that finds it again
+    out << "direct " << uri << " \"VALDREN QV-46\" \"VALDREN QV-46 (" << PlainText(serial)
         << ")\" \"" << PlainText(channel->DeviceId()) << "\" \"\"\n";
   }
   out.flush();
@@ -199,7 +200,7 @@ int Discover(Services& s, std::ostream& out) {
 
 int RunJob(Services& s, const Job& job) {
   std::string serial;
-  if (!SerialFromUri(job.uri, &serial)) {
+  if (!SerialFromBackendUri(job.uri, &serial)) {
     Say(s, "ERROR: Not a QV-46 device URI: " + job.uri);
     return CUPS_BACKEND_STOP;
   }

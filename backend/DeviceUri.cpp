@@ -4,25 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 #include "common/TmpFiles.h"
 
 namespace zelbackend {
-
-std::string DeviceUri(const std::string& serial) { return kDeviceUriPrefix + serial; }
-
-bool SerialFromUri(const std::string& uri, std::string* serial) {
-  const size_t prefix = std::strlen(kDeviceUriPrefix);
-  if (uri.compare(0, prefix, kDeviceUriPrefix) != 0 || uri.size() == prefix) return false;
-  std::string value = uri.substr(prefix);
-  bool printable = std::all_of(value.begin(), value.end(), [](unsigned char c) {
-    return std::isalnum(c) || c == '-' || c == '_' || c == '.';
-  });
-  if (!printable) return false;
-  *serial = value;
-  return true;
-}
 
 std::string PauseMarkerPath(const std::string& tmpDir, const std::string& serial,
                             const std::string& jobId) {

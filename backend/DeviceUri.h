@@ -1,18 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // SPDX-FileCopyrightText: 2026 VALDREN
-// The queue's device URI and the /tmp names derived from it.
+// The /tmp names of a job; the device URI itself is common/Serial.h's.
 #pragma once
 
 #include <string>
 
 namespace zelbackend {
-
-// "valdren-zelbackend://VALDREN/QV-46?serial=" followed by the serial.
-std::string DeviceUri(const std::string& serial);
-
-// The serial named by a device URI; false for a URI of another kind, an
-// empty serial, or one with characters that do not belong in a file name.
-bool SerialFromUri(const std::string& uri, std::string* serial);
 
 // The pause marker the status daemon looks for while this job prints:
 // "Pause_" and the URI with "/" turned into "_", then ".job" and the job id,

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Serial.h"
 #include "daemon/Queries.h"
 #include "daemon/QueueRegistration.h"
 #include "daemon/StatusFile.h"
 #include "daemon/Transport.h"
+
+static_assert(kSerialSize > kMaxSerialLength, "a usable serial fits the record with its NUL");
 
 namespace {
 
@@ -26,7 +29,7 @@ void ReadSerial(DaemonContext& ctx, thdata* record) {
       continue;
     }
     // An unusable serial counts as none read, like an empty answer.
-    if (length == 0 || !SerialUsable(reply)) continue;
+    if (!IsUsableSerial(std::string_view(reply, static_cast<size_t>(length)))) continue;
     std::memcpy(record->serial, reply, static_cast<size_t>(length) + 1);
     record->serialKnown = true;
     return;
@@ -59,16 +62,6 @@ bool ReadModel(DaemonContext& ctx, thdata* record) {
 }
 
 }  // namespace
-
-bool SerialUsable(const char* serial) {
-  const size_t length = std::strlen(serial);
-  if (length == 0 || length >= kSerialSize) return false;
-  for (size_t i = 0; i < length; ++i) {
-    const unsigned char c = static_cast<unsigned char>(serial[i]);
-    if (c == '/' || c < 0x20 || c == 0x7F) return false;
-  }
-  return true;
-}
 
 void ParseDeviceId(const char* deviceId, std::string* manufacturer, std::string* model) {
   manufacturer->clear();

@@ -12,10 +12,5 @@
 
 void getPrinterInfo(DaemonContext& ctx, thdata* record);
 
-// A serial names files in the shared directory and goes into command lines:
-// it must be short enough for the path buffers and hold no "/" and no
-// control characters.
-bool SerialUsable(const char* serial);
-
 // MANUFACTURER and MODEL values of an IEEE 1284 device ID.
 void ParseDeviceId(const char* deviceId, std::string* manufacturer, std::string* model);

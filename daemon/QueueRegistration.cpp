@@ -6,34 +6,39 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/Serial.h"
+
 namespace {
 
 constexpr char kQueuePrefix[] = "VALDREN-QV-46";
 constexpr char kNumberedPrefix[] = "VALDREN-QV-46-";
 constexpr char kVariantQueue[] = "VALDREN-QV-46W";
-constexpr char kUriPrefix[] = "valdren-zelbackend://VALDREN/QV-46?serial=";
-
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
 
-// The text after the URI's first "serial=" is exactly `serial`.
-bool UriSerialIs(const std::string& uri, const char* serial) {
-  const size_t at = uri.find("serial=");
-  if (at == std::string::npos) return false;
-  const std::string value = uri.substr(at + std::strlen("serial="));
-  return !value.empty() && value == serial;
+// The queue's URI is ours and names exactly `serial`.
+bool UriSerialIs(const CupsQueue& destination, const char* serial) {
+  std::string named;
+  return destination.hasDeviceUri && SerialFromBackendUri(destination.deviceUri, &named) &&
+         named == serial;
+}
+
+// Any URI whose first "serial=" names exactly `serial`: a queue of our name
+// that reaches this printer through another backend is taken over.
+bool AnyUriSerialIs(const CupsQueue& destination, const char* serial) {
+  const size_t at = destination.deviceUri.find("serial=");
+  std::string named;
+  return destination.hasDeviceUri && at != std::string::npos &&
+         DecodeSerial(std::string_view(destination.deviceUri).substr(at + 7), &named) &&
+         named == serial;
 }
 
 }  // namespace
 
 int enum_cb(void* record, unsigned /*flags*/, const CupsQueue& destination) {
   thdata* printer = static_cast<thdata*>(record);
-  const std::string& uri = destination.deviceUri;
-  if (destination.hasDeviceUri && Contains(uri, "QV-46") && Contains(uri, "VALDREN") &&
-      Contains(uri, "valdren-zelbackend") && !Contains(uri, "QV-46W") &&
-      UriSerialIs(uri, printer->serial))
-    printer->queueRegistered = true;
+  if (UriSerialIs(destination, printer->serial)) printer->queueRegistered = true;
   return 1;
 }
 
@@ -71,7 +76,7 @@ std::vector<std::string> QueueCommand(long number, const char* serial) {
           name,      "-E",
           "-D",      description,
           "-m",      "VALDREN_QV-46.ppd",
-          "-v",      std::string(kUriPrefix) + serial,
+          "-v",      MakeBackendUri(serial),
           "-o",      "printer-is-shared=false"};
 }
 
@@ -92,7 +97,7 @@ void RegisterQueue(DaemonContext& ctx, thdata* record) {
       continue;
     // Matched exactly: a serial that is only part of another printer's serial
     // must not claim that printer's queue.
-    if (destination.hasDeviceUri && UriSerialIs(destination.deviceUri, record->serial)) {
+    if (AnyUriSerialIs(destination, record->serial)) {
       ours = true;
       break;
     }

@@ -20,7 +20,8 @@ long getRNumber(const char* name);
 // Number for a new queue given the names of the other printers' queues.
 long ChooseQueueNumber(const std::vector<std::string>& otherQueues);
 
-// The lpadmin argument vectors; `number` 1 means the first queue.
+// The lpadmin argument vectors; `number` 1 means the first queue. The URI
+// carries the serial %XX-encoded where a URI cannot carry it raw.
 std::vector<std::string> QueueCommand(long number, const char* serial);
 
 // Finds or creates the record's queue; sets queueRegistered on success.

@@ -2,13 +2,9 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "printersource.h"
 
+#include "common/TmpFiles.h"
+
 #include <cups/cups.h>
-
-namespace {
-
-const char kQv46UriMarker[] = "valdren-zelbackend://VALDREN/QV-46?serial=";
-
-} // namespace
 
 QList<PrinterDestination> CupsPrinterSource::destinations()
 {
@@ -27,5 +23,5 @@ QList<PrinterDestination> CupsPrinterSource::destinations()
 bool isQv46Queue(const PrinterDestination &destination)
 {
     return !destination.name.isEmpty()
-        && destination.deviceUri.contains(QLatin1String(kQv46UriMarker));
+        && destination.deviceUri.contains(QLatin1String(kDeviceUriPrefix));
 }

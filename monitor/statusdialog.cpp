@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "statusdialog.h"
 
+#include "common/Serial.h"
 #include "common/TmpFiles.h"
 #include "requestfile.h"
 #include "statusmonitor.h"
@@ -239,14 +240,14 @@ void StatusDialog::comboBox_indexChanged(int i)
     QString statusFilePath;
     if (!uri.isEmpty()) {
         const QByteArray uriBytes = uri.toUtf8();
-        const int at = uriBytes.indexOf(kSerialMarker);
-        const int serialStart = at + static_cast<int>(sizeof kSerialMarker) - 1;
-        if (at < 0) {
-            serialNo.clear();
-        } else if (serialStart < uriBytes.size()) {
-            serialNo = QString::fromUtf8(uriBytes.mid(serialStart));
+        std::string serial;
+        if (SerialFromBackendUri(uriBytes.toStdString(), &serial)) {
+            serialNo = QString::fromStdString(serial);
             statusFilePath
                 = QString(kTmpDir) + '/' + kPrinterFilePrefix + serialNo + kStatusFileSuffix;
+        } else if (!uriBytes.endsWith(kSerialMarker)) {
+            // No serial the daemon would serve: nothing in /tmp is named after it.
+            serialNo.clear();
         }
     }
 

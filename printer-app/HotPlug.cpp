@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Serial.h"
 #include "common/UsbPrinter.h"
 #include "printer-app/Driver.h"
 #include "printer-app/PrinterStatus.h"
@@ -114,7 +115,7 @@ void HotPlug::Scan(pappl_system_t* system) {
       std::unique_ptr<UsbPrinter> printer;
       std::string serial;
       if (UsbPrinter::Open(device, &printer) == 0 &&
-          printer->QueryText(kQuerySerial, &serial) == 0 && !serial.empty())
+          printer->QueryText(kQuerySerial, &serial) == 0 && IsUsableSerial(serial))
         seen[key] = serial;
     }
     libusb_unref_device(device);

@@ -7,11 +7,10 @@
 #include <cstring>
 #include <memory>
 
+#include "common/Serial.h"
 #include "common/UsbPrinter.h"
 
 namespace {
-
-constexpr char kUriPrefix[] = "qv46://VALDREN/QV-46?serial=";
 
 bool OpenDevice(pappl_device_t* device, const char* uri, const char* /*name*/) {
   const std::string serial = SerialOfUri(uri);
@@ -59,7 +58,7 @@ bool ListDevices(pappl_device_cb_t callback, void* data, pappl_deverror_cb_t, vo
     std::unique_ptr<UsbPrinter> printer;
     std::string serial;
     if (!stop && UsbPrinter::Open(device, &printer) == 0 &&
-        printer->QueryText(kQuerySerial, &serial) == 0 && !serial.empty()) {
+        printer->QueryText(kQuerySerial, &serial) == 0 && IsUsableSerial(serial)) {
       const std::string info = "VALDREN QV-46 (" + serial + ")";
       stop =
           callback(info.c_str(), DeviceUriFor(serial).c_str(), printer->DeviceId().c_str(), data);
@@ -71,12 +70,12 @@ bool ListDevices(pappl_device_cb_t callback, void* data, pappl_deverror_cb_t, vo
 
 }  // namespace
 
-std::string DeviceUriFor(const std::string& serial) { return kUriPrefix + serial; }
+std::string DeviceUriFor(const std::string& serial) { return MakeAppDeviceUri(serial); }
 
 std::string SerialOfUri(const char* uri) {
-  const size_t prefix = sizeof kUriPrefix - 1;
-  if (uri == nullptr || std::strncmp(uri, kUriPrefix, prefix) != 0) return std::string();
-  return uri + prefix;
+  std::string serial;
+  if (uri == nullptr || !SerialFromAppDeviceUri(uri, &serial)) return std::string();
+  return serial;
 }
 
 libusb_context* UsbContext() {

@@ -11,9 +11,11 @@
 class UsbPrinter;
 struct libusb_context;
 
-// "qv46://VALDREN/QV-46?serial=<serial>"
+// "qv46://VALDREN/QV-46?serial=<serial>" (common/Serial.h's MakeAppDeviceUri);
+// empty for a serial no QV-46 program serves.
 std::string DeviceUriFor(const std::string& serial);
-// The serial a device URI of the scheme names; empty for any other URI.
+// The usable serial a device URI of the scheme names (SerialFromAppDeviceUri);
+// empty for any other URI.
 std::string SerialOfUri(const char* uri);
 
 // The process's libusb context; null when libusb could not start.

@@ -22,6 +22,7 @@
 #include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
+#include "printer-app/SpoolSpace.h"
 #include "printer-app/Stopping.h"
 #include "printer-app/UsbScheme.h"
 
@@ -187,6 +188,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   if (access(kAvahiSocket, F_OK) != 0)
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
   HotPlug::Start(system, kScanSeconds, CompletePrinter);
+  WatchSpoolSpace(system, spool, kScanSeconds);
   StartStopper(system, {HotPlug::Stop, [system] { SaveFinalState(system, statePath); }});
   return system;
 }

@@ -18,6 +18,7 @@
 #include "DeviceUri.h"
 #include "FakeBus.h"
 #include "common/PhotoPrinterDevice.h"
+#include "common/Serial.h"
 
 using namespace zelbackend;
 
@@ -84,7 +85,7 @@ class BackendTest : public ::testing::Test {
     services.claimWaitMs = 3000;
     services.claimRetryMs = 500;
     job.id = "42";
-    job.uri = DeviceUri("SER2");
+    job.uri = MakeBackendUri("SER2");
     services.spoolDir = dir;
     signal(SIGPIPE, SIG_IGN);  // a refused stream leaves its writer with no reader
   }
@@ -403,7 +404,7 @@ TEST_F(BackendTest, RefusesUrisAndJobIdsItCannotUse) {
   SetInput(Packet("CNTRL", "START", ""));
   job.uri = "valdren-zelbackend://VALDREN/QV-46?serial=";
   EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_STOP);
-  job.uri = DeviceUri("SER2");
+  job.uri = MakeBackendUri("SER2");
   job.id = "../etc/passwd";
   EXPECT_EQ(RunJob(services, job), CUPS_BACKEND_FAILED);
   EXPECT_TRUE(bus.printers[0]->stream.empty());
@@ -418,7 +419,7 @@ TEST_F(BackendTest, TwoJobsForTwoPrintersUseTheirOwnFiles) {
   // Job 6 for SER2 runs while job 5 for SER1 is sending: 5's files stay.
   Job other = job;
   other.id = "5";
-  other.uri = DeviceUri("SER1");
+  other.uri = MakeBackendUri("SER1");
   SetInput(Packet("CNTRL", "START", ""));
   other.inputFd = job.inputFd;
   job.id = "6";
@@ -452,6 +453,8 @@ TEST_F(BackendTest, DiscoveryListsEachPrinterWithItsSerialUri) {
   auto busy = AddPrinter("SER3");
   busy->busyOpens = 1;
   busy->deviceId = "MANUFACTURER:VALDREN;MODEL:\"QV-46\";";
+  AddPrinter("S 4#%");
+  AddPrinter("a/b");  // could name no file in /tmp
   std::ostringstream out;
   EXPECT_EQ(Discover(services, out), 0);
   EXPECT_EQ(out.str(),
@@ -460,7 +463,9 @@ TEST_F(BackendTest, DiscoveryListsEachPrinterWithItsSerialUri) {
             "\"MANUFACTURER:VALDREN;MODEL:QV-46;\" \"\"\n"
             "direct valdren-zelbackend://VALDREN/QV-46?serial=SER3 \"VALDREN QV-46\" \"VALDREN "
             "QV-46 (SER3)\" "
-            "\"MANUFACTURER:VALDREN;MODEL:QV-46;\" \"\"\n");
+            "\"MANUFACTURER:VALDREN;MODEL:QV-46;\" \"\"\n"
+            "direct valdren-zelbackend://VALDREN/QV-46?serial=S%204%23%25 \"VALDREN QV-46\" "
+            "\"VALDREN QV-46 (S 4#%)\" \"MANUFACTURER:VALDREN;MODEL:QV-46;\" \"\"\n");
   for (const auto& p : bus.printers) EXPECT_FALSE(p->claimed);
 }
 

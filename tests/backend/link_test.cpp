@@ -95,26 +95,6 @@ TEST(Query, ReadsTheTextOrRefusesMalformedReplies) {
   }
 }
 
-TEST(DeviceUri, SerialOnlyFromOurUris) {
-  const struct Case {
-    std::string uri;
-    bool ok;
-    std::string serial;
-  } cases[] = {
-      {"valdren-zelbackend://VALDREN/QV-46?serial=A1234", true, "A1234"},
-      {"valdren-zelbackend://VALDREN/QV-46?serial=", false, ""},
-      {"valdren-zelbackend://VALDREN/QV-46W?serial=A1234", false, ""},
-      {"usb://VALDREN/QV-46?serial=A1234", false, ""},
-      {"valdren-zelbackend://VALDREN/QV-46?serial=../../etc", false, ""},
-      {"valdren-zelbackend://VALDREN/QV-46?serial=A 1", false, ""},
-  };
-  for (const Case& c : cases) {
-    std::string serial;
-    EXPECT_EQ(SerialFromUri(c.uri, &serial), c.ok) << c.uri;
-    EXPECT_EQ(serial, c.serial) << c.uri;
-  }
-}
-
 TEST(DeviceUri, MarkerNameStartsWithWhatTheDaemonLooksFor) {
   EXPECT_EQ(PauseMarkerPath("/tmp", "A1234", "17"),
             "/tmp/Pause_valdren-zelbackend:__VALDREN_QV-46?serial=A1234.job17");

@@ -32,22 +32,28 @@ TEST(GetRNumberTest, ReadsTheNumberAfterThePrefix) {
 TEST(EnumCbTest, OnlyAnExactSerialInAQv46UriMatches) {
   const struct {
     const char* name;
+    const char* serial;
     bool hasUri;
     std::string uri;
     bool matches;
   } cases[] = {
-      {"exact", true, kUri + "S123", true},
-      {"longer serial", true, kUri + "S1234", false},
-      {"shorter serial", true, kUri + "S12", false},
-      {"variant model", true, "valdren-zelbackend://VALDREN/QV-46W?serial=S123", false},
-      {"other backend", true, "usb://VALDREN/QV-46?serial=S123", false},
-      {"no serial", true, kUri, false},
-      {"no uri", false, "", false},
+      {"exact", "S123", true, kUri + "S123", true},
+      {"longer serial", "S123", true, kUri + "S1234", false},
+      {"shorter serial", "S123", true, kUri + "S12", false},
+      {"variant model", "S123", true, "valdren-zelbackend://VALDREN/QV-46W?serial=S123", false},
+      {"other backend", "S123", true, "usb://VALDREN/QV-46?serial=S123", false},
+      {"no serial", "S123", true, kUri, false},
+      {"no uri", "S123", false, "", false},
+      {"marker inside another uri", "S123", true, "x " + kUri + "S123", false},
+      {"encoded space", "S 1", true, kUri + "S%201", true},
+      {"raw space of an older queue", "S 1", true, kUri + "S 1", true},
+      {"percent is not decoded twice", "S%41", true, kUri + "S%41", false},
+      {"encoded percent", "S%41", true, kUri + "S%2541", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     thdata record(nullptr);
-    std::snprintf(record.serial, sizeof record.serial, "S123");
+    std::snprintf(record.serial, sizeof record.serial, "%s", c.serial);
     CupsQueue queue;
     queue.hasName = true;
     queue.name = "VALDREN-QV-46";
@@ -137,7 +143,7 @@ TEST_F(RegisterQueueTest, CommandLinesAreExactlyTheseWords) {
                                           "-m",
                                           "VALDREN_QV-46.ppd",
                                           "-v",
-                                          kUri + "S 1;x",
+                                          kUri + "S%201%3Bx",
                                           "-o",
                                           "printer-is-shared=false"};
   EXPECT_EQ(first, QueueCommand(1, "S 1;x"));

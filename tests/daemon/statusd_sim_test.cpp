@@ -302,14 +302,16 @@ TEST_F(StatusdSimTest, ShellSyntaxInASerialRunsNothing) {
   const std::string tag = std::to_string(getpid());
   const std::string pwned = "/tmp/qv46-pwned-" + tag;
   statusd.RemoveAtEnd(pwned);
-  const std::string shell =
-      statusd.NewSerial("sh") + ";touch${IFS}" + "qv46-pwned-" + tag + "$(id)";
+  const std::string name = statusd.NewSerial("sh");
+  const std::string shell = name + ";touch${IFS}" + "qv46-pwned-" + tag + "$(id)";
   statusd.RemoveAtEnd(StatusdHarness::StatusPath(shell));
   Plug(shell);
   ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(shell); }, kSettleMs));
   ASSERT_EQ(1u, LpadminCalls().size());
+  // One word, %XX-encoded as a URI carries it.
   EXPECT_NE(std::string::npos,
-            LpadminCalls()[0].find("|valdren-zelbackend://VALDREN/QV-46?serial=" + shell + "|"));
+            LpadminCalls()[0].find("|valdren-zelbackend://VALDREN/QV-46?serial=" + name +
+                                   "%3Btouch%24%7BIFS%7Dqv46-pwned-" + tag + "%24%28id%29|"));
   EXPECT_NE(0, access(pwned.c_str(), F_OK));
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -68,8 +69,11 @@ PrintSystem::~PrintSystem() {
     simulator_->Terminate();
   }
   if (!options_.programs.daemon.empty()) {
-    for (const char* suffix : {".log", "_UTIL", "_TC_UTIL"})
-      unlink(("/tmp/QV-46_" + serial_ + suffix).c_str());
+    for (const std::string& serial : Serials()) {
+      if (serial.find('/') != std::string::npos) continue;  // names no file in /tmp
+      for (const char* suffix : {".log", "_UTIL", "_TC_UTIL"})
+        unlink(("/tmp/QV-46_" + serial + suffix).c_str());
+    }
   }
   if (!work_.empty()) std::system(("rm -rf '" + work_ + "'").c_str());
 }
@@ -87,18 +91,21 @@ bool PrintSystem::Prepare(std::string* error) {
     return false;
   }
   work_ = tmpl;
-  serial_ = "E2E" + std::to_string(getpid());
+  serial_ = options_.serials.empty() ? "E2E" + std::to_string(getpid()) : options_.serials[0];
   return true;
 }
 
 std::vector<std::string> PrintSystem::Serials() const {
+  if (!options_.serials.empty()) return options_.serials;
   std::vector<std::string> all = {serial_};
   for (int i = 1; i < options_.printers; ++i) all.push_back(serial_ + char('A' + i));
   return all;
 }
 
 std::string PrintSystem::CapturePath(const std::string& serial) const {
-  return work_ + "/capture-" + serial + ".bin";
+  std::string name = serial;
+  std::replace(name.begin(), name.end(), '/', '_');  // as qv46-sim names it
+  return work_ + "/capture-" + name + ".bin";
 }
 
 bool PrintSystem::SimulatorCommand(const std::string& line) {

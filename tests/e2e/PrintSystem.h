@@ -41,6 +41,7 @@ class PrintSystem {
     std::vector<std::string> extraModels;   // more PPDs for lpadmin -m
     std::vector<std::string> extraFilters;  // more filters in ServerBin
     int printers = 1;                       // simulated printers, each capturing its own bytes
+    std::vector<std::string> serials;       // their serials instead of made-up ones
   };
 
   explicit PrintSystem(Options options);

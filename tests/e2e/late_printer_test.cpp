@@ -19,6 +19,7 @@
 #include "DeviceUri.h"
 #include "FakeBus.h"
 #include "FilterTestSupport.h"
+#include "common/Serial.h"
 #include "common/TmpFiles.h"
 #include "filter/FilterDriver.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
@@ -68,7 +69,7 @@ TEST(LatePrinter, PluggedInAfterTheOld120SecondLimitStillPrintsTwoUp) {
   ASSERT_NE(output, nullptr);
   zelbackend::Job job;
   job.id = jobId;
-  job.uri = zelbackend::DeviceUri(serial);
+  job.uri = MakeBackendUri(serial);
   job.inputFd = pipeFds[0];
   int backendResult = -1;
   // Its input closes when it ends, as a backend process's does.

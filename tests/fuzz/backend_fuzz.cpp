@@ -15,6 +15,7 @@
 #include "DeviceUri.h"
 #include "FakeBackend.h"
 #include "common/PhotoPrinterDevice.h"
+#include "common/Serial.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!line.empty() && line.find('\n') != line.size() - 1) std::abort();
 
   std::string serial;
-  if (zelbackend::SerialFromUri(parts[0], &serial)) {
+  if (SerialFromBackendUri(parts[0], &serial)) {
     const std::string marker = zelbackend::PauseMarkerPath(services.tmpDir, serial, parts[1]);
     if (zelbackend::ValidJobId(parts[1]) &&
         marker.find('/', services.tmpDir.size() + 1) != std::string::npos)

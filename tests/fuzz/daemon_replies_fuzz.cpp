@@ -19,6 +19,7 @@
 
 #include "Fakes.h"
 #include "FuzzSupport.h"
+#include "common/Serial.h"
 #include "daemon/PrinterPoll.h"
 #include "daemon/RequestFiles.h"
 #include "daemon/StatusFile.h"
@@ -76,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int request = CheckRequestNames(world.ctx, &record, names);
   if (request != kRequestNone && !record.monitorWatching) std::abort();
 
-  if (record.serialKnown && !SerialUsable(record.serial)) std::abort();
+  if (record.serialKnown && !IsUsableSerial(record.serial)) std::abort();
   if (record.serialKnown && record.modelMatched) {
     char path[kPathSize];
     if (!StatusFilePath(world.ctx, record.serial, path)) std::abort();

@@ -23,6 +23,7 @@
 #include "FakeBackend.h"
 #include "Fakes.h"
 #include "common/PhotoPrinterDevice.h"
+#include "common/Serial.h"
 #include "daemon/PrinterPoll.h"
 #include "daemon/StatusFile.h"
 #include "filter/FilterDriver.h"
@@ -190,7 +191,7 @@ std::string BackendJobInfo(const std::string& media, const std::string& remainHa
       qv46fuzz::MemoryFile(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
   zelbackend::Job job;
   job.id = "7";
-  job.uri = zelbackend::DeviceUri("QV4612345");
+  job.uri = MakeBackendUri("QV4612345");
   job.inputFd = fd;
   zelbackend::RunJob(backend.services, job);
   close(fd);
@@ -235,9 +236,8 @@ int main(int argc, char** argv) {
     Seed("job_info", std::string("media-") + media.first, info);
   }
   Seed("backend", "job",
-       qv46fuzz::JoinParts({zelbackend::DeviceUri("QV4612345"), "42", Reply("QV4612345"),
-                            Reply("MS00310"), Reply("RQTY0101"),
-                            "MANUFACTURER:VALDREN;MODEL:QV-46;", stream}));
+       qv46fuzz::JoinParts({MakeBackendUri("QV4612345"), "42", Reply("QV4612345"), Reply("MS00310"),
+                            Reply("RQTY0101"), "MANUFACTURER:VALDREN;MODEL:QV-46;", stream}));
 
   // The PPD's default lines with a few job options.
   std::istringstream ppd(ReadAll(argv[2]));

@@ -170,6 +170,8 @@ private slots:
     void requestFilePathIsBounded();
     void overlongSerialGivesNoRequestFile();
     void uriEndingInSerialMarkerKeepsSerial();
+    void serialIsReadFromTheUriAsTheDaemonWroteIt_data();
+    void serialIsReadFromTheUriAsTheDaemonWroteIt();
 
     void onlyQv46QueuesAreListed();
     void instancesCollapseOnRefresh();
@@ -756,7 +758,9 @@ void DialogTest::overlongSerialGivesNoRequestFile()
     // Nothing was created under any prefix of the name either.
     QVERIFY(!exists(watchFile(serial)));
     QVERIFY(!exists(QString("/tmp/QV-46_" + serial).left(127)));
-    QVERIFY(dialog.findChild<StatusMonitor *>()); // still watching the status file
+    // No daemon serves such a serial, so there is no status file to watch.
+    QVERIFY(!dialog.findChild<StatusMonitor *>());
+    QCOMPARE(text(dialog, "label_Status"), QString("Offline"));
 }
 
 void DialogTest::uriEndingInSerialMarkerKeepsSerial()
@@ -775,6 +779,35 @@ void DialogTest::uriEndingInSerialMarkerKeepsSerial()
         QVERIFY(exists(countFile(serial)));
     }
     QVERIFY(!exists(watchFile(serial)));
+}
+
+void DialogTest::serialIsReadFromTheUriAsTheDaemonWroteIt_data()
+{
+    QTest::addColumn<QString>("uriTail"); // after "serial="; "#" stands for a unique part
+    QTest::addColumn<QString>("serial"); // empty: no serial, offline
+    QTest::newRow("encoded") << "#%20x%2541"
+                             << "# x%41";
+    QTest::newRow("raw space of an older queue") << "# x"
+                                                 << "# x";
+    QTest::newRow("encoded slash") << "..%2F..%2F#"
+                                   << "";
+    QTest::newRow("raw slash") << "../../#"
+                               << "";
+}
+
+void DialogTest::serialIsReadFromTheUriAsTheDaemonWroteIt()
+{
+    QFETCH(QString, uriTail);
+    QFETCH(QString, serial);
+    const QString unique = newSerial();
+    FakePrinters printers;
+    printers.addQv46("VALDREN-QV-46", uriTail.replace('#', unique));
+    StatusDialog dialog(nullptr, &printers);
+    QCOMPARE(bool(dialog.findChild<StatusMonitor *>()), !serial.isEmpty());
+    if (serial.isEmpty())
+        QCOMPARE(text(dialog, "label_Status"), QString("Offline"));
+    else
+        QVERIFY(exists(watchFile(serial.replace('#', unique))));
 }
 
 // --- the printer list -------------------------------------------------------

@@ -6,10 +6,12 @@
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -351,14 +353,68 @@ TEST_F(PrinterApp, IconsAreTheMonitorsArt) {
   }
 }
 
+// The second printer's serial holds "%zz", no escape, and "#", which would
+// start a fragment: its device URI carries them encoded, so PAPPL opens it
+// and the job reaches it.
 TEST_F(PrinterApp, PrintersArriveWithTheirOwnNameAndId) {
   EXPECT_EQ("1", app_.PrinterAttribute("printer-id"));
-  ASSERT_TRUE(app_.SimPlug(app_.Serial() + "B"));
+  const std::string second = "VALDREN-QV-46-2";
+  ASSERT_TRUE(app_.SimPlug(app_.Serial() + "%zz#"));
   std::string id;
   EXPECT_TRUE(e2e::Eventually(
-      [&] { return (id = app_.PrinterAttribute("printer-id", "VALDREN-QV-46-2")) == "2"; }, 15000))
+      [&] { return (id = app_.PrinterAttribute("printer-id", second)) == "2"; }, 15000))
       << id;
-  EXPECT_EQ("none", app_.PrinterAttribute("printer-state-reasons", "VALDREN-QV-46-2"));
+  EXPECT_TRUE(e2e::Eventually(
+      [&] { return app_.PrinterAttribute("printer-state-reasons", second) == "none"; }, 15000));
+
+  const size_t before = app_.Captured();
+  std::smatch job;
+  const std::string out = app_.Ipp("Print-Job", {}, {}, Photo("photo.png"), "image/png", second);
+  ASSERT_TRUE(std::regex_search(out, job, std::regex("job-id \\(integer\\) = ([0-9]+)"))) << out;
+  std::string state;
+  EXPECT_TRUE(e2e::Eventually(
+      [&] {
+        state =
+            app_.Ipp("Get-Job-Attributes", {"integer job-id " + job[1].str()}, {}, "", "", second);
+        return state.find("job-state (enum) = completed") != std::string::npos;
+      },
+      60000))
+      << state;
+  EXPECT_NE(std::string::npos, app_.JobStreamSince(before).find("\x1bPCNTRL START"));
+}
+
+// A spool without room for a photo turns jobs away before it takes their
+// bytes and says why; with room again the printer takes them.
+TEST_F(PrinterApp, AFullSpoolRefusesJobsAndSaysSo) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small spool needs root";
+  ASSERT_EQ(0, app_.StopApp(SIGTERM, 30000));
+  const std::string spool = Path("spool");
+  ASSERT_EQ(0, mount("tmpfs", spool.c_str(), "tmpfs", 0, "size=80m,mode=0700"));
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{spool};
+  const std::string filler = spool + "/filler";
+  ASSERT_TRUE(e2e::WriteFile(filler, std::string(40 << 20, 'x')));
+  std::string error;
+  ASSERT_TRUE(app_.StartApp(&error)) << error;
+
+  EXPECT_TRUE(e2e::Eventually(
+      [&] { return app_.PrinterAttribute("printer-is-accepting-jobs") == "false"; }, 15000));
+  EXPECT_NE(std::string::npos,
+            app_.PrinterAttribute("printer-state-reasons").find("spool-area-full"));
+  EXPECT_EQ(-1, app_.Print(Photo("photo.png"), "image/png"));
+  EXPECT_NE(std::string::npos, e2e::ReadFile(app_.LogPath()).find("MB free, less than the 64 MB"));
+
+  ASSERT_EQ(0, unlink(filler.c_str()));
+  EXPECT_TRUE(e2e::Eventually(
+      [&] { return app_.PrinterAttribute("printer-is-accepting-jobs") == "true"; }, 15000));
+  EXPECT_EQ(std::string::npos,
+            app_.PrinterAttribute("printer-state-reasons").find("spool-area-full"));
+  const int job = app_.Print(Photo("photo.png"), "image/png");
+  ASSERT_GT(job, 0);
+  EXPECT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
+  EXPECT_EQ(0, app_.StopApp(SIGTERM, 30000));  // before the spool goes
 }
 
 struct VendorCase {

@@ -8,7 +8,8 @@
 //            [--delay MS] [--silent] [--product TEXT] [--device-id TEXT]
 //            [--capture FILE] [--env-file FILE]
 //
-// A "{serial}" in the capture file's name gives each printer a file of its own.
+// A "{serial}" in the capture file's name gives each printer a file of its own
+// (a "/" in the serial becomes "_" there).
 // Values are the reply texts as the printer sends them (e.g. --media MS00310);
 // KEY is a query key such as "INFO MEDIA". On start it prints the
 // environment a client needs, one NAME=value per line, then "ready"; with
@@ -23,6 +24,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -108,7 +110,9 @@ class Session {
     PrinterConfig config = base_;
     config.serial = serial;
     const std::size_t at = config.captureFile.find("{serial}");
-    if (at != std::string::npos) config.captureFile.replace(at, 8, serial);
+    std::string name = serial;
+    std::replace(name.begin(), name.end(), '/', '_');
+    if (at != std::string::npos) config.captureFile.replace(at, 8, name);
     int id = bed_.Plug(config);
     if (id < 0) return "error plug " + serial;
     ids_[serial] = id;

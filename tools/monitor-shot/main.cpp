@@ -7,6 +7,7 @@
 // file is STATUS_FILE (or the About window), in the catalogue that LANGUAGE
 // (a locale name such as "en" or "ja-JP") selects, and saves the window's
 // contents as a PNG.
+#include "common/Serial.h"
 #include "startup.h"
 #include "statusdialog.h"
 #include "statusmonitor.h"
@@ -30,7 +31,7 @@ public:
     QList<PrinterDestination> destinations() override
     {
         const QString serial = QString("monitor-shot-%1").arg(getpid());
-        return {{"VALDREN-QV-46", "valdren-zelbackend://VALDREN/QV-46?serial=" + serial}};
+        return {{"VALDREN-QV-46", QString::fromStdString(MakeBackendUri(serial.toStdString()))}};
     }
 };
 
