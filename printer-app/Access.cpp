@@ -7,8 +7,8 @@
 #include <security/pam_appl.h>
 #include <strings.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -98,6 +98,10 @@ bool InGroup(const std::string& user, gid_t group) {
   return false;
 }
 
+// PAPPL 1.3 points libcups back at its default folder whenever the host
+// name changes; the app's own is set again this often.
+constexpr int kTlsCheckSeconds = 5;
+
 // A refused login answers no sooner than this after the request came:
 // pam_unix holds back a wrong password about as long, so a refusal for an
 // account outside the admin group, whose password is never tried, takes
@@ -172,13 +176,6 @@ http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId
   return HTTP_STATUS_CONTINUE;
 }
 
-// The signature is PAPPL's pappl_save_cb_t.
-// cppcheck-suppress constParameterCallback
-bool ChmodSocket(pappl_system_t*, void* path) {
-  chmod(static_cast<const std::string*>(path)->c_str(), 0600);
-  return false;
-}
-
 }  // namespace
 
 bool ServesNetwork(const std::string& hostname) { return !IsLoopback(hostname); }
@@ -220,11 +217,20 @@ void RequireAdminLogin(pappl_system_t* system, const AdminLogin& login) {
   papplSystemSetAuthCallback(system, "Basic", Authorize, &stored);
 }
 
-void ProtectCommandSocket(pappl_system_t* system, const std::string& name) {
-  // Where PAPPL's main loop puts it: /run for root, else the temporary folder.
-  static std::string path;
-  path = getuid() == 0
-             ? "/run/" + name + ".sock"
-             : std::string(papplGetTempDir()) + "/" + name + std::to_string(getuid()) + ".sock";
-  papplSystemAddTimerCallback(system, 0, 0, ChmodSocket, &path);
+// The signature is PAPPL's pappl_timer_cb_t.
+// cppcheck-suppress constParameterCallback
+bool ReassertTlsFolder(pappl_system_t* system, void* folder) {
+  char host[256];
+  if (papplSystemGetHostName(system, host, sizeof host) != nullptr)
+    cupsSetServerCredentials(static_cast<const std::string*>(folder)->c_str(), host, 1);
+  return true;
+}
+
+bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder) {
+  static std::string kept;
+  kept = folder;
+  if (mkdir(kept.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  ReassertTlsFolder(system, &kept);
+  papplSystemAddTimerCallback(system, 0, kTlsCheckSeconds, ReassertTlsFolder, &kept);
+  return true;
 }

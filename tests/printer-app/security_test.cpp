@@ -4,17 +4,30 @@
 // curl), as someone guessing logins, as an administrator's request or saved
 // state naming a foreign device, and as a sender of hostile documents; one
 // table for each kind of attacker.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <cstdio>
+#include <iostream>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "AppUnderTest.h"
+#include "PhotoFiles.h"
 #include "PrintSystem.h"
 #include "TestImages.h"
+#include "common/PhotoPrinterDevice.h"
 
 using apptest::AppUnderTest;
 
@@ -225,5 +238,221 @@ INSTANTIATE_TEST_SUITE_P(
                     DeviceCase{"Usb", "usb://VALDREN/QV-46?serial=1"},
                     DeviceCase{"Snmp", "snmp://localhost"}),
     [](const testing::TestParamInfo<DeviceCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------
+// A local user (nobody, in a forked child) trying the command socket, which
+// lets whoever connects administer the server: from before the app starts
+// until well after it serves, never connected.
+
+// A child that, as nobody, connects to `path` over and over until told to
+// stop, then 200 times more, and reports how often it got in.
+class SocketAttacker {
+ public:
+  explicit SocketAttacker(const std::string& path) {
+    if (pipe(stop_) != 0 || pipe(report_) != 0) return;
+    pid_ = fork();
+    if (pid_ != 0) return;
+    const passwd* nobody = getpwnam(AppUnderTest::kOutsider);
+    if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+        setuid(nobody->pw_uid) != 0)
+      _exit(2);
+    fcntl(stop_[0], F_SETFL, O_NONBLOCK);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    int connected = 0;
+    char stop = 0;
+    for (int left = -1; left != 0; left = left > 0 ? left - 1 : left) {
+      const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+      if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) ++connected;
+      close(fd);
+      if (left < 0 && read(stop_[0], &stop, 1) == 1) left = 200;
+      usleep(500);
+    }
+    _exit(write(report_[1], &connected, sizeof connected) == sizeof connected ? 0 : 3);
+  }
+  ~SocketAttacker() {
+    for (int fd : {stop_[0], stop_[1], report_[0], report_[1]}) close(fd);
+  }
+
+  // How often the child got in; -1 when it could not run as nobody.
+  int Connections() {
+    int connected = -1;
+    if (write(stop_[1], "x", 1) != 1 || read(report_[0], &connected, sizeof connected) <= 0)
+      connected = -1;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    return connected;
+  }
+
+ private:
+  int stop_[2] = {-1, -1};
+  int report_[2] = {-1, -1};
+  pid_t pid_ = -1;
+};
+
+struct LocalCase {
+  const char* name;
+  bool plantedByNobody;  // the socket's folder was made by nobody, mode 0777
+  bool starts;           // whether the app starts
+};
+
+class LocalUser : public testing::TestWithParam<LocalCase> {};
+
+TEST_P(LocalUser, NeverReachesTheCommandSocket) {
+  const LocalCase& c = GetParam();
+  // Outside the test's private work folder, so that only the folder's own
+  // mode keeps the attacker out.
+  const std::string folder = "/tmp/qv46-app-socket-" + std::to_string(getpid()) + "-" + c.name;
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  if (c.plantedByNobody) {
+    const passwd* nobody = getpwnam(AppUnderTest::kOutsider);
+    ASSERT_NE(nullptr, nobody);
+    ASSERT_EQ(0, chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid));
+    ASSERT_EQ(0, chmod(folder.c_str(), 0777));
+  }
+  SocketAttacker attacker(folder + "/qv46-printer-app.sock");
+  AppUnderTest app;
+  app.AddAppEnv("SNAP_COMMON=" + folder);
+  std::string error;
+  EXPECT_EQ(c.starts, app.Start(&error)) << error;
+  EXPECT_EQ(0, attacker.Connections());
+  std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, LocalUser,
+                         testing::Values(LocalCase{"LeftOpenByRoot", false, true},
+                                         LocalCase{"PlantedByNobody", true, false}),
+                         [](const testing::TestParamInfo<LocalCase>& info) {
+                           return info.param.name;
+                         });
+
+// ---------------------------------------------------------------------------
+// A LAN client sending hostile documents: each is refused from its header or
+// printed within its bounds; no job lifts the app's peak memory above
+// 300 MB, and a real 48-megapixel photo still prints.
+
+constexpr long kAppPeakKilobytes = 300 * 1024;
+
+// A 16 x 16 progressive JPEG whose frame header claims `width` x `height`
+// (4:4:4): a few hundred bytes.
+std::string ProgressiveJpegClaiming(int width, int height) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = 16;
+  info.image_height = 16;
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  for (int i = 0; i < 3; ++i) info.comp_info[i].h_samp_factor = info.comp_info[i].v_samp_factor = 1;
+  jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> row(16 * 3, 128);
+  while (info.next_scanline < 16) {
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  std::string bytes(reinterpret_cast<char*>(buffer), size);
+  jpeg_destroy_compress(&info);
+  std::free(buffer);
+  // SOF2: marker, length, precision, height, width.
+  const size_t sof = bytes.find("\xFF\xC2");
+  bytes[sof + 5] = static_cast<char>(height >> 8);
+  bytes[sof + 6] = static_cast<char>(height & 0xFF);
+  bytes[sof + 7] = static_cast<char>(width >> 8);
+  bytes[sof + 8] = static_cast<char>(width & 0xFF);
+  return bytes;
+}
+
+// A small PNG whose header claims `width` x `height`.
+std::string PngClaiming(const std::string& path, int width, int height) {
+  e2e::WritePng(path, e2e::SamplePhoto(16, 16));
+  std::string bytes = e2e::ReadFile(path);
+  // Signature, then IHDR: length, type, width, height, ..., CRC of type and data.
+  const size_t ihdr = 12;
+  for (int i = 0; i < 4; ++i) {
+    bytes[ihdr + 4 + i] = static_cast<char>(static_cast<unsigned>(width) >> (24 - 8 * i));
+    bytes[ihdr + 8 + i] = static_cast<char>(static_cast<unsigned>(height) >> (24 - 8 * i));
+  }
+  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data() + ihdr), 17);
+  for (int i = 0; i < 4; ++i) bytes[ihdr + 17 + i] = static_cast<char>(crc >> (24 - 8 * i));
+  return bytes;
+}
+
+// `megabytes` of job stream in plane packets of 1 MB each.
+std::string RawStream(int megabytes) {
+  std::string stream;
+  uint8_t header[kCmdHeaderSize];
+  WriteCmdHeader(header, "IMAGE", "YPLANE", 1000000);
+  const std::string packet =
+      std::string(reinterpret_cast<char*>(header), sizeof header) + std::string(1000000, '\x80');
+  for (int i = 0; i < megabytes; ++i) stream += packet;
+  return stream;
+}
+
+struct DocumentCase {
+  const char* name;
+  const char* format;
+  std::string (*make)(const std::string& path);  // the document's bytes
+  const char* end;                               // job state and the start of its message
+  long maxGrowthKb;                              // how much the job may lift the app's peak
+};
+
+class HostileDocument : public apptest::AppTest,
+                        public testing::WithParamInterface<DocumentCase> {};
+
+TEST_P(HostileDocument, IsBoundedBeforeItCostsMemory) {
+  const DocumentCase& c = GetParam();
+  const std::string path = Path(std::string("document-") + c.name);
+  e2e::WriteFile(path, c.make(path));
+  const long before = app_.PeakKilobytes();
+  const int job = app_.Print(path, c.format);
+  ASSERT_GT(job, 0);
+  EXPECT_EQ(0u, app_.WaitForJob(job, 120000).rfind(c.end, 0)) << app_.JobState(job);
+  const long peak = app_.PeakKilobytes();
+  std::cout << c.name << ": the app's peak " << peak / 1024 << " MB (" << before / 1024
+            << " MB before the job)\n";
+  EXPECT_LT(peak, kAppPeakKilobytes);
+  EXPECT_LT(peak - before, c.maxGrowthKb);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, HostileDocument,
+    testing::Values(
+        DocumentCase{"ProgressiveJpegOf400Megapixels", "image/jpeg",
+                     [](const std::string&) { return ProgressiveJpegClaiming(20000, 20000); },
+                     "aborted The JPEG photo is too large to print: it has more than 100 "
+                     "megapixels.",
+                     16 * 1024},
+        DocumentCase{"ProgressiveJpegOf4290Megapixels", "image/jpeg",
+                     [](const std::string&) { return ProgressiveJpegClaiming(65500, 65500); },
+                     "aborted The JPEG photo is too large to print: it has more than 100 "
+                     "megapixels.",
+                     16 * 1024},
+        // 81 megapixels at 4:4:4 are 486 MB of coefficients.
+        DocumentCase{"ProgressiveJpegOf81MegapixelsFullColour", "image/jpeg",
+                     [](const std::string&) { return ProgressiveJpegClaiming(9000, 9000); },
+                     "aborted The JPEG photo is too large to print", 200 * 1024},
+        DocumentCase{"PngOf268Megapixels", "image/png",
+                     [](const std::string& path) { return PngClaiming(path, 16384, 16384); },
+                     "aborted The PNG photo is too large to print: it has more than 100 "
+                     "megapixels.",
+                     16 * 1024},
+        // Sent on packet by packet, never read whole.
+        DocumentCase{"RawStreamOf120Megabytes", "application/vnd.valdren.qv46",
+                     [](const std::string&) { return RawStream(120); }, "completed", 32 * 1024},
+        DocumentCase{"Photo48Megapixels", "image/jpeg",
+                     [](const std::string& path) {
+                       apptest::WriteJpeg(path, e2e::SamplePhoto(8000, 6000));
+                       return e2e::ReadFile(path);
+                     },
+                     "completed", kAppPeakKilobytes}),
+    [](const testing::TestParamInfo<DocumentCase>& info) { return info.param.name; });
 
 }  // namespace
