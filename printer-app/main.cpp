@@ -89,6 +89,7 @@ void SaveFinalState(pappl_system_t* system, const std::string& path) {
 bool gNetwork = true;
 
 void CompletePrinter(pappl_printer_t* printer) {
+  GuardPrinterPage(printer);
   AddStatusPage(printer);
   Advertise(printer, gNetwork);
 }

@@ -123,6 +123,25 @@ INSTANTIATE_TEST_SUITE_P(
                       "client-error-not-authenticated", "printer-location", "", false}),
     [](const testing::TestParamInfo<AnonymousCase>& info) { return info.param.name; });
 
+// The printer page's form, sent back with the session token the page
+// handed out, holds no jobs without a login.
+TEST_F(Anonymous, CannotHoldNewJobsThroughThePrinterPage) {
+  const std::string jar = app_.Work() + "/cookies";
+  std::string page;
+  apptest::Run({"curl", "-s", "-c", jar, app_.WebUrl("/VALDREN-QV-46/")}, &page);
+  std::smatch session;
+  ASSERT_TRUE(std::regex_search(page, session, std::regex("name=\"session\" value=\"([^\"]+)\"")))
+      << page;
+  std::string code;
+  apptest::Run(
+      {"curl", "-s", "-b", jar, "-o", "/dev/null", "-w", "%{http_code}", "-d",
+       "session=" + session[1].str() + "&action=hold-new-jobs", app_.WebUrl("/VALDREN-QV-46/")},
+      &code);
+  EXPECT_EQ("401", code);
+  EXPECT_EQ(std::string::npos, app_.PrinterAttribute("printer-state-reasons").find("hold"))
+      << app_.PrinterAttribute("printer-state-reasons");
+}
+
 // Another user's jobs are neither listed with their names nor cancelled.
 TEST_F(Anonymous, SeesNoOtherUsersJobs) {
   const std::string photo = app_.Work() + "/photo.png";
