@@ -269,11 +269,12 @@ void ShrinkPhoto(Photo* photo, int factor) {
   const long width = photo->width / factor;
   const long height = photo->height / factor;
   unsigned char* pixels = photo->pixels.get();
-  unsigned char* out = pixels;
+  size_t out = 0;
   // Each pixel is written at or before the place it is read from.
   for (long y = 0; y < height; ++y) {
-    const unsigned char* row = pixels + size_t{3} * (y * factor) * photo->width;
-    for (long x = 0; x < width; ++x, out += 3) std::memmove(out, row + size_t{3} * x * factor, 3);
+    const size_t row = size_t{3} * (y * factor) * photo->width;
+    for (long x = 0; x < width; ++x, out += 3)
+      std::memmove(pixels + out, pixels + row + size_t{3} * x * factor, 3);
   }
   photo->width = static_cast<int>(width);
   photo->height = static_cast<int>(height);

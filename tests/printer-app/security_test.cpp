@@ -17,10 +17,12 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AppUnderTest.h"
@@ -270,18 +272,29 @@ INSTANTIATE_TEST_SUITE_P(Uris, ForeignDevice,
 // lets whoever connects administer the server: from before the app starts
 // until well after it serves, never connected.
 
+// The local user the attacks run as.
+bool Nobody(uid_t* uid, gid_t* gid) {
+  passwd entry{}, *found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwnam_r(AppUnderTest::kOutsider, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr)
+    return false;
+  *uid = found->pw_uid;
+  *gid = found->pw_gid;
+  return true;
+}
+
 // A child that, as nobody, connects to `path` over and over until told to
 // stop, then 200 times more, and reports how often it got in.
 class SocketAttacker {
  public:
   explicit SocketAttacker(const std::string& path) {
-    if (pipe(stop_) != 0 || pipe(report_) != 0) return;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    if (!Nobody(&uid, &gid) || pipe(stop_) != 0 || pipe(report_) != 0) return;
     pid_ = fork();
     if (pid_ != 0) return;
-    const passwd* nobody = getpwnam(AppUnderTest::kOutsider);
-    if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
-        setuid(nobody->pw_uid) != 0)
-      _exit(2);
+    if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(2);
     fcntl(stop_[0], F_SETFL, O_NONBLOCK);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -293,7 +306,7 @@ class SocketAttacker {
       if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) ++connected;
       close(fd);
       if (left < 0 && read(stop_[0], &stop, 1) == 1) left = 200;
-      usleep(500);
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     _exit(write(report_[1], &connected, sizeof connected) == sizeof connected ? 0 : 3);
   }
@@ -332,9 +345,10 @@ TEST_P(LocalUser, NeverReachesTheCommandSocket) {
   const std::string folder = "/tmp/qv46-app-socket-" + std::to_string(getpid()) + "-" + c.name;
   ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
   if (c.plantedByNobody) {
-    const passwd* nobody = getpwnam(AppUnderTest::kOutsider);
-    ASSERT_NE(nullptr, nobody);
-    ASSERT_EQ(0, chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid));
+    uid_t uid = 0;
+    gid_t gid = 0;
+    ASSERT_TRUE(Nobody(&uid, &gid));
+    ASSERT_EQ(0, chown(folder.c_str(), uid, gid));
     ASSERT_EQ(0, chmod(folder.c_str(), 0777));
   }
   SocketAttacker attacker(folder + "/qv46-printer-app.sock");
@@ -422,12 +436,42 @@ std::string RawStream(int megabytes) {
   return stream;
 }
 
+// A PDF of `pages` blank 6 x 4 in pages.
+std::string ManyPagePdf(int pages) {
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "",
+                                      "<< /Length 0 >>\nstream\n\nendstream"};
+  std::string kids;
+  for (int i = 0; i < pages; ++i) {
+    kids += std::to_string(4 + i) + " 0 R ";
+    objects.push_back(
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 432 288] /Contents 3 0 R /Resources << >> "
+        ">>");
+  }
+  objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+  std::string pdf = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char line[24];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+    pdf += line;
+  }
+  return pdf + "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+}
+
 struct DocumentCase {
   const char* name;
   const char* format;
   std::string (*make)(const std::string& path);  // the document's bytes
   const char* end;                               // job state and the start of its message
   long maxGrowthKb;                              // how much the job may lift the app's peak
+  int maxImpressions;                            // how many prints it may make; -1: not counted
 };
 
 class HostileDocument : public apptest::AppTest,
@@ -446,6 +490,17 @@ TEST_P(HostileDocument, IsBoundedBeforeItCostsMemory) {
             << " MB before the job)\n";
   EXPECT_LT(peak, kAppPeakKilobytes);
   EXPECT_LT(peak - before, c.maxGrowthKb);
+  if (c.maxImpressions >= 0) {
+    const std::string attrs =
+        app_.Ipp("Get-Job-Attributes", {"integer job-id " + std::to_string(job),
+                                        "keyword requested-attributes job-impressions-completed"});
+    std::smatch impressions;
+    ASSERT_TRUE(std::regex_search(attrs, impressions,
+                                  std::regex("job-impressions-completed \\(integer\\) = ([0-9]+)")))
+        << attrs;
+    EXPECT_LE(std::stoi(impressions[1]), c.maxImpressions);
+    EXPECT_GT(std::stoi(impressions[1]), 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -455,30 +510,34 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const std::string&) { return ProgressiveJpegClaiming(20000, 20000); },
                      "aborted The JPEG photo is too large to print: it has more than 100 "
                      "megapixels.",
-                     16 * 1024},
+                     16 * 1024, -1},
         DocumentCase{"ProgressiveJpegOf4290Megapixels", "image/jpeg",
                      [](const std::string&) { return ProgressiveJpegClaiming(65500, 65500); },
                      "aborted The JPEG photo is too large to print: it has more than 100 "
                      "megapixels.",
-                     16 * 1024},
+                     16 * 1024, -1},
         // 81 megapixels at 4:4:4 are 486 MB of coefficients.
         DocumentCase{"ProgressiveJpegOf81MegapixelsFullColour", "image/jpeg",
                      [](const std::string&) { return ProgressiveJpegClaiming(9000, 9000); },
-                     "aborted The JPEG photo is too large to print", 200 * 1024},
+                     "aborted The JPEG photo is too large to print", 200 * 1024, -1},
         DocumentCase{"PngOf268Megapixels", "image/png",
                      [](const std::string& path) { return PngClaiming(path, 16384, 16384); },
                      "aborted The PNG photo is too large to print: it has more than 100 "
                      "megapixels.",
-                     16 * 1024},
+                     16 * 1024, -1},
         // Sent on packet by packet, never read whole.
         DocumentCase{"RawStreamOf120Megabytes", "application/vnd.valdren.qv46",
-                     [](const std::string&) { return RawStream(120); }, "completed", 32 * 1024},
+                     [](const std::string&) { return RawStream(120); }, "completed", 32 * 1024, -1},
+        // Ghostscript renders the first 50 pages only, one print each.
+        DocumentCase{"PdfOf80Pages", "application/pdf",
+                     [](const std::string&) { return ManyPagePdf(80); }, "completed",
+                     kAppPeakKilobytes, 50},
         DocumentCase{"Photo48Megapixels", "image/jpeg",
                      [](const std::string& path) {
                        apptest::WriteJpeg(path, e2e::SamplePhoto(8000, 6000));
                        return e2e::ReadFile(path);
                      },
-                     "completed", kAppPeakKilobytes}),
+                     "completed", kAppPeakKilobytes, -1}),
     [](const testing::TestParamInfo<DocumentCase>& info) { return info.param.name; });
 
 }  // namespace
