@@ -317,6 +317,7 @@ class SocketAttacker {
   // How often the child got in; -1 when it could not run as nobody.
   int Connections() {
     int connected = -1;
+    if (pid_ < 0) return connected;
     if (write(stop_[1], "x", 1) != 1 || read(report_[0], &connected, sizeof connected) <= 0)
       connected = -1;
     int status = 0;
