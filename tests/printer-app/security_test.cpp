@@ -375,9 +375,9 @@ INSTANTIATE_TEST_SUITE_P(Folders, LocalUser,
 
 constexpr long kAppPeakKilobytes = 300 * 1024;
 
-// A 16 x 16 progressive JPEG whose frame header claims `width` x `height`
-// (4:4:4): a few hundred bytes.
-std::string ProgressiveJpegClaiming(int width, int height) {
+// `image` as a progressive JPEG, chroma at half resolution as cameras store
+// it (4:2:0), or at full resolution (4:4:4).
+std::string ProgressiveJpeg(const e2e::Rgb& image, bool fullColour) {
   jpeg_compress_struct info;
   jpeg_error_mgr errors;
   info.err = jpeg_std_error(&errors);
@@ -385,23 +385,30 @@ std::string ProgressiveJpegClaiming(int width, int height) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = 16;
-  info.image_height = 16;
+  info.image_width = static_cast<JDIMENSION>(image.width);
+  info.image_height = static_cast<JDIMENSION>(image.height);
   info.input_components = 3;
   info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&info);
-  for (int i = 0; i < 3; ++i) info.comp_info[i].h_samp_factor = info.comp_info[i].v_samp_factor = 1;
+  info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = fullColour ? 1 : 2;
   jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
-  std::vector<unsigned char> row(16 * 3, 128);
-  while (info.next_scanline < 16) {
-    JSAMPROW rows[] = {row.data()};
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW rows[] = {
+        const_cast<JSAMPLE*>(image.pixels.data() + size_t{3} * info.next_scanline * image.width)};
     jpeg_write_scanlines(&info, rows, 1);
   }
   jpeg_finish_compress(&info);
   std::string bytes(reinterpret_cast<char*>(buffer), size);
   jpeg_destroy_compress(&info);
   std::free(buffer);
+  return bytes;
+}
+
+// A 16 x 16 progressive JPEG (4:4:4) whose frame header claims `width` x
+// `height`: a few hundred bytes.
+std::string ProgressiveJpegClaiming(int width, int height) {
+  std::string bytes = ProgressiveJpeg(e2e::SamplePhoto(16, 16), true);
   // SOF2: marker, length, precision, height, width.
   const size_t sof = bytes.find("\xFF\xC2");
   bytes[sof + 5] = static_cast<char>(height >> 8);
@@ -473,6 +480,7 @@ struct DocumentCase {
   const char* end;                               // job state and the start of its message
   long maxGrowthKb;                              // how much the job may lift the app's peak
   int maxImpressions;                            // how many prints it may make; -1: not counted
+  const char* quality = "3";                     // print-quality: 4 is 300 x 600 dpi
 };
 
 class HostileDocument : public apptest::AppTest,
@@ -483,7 +491,7 @@ TEST_P(HostileDocument, IsBoundedBeforeItCostsMemory) {
   const std::string path = Path(std::string("document-") + c.name);
   e2e::WriteFile(path, c.make(path));
   const long before = app_.PeakKilobytes();
-  const int job = app_.Print(path, c.format);
+  const int job = app_.Print(path, c.format, {std::string("enum print-quality ") + c.quality});
   ASSERT_GT(job, 0);
   EXPECT_EQ(0u, app_.WaitForJob(job, 120000).rfind(c.end, 0)) << app_.JobState(job);
   const long peak = app_.PeakKilobytes();
@@ -538,7 +546,18 @@ INSTANTIATE_TEST_SUITE_P(
                        apptest::WriteJpeg(path, e2e::SamplePhoto(8000, 6000));
                        return e2e::ReadFile(path);
                      },
-                     "completed", kAppPeakKilobytes, -1}),
+                     "completed", kAppPeakKilobytes, -1},
+        DocumentCase{
+            "ProgressivePhoto48Megapixels", "image/jpeg",
+            [](const std::string&) { return ProgressiveJpeg(e2e::SamplePhoto(8000, 6000), false); },
+            "completed", kAppPeakKilobytes, -1},
+        // Decoded whole, then cut to the page's need before it is stretched.
+        DocumentCase{"Png60MegapixelsAt300x600Dpi", "image/png",
+                     [](const std::string& path) {
+                       e2e::WritePng(path, e2e::SamplePhoto(9000, 6667));
+                       return e2e::ReadFile(path);
+                     },
+                     "completed", kAppPeakKilobytes, -1, "4"}),
     [](const testing::TestParamInfo<DocumentCase>& info) { return info.param.name; });
 
 }  // namespace
