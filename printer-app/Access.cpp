@@ -7,10 +7,12 @@
 #include <security/pam_appl.h>
 #include <strings.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -96,6 +98,64 @@ bool InGroup(const std::string& user, gid_t group) {
   return false;
 }
 
+// PAPPL 1.3 points libcups back at its default folder whenever the host
+// name changes; the app's own is set again this often.
+constexpr int kTlsCheckSeconds = 5;
+
+// A refused login answers no sooner than this after the request came:
+// pam_unix holds back a wrong password about as long, so a refusal for an
+// account outside the admin group, whose password is never tried, takes
+// the same time as one for a wrong password.
+constexpr auto kRefusalTime = std::chrono::seconds(2);
+
+// The system's admin group as it is now; -1 when there is none.
+gid_t AdminGroupId(pappl_client_t* client) {
+  char name[256];
+  group entry{}, *found = nullptr;
+  std::vector<char> buffer(16384);
+  if (papplSystemGetAdminGroup(papplClientGetSystem(client), name, sizeof name) == nullptr ||
+      getgrnam_r(name, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+    return static_cast<gid_t>(-1);
+  return found->gr_gid;
+}
+
+// A member of `groupId` whose password PAM accepts, else 401 whatever was
+// wrong: a wrong password, an account outside the group and an unknown
+// account get the same answer, and only a member's password is ever tried,
+// so the login tells nobody whether a password is right.
+http_status_t AdminOnly(pappl_client_t* client, gid_t groupId, const AdminLogin& login) {
+  const auto start = std::chrono::steady_clock::now();
+  Credentials credentials;
+  if (!BasicCredentials(client, &credentials)) return HTTP_STATUS_UNAUTHORIZED;
+  if (groupId == static_cast<gid_t>(-1) || !InGroup(credentials.user, groupId) ||
+      !PamAccepts(login, credentials, papplClientGetHostName(client))) {
+    std::this_thread::sleep_until(start + kRefusalTime);
+    return HTTP_STATUS_UNAUTHORIZED;
+  }
+  papplClientSetUsername(client, credentials.user.c_str());
+  return HTTP_STATUS_CONTINUE;
+}
+
+// PAPPL 1.3 asks only the print group for these, yet they change the
+// printer for everyone.
+bool ChangesThePrinter(ipp_op_t operation) {
+  return operation == IPP_OP_DISABLE_PRINTER || operation == IPP_OP_ENABLE_PRINTER ||
+         operation == IPP_OP_CANCEL_CURRENT_JOB;
+}
+
+// PAPPL 1.3's Get-Jobs lists every job's name and owner; a client that is
+// no administrator sees its own jobs only (PAPPL answers a request without
+// requesting-user-name with an error then).
+void OnlyOwnJobs(pappl_client_t* client, ipp_t* request, const AdminLogin& login) {
+  const char* authorization = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
+  if (authorization != nullptr && *authorization != '\0' &&
+      AdminOnly(client, AdminGroupId(client), login) == HTTP_STATUS_CONTINUE)
+    return;
+  ipp_attribute_t* mine = ippFindAttribute(request, "my-jobs", IPP_TAG_ZERO);
+  if (mine != nullptr) ippDeleteAttribute(request, mine);
+  ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+}
+
 // PAPPL asks with no group for printing and the job operations, which stay
 // open as on a shared printer: a job belongs to whoever asked for it, and
 // another user's job needs the admin group (PAPPL asks again with it).
@@ -103,31 +163,17 @@ bool InGroup(const std::string& user, gid_t group) {
 // password for printing too, and lets any user in when the admin group
 // does not exist; this one does neither.
 http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId, void* data) {
-  if (group == nullptr) {
-    ipp_t* request = papplClientGetRequest(client);
-    ipp_attribute_t* name = request != nullptr
-                                ? ippFindAttribute(request, "requesting-user-name", IPP_TAG_NAME)
-                                : nullptr;
-    if (papplClientGetUsername(client) == nullptr && name != nullptr)
-      papplClientSetUsername(client, ippGetString(name, 0, nullptr));
-    return HTTP_STATUS_CONTINUE;
-  }
-  Credentials credentials;
-  if (!BasicCredentials(client, &credentials) ||
-      !PamAccepts(*static_cast<const AdminLogin*>(data), credentials,
-                  papplClientGetHostName(client)))
-    return HTTP_STATUS_UNAUTHORIZED;
-  if (groupId == static_cast<gid_t>(-1) || !InGroup(credentials.user, groupId))
-    return HTTP_STATUS_FORBIDDEN;
-  papplClientSetUsername(client, credentials.user.c_str());
+  const auto& login = *static_cast<const AdminLogin*>(data);
+  if (group != nullptr) return AdminOnly(client, groupId, login);
+  ipp_t* request = papplClientGetRequest(client);
+  if (request == nullptr) return HTTP_STATUS_CONTINUE;
+  if (ChangesThePrinter(ippGetOperation(request)))
+    return AdminOnly(client, AdminGroupId(client), login);
+  if (ippGetOperation(request) == IPP_OP_GET_JOBS) OnlyOwnJobs(client, request, login);
+  ipp_attribute_t* name = ippFindAttribute(request, "requesting-user-name", IPP_TAG_NAME);
+  if (papplClientGetUsername(client) == nullptr && name != nullptr)
+    papplClientSetUsername(client, ippGetString(name, 0, nullptr));
   return HTTP_STATUS_CONTINUE;
-}
-
-// The signature is PAPPL's pappl_save_cb_t.
-// cppcheck-suppress constParameterCallback
-bool ChmodSocket(pappl_system_t*, void* path) {
-  chmod(static_cast<const std::string*>(path)->c_str(), 0600);
-  return false;
 }
 
 }  // namespace
@@ -171,11 +217,20 @@ void RequireAdminLogin(pappl_system_t* system, const AdminLogin& login) {
   papplSystemSetAuthCallback(system, "Basic", Authorize, &stored);
 }
 
-void ProtectCommandSocket(pappl_system_t* system, const std::string& name) {
-  // Where PAPPL's main loop puts it: /run for root, else the temporary folder.
-  static std::string path;
-  path = getuid() == 0
-             ? "/run/" + name + ".sock"
-             : std::string(papplGetTempDir()) + "/" + name + std::to_string(getuid()) + ".sock";
-  papplSystemAddTimerCallback(system, 0, 0, ChmodSocket, &path);
+// The signature is PAPPL's pappl_timer_cb_t.
+// cppcheck-suppress constParameterCallback
+bool ReassertTlsFolder(pappl_system_t* system, void* folder) {
+  char host[256];
+  if (papplSystemGetHostName(system, host, sizeof host) != nullptr)
+    cupsSetServerCredentials(static_cast<const std::string*>(folder)->c_str(), host, 1);
+  return true;
+}
+
+bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder) {
+  static std::string kept;
+  kept = folder;
+  if (mkdir(kept.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  ReassertTlsFolder(system, &kept);
+  papplSystemAddTimerCallback(system, 0, kTlsCheckSeconds, ReassertTlsFolder, &kept);
+  return true;
 }

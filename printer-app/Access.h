@@ -27,11 +27,14 @@ struct AdminLogin {
   std::string pamDir;      // its configuration directory; "" for the system's
   std::string group;       // the group whose members may administer
 };
-// Administration (PAPPL's admin pages and IPP operations) needs a member of
-// `login.group` with a password PAM accepts; printing, job and Get
-// operations stay open, a job belonging to whoever asked for it.
+// Administration (PAPPL's admin pages and IPP operations, and Disable-,
+// Enable-Printer and Cancel-Current-Job, which PAPPL leaves to the print
+// group) needs a member of `login.group` with a password PAM accepts;
+// printing, job and Get operations stay open, a job belonging to whoever
+// asked for it, and Get-Jobs lists a client's own jobs unless it is an
+// administrator.
 void RequireAdminLogin(pappl_system_t* system, const AdminLogin& login);
-// PAPPL 1.3 lets every client of its command socket administer, and makes
-// the socket writable by every user: it is made the owner's alone as soon
-// as the server runs. `name` is the application's base name.
-void ProtectCommandSocket(pappl_system_t* system, const std::string& name);
+// The TLS key and certificate the app makes for itself live in `folder`
+// (made 0700 when missing), not in cupsd's /etc/cups/ssl. False when the
+// folder cannot be made.
+bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder);

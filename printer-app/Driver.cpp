@@ -8,6 +8,7 @@
 #include "printer-app/Identify.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
+#include "printer-app/UsbScheme.h"
 
 namespace {
 
@@ -180,9 +181,16 @@ std::vector<std::pair<std::string, std::string>> FilterOptions(const pappl_media
   return options;
 }
 
-bool DriverCallback(pappl_system_t*, const char* driverName, const char*, const char*,
-                    pappl_pr_driver_data_t* data, ipp_t** attrs, void*) {
+bool DriverCallback(pappl_system_t* system, const char* driverName, const char* deviceUri,
+                    const char*, pappl_pr_driver_data_t* data, ipp_t** attrs, void*) {
   if (std::strcmp(driverName, kDriverName) != 0) return false;
+  // Create-Printer, the web page's form and the saved state all come here.
+  if (!IsOurDeviceUri(deviceUri)) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR,
+             "Refused the device \"%s\": only qv46:// devices are QV-46 printers.",
+             deviceUri != nullptr ? deviceUri : "");
+    return false;
+  }
 
   data->printfile_cb = PrintRawFile;
   data->rstartjob_cb = StartRasterJob;

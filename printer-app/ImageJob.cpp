@@ -2,7 +2,9 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "printer-app/ImageJob.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "printer-app/Driver.h"
@@ -19,6 +21,11 @@ PhotoLimits LimitsOf(pappl_job_t* job) {
 }
 
 bool Refuse(pappl_job_t* job, const char* format, const char* fault) {
+  if (std::strcmp(fault, kTooManyPixels) == 0 || std::strcmp(fault, kNeedsTooMuchMemory) == 0) {
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
+    papplJobSetMessage(job, "The %s photo is too large to print: %s.", format, fault);
+    return false;
+  }
   papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
   papplJobSetMessage(job, "The %s document is damaged: %s", format, fault);
   return false;
@@ -75,10 +82,14 @@ void Place(pappl_pr_options_t* options, int width, int height, int* needAcross, 
 // half of it off. The picture is stretched along the page's vertical by the
 // resolutions' ratio instead, and fills or fits the page (its own density,
 // which PAPPL would apply to the stretched pixels, is dropped).
-bool Stretch(const pappl_pr_options_t& options, Photo* photo) {
+bool Stretch(const pappl_pr_options_t& options, int needAcross, int needDown, Photo* photo) {
   const int xres = options.printer_resolution[0];
   const int yres = options.printer_resolution[1];
   if (xres == yres) return true;
+  // A picture several times the page's size is first cut to what the page
+  // needs, so the stretched copy stays small.
+  if (needAcross > 0 && needDown > 0)
+    ShrinkPhoto(photo, std::min(photo->width / needAcross, photo->height / needDown));
   const bool turned = options.orientation_requested == IPP_ORIENT_LANDSCAPE ||
                       options.orientation_requested == IPP_ORIENT_REVERSE_LANDSCAPE;
   photo->ppi = 0;
@@ -98,14 +109,19 @@ bool PrintJpeg(pappl_job_t* job, pappl_device_t* device, void*) {
   if (file == nullptr) return Refuse(job, "JPEG", "it cannot be read");
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, true);
   Photo photo;
+  int needAcross = 0;
+  int needDown = 0;
   const char* fault = DecodeJpegPhoto(
       file, LimitsOf(job),
-      [options](int width, int height, int* needAcross, int* needDown) {
-        Place(options, width, height, needAcross, needDown);
+      [options, &needAcross, &needDown](int width, int height, int* across, int* down) {
+        Place(options, width, height, across, down);
+        needAcross = *across;
+        needDown = *down;
       },
       &photo);
   std::fclose(file);
-  if (fault == nullptr && !Stretch(*options, &photo)) fault = "not enough memory for the image";
+  if (fault == nullptr && !Stretch(*options, needAcross, needDown, &photo))
+    fault = "not enough memory for the image";
   const bool ok =
       fault == nullptr ? PrintPhoto(job, device, options, photo, true) : Refuse(job, "JPEG", fault);
   papplJobDeletePrintOptions(options);
@@ -120,8 +136,9 @@ bool PrintPng(pappl_job_t* job, pappl_device_t* device, void*) {
   int needAcross = 0;
   int needDown = 0;
   Place(options, photo.width, photo.height, &needAcross, &needDown);
-  const bool ok = Stretch(*options, &photo) ? PrintPhoto(job, device, options, photo, false)
-                                            : Refuse(job, "PNG", "not enough memory for the image");
+  const bool ok = Stretch(*options, needAcross, needDown, &photo)
+                      ? PrintPhoto(job, device, options, photo, false)
+                      : Refuse(job, "PNG", "not enough memory for the image");
   papplJobDeletePrintOptions(options);
   return ok;
 }

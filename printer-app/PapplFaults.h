@@ -17,3 +17,9 @@ constexpr bool kPapplRepeatsStringsLanguages = QV46_PAPPL_VERSION < 10406;
 // PAPPL repeats the languages attribute, no strings file keeps its language
 // (and IPP clients get no printer-strings-uri).
 void AddAppStrings(pappl_system_t* system);
+
+// PAPPL's printer page takes its form's actions (hold new jobs, identify the
+// printer, print a test page) from whoever loaded the page, without a login.
+// The page is served through a wrapper that asks an administrator's login
+// for a POST first; called for each printer once PAPPL added its pages.
+void GuardPrinterPage(pappl_printer_t* printer);

@@ -3,6 +3,8 @@
 #include "printer-app/PhotoDecoder.h"
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 #include <lcms2.h>
 #include <png.h>
 
@@ -13,7 +15,16 @@
 #include <new>
 #include <vector>
 
+#include "printer-app/DocumentLimits.h"
+
+const char kTooManyPixels[] = "it has more than 100 megapixels";
+const char kNeedsTooMuchMemory[] = "it needs more memory than one photo may take";
+
 namespace {
+
+bool TooManyPixels(unsigned long long width, unsigned long long height, long long limit) {
+  return width * height > static_cast<unsigned long long>(limit);
+}
 
 std::unique_ptr<unsigned char[]> NewPixels(size_t width, size_t height) {
   return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[width * height * 3]);
@@ -191,12 +202,21 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
     photo->pixels.reset();
     return why;
   };
-  if (setjmp(fault.jump)) return fail(fault.message);
+  if (setjmp(fault.jump)) {
+    const int code = fault.manager.msg_code;
+    return fail(code == JERR_NO_BACKING_STORE || code == JERR_OUT_OF_MEMORY ? kNeedsTooMuchMemory
+                                                                            : fault.message);
+  }
   jpeg_create_decompress(&info);
+  // Beyond this a progressive picture's coefficients fail to allocate
+  // (there is no backing store), whatever its header claims.
+  info.mem->max_memory_to_use = kJpegMemoryBytes;
   jpeg_stdio_src(&info, file);
   jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
   jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(&info, TRUE);
+  if (TooManyPixels(info.image_width, info.image_height, kMaxPhotoPixels))
+    return fail(kTooManyPixels);
   const int orientation = ExifOrientation(info.marker_list);
   unsigned profileSize = 0;
   if (jpeg_read_icc_profile(&info, &fault.profile, &profileSize))
@@ -244,6 +264,22 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
   return nullptr;
 }
 
+void ShrinkPhoto(Photo* photo, int factor) {
+  if (factor < 2) return;
+  const long width = photo->width / factor;
+  const long height = photo->height / factor;
+  unsigned char* pixels = photo->pixels.get();
+  size_t out = 0;
+  // Each pixel is written at or before the place it is read from.
+  for (long y = 0; y < height; ++y) {
+    const size_t row = size_t{3} * (y * factor) * photo->width;
+    for (long x = 0; x < width; ++x, out += 3)
+      std::memmove(pixels + out, pixels + row + size_t{3} * x * factor, 3);
+  }
+  photo->width = static_cast<int>(width);
+  photo->height = static_cast<int>(height);
+}
+
 bool StretchPhoto(Photo* photo, PhotoAxis axis, int numerator, int denominator) {
   const long scaleX = axis == PhotoAxis::kAcross ? numerator : denominator;
   const long scaleY = axis == PhotoAxis::kDown ? numerator : denominator;
@@ -277,6 +313,9 @@ const char* DecodePngPhoto(const char* path, const PhotoLimits& limits, Photo* p
   };
   if (!png_image_begin_read_from_file(&image, path)) return fail(image.message);
   image.format = PNG_FORMAT_RGB;
+  if (TooManyPixels(image.width, image.height, kMaxPhotoPixels)) return fail(kTooManyPixels);
+  if (TooManyPixels(image.width, image.height, kMaxPngPixels))
+    return fail("a PNG picture may have 64 megapixels at most");
   if (!Fits(limits, image.width, image.height)) return fail("the image is too large to print");
   photo->pixels = NewPixels(image.width, image.height);
   if (!photo->pixels) return fail("not enough memory for the image");

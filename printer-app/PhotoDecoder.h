@@ -29,10 +29,20 @@ struct PhotoLimits {
 // how many pixels across and down the page needs of it.
 using PagePixels = std::function<void(int width, int height, int* needWidth, int* needHeight)>;
 
+// The fault of a picture refused for its size, read from its header before
+// any pixel is decoded.
+extern const char kTooManyPixels[];
+// The fault of a JPEG whose decoding would need more than libjpeg may take.
+extern const char kNeedsTooMuchMemory[];
+
 // Each returns null, or the fault for the job's message.
 const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePixels& page,
                             Photo* photo);
 const char* DecodePngPhoto(const char* path, const PhotoLimits& limits, Photo* photo);
+
+// Keeps every `factor`-th pixel across and down, in place: a picture far
+// larger than the page costs no more memory when it is stretched.
+void ShrinkPhoto(Photo* photo, int factor);
 
 enum class PhotoAxis { kAcross, kDown };
 // Stretches the picture along `axis` by `numerator` / `denominator`, each

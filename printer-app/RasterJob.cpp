@@ -3,15 +3,20 @@
 #include "printer-app/RasterJob.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -21,6 +26,7 @@
 #include "filter/FilterDriver.h"
 #include "filter/JobPipeline.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
+#include "printer-app/DocumentLimits.h"
 #include "printer-app/Driver.h"
 #include "printer-app/Stopping.h"
 #include "printer-app/UsbScheme.h"
@@ -211,6 +217,8 @@ class GhostscriptRaster {
                                            "-dPDFFitPage",
                                            "-sOutputFile=%stdout",
                                            "-dPDFSTOPONERROR",
+                                           "-dFirstPage=1",
+                                           "-dLastPage=" + std::to_string(kMaxPdfPages),
                                            "--",
                                            pdf};
     std::vector<char*> argv;
@@ -223,7 +231,7 @@ class GhostscriptRaster {
     pid_t pid = -1;
     int status = 0;
     const bool ran = posix_spawnp(&pid, "gs", &actions, nullptr, argv.data(), environ) == 0 &&
-                     waitpid(pid, &status, 0) == pid;
+                     WaitWithinLimits(pid, fd_, &status);
     posix_spawn_file_actions_destroy(&actions);
     if (!ran || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || lseek(fd_, 0, SEEK_SET) != 0)
       return;
@@ -237,25 +245,59 @@ class GhostscriptRaster {
 
   // Null when Ghostscript could not render the whole document.
   cups_raster_t* raster() const { return raster_; }
+  // Whether Ghostscript was stopped for taking too long or writing too much.
+  bool overLimits() const { return overLimits_; }
 
  private:
+  // Waits for Ghostscript, which is killed once it runs longer than
+  // kPdfSeconds or its raster grows past kMaxPdfRasterBytes; false then.
+  bool WaitWithinLimits(pid_t pid, int output, int* status) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(kPdfSeconds);
+    for (;;) {
+      const pid_t done = waitpid(pid, status, WNOHANG);
+      if (done == pid) return true;
+      if (done < 0 && errno != EINTR) return false;
+      struct stat written {};
+      if (std::chrono::steady_clock::now() > end ||
+          (fstat(output, &written) == 0 && written.st_size > kMaxPdfRasterBytes)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, status, 0);
+        overLimits_ = true;
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
   int fd_ = -1;
   cups_raster_t* raster_ = nullptr;
+  bool overLimits_ = false;
 };
 
-// Complete command packets, and nothing after the last one.
-bool IsWholeJobStream(const std::vector<uint8_t>& bytes, std::vector<size_t>* packetEnds) {
-  size_t offset = 0;
-  while (offset < bytes.size()) {
-    long payload = 0;
-    if (bytes.size() - offset < static_cast<size_t>(kCmdHeaderSize) ||
-        !IsCmdHeader(bytes.data() + offset) || ReadCmdLength(bytes.data() + offset, &payload) < 0)
-      return false;
-    offset += kCmdHeaderSize + static_cast<size_t>(payload);
-    if (offset > bytes.size()) return false;
-    packetEnds->push_back(offset);
+// The length of the command packet at the file's position (header and
+// payload), 0 at its end, or -1 when what follows is no whole packet.
+long long NextPacket(FILE* file, long long fileSize) {
+  uint8_t header[kCmdHeaderSize];
+  const long long at = ftello(file);
+  if (at == fileSize) return 0;
+  long payload = 0;
+  if (fileSize - at < kCmdHeaderSize ||
+      std::fread(header, 1, sizeof header, file) != sizeof header || !IsCmdHeader(header) ||
+      ReadCmdLength(header, &payload) < 0 || payload > fileSize - at - kCmdHeaderSize)
+    return -1;
+  return kCmdHeaderSize + payload;
+}
+
+// Complete command packets, and nothing after the last one: only the
+// headers are read, each payload is skipped.
+bool IsWholeJobStream(FILE* file, long long fileSize) {
+  long long length = 0;
+  bool any = false;
+  while ((length = NextPacket(file, fileSize)) > 0) {
+    any = true;
+    if (fseeko(file, length - kCmdHeaderSize, SEEK_CUR) != 0) return false;
   }
-  return !packetEnds->empty();
+  return length == 0 && any && fseeko(file, 0, SEEK_SET) == 0;
 }
 
 }  // namespace
@@ -298,7 +340,13 @@ bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, true);
   GhostscriptRaster pdf(papplJobGetFilename(job), *options);
   bool ok = false;
-  if (pdf.raster() == nullptr) {
+  if (pdf.overLimits()) {
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
+    papplJobSetMessage(job,
+                       "The PDF document takes more than %d seconds or %lld MB to render; it was "
+                       "not printed.",
+                       kPdfSeconds, kMaxPdfRasterBytes / 1000000);
+  } else if (pdf.raster() == nullptr) {
     papplJobSetMessage(job, "The PDF document is damaged and cannot be printed.");
   } else {
     JobSession session(job, options, device);
@@ -309,26 +357,28 @@ bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
 }
 
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
-  std::vector<uint8_t> bytes;
-  if (FILE* file = std::fopen(papplJobGetFilename(job), "rb")) {
-    unsigned char buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-      bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(file);
-  }
-  std::vector<size_t> packetEnds;
-  if (!IsWholeJobStream(bytes, &packetEnds)) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(papplJobGetFilename(job), "rb"),
+                                             std::fclose);
+  struct stat info {};
+  if (file == nullptr || fstat(fileno(file.get()), &info) != 0 ||
+      !IsWholeJobStream(file.get(), info.st_size)) {
     papplJobSetMessage(job, "The document is not a whole QV-46 job stream.");
     return false;
   }
-  size_t start = 0;
-  for (size_t end : packetEnds) {
-    if (papplJobIsCanceled(job) || AppStopping() ||
-        WritePacket(device, reinterpret_cast<char*>(bytes.data()) + start, end - start) == 0)
+  // One packet in memory at a time, each sent as it is read.
+  std::vector<char> packet;
+  long long length = 0;
+  while ((length = NextPacket(file.get(), info.st_size)) > 0) {
+    if (papplJobIsCanceled(job) || AppStopping()) break;
+    packet.resize(static_cast<size_t>(length));
+    if (fseeko(file.get(), -kCmdHeaderSize, SEEK_CUR) != 0 ||
+        std::fread(packet.data(), 1, packet.size(), file.get()) != packet.size() ||
+        WritePacket(device, packet.data(), packet.size()) == 0) {
+      length = -1;
       break;
-    start = end;
+    }
   }
-  if (start == bytes.size()) return true;
+  if (length == 0) return true;
   if (AppStopping() && !papplJobIsCanceled(job)) papplJobSetMessage(job, kStopped);
   return false;
 }

@@ -78,6 +78,8 @@ std::string SerialOfUri(const char* uri) {
   return serial;
 }
 
+bool IsOurDeviceUri(const char* uri) { return !SerialOfUri(uri).empty(); }
+
 libusb_context* UsbContext() {
   static libusb_context* context = [] {
     libusb_context* created = nullptr;

@@ -17,6 +17,11 @@ std::string DeviceUriFor(const std::string& serial);
 // The usable serial a device URI of the scheme names (SerialFromAppDeviceUri);
 // empty for any other URI.
 std::string SerialOfUri(const char* uri);
+// Whether `uri` names a QV-46 through this scheme. No other device ever
+// becomes a printer of the app: a file or socket device would let whoever
+// creates a printer choose where the root service writes, and the job
+// callbacks take every device's data for a QV-46.
+bool IsOurDeviceUri(const char* uri);
 
 // The process's libusb context; null when libusb could not start.
 libusb_context* UsbContext();
@@ -24,5 +29,6 @@ libusb_context* UsbContext();
 // Registers the scheme beside PAPPL's own ones.
 void AddQv46Scheme();
 
-// The printer behind a device that the scheme opened.
+// The printer behind a device that the scheme opened (every printer's, since
+// DriverCallback takes no other device).
 UsbPrinter* PrinterOf(pappl_device_t* device);

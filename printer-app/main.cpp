@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "printer-app/Access.h"
+#include "printer-app/CommandSocket.h"
 #include "printer-app/Driver.h"
 #include "printer-app/HotPlug.h"
 #include "printer-app/Icons.h"
@@ -89,6 +90,7 @@ void SaveFinalState(pappl_system_t* system, const std::string& path) {
 bool gNetwork = true;
 
 void CompletePrinter(pappl_printer_t* printer) {
+  GuardPrinterPage(printer);
   AddStatusPage(printer);
   Advertise(printer, gNetwork);
 }
@@ -162,7 +164,12 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   RequireAdminLogin(system, {Option("auth-service", numOptions, options, kName),
                              Option("pam-config-dir", numOptions, options, ""),
                              Option("admin-group", numOptions, options, kAdminGroup)});
-  ProtectCommandSocket(system, kName);
+  if (!KeepTlsCredentialsIn(
+          system, Option("tls-directory", numOptions, options, (spool + "/ssl").c_str()))) {
+    std::fprintf(stderr, "%s: cannot make the TLS key folder.\n", kName);
+    papplSystemDelete(system);
+    return nullptr;
+  }
 
   AddAppStrings(system);
   AddSystemIcons(system);
@@ -196,6 +203,9 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Server and subcommands alike: the socket is never reachable by another
+  // user, and the subcommands look for it where the server put it.
+  if (!UsePrivateSocketFolder(kName)) return 1;
   const int status = papplMainloop(argc, argv, "1.0.0", kFooter, 1, gDrivers, nullptr,
                                    DriverCallback, nullptr, nullptr, CreateSystem, Usage, nullptr);
   HotPlug::Stop();

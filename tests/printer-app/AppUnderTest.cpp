@@ -83,16 +83,18 @@ bool AppUnderTest::Start(std::string* error) {
   // A PAM service that knows one password, so no system user is touched.
   mkdir((work_ + "/pam").c_str(), 0700);
   const std::string check = work_ + "/pam/check-password";
-  e2e::WriteFile(
-      check,
-      std::string("#!/bin/sh\nread -r password\n[ \"$password\" = \"") + kPassword + "\" ]\n",
-      0700);
+  e2e::WriteFile(check,
+                 std::string("#!/bin/sh\necho \"$PAM_USER\" >> ") + work_ +
+                     "/pam/tried\nread -r password\n[ \"$password\" = \"" + kPassword + "\" ]\n",
+                 0700);
   e2e::WriteFile(work_ + "/pam/qv46-apptest", "auth required pam_exec.so expose_authtok quiet " +
                                                   check + "\naccount required pam_permit.so\n");
   return StartApp(error);
 }
 
 bool AppUnderTest::StartApp(std::string* error) {
+  std::vector<std::string> env = simEnv_;
+  env.insert(env.end(), appEnv_.begin(), appEnv_.end());
   qv46sim::SpawnOptions appOptions;
   appOptions.stdoutFile = work_ + "/app.out";
   appOptions.stderrFile = work_ + "/app.err";
@@ -101,7 +103,7 @@ bool AppUnderTest::StartApp(std::string* error) {
        "spool-directory=" + work_ + "/spool", "-o", "log-file=" + LogPath(), "-o",
        "log-level=debug", "-o", "listen-hostname=localhost", "-o", "auth-service=qv46-apptest",
        "-o", "pam-config-dir=" + work_ + "/pam", "-o", "admin-group=root"},
-      simEnv_, appOptions));
+      env, appOptions));
   if (!e2e::Eventually([&] { return !PrinterAttribute("printer-state").empty(); }, 20000)) {
     *error = "the app did not serve the printer: " + e2e::ReadFile(work_ + "/app.err");
     return false;
@@ -113,6 +115,8 @@ int AppUnderTest::StopApp(int signal, int timeoutMs) {
   kill(app_->Pid(), signal);
   return app_->Wait(timeoutMs);
 }
+
+std::string AppUnderTest::PasswordsTried() const { return e2e::ReadFile(work_ + "/pam/tried"); }
 
 void AppUnderTest::LogIn(const std::string& user, const std::string& password) {
   login_ = user.empty() ? std::string() : user + ":" + password + "@";

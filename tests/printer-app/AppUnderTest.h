@@ -38,6 +38,10 @@ class AppUnderTest {
   // Starts the app again on the same port and spool directory.
   bool StartApp(std::string* error);
   std::string StatePath() const { return work_ + "/spool/qv46-printer-app.state"; }
+  // An environment variable ("NAME=value") for the app's next start.
+  void AddAppEnv(const std::string& variable) { appEnv_.push_back(variable); }
+  // The accounts whose password the test's PAM service checked, one a line.
+  std::string PasswordsTried() const;
   // The login that Ipp sends from now on ("" for none).
   void LogIn(const std::string& user, const std::string& password);
 
@@ -85,7 +89,7 @@ class AppUnderTest {
  private:
   std::string work_, serial_, capture_, login_;
   int port_ = 0;
-  std::vector<std::string> simEnv_;
+  std::vector<std::string> simEnv_, appEnv_;
   std::unique_ptr<qv46sim::Process> sim_, app_;
 };
 

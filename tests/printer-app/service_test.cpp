@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LoginCase{"WrongPassword", AppUnderTest::kAdmin, "guess", 401,
                               "client-error-not-authenticated"},
                     LoginCase{"NotInTheGroup", AppUnderTest::kOutsider, AppUnderTest::kPassword,
-                              403, "client-error-forbidden"}),
+                              401, "client-error-not-authenticated"}),
     [](const testing::TestParamInfo<LoginCase>& info) { return info.param.name; });
 
 struct StopCase {
