@@ -2,10 +2,8 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 // The rastertoqv46 program as CUPS runs it.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
@@ -19,13 +17,14 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "FilterTestSupport.h"
+#include "OtherUser.h"
 
+using qv46test::AsNobody;
 using qv46test::Child;
 using qv46test::Describe;
 using qv46test::JobInfoFile;
@@ -35,6 +34,7 @@ using qv46test::RasterPage;
 using qv46test::RunProgram;
 using qv46test::TempPath;
 using qv46test::WriteFile;
+using qv46test::WriteNewFile;
 
 namespace {
 
@@ -250,30 +250,6 @@ TEST(CommandLine, SigtermWhileBlockedOnOutputStillFinishesThatPrint) {
   ASSERT_EQ(9u, lines.size());
   EXPECT_EQ("IMAGE/MULTICUT=00000402", lines[4]);
   EXPECT_EQ("CNTRL/START", lines[8]);
-}
-
-// Runs `action` in a child process as the user nobody: another local user.
-bool AsNobody(const std::function<bool()>& action) {
-  const passwd* nobody = getpwnam("nobody");
-  if (nobody == nullptr) return false;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const bool dropped =
-        setgroups(0, nullptr) == 0 && setgid(nobody->pw_gid) == 0 && setuid(nobody->pw_uid) == 0;
-    _exit(dropped && action() ? 0 : 1);
-  }
-  int status = 0;
-  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-         WEXITSTATUS(status) == 0;
-}
-
-bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  const bool done = fchmod(fd, mode) == 0 &&
-                    write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  close(fd);
-  return done;
 }
 
 // As the backend publishes its files: whole, by renaming, mode 0644.
