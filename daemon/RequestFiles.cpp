@@ -30,8 +30,8 @@ bool IsPauseMarker(const std::string& name, const std::string& pauseName) {
 // user keep the daemon off any printer.
 bool FromTheBackend(DIR* dir, const char* name) {
   struct stat info;
-  return fstatat(dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
-         (info.st_uid == 0 || info.st_uid == geteuid());
+  return fstatat(dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         IsPublishedFile(info, geteuid());
 }
 
 }  // namespace

@@ -100,10 +100,7 @@ FILE* OpenTrustedTmpFile(const char* path) {
   struct stat info;
   FILE* file = nullptr;
   // Checked on what was opened: the name may change hands meanwhile.
-  const bool trusted = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
-                       (info.st_uid == 0 || info.st_uid == geteuid()) &&
-                       (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-  if (trusted) file = fdopen(fd, "r");
+  if (fstat(fd, &info) == 0 && IsPublishedFile(info, geteuid())) file = fdopen(fd, "r");
   if (file == nullptr) close(fd);
   return file;
 }

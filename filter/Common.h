@@ -32,12 +32,10 @@ bool PrInfoFilePath(const char* jobId, char* path, size_t size);
 // "/tmp/Print_<jobId>.wait", the backend's waiting file, the same way.
 bool BackendWaitFilePath(const char* jobId, char* path, size_t size);
 
-// Opens a file the backend published in /tmp for reading, or null unless
-// only root or the filter's own user can have written it: a regular file of
-// one link, owned by either, writable by no one else. Any other local user
-// may create these names for a job id not yet used; such a file counts as
-// absent. A FIFO planted at the name must not hold the job, nor a link lead
-// elsewhere.
+// Opens a file the backend published in /tmp for reading (IsPublishedFile),
+// or null: another local user may create these names for a job id not yet
+// used, and such a file counts as absent. A FIFO planted at the name must not
+// hold the job, nor a link lead elsewhere.
 FILE* OpenTrustedTmpFile(const char* path);
 
 // Copies the value of `key` from /tmp/Print_<jobId>.log into `value` when
