@@ -11,18 +11,40 @@
 
 namespace qv46test {
 
-bool AsNobody(const std::function<bool()>& action) {
+namespace {
+
+// Forks a child that becomes nobody and runs `action`, which returns its exit status.
+pid_t ForkAsNobody(const std::function<int()>& action) {
   const passwd* nobody = getpwnam("nobody");
-  if (nobody == nullptr) return false;
+  if (nobody == nullptr) return -1;
   const pid_t pid = fork();
   if (pid == 0) {
     const bool dropped =
         setgroups(0, nullptr) == 0 && setgid(nobody->pw_gid) == 0 && setuid(nobody->pw_uid) == 0;
-    _exit(dropped && action() ? 0 : 1);
+    _exit(dropped ? action() : 126);
   }
+  return pid;
+}
+
+}  // namespace
+
+bool AsNobody(const std::function<bool()>& action) {
+  const pid_t pid = ForkAsNobody([&] { return action() ? 0 : 1; });
   int status = 0;
   return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
          WEXITSTATUS(status) == 0;
+}
+
+pid_t StartAsNobody(const std::vector<std::string>& argv) {
+  return ForkAsNobody([&] {
+    std::vector<char*> args;
+    // execv wants char*, which only a copy's data() gives.
+    std::vector<std::string> copy = argv;
+    for (std::string& arg : copy) args.push_back(&arg[0]);
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    return 127;
+  });
 }
 
 bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode) {

@@ -8,12 +8,17 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qv46test {
 
 // Runs `action` in a child process as the user nobody (its group, no
 // others). True when the child could become nobody and `action` returned true.
 bool AsNobody(const std::function<bool()>& action);
+
+// Starts `argv` (program path first) as nobody; the process id, or -1.
+// The caller ends and reaps it.
+pid_t StartAsNobody(const std::vector<std::string>& argv);
 
 // Creates `path` exclusively with `text` and `mode`; false when it exists or
 // cannot be written.
