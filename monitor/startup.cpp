@@ -59,6 +59,7 @@ bool checkDoubleStartApp(const char *programPath, int *lockFd)
         // Held until this copy ends, when the kernel lets it go.
         if (lockFd)
             *lockFd = fd;
+        // cppcheck-suppress resourceLeak ; kept open on purpose: it holds the lock
         return false;
     }
     const bool running = errno == EWOULDBLOCK;

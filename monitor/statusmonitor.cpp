@@ -50,6 +50,7 @@ bool openStatusFile(QFile &file)
         ::close(fd);
         return false;
     }
+    // cppcheck-suppress resourceLeak ; the QFile owns it now (AutoCloseHandle)
     return true;
 }
 

@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -62,9 +61,10 @@ void RemoveTree(const std::string& path) { std::system(("rm -rf '" + path + "'")
 
 TEST(LocalUser, AppOfAUserNeverTakesADirectoryAnotherUserMade) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to run the app as nobody";
-  const passwd* nobody = getpwnam("nobody");
-  ASSERT_NE(nobody, nullptr);
-  const std::string uid = std::to_string(nobody->pw_uid);
+  uid_t nobody = 0;
+  gid_t nogroup = 0;
+  ASSERT_TRUE(qv46test::NobodyIds(&nobody, &nogroup));
+  const std::string uid = std::to_string(nobody);
   struct Case {
     const char* name;
     bool runtimeDir;  // the user has $XDG_RUNTIME_DIR
@@ -83,7 +83,7 @@ TEST(LocalUser, AppOfAUserNeverTakesADirectoryAnotherUserMade) {
     ASSERT_EQ(0, chmod(planted.c_str(), 0777));
     std::string runtime = "/tmp/qv46apptest-run-XXXXXX";
     ASSERT_NE(mkdtemp(&runtime[0]), nullptr);
-    ASSERT_EQ(0, chown(runtime.c_str(), nobody->pw_uid, nobody->pw_gid));
+    ASSERT_EQ(0, chown(runtime.c_str(), nobody, nogroup));
     ASSERT_EQ(0, symlink(planted.c_str(), (runtime + "/qv46-printer-app").c_str()));
     if (c.runtimeDir)
       setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);

@@ -9,18 +9,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace qv46test {
+
+bool NobodyIds(uid_t* uid, gid_t* gid) {
+  passwd entry{};
+  passwd* found = nullptr;
+  char buffer[1024];
+  if (getpwnam_r("nobody", &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+    return false;
+  *uid = entry.pw_uid;
+  *gid = entry.pw_gid;
+  return true;
+}
 
 namespace {
 
 // Forks a child that becomes nobody and runs `action`, which returns its exit status.
 pid_t ForkAsNobody(const std::function<int()>& action) {
-  const passwd* nobody = getpwnam("nobody");
-  if (nobody == nullptr) return -1;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  if (!NobodyIds(&uid, &gid)) return -1;
   const pid_t pid = fork();
   if (pid == 0) {
-    const bool dropped =
-        setgroups(0, nullptr) == 0 && setgid(nobody->pw_gid) == 0 && setuid(nobody->pw_uid) == 0;
+    const bool dropped = setgroups(0, nullptr) == 0 && setgid(gid) == 0 && setuid(uid) == 0;
     _exit(dropped ? action() : 126);
   }
   return pid;
@@ -37,11 +50,11 @@ bool AsNobody(const std::function<bool()>& action) {
 
 pid_t StartAsNobody(const std::vector<std::string>& argv) {
   return ForkAsNobody([&] {
-    std::vector<char*> args;
     // execv wants char*, which only a copy's data() gives.
     std::vector<std::string> copy = argv;
-    for (std::string& arg : copy) args.push_back(&arg[0]);
-    args.push_back(nullptr);
+    std::vector<char*> args(copy.size() + 1, nullptr);
+    std::transform(copy.begin(), copy.end(), args.begin(),
+                   [](std::string& arg) { return &arg[0]; });
     execv(args[0], args.data());
     return 127;
   });

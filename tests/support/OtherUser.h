@@ -12,6 +12,9 @@
 
 namespace qv46test {
 
+// The user and group ids of nobody; false when there is no such user.
+bool NobodyIds(uid_t* uid, gid_t* gid);
+
 // Runs `action` in a child process as the user nobody (its group, no
 // others). True when the child could become nobody and `action` returned true.
 bool AsNobody(const std::function<bool()>& action);
