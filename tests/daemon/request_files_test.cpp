@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 // The watch file, the count request and the backend's pause marker.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -104,6 +105,16 @@ TEST_F(RequestFilesTest, CountRequestIsDeletedAndWatchFileKept) {
   EXPECT_TRUE(Exists(world.tmp.File(watch)));
   EXPECT_TRUE(Exists(world.tmp.File("QV-46_other_TC_UTIL")));
   EXPECT_EQ(1, fileCheck(world.ctx, &record));
+}
+
+// A user's count request may be a link: the link goes, never what it names.
+TEST_F(RequestFilesTest, CountRequestThatIsALinkIsDeletedItself) {
+  world.tmp.Touch("precious");
+  ASSERT_EQ(0, symlink(world.tmp.File("precious").c_str(), world.tmp.File(count).c_str()));
+  world.tmp.Touch(watch);
+  EXPECT_EQ(3, fileCheck(world.ctx, &record));
+  EXPECT_FALSE(Exists(world.tmp.File(count)));
+  EXPECT_TRUE(Exists(world.tmp.File("precious")));
 }
 
 TEST_F(RequestFilesTest, CountRequestAloneIsDeletedAndAsksNothing) {
