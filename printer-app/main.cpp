@@ -155,7 +155,9 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
           : getuid() == 0  ? std::string("/var/spool/") + kName
                            : UserSpoolDirectory();
   if (spool.empty()) {
-    std::fprintf(stderr, "%s: $XDG_RUNTIME_DIR/%s is not a private directory of this user.\n",
+    std::fprintf(stderr,
+                 "%s: no spool directory of this user's own ($XDG_RUNTIME_DIR/%s must be "
+                 "a directory of this user, mode 0700, not a link); or give spool-directory.\n",
                  kName, kName);
     return nullptr;
   }
