@@ -12,7 +12,21 @@
 //   backend waiting  <tmp>/Print_<job>.wait        backend writes, filter reads
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 constexpr char kTmpDir[] = "/tmp";
+
+// The backend and the daemon run as root and publish their files whole:
+// a regular file of one link that no one else may write. Any local user may
+// create these names first, so a reader takes a file only when it is such a
+// file owned by root, or by the reader's own user (a test or the demo,
+// which could change the reader's work anyway). Given the reader's fstat
+// of the file it opened without following links.
+inline bool IsPublishedFile(const struct stat& info, uid_t reader) {
+  return S_ISREG(info.st_mode) && info.st_nlink == 1 &&
+         (info.st_uid == 0 || info.st_uid == reader) && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
 
 constexpr char kPrinterFilePrefix[] = "QV-46_";
 constexpr char kStatusFileSuffix[] = ".log";

@@ -47,8 +47,8 @@ void Store(DaemonContext& ctx, const char* path, const std::string& text) {
     if (ctx.bSELinuxEnabled && existFile(temporary.c_str()))
       ctx.commands.Run({"chcon", "-t", "cupsd_tmp_t", temporary});
   };
-  // 0666: the monitor may run as another user.
-  if (ReplaceFile(path, text, 0666, label, &fd) == 0) close(fd);
+  // Every user's monitor reads it; only we may change what it shows.
+  if (ReplaceFile(path, text, 0644, label, &fd) == 0) close(fd);
 }
 
 // A reading that carries no count is no reading: writing 0 for it would

@@ -94,12 +94,13 @@ bool BackendWaitFilePath(const char* jobId, char* path, size_t size) {
   return JobFilePath(jobId, kBackendWaitSuffix, path, size);
 }
 
-FILE* OpenTmpFileForReading(const char* path) {
+FILE* OpenTrustedTmpFile(const char* path) {
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat info;
   FILE* file = nullptr;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) file = fdopen(fd, "r");
+  // Checked on what was opened: the name may change hands meanwhile.
+  if (fstat(fd, &info) == 0 && IsPublishedFile(info, geteuid())) file = fdopen(fd, "r");
   if (file == nullptr) close(fd);
   return file;
 }
@@ -111,7 +112,7 @@ int _GetValuePrInfoFile(const char* key, const char* jobId, char* value, int val
   char path[512];
   if (!PrInfoFilePath(jobId, path, sizeof path)) return 0;
 
-  FILE* file = OpenTmpFileForReading(path);
+  FILE* file = OpenTrustedTmpFile(path);
   if (file == nullptr) return 0;
 
   char line[kLineSize];

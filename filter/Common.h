@@ -32,9 +32,11 @@ bool PrInfoFilePath(const char* jobId, char* path, size_t size);
 // "/tmp/Print_<jobId>.wait", the backend's waiting file, the same way.
 bool BackendWaitFilePath(const char* jobId, char* path, size_t size);
 
-// Opens a file in /tmp for reading, or null unless it is a regular file: a
-// FIFO planted at the name must not hold the job, nor a link lead elsewhere.
-FILE* OpenTmpFileForReading(const char* path);
+// Opens a file the backend published in /tmp for reading (IsPublishedFile),
+// or null: another local user may create these names for a job id not yet
+// used, and such a file counts as absent. A FIFO planted at the name must not
+// hold the job, nor a link lead elsewhere.
+FILE* OpenTrustedTmpFile(const char* path);
 
 // Copies the value of `key` from /tmp/Print_<jobId>.log into `value` when
 // found and shorter than `valueSize`; otherwise leaves `value` alone. Returns 0.

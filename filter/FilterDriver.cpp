@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,7 +69,7 @@ PageOutcome ReadPage(cups_raster_t* raster, const cups_page_header2_t& header,
 bool BackendWaiting(const char* jobId) {
   char path[512];
   if (!BackendWaitFilePath(jobId, path, sizeof path)) return false;
-  FILE* file = OpenTmpFileForReading(path);
+  FILE* file = OpenTrustedTmpFile(path);
   if (file == nullptr) return false;
   char text[24] = {};
   const bool got = std::fgets(text, sizeof text, file) != nullptr;
@@ -101,10 +100,12 @@ int WaitForPrInfoFile(const char* jobId, SleepFunction sleepFor) {
     // Asked first: the backend publishes the job information before it
     // stops saying that it waits.
     const bool backendWaiting = BackendWaiting(jobId);
-    struct stat info;
     // The backend publishes the file whole (by renaming), so it can be
-    // read as soon as it is there.
-    if (stat(path, &info) == 0) break;
+    // read as soon as it is there; one planted by another user is not it.
+    if (FILE* file = OpenTrustedTmpFile(path)) {
+      std::fclose(file);
+      break;
+    }
     if (!backendWaiting) {
       // Gone without job information: the backend gave up on its printer.
       if (backendWasWaiting) break;

@@ -3,10 +3,12 @@
 #include "statusmonitor.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <QThread>
 #include <QTimerEvent>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/TmpFiles.h"
 
@@ -34,10 +36,22 @@ void putDefaults(QMap<QString, QString> &map)
 }
 
 // The name lives in the world-writable /tmp: a FIFO or a device planted
-// there would block or never end a read, so only a regular file is opened.
+// there would block or never end a read, and another user may have made the
+// file before the daemon. Only the daemon's own kind of file is read.
 bool openStatusFile(QFile &file)
 {
-    return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly);
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
+        O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !IsPublishedFile(info, ::geteuid())
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    // cppcheck-suppress resourceLeak ; the QFile owns it now (AutoCloseHandle)
+    return true;
 }
 
 } // namespace
@@ -95,7 +109,8 @@ bool StatusMonitor::createStatusMap(QMap<QString, QString> &map)
     }
     const QByteArray bytes = file.read(kMaxStatusFileBytes + 1);
     file.close();
-    if (bytes.size() > kMaxStatusFileBytes)
+    // Qt 5 would end the text at a NUL, and lines behind it would go unseen.
+    if (bytes.size() > kMaxStatusFileBytes || bytes.contains('\0'))
         return false;
     const QString text = QString::fromUtf8(bytes);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // SPDX-FileCopyrightText: 2026 VALDREN
 // qv46-printer-app: the QV-46 as an IPP Everywhere printer, on PAPPL.
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <pappl/pappl.h>
 #include <sys/socket.h>
@@ -124,6 +125,28 @@ void Usage(void*) {
   std::printf("Runs the VALDREN QV-46 printer application; see qv46-printer-app(8).\n");
 }
 
+// The spool and state of a server a user starts without spool-directory:
+// "qv46-printer-app" in the user's runtime directory, or a new directory of
+// its own in /tmp when there is none (a fixed name there could be made
+// first by another user, with a state of theirs in it). "" when the runtime
+// one is not the user's own: a link, another's, or open to others.
+std::string UserSpoolDirectory() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || *runtime == '\0') {
+    std::string made = "/tmp/" + std::string(kName) + std::to_string(getuid()) + ".XXXXXX";
+    return mkdtemp(&made[0]) != nullptr ? made : std::string();
+  }
+  const std::string dir = std::string(runtime) + "/" + kName;
+  mkdir(dir.c_str(), 0700);
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::string();
+  struct stat info;
+  const bool own = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+                   (info.st_mode & 077) == 0;
+  close(fd);
+  return own ? dir : std::string();
+}
+
 pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   // Before any thread exists, so that only the stopper takes these signals.
   BlockStopSignals();
@@ -133,7 +156,14 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   const char* given = cupsGetOption("spool-directory", numOptions, options);
   spool = given != nullptr ? given
           : getuid() == 0  ? std::string("/var/spool/") + kName
-                           : "/tmp/" + std::string(kName) + std::to_string(getuid()) + ".d";
+                           : UserSpoolDirectory();
+  if (spool.empty()) {
+    std::fprintf(stderr,
+                 "%s: no spool directory of this user's own ($XDG_RUNTIME_DIR/%s must be "
+                 "a directory of this user, mode 0700, not a link); or give spool-directory.\n",
+                 kName, kName);
+    return nullptr;
+  }
   mkdir(spool.c_str(), 0700);
   static std::string statePath = spool + "/" + kName + ".state";
   const char* portText = cupsGetOption("server-port", numOptions, options);

@@ -12,6 +12,7 @@
 #include "FakeBus.h"
 #include "PrinterLink.h"
 #include "TmpFile.h"
+#include "common/TmpFiles.h"
 
 using namespace zelbackend;
 
@@ -136,6 +137,8 @@ TEST_F(TmpFileTest, CreatesReadableFileAndRemovesIt) {
     struct stat st;
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);  // the filter runs as another user
+    // What the filter and the daemon believe: no other user can have made it.
+    EXPECT_TRUE(IsPublishedFile(st, geteuid()));
     EXPECT_EQ(Read(path), "MEDIA_SIZE=\"00310\"\n");
   }
   umask(022);
@@ -161,7 +164,7 @@ TEST_F(TmpFileTest, ReplacesStaleFileAndPlantedSymlinkWithoutTouchingTheTarget) 
     EXPECT_EQ(Read(path), "fresh\n") << c.name;
     struct stat st;
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode)) << c.name;
+    EXPECT_TRUE(IsPublishedFile(st, geteuid())) << c.name;
     EXPECT_EQ(Read(victim), "precious") << c.name;
     file.Remove();
     EXPECT_FALSE(Exists(path)) << c.name;

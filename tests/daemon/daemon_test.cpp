@@ -241,14 +241,14 @@ TEST_F(DaemonTest, RegisteredPrinterIsPolledOnlyWhileWatchedAndNotPaused) {
   EXPECT_EQ(claims, printer->claims);
 
   // The backend prints: the watch file does not bring polls.
-  world.tmp.Touch("Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + Serial("j") + "-1");
+  world.tmp.Touch("Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + Serial("j") + ".job1");
   world.tmp.Touch("QV-46_" + Serial("j") + "_UTIL");
   const unsigned long pausedFrom = world.sleeper.total;
   ASSERT_TRUE(WaitFor([&] { return world.sleeper.total >= pausedFrom + 10 * kCycleMs; }));
   EXPECT_EQ(claims, printer->claims);
 
   // Marker gone: polled again, every cycle.
-  unlink(world.tmp.File("Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + Serial("j") + "-1")
+  unlink(world.tmp.File("Pause_valdren-zelbackend:__VALDREN_QV-46?serial=" + Serial("j") + ".job1")
              .c_str());
   EXPECT_TRUE(WaitFor([&] { return printer->claims >= claims + 5; }));
 }

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 // The watch file, the count request and the backend's pause marker.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -50,9 +51,13 @@ TEST_F(RequestFilesTest, EntriesInDirectoryOrder) {
        3,
        {true, true, false, false}},
       {"count only", {count}, {true, true, false, true}, 0, {true, true, false, false}},
-      {"marker first", {pause, watch}, {true, true, false, true}, 0, {false, false, true, false}},
+      {"marker first",
+       {pause + ".job7", watch},
+       {true, true, false, true},
+       0,
+       {false, false, true, false}},
       {"marker after watch",
-       {watch, pause + "-job7"},
+       {watch, pause + ".job7"},
        {false, true, false, true},
        0,
        {true, true, true, false}},
@@ -66,6 +71,11 @@ TEST_F(RequestFilesTest, EntriesInDirectoryOrder) {
        {false, false, true, false},
        0,
        {false, false, false, true}},
+      {"markers of printers whose serial extends this one, or without a job",
+       {watch, pause + "1.job7", pause + "_.job7", pause + ".job", pause + ".job7x", pause},
+       {false, false, false, false},
+       1,
+       {true, false, false, false}},
       {"other printer's files",
        {"QV-46_X" + serial + "_UTIL", "QV-46__UTIL"},
        {true, true, false, false},
@@ -95,6 +105,16 @@ TEST_F(RequestFilesTest, CountRequestIsDeletedAndWatchFileKept) {
   EXPECT_TRUE(Exists(world.tmp.File(watch)));
   EXPECT_TRUE(Exists(world.tmp.File("QV-46_other_TC_UTIL")));
   EXPECT_EQ(1, fileCheck(world.ctx, &record));
+}
+
+// A user's count request may be a link: the link goes, never what it names.
+TEST_F(RequestFilesTest, CountRequestThatIsALinkIsDeletedItself) {
+  world.tmp.Touch("precious");
+  ASSERT_EQ(0, symlink(world.tmp.File("precious").c_str(), world.tmp.File(count).c_str()));
+  world.tmp.Touch(watch);
+  EXPECT_EQ(3, fileCheck(world.ctx, &record));
+  EXPECT_FALSE(Exists(world.tmp.File(count)));
+  EXPECT_TRUE(Exists(world.tmp.File("precious")));
 }
 
 TEST_F(RequestFilesTest, CountRequestAloneIsDeletedAndAsksNothing) {

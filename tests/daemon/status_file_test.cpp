@@ -271,13 +271,13 @@ TEST_F(StatusFileTest, FailedFirstReadingFallsThroughToTheNextRule) {
   EXPECT_FALSE(record.watchCountRead);
 }
 
-TEST_F(StatusFileTest, ModeIs0666WhateverTheUmask) {
+TEST_F(StatusFileTest, ModeIs0644WhateverTheUmask) {
   const mode_t old = umask(077);
   Write();
   umask(old);
   struct stat st;
   ASSERT_EQ(0, stat(Path().c_str(), &st));
-  EXPECT_EQ(0666u, st.st_mode & 0777);
+  EXPECT_EQ(0644u, st.st_mode & 0777);
 }
 
 // Every write is a new file renamed over the name. A reader that opened the

@@ -3,12 +3,15 @@
 // The real qv46-statusd against simulated printers on the real libusb path.
 // CUPS is out of the picture here: libcups points at a socket that does not
 // exist and a stand-in lpadmin records its arguments and succeeds.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 
+#include "OtherUser.h"
 #include "StatusdHarness.h"
 
 namespace qv46test {
@@ -86,7 +89,7 @@ TEST_F(StatusdSimTest, PrinterPresentAtStartIsFoundByEnumeration) {
   EXPECT_EQ(expected, StatusdHarness::StatusLines(serial));
   struct stat st;
   ASSERT_EQ(0, stat(StatusdHarness::StatusPath(serial).c_str(), &st));
-  EXPECT_EQ(0666u, st.st_mode & 0777);
+  EXPECT_EQ(0644u, st.st_mode & 0777);
   // The queue was registered once, with the serial as one argument.
   ASSERT_TRUE(qv46sim::WaitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
   EXPECT_EQ(
@@ -152,7 +155,7 @@ TEST_F(StatusdSimTest, PauseMarkerKeepsTheDaemonOffThePrinter) {
   ASSERT_TRUE(StartDaemon());
   ASSERT_TRUE(qv46sim::WaitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
 
-  const std::string marker = StatusdHarness::PausePath(serial) + "-job42";
+  const std::string marker = StatusdHarness::PausePath(serial) + ".job42";
   statusd.RemoveAtEnd(marker);
   std::ofstream(marker).close();
   std::ofstream(StatusdHarness::WatchPath(serial)).close();
@@ -346,6 +349,51 @@ TEST_F(StatusdSimTest, PlantedSymlinkIsNotWrittenThrough) {
   qv46sim::WaitUntil([] { return false; }, 2500);  // room for the offline write
   EXPECT_EQ("precious", ReadFile(victim));
   EXPECT_EQ(1u, LpadminCalls().size());
+}
+
+// What another local user may do to a printer the monitor watches: nothing
+// that changes what the monitor shows or keeps the daemon off the printer.
+TEST_F(StatusdSimTest, LocalUserNeitherRewritesTheStatusNorPausesAPrinter) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as nobody";
+  struct Case {
+    const char* name;
+    bool asNobody;
+    std::function<bool(const std::string& serial)> act;
+    bool possible;  // the act itself succeeds
+  };
+  const auto marker = [](const std::string& serial) {
+    return WriteNewFile(StatusdHarness::PausePath(serial) + ".job7", "7\n", 0644);
+  };
+  const Case cases[] = {
+      {"writes the status file", true,
+       [](const std::string& serial) {
+         const int fd = open(StatusdHarness::StatusPath(serial).c_str(), O_WRONLY | O_NOFOLLOW);
+         if (fd >= 0) close(fd);
+         return fd >= 0;
+       },
+       false},
+      {"makes a pause marker for the printer", true, marker, true},
+      // A job on printer "123" leaves printer "12" alone.
+      {"the backend's marker of a printer whose serial extends this one", false,
+       [&](const std::string& serial) { return marker(serial + "0"); }, true},
+  };
+  ASSERT_TRUE(StartDaemon());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string serial = statusd.NewSerial("user");
+    statusd.RemoveAtEnd(StatusdHarness::PausePath(serial) + ".job7");
+    statusd.RemoveAtEnd(StatusdHarness::PausePath(serial + "0") + ".job7");
+    const int id = Plug(serial);
+    ASSERT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOnline(serial); }, kSettleMs));
+    EXPECT_EQ(c.possible, c.asNobody ? AsNobody([&] { return c.act(serial); }) : c.act(serial));
+    // Watched by a user's monitor: polled every cycle, whatever was done.
+    ASSERT_TRUE(
+        AsNobody([&] { return WriteNewFile(StatusdHarness::WatchPath(serial), "", 0644); }));
+    const int claims = bed.ClaimCount(id);
+    EXPECT_TRUE(qv46sim::WaitUntil([&] { return bed.ClaimCount(id) >= claims + 2; }, kSettleMs));
+    EXPECT_TRUE(StatusdHarness::IsOnline(serial));
+    ASSERT_TRUE(bed.Unplug(id));
+  }
 }
 
 }  // namespace

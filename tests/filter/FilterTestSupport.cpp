@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,8 +58,12 @@ JobInfoFile::JobInfoFile(const std::string& contents) : JobInfoFile() { Write(co
 JobInfoFile::~JobInfoFile() { std::remove(path_.c_str()); }
 
 void JobInfoFile::Write(const std::string& contents) const {
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  out << contents;
+  {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out << contents;
+  }
+  // The filter reads only a file no one else may write, whatever the umask.
+  chmod(path_.c_str(), 0644);
 }
 
 Options::Options(const std::string& text) { count_ = cupsParseOptions(text.c_str(), 0, &list_); }

@@ -3,8 +3,11 @@
 // The rastertoqv46 program as CUPS runs it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,7 +22,9 @@
 #include <vector>
 
 #include "FilterTestSupport.h"
+#include "OtherUser.h"
 
+using qv46test::AsNobody;
 using qv46test::Child;
 using qv46test::Describe;
 using qv46test::JobInfoFile;
@@ -29,6 +34,7 @@ using qv46test::RasterPage;
 using qv46test::RunProgram;
 using qv46test::TempPath;
 using qv46test::WriteFile;
+using qv46test::WriteNewFile;
 
 namespace {
 
@@ -244,6 +250,134 @@ TEST(CommandLine, SigtermWhileBlockedOnOutputStillFinishesThatPrint) {
   ASSERT_EQ(9u, lines.size());
   EXPECT_EQ("IMAGE/MULTICUT=00000402", lines[4]);
   EXPECT_EQ("CNTRL/START", lines[8]);
+}
+
+// As the backend publishes its files: whole, by renaming, mode 0644.
+void Publish(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".new";
+  ASSERT_TRUE(WriteNewFile(temporary, text, 0644));
+  ASSERT_EQ(0, rename(temporary.c_str(), path.c_str()));
+}
+
+// A process that stays until destroyed: a backend that still looks for its printer.
+class WaitingBackend {
+ public:
+  WaitingBackend() : pid_(fork()) {
+    if (pid_ == 0) {
+      for (;;) pause();
+    }
+  }
+  ~WaitingBackend() { End(); }
+  WaitingBackend(const WaitingBackend&) = delete;
+  WaitingBackend& operator=(const WaitingBackend&) = delete;
+  pid_t Pid() const { return pid_; }
+  void End() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+// True once `path` has been opened `count` times since the call (the filter
+// looks at the backend's waiting file once a round), false when `pid` ended first.
+bool OpenedBeforeExit(const std::string& path, int count, pid_t pid) {
+  const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (watch < 0 || inotify_add_watch(watch, path.c_str(), IN_OPEN) < 0) {
+    ADD_FAILURE() << "inotify: " << std::strerror(errno);
+    if (watch >= 0) close(watch);
+    return false;
+  }
+  int opens = 0;
+  for (int i = 0; i < 3000 && opens < count; ++i) {
+    pollfd ready{watch, POLLIN, 0};
+    poll(&ready, 1, 10);
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        if (event->mask & IN_OPEN) ++opens;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    siginfo_t ended{};
+    if (opens < count &&
+        waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        ended.si_pid == pid)
+      break;
+  }
+  close(watch);
+  return opens >= count;
+}
+
+// Another local user creates the filter's files in the shared /tmp before
+// the backend does. The filter must go by the backend's files alone: its
+// job information once published, or that it gave up.
+TEST(LocalUser, FilesPlantedByAnotherUserCountAsAbsent) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to plant files as nobody";
+  enum Plant { kJobInfo, kJobInfoRootLeftWritable, kWaitingFileAfterTheBackendGaveUp };
+  struct Case {
+    const char* name;
+    Plant plant;
+    std::string genuine;  // the backend's job information; empty: it gave up
+  };
+  // The loaded 6x4 stock prints two 6x4 pages one after the other; forged
+  // 6x8 stock would put them on one panel.
+  const std::string kForged = "MEDIA_SIZE=\"00310\"\nMEDIA_REMAIN_HALF=\"20\"\n";
+  const Case cases[] = {
+      {"job information of another user", kJobInfo, "MEDIA_SIZE=\"00110\"\n"},
+      {"root's job information writable by others", kJobInfoRootLeftWritable,
+       "MEDIA_SIZE=\"00110\"\n"},
+      {"waiting file of another user", kWaitingFileAfterTheBackendGaveUp, ""},
+  };
+  const std::vector<uint8_t> pages = MakeRaster(std::vector<RasterPage>(2));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    JobInfoFile reference(c.genuine);
+    const auto expected =
+        RunProgram(kFilter, FilterArgs(reference.JobId(), "PageSize=153x102mm"), {}, pages);
+    ASSERT_EQ(0, expected.exitStatus);
+
+    JobInfoFile info;
+    const std::string waitFile = info.Path().substr(0, info.Path().size() - 4) + ".wait";
+    TempPath planted("qv46filtertest-planted");
+    WaitingBackend backend;
+    Publish(waitFile, std::to_string(backend.Pid()) + "\n");
+    if (c.plant == kJobInfo) {
+      ASSERT_TRUE(AsNobody([&] { return WriteNewFile(info.Path(), kForged, 0644); }));
+    } else if (c.plant == kJobInfoRootLeftWritable) {
+      ASSERT_TRUE(WriteNewFile(info.Path(), "", 0666));
+      ASSERT_TRUE(AsNobody([&] {
+        std::ofstream out(info.Path(), std::ios::trunc);
+        return static_cast<bool>(out << kForged);
+      }));
+    } else {
+      // A process that is always there.
+      ASSERT_TRUE(AsNobody([&] { return WriteNewFile(planted.Path(), "1\n", 0644); }));
+    }
+
+    Child filter(kFilter, FilterArgs(info.JobId(), "PageSize=153x102mm"), {});
+    filter.WriteInput(pages);
+    filter.CloseInput();
+    // Still waiting for the backend after a look at the planted file.
+    EXPECT_TRUE(OpenedBeforeExit(waitFile, 2, filter.Pid()));
+    if (c.genuine.empty()) {
+      // The planted file takes the name the moment the backend's goes.
+      ASSERT_EQ(0, rename(planted.Path().c_str(), waitFile.c_str()));
+      backend.End();
+      EXPECT_FALSE(OpenedBeforeExit(waitFile, 2, filter.Pid())) << "waits on the planted file";
+    } else {
+      Publish(info.Path(), c.genuine);
+      unlink(waitFile.c_str());
+      backend.End();
+    }
+    EXPECT_EQ(0, filter.Wait());
+    EXPECT_EQ(Describe(ParsePackets(expected.output)), Describe(ParsePackets(filter.Output())));
+    unlink(waitFile.c_str());
+  }
 }
 
 }  // namespace

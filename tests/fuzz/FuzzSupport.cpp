@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -70,6 +71,8 @@ const std::string& ScratchDir() {
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
+  // The readers take only files no one else may write, whatever the umask.
+  fchmod(fileno(file), 0644);
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && written;
 }

@@ -4,6 +4,8 @@
 // might leave behind mid-write, and files that are missing or unreadable.
 #include "statusmonitor.h"
 
+#include "OtherUser.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -11,6 +13,7 @@
 #include <QtTest>
 #include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using StatusMap = QMap<QString, QString>;
 
@@ -62,6 +65,9 @@ void writeFile(const QString &path, const QString &text)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(text.toUtf8());
+    // As the daemon leaves it, whatever the umask.
+    QVERIFY(file.setPermissions(
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
 }
 
 // A reader whose waits run a hook instead of sleeping.
@@ -108,6 +114,8 @@ private slots:
     void fifoIsNotOpened();
     void malformedFileIsReadAgainAfterTheWait();
     void timerDeliversMaps();
+    void fileAnotherUserCouldWriteIsOffline_data();
+    void fileAnotherUserCouldWriteIsOffline();
 
 private:
     QString path() const { return dir.filePath("QV-46_reader.log"); }
@@ -169,6 +177,10 @@ void ReaderTest::createStatusMap_data()
     QTest::newRow("16 parts") << QString(good).remove(good.size() - 1, 1) << false << StatusMap();
     QTest::newRow("18 parts") << good + "\n" << false << StatusMap();
     QTest::newRow("empty file") << QString() << false << StatusMap();
+    // Qt 5 reads text only up to a NUL, where Qt 6 goes on: either way the
+    // file is not the daemon's.
+    QTest::newRow("extra lines behind a NUL") << good + QChar(0) + "PRINTER_STATUS=\"00000\"\n"
+                                              << false << StatusMap();
 
     // The right shape, but far bigger than the daemon ever writes.
     QString padded = good;
@@ -239,6 +251,40 @@ void ReaderTest::timerDeliversMaps()
     QSignalSpy spy(&reader, &StatusMonitor::statusNotification);
     QVERIFY(spy.wait(5000));
     QCOMPARE(spy.first().first().value<StatusMap>(), fullMap());
+}
+
+// Any local user may create the status file's name in /tmp before the
+// daemon does; only a file the daemon could have written is shown.
+void ReaderTest::fileAnotherUserCouldWriteIsOffline_data()
+{
+    QTest::addColumn<bool>("byNobody");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("root's, 0644") << false << 0644 << true;
+    QTest::newRow("another user's") << true << 0644 << false;
+    QTest::newRow("root's, writable by others") << false << 0666 << false;
+    QTest::newRow("root's, writable by its group") << false << 0664 << false;
+}
+
+void ReaderTest::fileAnotherUserCouldWriteIsOffline()
+{
+    QFETCH(bool, byNobody);
+    QFETCH(int, mode);
+    QFETCH(bool, shown);
+    if (::geteuid() != 0)
+        QSKIP("needs root, to write as nobody");
+    // In /tmp itself, where nobody may create files.
+    const QString planted = QString("/tmp/QV-46_reader%1.log").arg(::getpid());
+    QFile::remove(planted);
+    const std::string text = statusFile("01100", "00102").toStdString();
+    const auto write = [&] {
+        return qv46test::WriteNewFile(planted.toStdString(), text, static_cast<mode_t>(mode));
+    };
+    QVERIFY(byNobody ? qv46test::AsNobody(write) : write());
+    HookedReader reader(planted, nullptr);
+    const StatusMap map = reader.getPrinterStatus();
+    QFile::remove(planted);
+    QCOMPARE(map, shown ? fullMap() : offlineDefaults());
 }
 
 QTEST_GUILESS_MAIN(ReaderTest)

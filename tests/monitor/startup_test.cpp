@@ -4,6 +4,8 @@
 // and the single-instance check against real processes.
 #include "startup.h"
 
+#include "OtherUser.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 int qInitResources_statusmonitor();
@@ -211,7 +214,7 @@ void StartupTest::everyCatalogueTranslatesEveryKey()
 void StartupTest::startCopy(const QString &program)
 {
     const QByteArray path = program.toUtf8();
-    char *const argv[] = {const_cast<char *>(path.constData()), const_cast<char *>("60"), nullptr};
+    char *const argv[] = {const_cast<char *>(path.constData()), nullptr};
     pid_t pid = -1;
     QCOMPARE(posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ), 0);
     children.push_back(pid);
@@ -226,42 +229,77 @@ void StartupTest::stopCopies()
     children.clear();
 }
 
+namespace {
+
+// The kernel lists every flock() with the process that took it.
+bool holdsFlock(pid_t pid)
+{
+    QFile locks("/proc/locks");
+    if (!locks.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 4 && fields[1] == "FLOCK" && fields[4].toInt() == pid)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// Another local user can run anything under the monitor's name; only this
+// user's own running monitor keeps a second one from starting.
 void StartupTest::singleInstance_data()
 {
-    QTest::addColumn<int>("installedCopies");
-    QTest::addColumn<int>("copiesElsewhere");
+    QTest::addColumn<bool>("ownMonitor");
+    QTest::addColumn<int>("othersCopies");
     QTest::addColumn<bool>("refused");
-    QTest::newRow("none") << 0 << 0 << false;
-    QTest::newRow("one") << 1 << 0 << false;
-    QTest::newRow("two go on") << 2 << 0 << false;
-    QTest::newRow("three stop") << 3 << 0 << true;
-    QTest::newRow("elsewhere does not count") << 2 << 3 << false;
+    QTest::newRow("none") << false << 0 << false;
+    QTest::newRow("another user's copies") << false << 3 << false;
+    QTest::newRow("this user's monitor") << true << 0 << true;
+    QTest::newRow("this user's monitor beside another user's copies") << true << 3 << true;
 }
 
 void StartupTest::singleInstance()
 {
-    QFETCH(int, installedCopies);
-    QFETCH(int, copiesElsewhere);
+    QFETCH(bool, ownMonitor);
+    QFETCH(int, othersCopies);
     QFETCH(bool, refused);
+    if (::geteuid() != 0)
+        QSKIP("needs root, to run copies as nobody");
 
-    // Stand-ins for the monitor: a sleeping program under the monitor's name
-    // in a private "installed" folder and in another one.
+    // Stand-ins for the monitor, run by nobody: a sleeping program under
+    // the installed monitor's name.
     QTemporaryDir dir(QDir::tempPath() + "/qv46-monitor-startup-XXXXXX");
     QVERIFY(dir.isValid());
+    const QFileDevice::Permissions everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+        | QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(dir.path(), everyone));
     const QString installed = dir.filePath("valdren_qv46_status");
-    QVERIFY(QDir(dir.path()).mkpath("other"));
-    const QString elsewhere = dir.filePath("other/valdren_qv46_status");
-    for (const QString &copy : {installed, elsewhere}) {
-        QVERIFY(QFile::copy("/bin/sleep", copy));
-        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(QFile::copy("/bin/sleep", installed));
+    QVERIFY(QFile::setPermissions(installed, everyone));
+    for (int i = 0; i < othersCopies; ++i) {
+        const pid_t pid = qv46test::StartAsNobody({installed.toStdString(), "60"});
+        QVERIFY(pid > 0);
+        children.push_back(pid);
     }
-    for (int i = 0; i < installedCopies; ++i)
-        startCopy(installed);
-    for (int i = 0; i < copiesElsewhere; ++i)
-        startCopy(elsewhere);
+    // The lock goes into this test's folder, for the real monitor too.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
+    if (ownMonitor) {
+        startCopy(QV46_MONITOR_PATH);
+        QTRY_VERIFY_WITH_TIMEOUT(holdsFlock(children.back()), 20000);
+    }
 
-    const bool result = checkDoubleStartApp(installed.toUtf8().constData());
+    int lockFd = -1;
+    const bool result = checkDoubleStartApp(installed.toUtf8().constData(), &lockFd);
+    if (lockFd >= 0)
+        ::close(lockFd);
     stopCopies();
+    if (runtime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", runtime);
     QCOMPARE(result, refused);
 }
 
