@@ -154,6 +154,11 @@ const LoadedStock* StockForCode(const char* mediaCode) {
   return nullptr;
 }
 
+const LoadedStock* LoadedStocks(size_t* count) {
+  *count = sizeof kLoadedMedia / sizeof kLoadedMedia[0];
+  return kLoadedMedia;
+}
+
 std::vector<std::pair<std::string, std::string>> FilterOptions(const pappl_media_col_t& media,
                                                                int xResolution, int yResolution,
                                                                int numVendor,

@@ -29,6 +29,8 @@ struct LoadedStock {
 };
 // Null for an unknown code.
 const LoadedStock* StockForCode(const char* mediaCode);
+// Every stock the printer can report; *count of them.
+const LoadedStock* LoadedStocks(size_t* count);
 
 // The job options as the classic queue would pass them, from a job's media
 // (the page's orientation is its size's), resolution and vendor options (each vendor option missing

@@ -19,6 +19,7 @@
 #include "printer-app/HotPlug.h"
 #include "printer-app/Icons.h"
 #include "printer-app/ImageJob.h"
+#include "printer-app/Pages.h"
 #include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
@@ -88,7 +89,7 @@ void SaveFinalState(pappl_system_t* system, const std::string& path) {
 bool gNetwork = true;
 
 void CompletePrinter(pappl_printer_t* printer) {
-  AddStatusPage(printer);
+  AddPrinterPages(printer);
   Advertise(printer, gNetwork);
 }
 
@@ -164,6 +165,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   ProtectCommandSocket(system, kName);
 
   AddAppStrings(system);
+  AddSystemPages(system);
   AddSystemIcons(system);
   AddQv46Scheme();
   papplSystemSetPrinterDrivers(system, 1, gDrivers, nullptr, nullptr, DriverCallback, nullptr);

@@ -1,0 +1,362 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
+#include "printer-app/Pages.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "printer-app/Driver.h"
+#include "printer-app/Icons.h"
+#include "printer-app/Identify.h"
+#include "printer-app/PapplFaults.h"
+#include "printer-app/PrinterStatus.h"
+#include "printer-app/StatusWords.h"
+#include "printer-app/Strings.h"
+
+namespace {
+
+constexpr char kPicturePath[] = "/qv46-state/";
+// The app's own words (keys of its catalogue).
+constexpr char kPrintsLeft[] = "Prints left";
+constexpr char kFewLeft[] = "Few prints left. Have a new set of paper and ribbon ready.";
+constexpr char kAdminOnly[] = "Administrators only: you will be asked to log in.";
+constexpr char kStatusTitle[] = "QV-46 Status";
+// PAPPL's Japanese calls them "accessories".
+constexpr char kSuppliesTitle[] = "Consumables";
+// Seconds between reloads while the state may change by itself (a job under
+// way, a fault being cleared), and while it waits for something to happen.
+constexpr int kBusyRefresh = 5;
+constexpr int kQuietRefresh = 30;
+
+std::string Words(pappl_client_t* client, const char* key) {
+  return papplClientGetLocString(client, key);
+}
+
+std::string Count(long n) { return n < 0 ? std::string("---") : std::to_string(n); }
+
+int RefreshFor(pappl_printer_t* printer) {
+  const long status = ShownStatus(printer, LastReading(printer));
+  return status == 0 || status == 900 ? kQuietRefresh : kBusyRefresh;
+}
+
+// The state at a glance: the monitor's picture and words, the loaded stock
+// and the prints left as numbers and a bar.
+void ShowState(pappl_client_t* client, pappl_printer_t* printer) {
+  const PrinterReading reading = LastReading(printer);
+  const StatusWords& words = WordsForStatus(ShownStatus(printer, reading));
+  const std::string word = Words(client, words.word);
+  papplClientHTMLPrintf(
+      client,
+      "<div class=\"row qv46-state\"><div class=\"col-3\"><img class=\"qv46-picture\" "
+      "src=\"%s%s.png\" alt=\"%s\" width=\"128\" height=\"128\"></div>\n"
+      "<div class=\"col-9\"><h2 class=\"title qv46-word\">%s</h2>\n",
+      kPicturePath, words.picture, word.c_str(), word.c_str());
+  if (words.instruction[0] != '\0')
+    papplClientHTMLPrintf(client, "<p class=\"qv46-instruction\">%s</p>\n",
+                          Words(client, words.instruction).c_str());
+  if (papplPrinterGetState(printer) == IPP_PSTATE_STOPPED)
+    papplClientHTMLPrintf(client, "<p>%s</p>\n", Words(client, "printer-state.5").c_str());
+  const LoadedStock* stock = StockForCode(reading.mediaCode.c_str());
+  const long left = PrintsLeft(reading);
+  papplClientHTMLPrintf(client, "<p>%s: %s<br>%s: <span class=\"qv46-prints\">%s / %s</span>",
+                        Words(client, "Media Info").c_str(),
+                        stock != nullptr ? Words(client, stock->text).c_str() : "---",
+                        Words(client, kPrintsLeft).c_str(), Count(left).c_str(),
+                        Count(reading.initial).c_str());
+  if (left >= 0 && reading.initial > 0) {
+    // The bar turns to the warning colour where IPP says marker-supply-low.
+    papplClientHTMLPrintf(client,
+                          "<br><meter min=\"0\" max=\"%ld\" low=\"%ld\" high=\"%ld\" "
+                          "optimum=\"%ld\" value=\"%ld\" title=\"%ld / %ld\"></meter>",
+                          reading.initial, reading.initial / 10 + 1, reading.initial / 10 + 1,
+                          reading.initial, std::min(left, reading.initial), left, reading.initial);
+  }
+  papplClientHTMLPuts(client, "</p>\n");
+  if (FewPrintsLeft(reading) && !words.rollUsedUp)
+    papplClientHTMLPrintf(client, "<div class=\"banner qv46-warning\">%s</div>\n",
+                          Words(client, kFewLeft).c_str());
+  papplClientHTMLPuts(client, "</div></div>\n");
+}
+
+// A link to a page only administrators may open: it says so, and the page
+// asks for the login.
+void AdminLink(pappl_client_t* client, const std::string& path, const char* label) {
+  papplClientHTMLPrintf(
+      client, "<a class=\"btn qv46-admin\" href=\"%s\" title=\"%s\">%s &#128274;</a> ",
+      path.c_str(), Words(client, kAdminOnly).c_str(), Words(client, label).c_str());
+}
+
+std::string PrinterPath(pappl_printer_t* printer, const char* subpath) {
+  char path[256];
+  papplPrinterGetPath(printer, subpath, path, sizeof path);
+  return path;
+}
+
+void ShowJob(pappl_job_t* job, void* data) {
+  auto* client = static_cast<pappl_client_t*>(data);
+  const std::string state = "job-state." + std::to_string(papplJobGetState(job));
+  // PAPPL names a job without a name "Untitled", in English.
+  constexpr char kUntitled[] = "Untitled";
+  const char* name = papplJobGetName(job);
+  const std::string shown = name == nullptr || std::strcmp(name, kUntitled) == 0
+                                ? Words(client, kUntitled)
+                                : std::string(name);
+  papplClientHTMLPrintf(client,
+                        "<tr><td>%d</td><td>%s</td><td>%s</td><td>%d</td><td>%s</td></tr>\n",
+                        papplJobGetID(job), shown.c_str(), papplJobGetUsername(job),
+                        papplJobGetImpressionsCompleted(job), Words(client, state.c_str()).c_str());
+}
+
+void ShowJobs(pappl_client_t* client, pappl_printer_t* printer) {
+  constexpr int kShownJobs = 10;
+  papplClientHTMLPrintf(client, "<h1 class=\"title\">%s</h1>\n", Words(client, "Jobs").c_str());
+  if (papplPrinterGetNumberOfJobs(printer) == 0) {
+    papplClientHTMLPrintf(client, "<p>%s</p>\n", Words(client, "No jobs in history.").c_str());
+    return;
+  }
+  papplClientHTMLPrintf(client,
+                        "<table class=\"list\"><thead><tr><th>%s</th><th>%s</th><th>%s</th>"
+                        "<th>%s</th><th>%s</th></tr></thead><tbody>\n",
+                        Words(client, "Job #").c_str(), Words(client, "Name").c_str(),
+                        Words(client, "Owner").c_str(), Words(client, "Pages").c_str(),
+                        Words(client, "Status").c_str());
+  papplPrinterIterateAllJobs(printer, ShowJob, client, 1, kShownJobs);
+  papplClientHTMLPuts(client, "</tbody></table>\n");
+}
+
+// The action a form on the printer's page asks for; a message for the
+// banner, or null when the page has already been answered.
+const char* DoAction(pappl_client_t* client, pappl_printer_t* printer) {
+  cups_option_t* form = nullptr;
+  const int count = papplClientGetForm(client, &form);
+  const char* action = cupsGetOption("action", count, form);
+  const char* message = "Unknown action.";
+  if (count == 0 || !papplClientIsValidForm(client, count, form)) {
+    message = "Invalid form submission.";
+  } else if (action != nullptr && std::strcmp(action, "identify-printer") == 0) {
+    IdentifyPrinter(printer, kIdentifyActions, "Hello.");
+    message = "Printer identified.";
+  } else if (action != nullptr && (std::strcmp(action, "pause-printer") == 0 ||
+                                   std::strcmp(action, "resume-printer") == 0)) {
+    // Stopping and starting the printer are the administrator's.
+    if (!papplClientHTMLAuthorize(client)) {
+      cupsFreeOptions(count, form);
+      return nullptr;
+    }
+    const bool pause = std::strcmp(action, "pause-printer") == 0;
+    if (pause)
+      papplPrinterPause(printer);
+    else
+      papplPrinterResume(printer);
+    message = pause ? "Printer paused." : "Printer resuming.";
+  }
+  cupsFreeOptions(count, form);
+  return message;
+}
+
+void ActionButton(pappl_client_t* client, const std::string& path, const char* action,
+                  const char* label, bool admin) {
+  papplClientHTMLStartForm(client, path.c_str(), false);
+  papplClientHTMLPrintf(client, "<input type=\"hidden\" name=\"action\" value=\"%s\">", action);
+  if (admin)
+    papplClientHTMLPrintf(client, "<input type=\"submit\" value=\"%s &#128274;\" title=\"%s\">",
+                          Words(client, label).c_str(), Words(client, kAdminOnly).c_str());
+  else
+    papplClientHTMLPrintf(client, "<input type=\"submit\" value=\"%s\">",
+                          Words(client, label).c_str());
+  papplClientHTMLPuts(client, "</form>");
+}
+
+bool ShowPrinterPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  const char* banner = nullptr;
+  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+    banner = DoAction(client, printer);
+    if (banner == nullptr) return true;
+  }
+  papplClientHTMLPrinterHeader(client, printer, nullptr, RefreshFor(printer), nullptr, nullptr);
+  if (banner != nullptr)
+    papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n",
+                          Words(client, banner).c_str());
+  papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-6\">\n");
+  papplClientHTMLPrintf(client, "<h1 class=\"title\">%s</h1>\n", Words(client, "Status").c_str());
+  ShowState(client, printer);
+  const std::string home = PrinterPath(printer, nullptr) + "/";
+  papplClientHTMLPrintf(client, "<div class=\"btn\"><a class=\"btn\" href=\"%s\">%s</a> ",
+                        PrinterPath(printer, "qv46-status").c_str(),
+                        Words(client, kStatusTitle).c_str());
+  papplClientHTMLPrintf(client, "<a class=\"btn\" href=\"%s\">%s</a> ",
+                        PrinterPath(printer, "supplies").c_str(),
+                        Words(client, kSuppliesTitle).c_str());
+  ActionButton(client, home, "identify-printer", "Identify Printer", false);
+  if (papplPrinterGetState(printer) == IPP_PSTATE_STOPPED)
+    ActionButton(client, home, "resume-printer", "Resume Printing", true);
+  else
+    ActionButton(client, home, "pause-printer", "Pause Printing", true);
+  papplClientHTMLPuts(client, "<br clear=\"all\"></div>\n");
+  papplClientHTMLPrintf(client,
+                        "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-admin-note\">%s</p><p>",
+                        Words(client, "Configuration").c_str(), Words(client, kAdminOnly).c_str());
+  AdminLink(client, PrinterPath(printer, "config"), "Configuration");
+  AdminLink(client, PrinterPath(printer, "media"), "Media");
+  AdminLink(client, PrinterPath(printer, "printing"), "Printing Defaults");
+  AdminLink(client, PrinterPath(printer, "jobs"), "Jobs");
+  papplClientHTMLPuts(client, "</p></div><div class=\"col-6\">\n");
+  ShowJobs(client, printer);
+  papplClientHTMLPuts(client, "</div></div>\n");
+  papplClientHTMLPrinterFooter(client);
+  return true;
+}
+
+void ShowPrinterOnHome(pappl_printer_t* printer, void* data) {
+  auto* client = static_cast<pappl_client_t*>(data);
+  papplClientHTMLPrintf(client, "<h2 class=\"title\"><a href=\"%s/\">%s</a></h2>\n",
+                        PrinterPath(printer, nullptr).c_str(), papplPrinterGetName(printer));
+  ShowState(client, printer);
+}
+
+void SmallestRefresh(pappl_printer_t* printer, void* data) {
+  int* refresh = static_cast<int*>(data);
+  *refresh = std::min(*refresh, RefreshFor(printer));
+}
+
+bool ShowHomePage(pappl_client_t* client, void* data) {
+  auto* system = static_cast<pappl_system_t*>(data);
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
+  int refresh = kQuietRefresh;
+  papplSystemIteratePrinters(system, SmallestRefresh, &refresh);
+  papplClientHTMLHeader(client, nullptr, refresh);
+  papplClientHTMLPrintf(client,
+                        "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">"
+                        "<h1 class=\"title\">%s</h1>\n",
+                        Words(client, "Printers").c_str());
+  papplSystemIteratePrinters(system, ShowPrinterOnHome, client);
+  papplClientHTMLPrintf(client,
+                        "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-admin-note\">%s</p><p>",
+                        Words(client, "Configuration").c_str(), Words(client, kAdminOnly).c_str());
+  AdminLink(client, "/config", "Configuration");
+  papplClientHTMLPuts(client, "</p></div></div></div>\n");
+  papplClientHTMLFooter(client);
+  return true;
+}
+
+bool ShowStatusPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  const PrinterReading reading = LastReading(printer);
+  papplClientHTMLPrinterHeader(client, printer, kStatusTitle, RefreshFor(printer), nullptr,
+                               nullptr);
+  ShowState(client, printer);
+  const std::string rows[][2] = {
+      {Words(client, "Firmware Version"), reading.firmware.empty() ? "---" : reading.firmware},
+      {Words(client, "Serial No."), reading.serial.empty() ? "---" : reading.serial},
+      {Words(client, "Total Count"), Count(reading.totalCount)},
+  };
+  papplClientHTMLPuts(client, "<div class=\"row\"><table class=\"list\"><tbody>\n");
+  for (const auto& row : rows) {
+    papplClientHTMLPrintf(client, "<tr><th>%s</th><td>%s</td></tr>\n", row[0].c_str(),
+                          row[1].c_str());
+  }
+  papplClientHTMLPuts(client, "</tbody></table></div>\n");
+  papplClientHTMLPrinterFooter(client);
+  return true;
+}
+
+// PAPPL's own supplies page shows the description as stored, in one
+// language, and draws a multi-colour supply with a colour read from past the
+// end of its table: this one speaks the browser's language, draws the
+// ribbon's dyes and says the prints left.
+bool ShowSuppliesPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  const PrinterReading reading = LastReading(printer);
+  papplClientHTMLPrinterHeader(client, printer, kSuppliesTitle, RefreshFor(printer), nullptr,
+                               nullptr);
+  papplClientHTMLPuts(client, "<table class=\"meter\" summary=\"Supplies\"><tbody>\n");
+  const int level = SupplyLevel(reading);
+  const std::string name = Words(client, kSupplyName);
+  if (level < 0) {
+    papplClientHTMLPrintf(client, "<tr><th>%s</th><td>---</td></tr>\n", name.c_str());
+  } else {
+    papplClientHTMLPrintf(
+        client,
+        "<tr><th>%s</th><td><span class=\"bar\" style=\"background: "
+        "linear-gradient(to right, #0FF, #F0F, #FF0); padding: 0px %.1f%%;\" "
+        "title=\"%d%%\"></span><span class=\"bar\" style=\"background: "
+        "transparent; padding: 0px %.1f%%;\"></span> %s: <span class=\"qv46-prints\">%ld / "
+        "%ld</span></td></tr>\n",
+        name.c_str(), level * 0.5, level, 50.0 - level * 0.5, Words(client, kPrintsLeft).c_str(),
+        PrintsLeft(reading), reading.initial);
+  }
+  papplClientHTMLPuts(client, "</tbody></table>\n");
+  if (FewPrintsLeft(reading) && !WordsForStatus(reading.status).rollUsedUp)
+    papplClientHTMLPrintf(client, "<div class=\"banner qv46-warning\">%s</div>\n",
+                          Words(client, kFewLeft).c_str());
+  papplClientHTMLPrinterFooter(client);
+  return true;
+}
+
+void ReplacePage(pappl_printer_t* printer, const char* subpath, pappl_resource_cb_t page) {
+  pappl_system_t* system = papplPrinterGetSystem(printer);
+  const std::string path =
+      subpath != nullptr ? PrinterPath(printer, subpath) : PrinterPath(printer, nullptr) + "/";
+  papplSystemRemoveResource(system, path.c_str());
+  papplSystemAddResourceCallback(system, path.c_str(), "text/html", page, printer);
+}
+
+// The monitor's words where PAPPL's pages and IPP clients show a state, a
+// reason or the loaded stock, so that each has one name everywhere.
+void UseStateWords(pappl_system_t* system) {
+  struct Alias {
+    const char* key;
+    const char* word;
+  };
+  const Alias aliases[] = {
+      {"printer-state.3", WordsForStatus(0).word},
+      {"printer-state.4", WordsForStatus(1).word},
+      {"printer-state-reasons.cover-open", WordsForStatus(1000).word},
+      {"printer-state-reasons.media-empty", WordsForStatus(1100).word},
+      {"printer-state-reasons.marker-supply-empty", WordsForStatus(1200).word},
+      {"printer-state-reasons.media-jam", WordsForStatus(1300).word},
+      {"printer-state-reasons.offline", WordsForStatus(kOfflineStatus).word},
+      {"printer-state-reasons.marker-supply-low", kFewLeft},
+  };
+  size_t stocks = 0;
+  const LoadedStock* stock = LoadedStocks(&stocks);
+  for (const AppStrings& strings : kAppStrings) {
+    pappl_loc_t* loc = papplSystemFindLoc(system, strings.language);
+    for (const Alias& alias : aliases)
+      SetCatalogueText(system, strings.language, alias.key, papplLocGetString(loc, alias.word));
+    for (size_t i = 0; i < stocks; ++i) {
+      SetCatalogueText(system, strings.language, std::string("media.") + stock[i].pwgName,
+                       papplLocGetString(loc, stock[i].text));
+    }
+  }
+}
+
+}  // namespace
+
+void AddSystemPages(pappl_system_t* system) {
+  for (const StatePicture& picture : kStatePictures) {
+    const std::string path = std::string(kPicturePath) + picture.name + ".png";
+    papplSystemAddResourceData(system, path.c_str(), "image/png", picture.png.data,
+                               picture.png.size);
+  }
+  // Added before PAPPL adds its own home page, so it takes the path.
+  papplSystemAddResourceCallback(system, "/", "text/html", ShowHomePage, system);
+  UseStateWords(system);
+}
+
+void AddPrinterPages(pappl_printer_t* printer) {
+  ReplacePage(printer, nullptr, ShowPrinterPage);
+  ReplacePage(printer, "qv46-status", ShowStatusPage);
+  ReplacePage(printer, "supplies", ShowSuppliesPage);
+  papplPrinterRemoveLink(printer, "Supplies");
+  papplPrinterRemoveLink(printer, kStatusTitle);
+  papplPrinterAddLink(
+      printer, kStatusTitle, PrinterPath(printer, "qv46-status").c_str(),
+      static_cast<pappl_loptions_t>(PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS));
+  papplPrinterRemoveLink(printer, kSuppliesTitle);
+  papplPrinterAddLink(printer, kSuppliesTitle, PrinterPath(printer, "supplies").c_str(),
+                      PAPPL_LOPTIONS_STATUS);
+}
