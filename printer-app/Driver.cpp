@@ -6,6 +6,7 @@
 
 #include "printer-app/Icons.h"
 #include "printer-app/Identify.h"
+#include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
 
@@ -185,7 +186,7 @@ std::vector<std::pair<std::string, std::string>> FilterOptions(const pappl_media
   return options;
 }
 
-bool DriverCallback(pappl_system_t*, const char* driverName, const char*, const char*,
+bool DriverCallback(pappl_system_t* system, const char* driverName, const char*, const char*,
                     pappl_pr_driver_data_t* data, ipp_t** attrs, void*) {
   if (std::strcmp(driverName, kDriverName) != 0) return false;
 
@@ -258,6 +259,7 @@ bool DriverCallback(pappl_system_t*, const char* driverName, const char*, const 
   for (int i = 0; i < data->num_vendor; ++i) data->vendor[i] = kVendor[i].name;
   *attrs = ippNew();
   AddVendorAttributes(*attrs);
+  AddStringsAttributes(system, *attrs);
   // Get-Printer-Attributes is all there is: no preferred values per job.
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
   return true;

@@ -4,6 +4,7 @@
 
 #include <pthread.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,9 @@ struct _pappl_loc_s {
 };
 
 namespace {
+
+// A key of each catalogue whose text is the catalogue's language.
+constexpr char kLanguageKey[] = "qv46-language";
 
 struct CataloguePair {
   char* key;
@@ -73,6 +77,34 @@ bool SetCatalogueText(pappl_system_t* system, const char* language, const std::s
   return added;
 }
 
+namespace {
+
+constexpr char kNegotiatedStrings[] = "/qv46.strings";
+
+const AppStrings& StringsFor(const char* language) {
+  for (const AppStrings& strings : kAppStrings) {
+    if (language != nullptr && std::strncmp(language, strings.language, 2) == 0) return strings;
+  }
+  for (const AppStrings& strings : kAppStrings) {
+    if (std::strcmp(strings.language, "en") == 0) return strings;
+  }
+  return kAppStrings[0];
+}
+
+// The strings file of the language the client asks for: the IPP request's
+// or the browser's.
+bool ServeNegotiatedStrings(pappl_client_t* client, void*) {
+  pappl_loc_t* loc = papplClientGetLoc(client);
+  const AppStrings& strings =
+      StringsFor(loc != nullptr ? papplLocGetString(loc, kLanguageKey) : nullptr);
+  const size_t length = std::strlen(strings.data);
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/strings", 0, length)) return false;
+  papplClientHTMLPuts(client, strings.data);
+  return true;
+}
+
+}  // namespace
+
 void AddAppStrings(pappl_system_t* system) {
   for (const AppStrings& strings : kAppStrings) {
     const std::string path = std::string("/qv46-") + strings.language + ".strings";
@@ -80,8 +112,30 @@ void AddAppStrings(pappl_system_t* system) {
     // Ours in place of PAPPL's where both have a key.
     for (const auto& [key, text] : ParseStrings(strings.data))
       SetCatalogueText(system, strings.language, key, text);
-    // The catalogue keeps its copy of the strings; only the resource that
-    // names the language goes.
-    if (kPapplRepeatsStringsLanguages) papplSystemRemoveResource(system, path.c_str());
+    SetCatalogueText(system, strings.language, kLanguageKey, strings.language);
+    if (kPapplRepeatsStringsLanguages) {
+      // The catalogue keeps its copy of the strings; the file stays, without
+      // the language PAPPL would repeat.
+      papplSystemRemoveResource(system, path.c_str());
+      papplSystemAddResourceString(system, path.c_str(), "text/strings", strings.data);
+    }
   }
+  if (kPapplRepeatsStringsLanguages)
+    papplSystemAddResourceCallback(system, kNegotiatedStrings, "text/strings",
+                                   ServeNegotiatedStrings, nullptr);
+}
+
+void AddStringsAttributes(pappl_system_t* system, ipp_t* driverAttrs) {
+  if (!kPapplRepeatsStringsLanguages) return;
+  std::vector<const char*> languages;
+  for (const AppStrings& strings : kAppStrings) languages.push_back(strings.language);
+  ippAddStrings(driverAttrs, IPP_TAG_PRINTER, IPP_TAG_LANGUAGE,
+                "printer-strings-languages-supported", static_cast<int>(languages.size()), nullptr,
+                languages.data());
+  char host[256];
+  if (papplSystemGetHostName(system, host, sizeof host) == nullptr) return;
+  char uri[1024];
+  httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "http", nullptr, host,
+                  papplSystemGetHostPort(system), kNegotiatedStrings);
+  ippAddString(driverAttrs, IPP_TAG_PRINTER, IPP_TAG_URI, "printer-strings-uri", nullptr, uri);
 }

@@ -22,10 +22,17 @@ constexpr bool kPapplRepeatsStringsLanguages = QV46_PAPPL_VERSION < 10406;
 constexpr bool kPapplKeepsItsOwnWords = QV46_PAPPL_VERSION >= 10300 && QV46_PAPPL_VERSION < 10500;
 
 // Adds the app's strings to PAPPL's catalogues for the web pages, in place
-// of PAPPL's own text for the same key. Where PAPPL repeats the languages
-// attribute, no strings file keeps its language (and IPP clients get no
-// printer-strings-uri).
+// of PAPPL's own text for the same key, and serves each as a strings file,
+// /qv46-<language>.strings. Where PAPPL repeats the languages attribute, no
+// strings file names its language to PAPPL; /qv46.strings then serves the
+// one of the browser's or client's language (English by default).
 void AddAppStrings(pappl_system_t* system);
+
+// Where PAPPL repeats the languages attribute: printer-strings-languages-
+// supported with each language once, and a printer-strings-uri of
+// /qv46.strings on `system`, among the driver's attributes, which PAPPL
+// copies into every reply as they are.
+void AddStringsAttributes(pappl_system_t* system, ipp_t* driverAttrs);
 
 // Gives `key` the text `text` in the catalogue of `language`; false when
 // the catalogue cannot be changed.

@@ -159,6 +159,10 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
     papplSystemDelete(system);
     return nullptr;
   }
+  // The one name that reaches a server on the loopback addresses alone, for
+  // the addresses the app gives out (printer-strings-uri).
+  if (!isPrivate && !gNetwork && serverHostname == nullptr)
+    papplSystemSetHostName(system, "localhost");
   RequireAdminLogin(system, {Option("auth-service", numOptions, options, kName),
                              Option("pam-config-dir", numOptions, options, ""),
                              Option("admin-group", numOptions, options, kAdminGroup)});

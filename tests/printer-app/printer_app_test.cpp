@@ -329,6 +329,32 @@ TEST_F(PrinterApp, PrinterAttributesAreTheSameFromRequestToRequest) {
   EXPECT_EQ(sorted.end(), std::adjacent_find(sorted.begin(), sorted.end()));
 }
 
+// Other computers get the names of the vendor options in every language the
+// app has: each language listed once, on every request alike, and the file
+// the printer names served in the language asked for (English when none is).
+TEST_F(PrinterApp, StringsFileServesEveryLanguage) {
+  for (int request = 0; request < 3; ++request) {
+    EXPECT_EQ("de,en,es,fr,ja,zh", app_.PrinterAttribute("printer-strings-languages-supported"))
+        << request;
+  }
+  const std::string uri = app_.PrinterAttribute("printer-strings-uri");
+  ASSERT_FALSE(uri.empty());
+  const std::pair<const char*, const char*> finishes[] = {
+      {"", "Finish"},     {"en", "Finish"}, {"de", "Oberfläche"}, {"es", "Acabado"},
+      {"fr", "Finition"}, {"ja", "仕上げ"}, {"zh-CN", "表面处理"}};
+  for (const auto& [language, finish] : finishes) {
+    std::vector<std::string> curl = {"curl", "-sf"};
+    if (language[0] != '\0')
+      curl.insert(curl.end(), {"-H", std::string("Accept-Language: ") + language});
+    curl.push_back(uri);
+    std::string strings;
+    EXPECT_EQ(0, apptest::Run(curl, &strings)) << uri;
+    EXPECT_NE(std::string::npos,
+              strings.find(std::string("\"overcoat-finish\" = \"") + finish + "\";"))
+        << language << ": " << strings;
+  }
+}
+
 // The icons printer-icons names and the web pages' own are the monitor's art.
 TEST_F(PrinterApp, IconsAreTheMonitorsArt) {
   std::vector<std::pair<std::string, const char*>> icons;
