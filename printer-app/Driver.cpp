@@ -63,15 +63,7 @@ constexpr LoadedStock kLoadedMedia[] = {
     {"00400", "na_6x9_6x9in", "6x9in"},
 };
 
-enum class Kind { kKeyword, kBoolean, kRange };
-
-struct VendorOption {
-  const char* name;    // IPP attribute
-  const char* option;  // the classic queue's option
-  Kind kind;
-  const char* ppdDefault;  // IPP form
-  int lower, upper;        // kRange
-};
+using Kind = VendorKind;
 
 constexpr VendorOption kVendor[] = {
     {"overcoat-finish", "ZelOvercoatFinish", Kind::kKeyword, "glossy", 0, 0},
@@ -153,6 +145,17 @@ const LoadedStock* StockForCode(const char* mediaCode) {
     if (std::strcmp(mediaCode, row.code) == 0) return &row;
   }
   return nullptr;
+}
+
+const VendorOption* VendorOptions(size_t* count) {
+  *count = sizeof kVendor / sizeof kVendor[0];
+  return kVendor;
+}
+
+std::vector<const char*> FinishKeywords() {
+  std::vector<const char*> keywords;
+  for (const auto& finish : kFinishes) keywords.push_back(finish[0]);
+  return keywords;
 }
 
 const LoadedStock* LoadedStocks(size_t* count) {

@@ -3,6 +3,7 @@
 #include "printer-app/Pages.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ constexpr char kPicturePath[] = "/qv46-state/";
 constexpr char kPrintsLeft[] = "Prints left";
 constexpr char kFewLeft[] = "Few prints left. Have a new set of paper and ribbon ready.";
 constexpr char kAdminOnly[] = "Administrators only: you will be asked to log in.";
+constexpr char kStockByPrinter[] =
+    "The printer reads the loaded paper and ribbon from the roll; load another roll to change "
+    "them.";
 constexpr char kStatusTitle[] = "QV-46 Status";
 // PAPPL's Japanese calls them "accessories".
 constexpr char kSuppliesTitle[] = "Consumables";
@@ -190,6 +194,8 @@ bool ShowPrinterPage(pappl_client_t* client, void* data) {
   papplClientHTMLPrintf(client, "<a class=\"btn\" href=\"%s\">%s</a> ",
                         PrinterPath(printer, "supplies").c_str(),
                         Words(client, kSuppliesTitle).c_str());
+  papplClientHTMLPrintf(client, "<a class=\"btn\" href=\"%s\">%s</a> ",
+                        PrinterPath(printer, "media").c_str(), Words(client, "Media").c_str());
   ActionButton(client, home, "identify-printer", "Identify Printer", false);
   if (papplPrinterGetState(printer) == IPP_PSTATE_STOPPED)
     ActionButton(client, home, "resume-printer", "Resume Printing", true);
@@ -200,7 +206,6 @@ bool ShowPrinterPage(pappl_client_t* client, void* data) {
                         "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-admin-note\">%s</p><p>",
                         Words(client, "Configuration").c_str(), Words(client, kAdminOnly).c_str());
   AdminLink(client, PrinterPath(printer, "config"), "Configuration");
-  AdminLink(client, PrinterPath(printer, "media"), "Media");
   AdminLink(client, PrinterPath(printer, "printing"), "Printing Defaults");
   AdminLink(client, PrinterPath(printer, "jobs"), "Jobs");
   papplClientHTMLPuts(client, "</p></div><div class=\"col-6\">\n");
@@ -296,6 +301,142 @@ bool ShowSuppliesPage(pappl_client_t* client, void* data) {
   return true;
 }
 
+// The two looks a photographer picks from, as print-quality (which decides
+// a job's resolution when the job names none) and the resolution it gives.
+struct Look {
+  ipp_quality_t quality;
+  const char* keyword;
+  int x, y;
+};
+constexpr Look kLooks[] = {{IPP_QUALITY_DRAFT, "draft", 300, 300},
+                           {IPP_QUALITY_NORMAL, "normal", 300, 600}};
+
+// The vendor defaults from the printer's form; false for a value out of range.
+bool VendorDefaults(int count, cups_option_t* form, cups_option_t** vendor, int* numVendor) {
+  size_t options = 0;
+  const VendorOption* option = VendorOptions(&options);
+  for (size_t i = 0; i < options; ++i) {
+    const char* value = cupsGetOption(option[i].name, count, form);
+    if (option[i].kind == VendorKind::kBoolean) {
+      // An unticked box is not sent.
+      value = value != nullptr ? "true" : "false";
+    } else if (value == nullptr) {
+      continue;
+    } else if (option[i].kind == VendorKind::kRange) {
+      char* end = nullptr;
+      const long number = std::strtol(value, &end, 10);
+      if (*value == '\0' || *end != '\0' || number < option[i].lower || number > option[i].upper)
+        return false;
+    }
+    *numVendor = cupsAddOption(option[i].name, value, *numVendor, vendor);
+  }
+  return true;
+}
+
+const char* SaveDefaults(pappl_client_t* client, pappl_printer_t* printer) {
+  cups_option_t* form = nullptr;
+  const int count = papplClientGetForm(client, &form);
+  const char* message = "Changes saved.";
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  const char* look = cupsGetOption("print-quality", count, form);
+  cups_option_t* vendor = nullptr;
+  int numVendor = 0;
+  if (count == 0 || !papplClientIsValidForm(client, count, form)) {
+    message = "Invalid form submission.";
+  } else if (!VendorDefaults(count, form, &vendor, &numVendor)) {
+    message = "Bad printer defaults.";
+  } else {
+    for (const Look& choice : kLooks) {
+      if (look != nullptr && std::strcmp(look, choice.keyword) == 0) {
+        data.quality_default = choice.quality;
+        data.x_default = choice.x;
+        data.y_default = choice.y;
+      }
+    }
+    if (!papplPrinterSetDriverDefaults(printer, &data, numVendor, vendor))
+      message = "Bad printer defaults.";
+  }
+  cupsFreeOptions(numVendor, vendor);
+  cupsFreeOptions(count, form);
+  return message;
+}
+
+// The defaults in a photographer's terms: one choice of look, the finish,
+// the switches, and each number with its range.
+bool ShowDefaultsPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  if (!papplClientHTMLAuthorize(client)) return true;
+  const char* banner =
+      papplClientGetMethod(client) == HTTP_STATE_POST ? SaveDefaults(client, printer) : nullptr;
+  pappl_pr_driver_data_t driver;
+  papplPrinterGetDriverData(printer, &driver);
+  papplClientHTMLPrinterHeader(client, printer, "Printing Defaults", 0, nullptr, nullptr);
+  if (banner != nullptr)
+    papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n",
+                          Words(client, banner).c_str());
+  papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+  papplClientHTMLPrintf(client, "<table class=\"form\"><tbody>\n<tr><th>%s:</th><td>",
+                        Words(client, "print-quality").c_str());
+  for (const Look& look : kLooks) {
+    const std::string label = std::string("print-quality.") + look.keyword;
+    papplClientHTMLPrintf(client,
+                          "<label><input type=\"radio\" name=\"print-quality\" value=\"%s\"%s> "
+                          "%s</label> ",
+                          look.keyword, driver.quality_default == look.quality ? " checked" : "",
+                          Words(client, label.c_str()).c_str());
+  }
+  papplClientHTMLPuts(client, "</td></tr>\n");
+  ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
+  size_t options = 0;
+  const VendorOption* option = VendorOptions(&options);
+  for (size_t i = 0; i < options; ++i) {
+    const std::string fallback = std::string(option[i].name) + "-default";
+    char value[256] = "";
+    ipp_attribute_t* attr = ippFindAttribute(attrs, fallback.c_str(), IPP_TAG_ZERO);
+    if (attr != nullptr) ippAttributeString(attr, value, sizeof value);
+    papplClientHTMLPrintf(client, "<tr><th>%s:</th><td>", Words(client, option[i].name).c_str());
+    if (option[i].kind == VendorKind::kBoolean) {
+      papplClientHTMLPrintf(client, "<input type=\"checkbox\" name=\"%s\"%s>", option[i].name,
+                            std::strcmp(value, "true") == 0 ? " checked" : "");
+    } else if (option[i].kind == VendorKind::kRange) {
+      papplClientHTMLPrintf(client,
+                            "<input type=\"number\" name=\"%s\" min=\"%d\" max=\"%d\" "
+                            "value=\"%s\"> %d &ndash; %d",
+                            option[i].name, option[i].lower, option[i].upper, value,
+                            option[i].lower, option[i].upper);
+    } else {
+      papplClientHTMLPrintf(client, "<select name=\"%s\">", option[i].name);
+      for (const char* keyword : FinishKeywords()) {
+        const std::string label = std::string(option[i].name) + "." + keyword;
+        papplClientHTMLPrintf(client, "<option value=\"%s\"%s>%s</option>", keyword,
+                              std::strcmp(value, keyword) == 0 ? " selected" : "",
+                              Words(client, label.c_str()).c_str());
+      }
+      papplClientHTMLPuts(client, "</select>");
+    }
+    papplClientHTMLPuts(client, "</td></tr>\n");
+  }
+  ippDelete(attrs);
+  papplClientHTMLPrintf(client,
+                        "<tr><th></th><td><input type=\"submit\" value=\"%s\"></td></tr>\n"
+                        "</tbody></table></form>\n",
+                        Words(client, "Save Changes").c_str());
+  papplClientHTMLPrinterFooter(client);
+  return true;
+}
+
+// The loaded stock is the printer's to say (it reads the roll); a choice
+// here would be put back at the next reading.
+bool ShowMediaPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  papplClientHTMLPrinterHeader(client, printer, "Media", RefreshFor(printer), nullptr, nullptr);
+  ShowState(client, printer);
+  papplClientHTMLPrintf(client, "<p>%s</p>\n", Words(client, kStockByPrinter).c_str());
+  papplClientHTMLPrinterFooter(client);
+  return true;
+}
+
 void ReplacePage(pappl_printer_t* printer, const char* subpath, pappl_resource_cb_t page) {
   pappl_system_t* system = papplPrinterGetSystem(printer);
   const std::string path =
@@ -351,6 +492,8 @@ void AddPrinterPages(pappl_printer_t* printer) {
   ReplacePage(printer, nullptr, ShowPrinterPage);
   ReplacePage(printer, "qv46-status", ShowStatusPage);
   ReplacePage(printer, "supplies", ShowSuppliesPage);
+  ReplacePage(printer, "media", ShowMediaPage);
+  ReplacePage(printer, "printing", ShowDefaultsPage);
   papplPrinterRemoveLink(printer, "Supplies");
   papplPrinterRemoveLink(printer, kStatusTitle);
   papplPrinterAddLink(

@@ -92,6 +92,12 @@ const Page kPages[] = {
     {"/printing", false, true},  {"/config", false, true},
 };
 
+// PAPPL 1.3 writes this text into its configuration form without looking
+// it up in any catalogue; only a page of the app's own could change it.
+bool Untranslatable(const std::string& page, const std::string& english) {
+  return page == "/config" && english == "Save Changes";
+}
+
 struct StateCase {
   const char* name;
   std::vector<const char*> simLines;  // "KEY... VALUE" for qv46-sim's set
@@ -145,12 +151,13 @@ TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
       const std::string words =
           std::regex_replace(text, std::regex("(src|href|action|summary|alt)=\"[^\"]*\""), "");
       for (const auto& [which, avoided] : glossary.avoid) {
-        if (which == "*" || which == language)
+        if (which == "*" || which == language) {
           EXPECT_EQ(std::string::npos, words.find(avoided)) << avoided;
+        }
       }
       for (const auto& [key, texts] : glossary.words) {
         const std::string& english = texts.at("en");
-        if (texts.at(language) == english) continue;
+        if (texts.at(language) == english || Untranslatable(page.path, english)) continue;
         EXPECT_EQ(std::string::npos, words.find(">" + english + "<")) << english;
         EXPECT_EQ(std::string::npos, words.find("\"" + english + "\"")) << english;
       }
@@ -160,9 +167,10 @@ TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
                 text.find(std::string("/qv46-state/") + state.picture + ".png\""));
       EXPECT_NE(std::string::npos, text.find(">" + Localized(catalogue, state.word) + "<"))
           << Localized(catalogue, state.word);
-      if (state.instruction[0] != '\0')
+      if (state.instruction[0] != '\0') {
         EXPECT_NE(std::string::npos, text.find(Localized(catalogue, state.instruction)))
             << Localized(catalogue, state.instruction);
+      }
       EXPECT_NE(std::string::npos, text.find(glossary.words.at("Prints left").at(language)));
       EXPECT_NE(std::string::npos,
                 text.find(std::string("<span class=\"qv46-prints\">") + state.printsLeft + "<"))

@@ -254,7 +254,7 @@ struct PageWordsCase {
   const char* language;
   const char* owner;
   const char* pagesCompleted;  // jobs page
-  const char* draft;           // printing defaults
+  const char* standard;        // printing defaults: the standard look
   const char* statusLink;      // every printer page
   const char* supply;          // supplies page
   const char* supplies;        // its title and link
@@ -277,7 +277,7 @@ TEST_P(PageWords, AreTranslated) {
   }
   for (const std::string& word :
        {"<th>" + std::string(c.owner), "<th>" + std::string(c.pagesCompleted),
-        std::string(c.draft) + "</label>", std::string(c.statusLink) + "</",
+        std::string(c.standard) + "</label>", std::string(c.statusLink) + "</",
         "<th>" + std::string(c.supply) + "</th>", ">" + std::string(c.supplies) + "</h1>",
         ">" + std::string(c.supplies) + "</a>"})
     EXPECT_NE(std::string::npos, pages.find(word)) << c.language << ": " << word;
@@ -288,16 +288,17 @@ TEST_P(PageWords, AreTranslated) {
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, PageWords,
-    testing::Values(PageWordsCase{"de", "Eigentümer", "Gedruckte Seiten", "Entwurf", "QV-46-Status",
-                                  "Farbband und Papier", "Verbrauchsmaterial"},
-                    PageWordsCase{"es", "Propietario", "Páginas impresas", "Borrador",
-                                  "Estado de la QV-46", "Cinta y papel", "Consumibles"},
-                    PageWordsCase{"fr", "Propriétaire", "Pages imprimées", "Brouillon",
-                                  "Statut de la QV-46", "Ruban et papier", "Consommables"},
-                    PageWordsCase{"ja", "所有者", "印刷済みページ", "ドラフト", "QV-46 の状態",
-                                  "リボンと用紙", "消耗品"},
-                    PageWordsCase{"zh-CN", "所有者", "已打印页数", "草稿", "QV-46 状态",
-                                  "色带和纸张", "耗材"}),
+    testing::Values(
+        PageWordsCase{"de", "Eigentümer", "Gedruckte Seiten", "Standard (300 x 300 dpi)",
+                      "QV-46-Status", "Farbband und Papier", "Verbrauchsmaterial"},
+        PageWordsCase{"es", "Propietario", "Páginas impresas", "Estándar (300 x 300 ppp)",
+                      "Estado de la QV-46", "Cinta y papel", "Consumibles"},
+        PageWordsCase{"fr", "Propriétaire", "Pages imprimées", "Standard (300 x 300 ppp)",
+                      "Statut de la QV-46", "Ruban et papier", "Consommables"},
+        PageWordsCase{"ja", "所有者", "印刷済みページ", "標準（300 x 300 dpi）", "QV-46 の状態",
+                      "リボンと用紙", "消耗品"},
+        PageWordsCase{"zh-CN", "所有者", "已打印页数", "标准（300 x 300 dpi）", "QV-46 状态",
+                      "色带和纸张", "耗材"}),
     [](const testing::TestParamInfo<PageWordsCase>& info) {
       return std::string(info.param.language).substr(0, 2);
     });
@@ -354,6 +355,52 @@ TEST_F(PrinterApp, StringsFileServesEveryLanguage) {
         << language << ": " << strings;
   }
 }
+
+// The printing defaults page sets the look and the vendor defaults the way
+// IPP reports them, and keeps them when a number is out of its range.
+struct DefaultsCase {
+  const char* name;
+  const char* form;  // fields after the session's
+  const char* banner;
+  const char* quality;    // print-quality-default afterwards
+  const char* sharpness;  // sharpness-default afterwards
+  const char* border;     // border-default afterwards
+};
+
+class Defaults : public PrinterApp, public testing::WithParamInterface<DefaultsCase> {};
+
+TEST_P(Defaults, SaveWhatTheFormSays) {
+  const DefaultsCase& c = GetParam();
+  const std::string url = app_.WebUrl("/VALDREN-QV-46/printing");
+  std::string page;
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(), url}, &page));
+  std::smatch session;
+  ASSERT_TRUE(
+      std::regex_search(page, session, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")))
+      << page;
+  // A range is shown with its input.
+  EXPECT_NE(std::string::npos, page.find("min=\"-2\" max=\"8\""));
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(), "-d",
+                             "session=" + session[1].str() + "&" + c.form, url},
+                            &page));
+  EXPECT_NE(std::string::npos, page.find(std::string("<div class=\"banner\">") + c.banner)) << page;
+  EXPECT_EQ(c.quality, app_.PrinterAttribute("print-quality-default"));
+  EXPECT_EQ(c.sharpness, app_.PrinterAttribute("sharpness-default"));
+  EXPECT_EQ(c.border, app_.PrinterAttribute("border-default"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Defaults,
+    testing::Values(DefaultsCase{"FineLookAndSharper", "print-quality=normal&sharpness=5",
+                                 "Changes saved.", "normal", "5", "false"},
+                    DefaultsCase{"StandardLookWithBorder",
+                                 "print-quality=draft&sharpness=0&border=on", "Changes saved.",
+                                 "draft", "0", "true"},
+                    DefaultsCase{"OutOfRangeKeepsEverything", "print-quality=normal&sharpness=9",
+                                 "These values are not allowed.", "draft", "0", "false"},
+                    DefaultsCase{"NotANumber", "sharpness=5x", "These values are not allowed.",
+                                 "draft", "0", "false"}),
+    [](const testing::TestParamInfo<DefaultsCase>& info) { return info.param.name; });
 
 // The icons printer-icons names and the web pages' own are the monitor's art.
 TEST_F(PrinterApp, IconsAreTheMonitorsArt) {
