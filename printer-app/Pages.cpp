@@ -23,6 +23,13 @@ constexpr char kPicturePath[] = "/qv46-state/";
 constexpr char kPrintsLeft[] = "Prints left";
 constexpr char kFewLeft[] = "Few prints left. Have a new set of paper and ribbon ready.";
 constexpr char kAdminOnly[] = "Administrators only: you will be asked to log in.";
+constexpr char kLogInAsAdmin[] =
+    "This page is for administrators. Log in with the name and password of a member of the "
+    "printer administrators' group.";
+constexpr char kNoAdmin[] =
+    "This login is not an administrator's. Log in as a member of the printer administrators' "
+    "group.";
+constexpr char kLoginGate[] = "/qv46-login";
 constexpr char kStockByPrinter[] =
     "The printer reads the loaded paper and ribbon from the roll; load another roll to change "
     "them.";
@@ -84,12 +91,60 @@ void ShowState(pappl_client_t* client, pappl_printer_t* printer) {
   papplClientHTMLPuts(client, "</div></div>\n");
 }
 
-// A link to a page only administrators may open: it says so, and the page
-// asks for the login.
-void AdminLink(pappl_client_t* client, const std::string& path, const char* label) {
+// Where a login is wanted and missing or refused: a page that says what to
+// do, not a bare status line. A client PAPPL wants on TLS is sent there.
+void RespondLogin(pappl_client_t* client, http_status_t status, const std::string& back) {
+  if (status != HTTP_STATUS_UNAUTHORIZED && status != HTTP_STATUS_FORBIDDEN) {
+    papplClientRespond(client, status, nullptr, nullptr, 0, 0);
+    return;
+  }
+  if (!papplClientRespond(client, status, nullptr, "text/html", 0, 0)) return;
+  papplClientHTMLHeader(client, "Log In", 0);
   papplClientHTMLPrintf(
-      client, "<a class=\"btn qv46-admin\" href=\"%s\" title=\"%s\">%s &#128274;</a> ",
-      path.c_str(), Words(client, kAdminOnly).c_str(), Words(client, label).c_str());
+      client,
+      "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">"
+      "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-login\">%s</p>\n"
+      "<p><a class=\"btn\" href=\"\">%s</a> <a class=\"btn\" href=\"%s\">%s</a></p>"
+      "</div></div></div>\n",
+      Words(client, "Log In").c_str(),
+      Words(client, status == HTTP_STATUS_FORBIDDEN ? kNoAdmin : kLogInAsAdmin).c_str(),
+      Words(client, "Log In").c_str(), back.c_str(), Words(client, "Back").c_str());
+  papplClientHTMLFooter(client);
+}
+
+// True for an administrator; else the login page has been sent.
+bool RequireAdmin(pappl_client_t* client, const std::string& back) {
+  const http_status_t status = papplClientIsAuthorized(client);
+  if (status == HTTP_STATUS_CONTINUE) return true;
+  RespondLogin(client, status, back);
+  return false;
+}
+
+// /qv46-login?next=PATH: asks for the administrator's login, then goes on
+// to PATH, a page of this server, which the browser then opens with it.
+bool ShowLoginGate(pappl_client_t* client, void*) {
+  cups_option_t* form = nullptr;
+  const int count = papplClientGetForm(client, &form);
+  const char* next = cupsGetOption("next", count, form);
+  // Only paths of this server: no scheme, no other host.
+  const std::string target =
+      next != nullptr && next[0] == '/' && next[1] != '/' && std::strchr(next, '\\') == nullptr
+          ? next
+          : "/";
+  cupsFreeOptions(count, form);
+  if (RequireAdmin(client, "/"))
+    papplClientRespondRedirect(client, HTTP_STATUS_FOUND, target.c_str());
+  return true;
+}
+
+// A link to a page only administrators may open: it says so, and leads to
+// the login first.
+void AdminLink(pappl_client_t* client, const std::string& path, const char* label) {
+  papplClientHTMLPrintf(client,
+                        "<a class=\"btn qv46-admin\" href=\"%s?next=%s\" title=\"%s\">%s "
+                        "&#128274;</a> ",
+                        kLoginGate, path.c_str(), Words(client, kAdminOnly).c_str(),
+                        Words(client, label).c_str());
 }
 
 std::string PrinterPath(pappl_printer_t* printer, const char* subpath) {
@@ -145,7 +200,7 @@ const char* DoAction(pappl_client_t* client, pappl_printer_t* printer) {
   } else if (action != nullptr && (std::strcmp(action, "pause-printer") == 0 ||
                                    std::strcmp(action, "resume-printer") == 0)) {
     // Stopping and starting the printer are the administrator's.
-    if (!papplClientHTMLAuthorize(client)) {
+    if (!RequireAdmin(client, papplClientGetURI(client))) {
       cupsFreeOptions(count, form);
       return nullptr;
     }
@@ -366,7 +421,7 @@ const char* SaveDefaults(pappl_client_t* client, pappl_printer_t* printer) {
 // the switches, and each number with its range.
 bool ShowDefaultsPage(pappl_client_t* client, void* data) {
   auto* printer = static_cast<pappl_printer_t*>(data);
-  if (!papplClientHTMLAuthorize(client)) return true;
+  if (!RequireAdmin(client, PrinterPath(printer, nullptr) + "/")) return true;
   const char* banner =
       papplClientGetMethod(client) == HTTP_STATE_POST ? SaveDefaults(client, printer) : nullptr;
   pappl_pr_driver_data_t driver;
@@ -485,6 +540,7 @@ void AddSystemPages(pappl_system_t* system) {
   }
   // Added before PAPPL adds its own home page, so it takes the path.
   papplSystemAddResourceCallback(system, "/", "text/html", ShowHomePage, system);
+  papplSystemAddResourceCallback(system, kLoginGate, "text/html", ShowLoginGate, nullptr);
   UseStateWords(system);
 }
 

@@ -402,6 +402,53 @@ INSTANTIATE_TEST_SUITE_P(
                                  "draft", "0", "false"}),
     [](const testing::TestParamInfo<DefaultsCase>& info) { return info.param.name; });
 
+// The pages an administrator needs lead to the login first and say what it
+// wants; nothing answers with a bare status line, and the login only leads
+// to pages of this server.
+struct LoginCase {
+  const char* name;
+  const char* user;  // "" for no login
+  const char* path;
+  int status;
+  const char* location;  // the redirect's end, or a text of the page
+};
+
+class Login : public PrinterApp, public testing::WithParamInterface<LoginCase> {};
+
+TEST_P(Login, LeadsToThePageOrSaysWhy) {
+  const LoginCase& c = GetParam();
+  std::vector<std::string> curl = {
+      "curl", "-s", "-o", Path("body.html"), "-w", "%{http_code} %{redirect_url}"};
+  if (c.user[0] != '\0')
+    curl.insert(curl.end(), {"-u", std::string(c.user) + ":" + AppUnderTest::kPassword});
+  curl.push_back(app_.WebUrl(c.path));
+  std::string out;
+  ASSERT_EQ(0, apptest::Run(curl, &out));
+  EXPECT_EQ(c.status, std::atoi(out.c_str())) << out;
+  if (c.status == 302) {
+    EXPECT_EQ(app_.WebUrl(c.location), out.substr(out.find(' ') + 1));
+  } else {
+    const std::string body = e2e::ReadFile(Path("body.html"));
+    EXPECT_NE(std::string::npos, body.find(c.location)) << body;
+    EXPECT_NE(std::string::npos, body.find("</html>")) << body;
+  }
+}
+
+constexpr char kForAdmins[] = "This page is for administrators.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, Login,
+    testing::Values(
+        LoginCase{"AskedFor", "", "/qv46-login?next=/VALDREN-QV-46/jobs", 401, kForAdmins},
+        LoginCase{"GoesOn", AppUnderTest::kAdmin, "/qv46-login?next=/VALDREN-QV-46/jobs", 302,
+                  "/VALDREN-QV-46/jobs"},
+        LoginCase{"NotAnAdministrator", AppUnderTest::kOutsider,
+                  "/qv46-login?next=/VALDREN-QV-46/jobs", 403, "not an administrator's"},
+        LoginCase{"NoOtherServer", AppUnderTest::kAdmin, "/qv46-login?next=//example.com/", 302,
+                  "/"},
+        LoginCase{"DefaultsAskForIt", "", "/VALDREN-QV-46/printing", 401, kForAdmins}),
+    [](const testing::TestParamInfo<LoginCase>& info) { return info.param.name; });
+
 // The icons printer-icons names and the web pages' own are the monitor's art.
 TEST_F(PrinterApp, IconsAreTheMonitorsArt) {
   std::vector<std::pair<std::string, const char*>> icons;
