@@ -30,6 +30,9 @@ constexpr char kNoAdmin[] =
     "This login is not an administrator's. Log in as a member of the printer administrators' "
     "group.";
 constexpr char kLoginGate[] = "/qv46-login";
+constexpr char kDefaultsLink[] = "Printing Defaults (administrators)";
+// A link or button only administrators may use.
+constexpr char kForAdmins[] = "%s (administrators)";
 constexpr char kStockByPrinter[] =
     "The printer reads the loaded paper and ribbon from the roll; load another roll to change "
     "them.";
@@ -43,6 +46,13 @@ constexpr int kQuietRefresh = 30;
 
 std::string Words(pappl_client_t* client, const char* key) {
   return papplClientGetLocString(client, key);
+}
+
+std::string ForAdmins(pappl_client_t* client, const char* label) {
+  char text[512];
+  papplLocFormatString(papplClientGetLoc(client), text, sizeof text, kForAdmins,
+                       Words(client, label).c_str());
+  return text;
 }
 
 std::string Count(long n) { return n < 0 ? std::string("---") : std::to_string(n); }
@@ -78,11 +88,12 @@ void ShowState(pappl_client_t* client, pappl_printer_t* printer) {
                         Count(reading.initial).c_str());
   if (left >= 0 && reading.initial > 0) {
     // The bar turns to the warning colour where IPP says marker-supply-low.
-    papplClientHTMLPrintf(client,
-                          "<br><meter min=\"0\" max=\"%ld\" low=\"%ld\" high=\"%ld\" "
-                          "optimum=\"%ld\" value=\"%ld\" title=\"%ld / %ld\"></meter>",
-                          reading.initial, reading.initial / 10 + 1, reading.initial / 10 + 1,
-                          reading.initial, std::min(left, reading.initial), left, reading.initial);
+    papplClientHTMLPrintf(
+        client,
+        "<br><meter style=\"width: 100%%\" min=\"0\" max=\"%ld\" low=\"%ld\" high=\"%ld\" "
+        "optimum=\"%ld\" value=\"%ld\" title=\"%ld / %ld\"></meter>",
+        reading.initial, reading.initial / 10 + 1, reading.initial / 10 + 1, reading.initial,
+        std::min(left, reading.initial), left, reading.initial);
   }
   papplClientHTMLPuts(client, "</p>\n");
   if (FewPrintsLeft(reading) && !words.rollUsedUp)
@@ -140,11 +151,9 @@ bool ShowLoginGate(pappl_client_t* client, void*) {
 // A link to a page only administrators may open: it says so, and leads to
 // the login first.
 void AdminLink(pappl_client_t* client, const std::string& path, const char* label) {
-  papplClientHTMLPrintf(client,
-                        "<a class=\"btn qv46-admin\" href=\"%s?next=%s\" title=\"%s\">%s "
-                        "&#128274;</a> ",
-                        kLoginGate, path.c_str(), Words(client, kAdminOnly).c_str(),
-                        Words(client, label).c_str());
+  papplClientHTMLPrintf(
+      client, "<a class=\"btn qv46-admin\" href=\"%s?next=%s\" title=\"%s\">%s</a> ", kLoginGate,
+      path.c_str(), Words(client, kAdminOnly).c_str(), ForAdmins(client, label).c_str());
 }
 
 std::string PrinterPath(pappl_printer_t* printer, const char* subpath) {
@@ -220,8 +229,8 @@ void ActionButton(pappl_client_t* client, const std::string& path, const char* a
   papplClientHTMLStartForm(client, path.c_str(), false);
   papplClientHTMLPrintf(client, "<input type=\"hidden\" name=\"action\" value=\"%s\">", action);
   if (admin)
-    papplClientHTMLPrintf(client, "<input type=\"submit\" value=\"%s &#128274;\" title=\"%s\">",
-                          Words(client, label).c_str(), Words(client, kAdminOnly).c_str());
+    papplClientHTMLPrintf(client, "<input type=\"submit\" value=\"%s\" title=\"%s\">",
+                          ForAdmins(client, label).c_str(), Words(client, kAdminOnly).c_str());
   else
     papplClientHTMLPrintf(client, "<input type=\"submit\" value=\"%s\">",
                           Words(client, label).c_str());
@@ -555,6 +564,14 @@ void AddPrinterPages(pappl_printer_t* printer) {
   papplPrinterAddLink(
       printer, kStatusTitle, PrinterPath(printer, "qv46-status").c_str(),
       static_cast<pappl_loptions_t>(PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS));
+  // The navigation's link to the defaults says who they are for and leads
+  // to the login first.
+  papplPrinterRemoveLink(printer, "Printing Defaults");
+  papplPrinterRemoveLink(printer, kDefaultsLink);
+  papplPrinterAddLink(
+      printer, kDefaultsLink,
+      (std::string(kLoginGate) + "?next=" + PrinterPath(printer, "printing")).c_str(),
+      PAPPL_LOPTIONS_NAVIGATION);
   papplPrinterRemoveLink(printer, kSuppliesTitle);
   papplPrinterAddLink(printer, kSuppliesTitle, PrinterPath(printer, "supplies").c_str(),
                       PAPPL_LOPTIONS_STATUS);
