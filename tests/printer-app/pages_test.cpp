@@ -89,13 +89,14 @@ struct Page {
 const Page kPages[] = {
     {"//", true, false},         {"/", true, false},       {"/qv46-status", true, false},
     {"/supplies", false, false}, {"/jobs", false, true},   {"/media", false, true},
-    {"/printing", false, true},  {"/config", false, true},
+    {"/printing", false, true},  {"/config", false, true}, {"//config", false, true},
 };
 
-// PAPPL 1.3 writes this text into its configuration form without looking
-// it up in any catalogue; only a page of the app's own could change it.
+// PAPPL 1.3 writes this text into its configuration forms (the system's and
+// the printer's) without looking it up in any catalogue; only pages of the
+// app's own could change it.
 bool Untranslatable(const std::string& page, const std::string& english) {
-  return page == "/config" && english == "Save Changes";
+  return (page == "/config" || page == "//config") && english == "Save Changes";
 }
 
 struct StateCase {
