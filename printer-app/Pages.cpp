@@ -137,11 +137,13 @@ bool ShowLoginGate(pappl_client_t* client, void*) {
   cups_option_t* form = nullptr;
   const int count = papplClientGetForm(client, &form);
   const char* next = cupsGetOption("next", count, form);
-  // Only paths of this server: no scheme, no other host.
-  const std::string target =
-      next != nullptr && next[0] == '/' && next[1] != '/' && std::strchr(next, '\\') == nullptr
-          ? next
-          : "/";
+  // Only paths of this server: no scheme, no other host, nothing a browser
+  // would drop to make one ("/\t/host").
+  std::string target = next != nullptr ? next : "";
+  const bool local = !target.empty() && target[0] == '/' && target.rfind("//", 0) != 0 &&
+                     std::all_of(target.begin(), target.end(),
+                                 [](char c) { return c > ' ' && c < 0x7f && c != '\\'; });
+  if (!local) target = "/";
   cupsFreeOptions(count, form);
   if (RequireAdmin(client, "/"))
     papplClientRespondRedirect(client, HTTP_STATUS_FOUND, target.c_str());

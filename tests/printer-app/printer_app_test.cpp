@@ -446,6 +446,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "/qv46-login?next=/VALDREN-QV-46/jobs", 403, "not an administrator's"},
         LoginCase{"NoOtherServer", AppUnderTest::kAdmin, "/qv46-login?next=//example.com/", 302,
                   "/"},
+        LoginCase{"NoServerHiddenByATab", AppUnderTest::kAdmin,
+                  "/qv46-login?next=/%09/example.com/", 302, "/"},
         LoginCase{"DefaultsAskForIt", "", "/VALDREN-QV-46/printing", 401, kForAdmins}),
     [](const testing::TestParamInfo<LoginCase>& info) { return info.param.name; });
 
