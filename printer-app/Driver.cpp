@@ -6,6 +6,7 @@
 
 #include "printer-app/Icons.h"
 #include "printer-app/Identify.h"
+#include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
 #include "printer-app/UsbScheme.h"
@@ -63,15 +64,7 @@ constexpr LoadedStock kLoadedMedia[] = {
     {"00400", "na_6x9_6x9in", "6x9in"},
 };
 
-enum class Kind { kKeyword, kBoolean, kRange };
-
-struct VendorOption {
-  const char* name;    // IPP attribute
-  const char* option;  // the classic queue's option
-  Kind kind;
-  const char* ppdDefault;  // IPP form
-  int lower, upper;        // kRange
-};
+using Kind = VendorKind;
 
 constexpr VendorOption kVendor[] = {
     {"overcoat-finish", "ZelOvercoatFinish", Kind::kKeyword, "glossy", 0, 0},
@@ -153,6 +146,22 @@ const LoadedStock* StockForCode(const char* mediaCode) {
     if (std::strcmp(mediaCode, row.code) == 0) return &row;
   }
   return nullptr;
+}
+
+const VendorOption* VendorOptions(size_t* count) {
+  *count = sizeof kVendor / sizeof kVendor[0];
+  return kVendor;
+}
+
+std::vector<const char*> FinishKeywords() {
+  std::vector<const char*> keywords;
+  for (const auto& finish : kFinishes) keywords.push_back(finish[0]);
+  return keywords;
+}
+
+const LoadedStock* LoadedStocks(size_t* count) {
+  *count = sizeof kLoadedMedia / sizeof kLoadedMedia[0];
+  return kLoadedMedia;
 }
 
 std::vector<std::pair<std::string, std::string>> FilterOptions(const pappl_media_col_t& media,
@@ -261,6 +270,7 @@ bool DriverCallback(pappl_system_t* system, const char* driverName, const char* 
   for (int i = 0; i < data->num_vendor; ++i) data->vendor[i] = kVendor[i].name;
   *attrs = ippNew();
   AddVendorAttributes(*attrs);
+  AddStringsAttributes(system, *attrs);
   // Get-Printer-Attributes is all there is: no preferred values per job.
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
   return true;

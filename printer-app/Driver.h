@@ -29,6 +29,21 @@ struct LoadedStock {
 };
 // Null for an unknown code.
 const LoadedStock* StockForCode(const char* mediaCode);
+// Every stock the printer can report; *count of them.
+const LoadedStock* LoadedStocks(size_t* count);
+
+// The vendor options: each an IPP attribute with -supported and -default.
+enum class VendorKind { kKeyword, kBoolean, kRange };
+struct VendorOption {
+  const char* name;    // IPP attribute
+  const char* option;  // the classic queue's option
+  VendorKind kind;
+  const char* ppdDefault;  // IPP form
+  int lower, upper;        // kRange
+};
+const VendorOption* VendorOptions(size_t* count);
+// The keywords of the one keyword option, overcoat-finish, in order.
+std::vector<const char*> FinishKeywords();
 
 // The job options as the classic queue would pass them, from a job's media
 // (the page's orientation is its size's), resolution and vendor options (each vendor option missing

@@ -8,18 +8,33 @@
 
 #include <pappl/pappl.h>
 
+#include <string>
+
 // PAPPL before 1.4.6 adds another copy of printer-strings-languages-supported
 // to the printer's own attributes at every Get-Printer-Attributes that asks
 // for it, once a strings file names a language; the reply grows without end.
 constexpr bool kPapplRepeatsStringsLanguages = QV46_PAPPL_VERSION < 10406;
 
-// Adds the app's strings to PAPPL's catalogues for the web pages. Where
-// PAPPL repeats the languages attribute, no strings file keeps its language
-// (and IPP clients get no printer-strings-uri).
+// PAPPL keeps the first text a catalogue gets for a key, and loads its own
+// catalogues when the system is created, before the app can add anything:
+// its words cannot be replaced through its API. The app replaces them in the
+// catalogue itself, whose layout is known for PAPPL 1.3 and 1.4 only.
+constexpr bool kPapplKeepsItsOwnWords = QV46_PAPPL_VERSION >= 10300 && QV46_PAPPL_VERSION < 10500;
+
+// Adds the app's strings to PAPPL's catalogues for the web pages, in place
+// of PAPPL's own text for the same key, and serves each as a strings file,
+// /qv46-<language>.strings. Where PAPPL repeats the languages attribute, no
+// strings file names its language to PAPPL; /qv46.strings then serves the
+// one of the browser's or client's language (English by default).
 void AddAppStrings(pappl_system_t* system);
 
-// PAPPL's printer page takes its form's actions (hold new jobs, identify the
-// printer, print a test page) from whoever loaded the page, without a login.
-// The page is served through a wrapper that asks an administrator's login
-// for a POST first; called for each printer once PAPPL added its pages.
-void GuardPrinterPage(pappl_printer_t* printer);
+// Where PAPPL repeats the languages attribute: printer-strings-languages-
+// supported with each language once, and a printer-strings-uri of
+// /qv46.strings on `system`, among the driver's attributes, which PAPPL
+// copies into every reply as they are.
+void AddStringsAttributes(pappl_system_t* system, ipp_t* driverAttrs);
+
+// Gives `key` the text `text` in the catalogue of `language`; false when
+// the catalogue cannot be changed.
+bool SetCatalogueText(pappl_system_t* system, const char* language, const std::string& key,
+                      const std::string& text);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // SPDX-FileCopyrightText: 2026 VALDREN
-// The printer's state over IPP and on the web status page: the queries the
-// status daemon asks, mapped to printer-state-reasons, a supply level and
-// the ready media.
+// The printer's state over IPP and on the web pages: the queries the status
+// daemon asks, mapped to printer-state-reasons, a supply level and the ready
+// media.
 #pragma once
 
 #include <pappl/pappl.h>
@@ -12,6 +12,10 @@
 #include "common/TmpFiles.h"
 
 class UsbPrinter;
+
+// The supply, in words of the app's catalogue: the roll holds the ribbon and
+// the paper together.
+constexpr char kSupplyName[] = "Ribbon and paper";
 
 struct PrinterReading {
   long status = kOfflineStatus;
@@ -24,20 +28,24 @@ struct PrinterReading {
 
 PrinterReading ReadPrinter(UsbPrinter& printer);
 
-// IPP's words for a reading: reasons (with marker-supply-low at or below
-// 10 % left) and the supply level in percent (-1: unknown).
+// IPP's words for a reading: reasons (with marker-supply-low when few prints
+// are left) and the supply level in percent (-1: unknown).
 pappl_preason_t ReasonsFor(const PrinterReading& reading);
 int SupplyLevel(const PrinterReading& reading);
-// The status monitor's words.
-const char* StatusText(long status);
-const char* StatusMessage(long status);
+// Prints left on the loaded roll: none once the printer reports paper or
+// ribbon end, whatever its count says; -1 when unknown.
+long PrintsLeft(const PrinterReading& reading);
+// At or below 10 % of a roll left (and not offline).
+bool FewPrintsLeft(const PrinterReading& reading);
 
 // Publishes `reading` on `printer` and keeps it for the status page.
 void Publish(pappl_printer_t* printer, const PrinterReading& reading);
 
+// The last reading published for `printer`.
+PrinterReading LastReading(pappl_printer_t* printer);
+// The status the pages show: a job holds the printer and its reading then
+// stays as it was, so a ready printer with a job under way is printing.
+long ShownStatus(pappl_printer_t* printer, const PrinterReading& reading);
+
 // PAPPL's status callback: asks the printer when no job holds it.
 bool UpdatePrinterStatus(pappl_printer_t* printer);
-
-// Adds the printer's web status page and puts the app's supplies page in
-// place of PAPPL's.
-void AddStatusPage(pappl_printer_t* printer);

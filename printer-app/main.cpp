@@ -21,6 +21,7 @@
 #include "printer-app/HotPlug.h"
 #include "printer-app/Icons.h"
 #include "printer-app/ImageJob.h"
+#include "printer-app/Pages.h"
 #include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
@@ -91,8 +92,7 @@ void SaveFinalState(pappl_system_t* system, const std::string& path) {
 bool gNetwork = true;
 
 void CompletePrinter(pappl_printer_t* printer) {
-  GuardPrinterPage(printer);
-  AddStatusPage(printer);
+  AddPrinterPages(printer);
   Advertise(printer, gNetwork);
 }
 
@@ -191,6 +191,10 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
     papplSystemDelete(system);
     return nullptr;
   }
+  // The one name that reaches a server on the loopback addresses alone, for
+  // the addresses the app gives out (printer-strings-uri).
+  if (!isPrivate && !gNetwork && serverHostname == nullptr)
+    papplSystemSetHostName(system, "localhost");
   RequireAdminLogin(system, {Option("auth-service", numOptions, options, kName),
                              Option("pam-config-dir", numOptions, options, ""),
                              Option("admin-group", numOptions, options, kAdminGroup)});
@@ -202,6 +206,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   }
 
   AddAppStrings(system);
+  AddSystemPages(system);
   AddSystemIcons(system);
   AddQv46Scheme();
   papplSystemSetPrinterDrivers(system, 1, gDrivers, nullptr, nullptr, DriverCallback, nullptr);

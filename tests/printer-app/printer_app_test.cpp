@@ -217,12 +217,14 @@ TEST_F(PrinterApp, WebStatusPageWordsThePrinterAsTheMonitorDoes) {
       << page;
   EXPECT_NE(std::string::npos, page.find("Load new media.")) << page;
   EXPECT_NE(std::string::npos, page.find(app_.Serial())) << page;
-  EXPECT_NE(std::string::npos, page.find("6x8in: 50 / 50 Sheets")) << page;
+  // The printer still counts the roll it ran out of; none of it is left.
+  EXPECT_NE(std::string::npos, page.find("6x8in")) << page;
+  EXPECT_NE(std::string::npos, page.find("<span class=\"qv46-prints\">0 / 50</span>")) << page;
   EXPECT_NE(std::string::npos, page.find("<td>123</td>")) << page;
 
   // In the browser's language, with the monitor's words.
   const std::pair<const char*, const char*> languages[] = {
-      {"ja", "用紙切れ"}, {"zh", "纸张用完"}, {"de", "Druckerstatus"}};
+      {"ja", "用紙切れ"}, {"zh", "纸张用完"}, {"de", "Papierende"}};
   for (const auto& [language, expected] : languages) {
     apptest::Run({"curl", "-s", "-H", std::string("Accept-Language: ") + language,
                   app_.WebUrl("/VALDREN-QV-46/qv46-status")},
@@ -252,11 +254,9 @@ TEST_F(PrinterApp, SystemPageSpeaksTheBrowsersLanguage) {
 // app's own, in the browser's language, after one job.
 struct PageWordsCase {
   const char* language;
-  const char* change;  // printer page
-  const char* noJobs;
   const char* owner;
   const char* pagesCompleted;  // jobs page
-  const char* draft;           // printing defaults
+  const char* standard;        // printing defaults: the standard look
   const char* statusLink;      // every printer page
   const char* supply;          // supplies page
   const char* supplies;        // its title and link
@@ -278,30 +278,29 @@ TEST_P(PageWords, AreTranslated) {
     pages += html;
   }
   for (const std::string& word :
-       {std::string(c.change) + "</a>", std::string(", ") + c.noJobs, "<th>" + std::string(c.owner),
-        "<th>" + std::string(c.pagesCompleted), std::string(c.draft) + "</label>",
-        std::string(c.statusLink) + "</", "<th>" + std::string(c.supply) + "</th>",
-        ">" + std::string(c.supplies) + "</h1>", ">" + std::string(c.supplies) + "</a>"})
+       {"<th>" + std::string(c.owner), "<th>" + std::string(c.pagesCompleted),
+        std::string(c.standard) + "</label>", std::string(c.statusLink) + "</",
+        "<th>" + std::string(c.supply) + "</th>", ">" + std::string(c.supplies) + "</h1>",
+        ">" + std::string(c.supplies) + "</a>"})
     EXPECT_NE(std::string::npos, pages.find(word)) << c.language << ": " << word;
-  for (const char* english : {">Change</a>", "0 jobs", "<th>Owner", "Pages Completed", "> Draft<",
-                              ">QV-46 Status<", "Ribbon and paper"})
+  for (const char* english :
+       {"<th>Owner", "Pages Completed", "> Draft<", ">QV-46 Status<", "Ribbon and paper"})
     EXPECT_EQ(std::string::npos, pages.find(english)) << c.language << ": " << english;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, PageWords,
-    testing::Values(PageWordsCase{"de", "Ändern", "0 Aufträge", "Eigentümer", "Gedruckte Seiten",
-                                  "Entwurf", "QV-46-Status", "Farbband und Papier",
-                                  "Verbrauchsmaterial"},
-                    PageWordsCase{"es", "Cambiar", "0 trabajos", "Propietario", "Páginas impresas",
-                                  "Borrador", "Estado de la QV-46", "Cinta y papel", "Consumibles"},
-                    PageWordsCase{"fr", "Modifier", "0 travaux", "Propriétaire", "Pages imprimées",
-                                  "Brouillon", "Statut de la QV-46", "Ruban et papier",
-                                  "Consommables"},
-                    PageWordsCase{"ja", "変更", "0 ジョブ", "所有者", "印刷済みページ", "ドラフト",
-                                  "QV-46 の状態", "リボンと用紙", "消耗品"},
-                    PageWordsCase{"zh-CN", "更改", "0 个作业", "所有者", "已打印页数", "草稿",
-                                  "QV-46 状态", "色带和纸张", "耗材"}),
+    testing::Values(
+        PageWordsCase{"de", "Eigentümer", "Gedruckte Seiten", "Standard (300 x 300 dpi)",
+                      "QV-46-Status", "Farbband und Papier", "Verbrauchsmaterial"},
+        PageWordsCase{"es", "Propietario", "Páginas impresas", "Estándar (300 x 300 ppp)",
+                      "Estado de la QV-46", "Cinta y papel", "Consumibles"},
+        PageWordsCase{"fr", "Propriétaire", "Pages imprimées", "Standard (300 x 300 ppp)",
+                      "Statut de la QV-46", "Ruban et papier", "Consommables"},
+        PageWordsCase{"ja", "所有者", "印刷済みページ", "標準（300 x 300 dpi）", "QV-46 の状態",
+                      "リボンと用紙", "消耗品"},
+        PageWordsCase{"zh-CN", "所有者", "已打印页数", "标准（300 x 300 dpi）", "QV-46 状态",
+                      "色带和纸张", "耗材"}),
     [](const testing::TestParamInfo<PageWordsCase>& info) {
       return std::string(info.param.language).substr(0, 2);
     });
@@ -332,6 +331,127 @@ TEST_F(PrinterApp, PrinterAttributesAreTheSameFromRequestToRequest) {
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted.end(), std::adjacent_find(sorted.begin(), sorted.end()));
 }
+
+// Other computers get the names of the vendor options in every language the
+// app has: each language listed once, on every request alike, and the file
+// the printer names served in the language asked for (English when none is).
+TEST_F(PrinterApp, StringsFileServesEveryLanguage) {
+  for (int request = 0; request < 3; ++request) {
+    EXPECT_EQ("de,en,es,fr,ja,zh", app_.PrinterAttribute("printer-strings-languages-supported"))
+        << request;
+  }
+  const std::string uri = app_.PrinterAttribute("printer-strings-uri");
+  ASSERT_FALSE(uri.empty());
+  const std::pair<const char*, const char*> finishes[] = {
+      {"", "Finish"},     {"en", "Finish"}, {"de", "Oberfläche"}, {"es", "Acabado"},
+      {"fr", "Finition"}, {"ja", "仕上げ"}, {"zh-CN", "表面处理"}};
+  for (const auto& [language, finish] : finishes) {
+    std::vector<std::string> curl = {"curl", "-sf"};
+    if (language[0] != '\0')
+      curl.insert(curl.end(), {"-H", std::string("Accept-Language: ") + language});
+    curl.push_back(uri);
+    std::string strings;
+    EXPECT_EQ(0, apptest::Run(curl, &strings)) << uri;
+    EXPECT_NE(std::string::npos,
+              strings.find(std::string("\"overcoat-finish\" = \"") + finish + "\";"))
+        << language << ": " << strings;
+  }
+}
+
+// The printing defaults page sets the look and the vendor defaults the way
+// IPP reports them, and keeps them when a number is out of its range.
+struct DefaultsCase {
+  const char* name;
+  const char* form;  // fields after the session's
+  const char* banner;
+  const char* quality;    // print-quality-default afterwards
+  const char* sharpness;  // sharpness-default afterwards
+  const char* border;     // border-default afterwards
+};
+
+class Defaults : public PrinterApp, public testing::WithParamInterface<DefaultsCase> {};
+
+TEST_P(Defaults, SaveWhatTheFormSays) {
+  const DefaultsCase& c = GetParam();
+  const std::string url = app_.WebUrl("/VALDREN-QV-46/printing");
+  std::string page;
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(), url}, &page));
+  std::smatch session;
+  ASSERT_TRUE(
+      std::regex_search(page, session, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")))
+      << page;
+  // A range is shown with its input.
+  EXPECT_NE(std::string::npos, page.find("min=\"-2\" max=\"8\""));
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(), "-d",
+                             "session=" + session[1].str() + "&" + c.form, url},
+                            &page));
+  EXPECT_NE(std::string::npos, page.find(std::string("<div class=\"banner\">") + c.banner)) << page;
+  EXPECT_EQ(c.quality, app_.PrinterAttribute("print-quality-default"));
+  EXPECT_EQ(c.sharpness, app_.PrinterAttribute("sharpness-default"));
+  EXPECT_EQ(c.border, app_.PrinterAttribute("border-default"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Defaults,
+    testing::Values(DefaultsCase{"FineLookAndSharper", "print-quality=normal&sharpness=5",
+                                 "Changes saved.", "normal", "5", "false"},
+                    DefaultsCase{"StandardLookWithBorder",
+                                 "print-quality=draft&sharpness=0&border=on", "Changes saved.",
+                                 "draft", "0", "true"},
+                    DefaultsCase{"OutOfRangeKeepsEverything", "print-quality=normal&sharpness=9",
+                                 "These values are not allowed.", "draft", "0", "false"},
+                    DefaultsCase{"NotANumber", "sharpness=5x", "These values are not allowed.",
+                                 "draft", "0", "false"}),
+    [](const testing::TestParamInfo<DefaultsCase>& info) { return info.param.name; });
+
+// The pages an administrator needs lead to the login first and say what it
+// wants; nothing answers with a bare status line, and the login only leads
+// to pages of this server.
+struct LoginCase {
+  const char* name;
+  const char* user;  // "" for no login
+  const char* path;
+  int status;
+  const char* location;  // the redirect's end, or a text of the page
+};
+
+class Login : public PrinterApp, public testing::WithParamInterface<LoginCase> {};
+
+TEST_P(Login, LeadsToThePageOrSaysWhy) {
+  const LoginCase& c = GetParam();
+  std::vector<std::string> curl = {
+      "curl", "-s", "-o", Path("body.html"), "-w", "%{http_code} %{redirect_url}"};
+  if (c.user[0] != '\0')
+    curl.insert(curl.end(), {"-u", std::string(c.user) + ":" + AppUnderTest::kPassword});
+  curl.push_back(app_.WebUrl(c.path));
+  std::string out;
+  ASSERT_EQ(0, apptest::Run(curl, &out));
+  EXPECT_EQ(c.status, std::atoi(out.c_str())) << out;
+  if (c.status == 302) {
+    EXPECT_EQ(app_.WebUrl(c.location), out.substr(out.find(' ') + 1));
+  } else {
+    const std::string body = e2e::ReadFile(Path("body.html"));
+    EXPECT_NE(std::string::npos, body.find(c.location)) << body;
+    EXPECT_NE(std::string::npos, body.find("</html>")) << body;
+  }
+}
+
+constexpr char kForAdmins[] = "This page is for administrators.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, Login,
+    testing::Values(
+        LoginCase{"AskedFor", "", "/qv46-login?next=/VALDREN-QV-46/jobs", 401, kForAdmins},
+        LoginCase{"GoesOn", AppUnderTest::kAdmin, "/qv46-login?next=/VALDREN-QV-46/jobs", 302,
+                  "/VALDREN-QV-46/jobs"},
+        LoginCase{"NotAnAdministrator", AppUnderTest::kOutsider,
+                  "/qv46-login?next=/VALDREN-QV-46/jobs", 401, "not an administrator's"},
+        LoginCase{"NoOtherServer", AppUnderTest::kAdmin, "/qv46-login?next=//example.com/", 302,
+                  "/"},
+        LoginCase{"NoServerHiddenByATab", AppUnderTest::kAdmin,
+                  "/qv46-login?next=/%09/example.com/", 302, "/"},
+        LoginCase{"DefaultsAskForIt", "", "/VALDREN-QV-46/printing", 401, kForAdmins}),
+    [](const testing::TestParamInfo<LoginCase>& info) { return info.param.name; });
 
 // The icons printer-icons names and the web pages' own are the monitor's art.
 TEST_F(PrinterApp, IconsAreTheMonitorsArt) {

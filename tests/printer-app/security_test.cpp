@@ -126,8 +126,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<AnonymousCase>& info) { return info.param.name; });
 
 // The printer page's form, sent back with the session token the page
-// handed out, holds no jobs without a login.
-TEST_F(Anonymous, CannotHoldNewJobsThroughThePrinterPage) {
+// handed out, pauses nothing without a login; the page names no one's jobs.
+TEST_F(Anonymous, CannotPauseThroughThePrinterPage) {
+  const std::string photo = app_.Work() + "/photo.png";
+  ASSERT_TRUE(e2e::WritePng(photo, e2e::SamplePhoto(900, 600)));
+  ASSERT_GT(app_.Print(photo, "image/png", {"name job-name holiday-at-the-lake"}), 0);
   const std::string jar = app_.Work() + "/cookies";
   std::string page;
   apptest::Run({"curl", "-s", "-c", jar, app_.WebUrl("/VALDREN-QV-46/")}, &page);
@@ -137,11 +140,11 @@ TEST_F(Anonymous, CannotHoldNewJobsThroughThePrinterPage) {
   std::string code;
   apptest::Run(
       {"curl", "-s", "-b", jar, "-o", "/dev/null", "-w", "%{http_code}", "-d",
-       "session=" + session[1].str() + "&action=hold-new-jobs", app_.WebUrl("/VALDREN-QV-46/")},
+       "session=" + session[1].str() + "&action=pause-printer", app_.WebUrl("/VALDREN-QV-46/")},
       &code);
   EXPECT_EQ("401", code);
-  EXPECT_EQ(std::string::npos, app_.PrinterAttribute("printer-state-reasons").find("hold"))
-      << app_.PrinterAttribute("printer-state-reasons");
+  EXPECT_NE("stopped", app_.PrinterAttribute("printer-state"));
+  EXPECT_EQ(std::string::npos, page.find("holiday-at-the-lake")) << page;
 }
 
 // Another user's jobs are neither listed with their names nor cancelled.

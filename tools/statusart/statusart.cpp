@@ -195,7 +195,14 @@ int writeStatusArt(const QString &dir)
 {
     QDir().mkpath(dir);
     for (const StatusArt &art : statusArtTable()) {
-        if (!drawStatusPicture(art).save(QDir(dir).filePath(art.fileName), "BMP"))
+        const QImage picture = drawStatusPicture(art);
+        if (!picture.save(QDir(dir).filePath(art.fileName), "BMP"))
+            return 1;
+        // The printer application's web pages show them smaller, as PNG.
+        const QString png = QString(art.fileName).replace(".bmp", ".png");
+        const QImage small = picture.scaled(
+            kWebPictureSize, kWebPictureSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (!small.save(QDir(dir).filePath(png), "PNG"))
             return 1;
     }
     const QImage icon = drawPrinterIcon();

@@ -29,7 +29,10 @@ QImage drawPrinterIcon();
 // Sides of the scaled copies of the icon, printer_icon_<side>.png.
 const int kSmallIconSizes[] = {16, 22, 24, 32, 48, 64, 128};
 
-// Writes every picture into `dir` (24-bit BMPs, printer_icon.png and its
-// scaled copies).
+// Side of the status pictures' PNG copies for the printer application's pages.
+const int kWebPictureSize = 128;
+
+// Writes every picture into `dir` (24-bit BMPs with a smaller PNG copy each,
+// printer_icon.png and its scaled copies).
 // Returns 0 on success, 1 when a file could not be written.
 int writeStatusArt(const QString &dir);

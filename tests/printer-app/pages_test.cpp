@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
+// Every web page the app serves for its printer, in each of its languages,
+// with the simulated printer in each state, held to the glossary
+// (printer-app/strings/glossary.tsv): no word it forbids, no English left on
+// another language's page, no doubled full stop, and on the pages that show
+// the state the monitor's picture, word and instruction and the prints left
+// as numbers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AppUnderTest.h"
+#include "PrintSystem.h"
+#include "TestImages.h"
+
+using apptest::AppUnderTest;
+
+namespace {
+
+const std::string kStrings = std::string(QV46_SOURCE_DIR) + "/printer-app/strings/";
+
+struct Glossary {
+  // key -> text by language (en de es fr ja zh)
+  std::map<std::string, std::map<std::string, std::string>> words;
+  // language ("*" for all) -> texts no page may show
+  std::multimap<std::string, std::string> avoid;
+};
+
+const char* const kLanguages[] = {"en", "de", "es", "fr", "ja", "zh"};
+
+Glossary ReadGlossary() {
+  Glossary glossary;
+  std::ifstream in(kStrings + "glossary.tsv");
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> fields;
+    std::istringstream row(line);
+    for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
+    if (fields.size() == 8 && fields[0] == "word") {
+      for (size_t i = 0; i < 6; ++i) glossary.words[fields[1]][kLanguages[i]] = fields[2 + i];
+    } else if (fields.size() >= 3 && fields[0] == "avoid") {
+      glossary.avoid.emplace(fields[1], fields[2]);
+    }
+  }
+  return glossary;
+}
+
+// The app's catalogue for `language` (the monitor's words among them), as
+// the strings files it is built from say.
+std::map<std::string, std::string> Catalogue(const std::string& language) {
+  std::map<std::string, std::string> texts;
+  const std::regex pair("^\"((?:[^\"\\\\]|\\\\.)*)\" = \"((?:[^\"\\\\]|\\\\.)*)\";$");
+  std::istringstream lines(e2e::ReadFile(kStrings + language + ".strings"));
+  std::smatch match;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_match(line, match, pair)) texts[match[1]] = match[2];
+  }
+  return texts;
+}
+
+std::string Localized(const std::map<std::string, std::string>& catalogue, const std::string& key) {
+  const auto found = catalogue.find(key);
+  return found != catalogue.end() ? found->second : key;
+}
+
+// The page's text as a reader sees it: entities back to characters.
+std::string Unescaped(std::string html) {
+  const std::pair<const char*, const char*> entities[] = {
+      {"&quot;", "\""}, {"&#39;", "'"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
+  for (const auto& [entity, character] : entities) {
+    for (size_t at = html.find(entity); at != std::string::npos; at = html.find(entity, at))
+      html.replace(at, std::strlen(entity), character);
+  }
+  return html;
+}
+
+struct Page {
+  const char* path;  // under the printer's, or the server's when it starts with "//"
+  bool showsState;   // the state's picture, word, instruction and prints left
+  bool admin;        // fetched with the administrator's login
+};
+
+const Page kPages[] = {
+    {"//", true, false},         {"/", true, false},       {"/qv46-status", true, false},
+    {"/supplies", false, false}, {"/jobs", false, true},   {"/media", false, true},
+    {"/printing", false, true},  {"/config", false, true}, {"//config", false, true},
+};
+
+// PAPPL 1.3 writes this text into its configuration forms (the system's and
+// the printer's) without looking it up in any catalogue; only pages of the
+// app's own could change it.
+bool Untranslatable(const std::string& page, const std::string& english) {
+  return (page == "/config" || page == "//config") && english == "Save Changes";
+}
+
+struct StateCase {
+  const char* name;
+  std::vector<const char*> simLines;  // "KEY... VALUE" for qv46-sim's set
+  const char* reason;                 // printer-state-reasons once the app has read it
+  const char* word;                   // the monitor's English for the state
+  const char* instruction;            // "" for none
+  const char* picture;
+  const char* printsLeft;  // "left / per roll"
+  bool warning;            // few prints left
+};
+
+class Pages : public apptest::AppTest, public testing::WithParamInterface<StateCase> {};
+
+TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
+  const StateCase& state = GetParam();
+  // One job first, so that the jobs tables have a row and no job is under
+  // way while the pages are read.
+  const std::string photo = Path("photo.png");
+  ASSERT_TRUE(e2e::WritePng(photo, e2e::SamplePhoto(600, 400)));
+  std::smatch job;
+  const std::string reply = app_.Ipp("Print-Job", {"name job-name photo"}, {}, photo, "image/png");
+  ASSERT_TRUE(std::regex_search(reply, job, std::regex("job-id \\(integer\\) = ([0-9]+)")));
+  ASSERT_EQ("completed", app_.WaitForJob(std::stoi(job[1])).substr(0, 9));
+  for (const char* line : state.simLines) ASSERT_TRUE(app_.Sim("set", line));
+  std::string reasons;
+  ASSERT_TRUE(e2e::Eventually(
+      [&] {
+        reasons = app_.PrinterAttribute("printer-state-reasons");
+        return reasons == state.reason;
+      },
+      15000))
+      << reasons;
+  const Glossary glossary = ReadGlossary();
+  const std::regex doubled("(^|[^.])\\.\\.([^.]|$)|。[.。]|\\.。");
+  for (const char* language : kLanguages) {
+    const std::map<std::string, std::string> catalogue = Catalogue(language);
+    for (const Page& page : kPages) {
+      const std::string path = page.path[1] == '/' ? std::string(page.path + 1)
+                                                   : "/VALDREN-QV-46" + std::string(page.path);
+      SCOPED_TRACE(std::string(language) + " " + path);
+      std::vector<std::string> curl = {"curl", "-s", "-H",
+                                       std::string("Accept-Language: ") + language};
+      if (page.admin) curl.insert(curl.end(), {"-u", AppUnderTest::AdminLogin()});
+      curl.push_back(app_.WebUrl(path));
+      std::string html;
+      ASSERT_EQ(0, apptest::Run(curl, &html));
+      const std::string text = Unescaped(html);
+      ASSERT_NE(std::string::npos, text.find("</html>")) << text;
+      // Words are what a reader sees: addresses are no words, and PAPPL's
+      // orientation pictures keep English alt texts on its defaults page.
+      const std::string words =
+          std::regex_replace(text, std::regex("(src|href|action|summary|alt)=\"[^\"]*\""), "");
+      for (const auto& [which, avoided] : glossary.avoid) {
+        if (which == "*" || which == language) {
+          EXPECT_EQ(std::string::npos, words.find(avoided)) << avoided;
+        }
+      }
+      for (const auto& [key, texts] : glossary.words) {
+        const std::string& english = texts.at("en");
+        if (texts.at(language) == english || Untranslatable(page.path, english)) continue;
+        EXPECT_EQ(std::string::npos, words.find(">" + english + "<")) << english;
+        EXPECT_EQ(std::string::npos, words.find("\"" + english + "\"")) << english;
+      }
+      EXPECT_FALSE(std::regex_search(text, doubled)) << text;
+      if (!page.showsState) continue;
+      EXPECT_NE(std::string::npos,
+                text.find(std::string("/qv46-state/") + state.picture + ".png\""));
+      EXPECT_NE(std::string::npos, text.find(">" + Localized(catalogue, state.word) + "<"))
+          << Localized(catalogue, state.word);
+      if (state.instruction[0] != '\0') {
+        EXPECT_NE(std::string::npos, text.find(Localized(catalogue, state.instruction)))
+            << Localized(catalogue, state.instruction);
+      }
+      EXPECT_NE(std::string::npos, text.find(glossary.words.at("Prints left").at(language)));
+      EXPECT_NE(std::string::npos,
+                text.find(std::string("<span class=\"qv46-prints\">") + state.printsLeft + "<"))
+          << state.printsLeft;
+      const std::string warning =
+          glossary.words.at("Few prints left. Have a new set of paper and ribbon ready.")
+              .at(language);
+      EXPECT_EQ(state.warning, text.find(warning) != std::string::npos) << warning;
+    }
+  }
+}
+
+constexpr char kNewMedia[] = "Load new media. (Replace the paper and ribbon as a set.)";
+
+// The simulated printer holds 50 prints per roll, all of them left.
+INSTANTIATE_TEST_SUITE_P(
+    States, Pages,
+    testing::Values(StateCase{"Ready", {}, "none", "Waiting", "", "PrtStsIdle", "50 / 50", false},
+                    // The printer still counts the prints of the roll it ran out of.
+                    StateCase{"PaperEnd",
+                              {"INFO MQTY MQTY0036", "STATUS 01100"},
+                              "media-empty",
+                              "Paper end",
+                              kNewMedia,
+                              "PrtStsPaperEnd",
+                              "0 / 50",
+                              false},
+                    StateCase{"RibbonEnd",
+                              {"STATUS 01200"},
+                              "marker-supply-empty",
+                              "Ribbon end",
+                              kNewMedia,
+                              "PrtStsRibbonEnd",
+                              "0 / 50",
+                              false},
+                    StateCase{"FewLeft",
+                              {"INFO MQTY MQTY0003"},
+                              "marker-supply-low",
+                              "Waiting",
+                              "",
+                              "PrtStsIdle",
+                              "3 / 50",
+                              true},
+                    StateCase{"Offline",
+                              {"STATUS GARBLED"},
+                              "offline",
+                              "Offline",
+                              "Connect the printer and computer, and turn on the power.",
+                              "PrtStsOffline",
+                              "--- / ---",
+                              false}),
+    [](const testing::TestParamInfo<StateCase>& info) { return info.param.name; });
+
+}  // namespace
