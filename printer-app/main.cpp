@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,7 +31,11 @@ namespace {
 
 constexpr char kName[] = "qv46-printer-app";
 constexpr char kSystemName[] = "QV-46 Printer Application";
-constexpr int kScanSeconds = 2;
+// How often idle printers are asked for their state, unless
+// status-interval-ms says otherwise.
+constexpr long kStatusIntervalMs = 2000;
+constexpr long kMinStatusIntervalMs = 10;
+constexpr long kMaxStatusIntervalMs = 60000;
 constexpr char kAvahiSocket[] = "/run/avahi-daemon/socket";
 // Administration as CUPS grants it: members of lpadmin, by their password.
 constexpr char kAdminGroup[] = "lpadmin";
@@ -186,7 +192,11 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   // Added before PAPPL adds its own pages, so it takes the path.
   if (access(kAvahiSocket, F_OK) != 0)
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
-  HotPlug::Start(system, kScanSeconds, CompletePrinter);
+  const std::string interval =
+      Option("status-interval-ms", numOptions, options, std::to_string(kStatusIntervalMs).c_str());
+  const long intervalMs = std::clamp(std::strtol(interval.c_str(), nullptr, 10),
+                                     kMinStatusIntervalMs, kMaxStatusIntervalMs);
+  HotPlug::Start(system, std::chrono::milliseconds(intervalMs), CompletePrinter);
   StartStopper(system, {HotPlug::Stop, [system] { SaveFinalState(system, statePath); }});
   return system;
 }
