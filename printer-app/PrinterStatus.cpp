@@ -239,6 +239,12 @@ void Publish(pappl_printer_t* printer, const PrinterReading& reading) {
   gReadings[papplPrinterGetName(printer)] = reading;
 }
 
+PrinterReading LastReading(pappl_printer_t* printer) {
+  std::lock_guard<std::mutex> lock(gReadingsMutex);
+  const auto found = gReadings.find(papplPrinterGetName(printer));
+  return found != gReadings.end() ? found->second : PrinterReading{};
+}
+
 bool UpdatePrinterStatus(pappl_printer_t* printer) {
   // The timer and IPP clients ask from different threads.
   static std::mutex askingMutex;

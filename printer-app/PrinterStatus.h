@@ -34,6 +34,8 @@ const char* StatusMessage(long status);
 
 // Publishes `reading` on `printer` and keeps it for the status page.
 void Publish(pappl_printer_t* printer, const PrinterReading& reading);
+// The reading published last on `printer` (offline before the first).
+PrinterReading LastReading(pappl_printer_t* printer);
 
 // PAPPL's status callback: asks the printer when no job holds it.
 bool UpdatePrinterStatus(pappl_printer_t* printer);

@@ -22,6 +22,7 @@
 #include "printer-app/Icons.h"
 #include "printer-app/ImageJob.h"
 #include "printer-app/PapplFaults.h"
+#include "printer-app/PrintPage.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
 #include "printer-app/Stopping.h"
@@ -92,9 +93,12 @@ void SaveFinalState(pappl_system_t* system, const std::string& path) {
 }
 
 bool gNetwork = true;
+// Where jobs, the state and photos sent from the print page are kept.
+std::string gSpool;
 
 void CompletePrinter(pappl_printer_t* printer) {
   AddStatusPage(printer);
+  AddPrintPage(printer, gSpool);
   Advertise(printer, gNetwork);
 }
 
@@ -132,7 +136,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   BlockStopSignals();
   // The state lives in the spool directory, so separate instances never
   // share it.
-  static std::string spool;
+  std::string& spool = gSpool;
   const char* given = cupsGetOption("spool-directory", numOptions, options);
   spool = given != nullptr ? given
           : getuid() == 0  ? std::string("/var/spool/") + kName
