@@ -195,7 +195,7 @@ void ShowForm(pappl_client_t* client, const PrintPage& page, const FormState& st
     Escaped(client, Words(client, "The print"));
     papplClientHTMLPrintf(client,
                           "</h2><p><img class=\"qv46-preview\" src=\"%s?photo=%s&amp;look=%s\" "
-                          "style=\"max-width: 100%%; max-height: 480px; border: 1px solid #888;\" "
+                          "style=\"max-width: 100%%; max-height: 400px; border: 1px solid #888;\" "
                           "alt=\"",
                           PrinterPath(printer, "print-preview").c_str(), state.token.c_str(),
                           LookFor(state.look).keyword);
