@@ -16,7 +16,6 @@
 #include <deque>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,7 +39,6 @@ constexpr int kMaxFormCopies = 99;
 // Uploads not printed are dropped, oldest first, beyond these.
 constexpr size_t kKeptUploads = 4;
 constexpr char kUploadPrefix[] = "qv46-upload-";
-constexpr char kPrintPrefix[] = "qv46-photo-";
 constexpr size_t kTokenBytes = 16;
 
 struct PrintPage {
@@ -229,51 +227,57 @@ int CopiesFrom(const std::map<std::string, std::string>& fields) {
              : -1;
 }
 
-constexpr char kDefaultJobName[] = "Photo";
-constexpr size_t kMaxJobNames = 1024;
-
-// The file name a browser sent, as the job's name. PAPPL 1.3 keeps the name
-// it is given by its pointer for the job's life (papplJobCreateWithFile
-// sets job->name to it), so the names live as long as the process: each
-// distinct one once, the default name once that many were given.
-const char* JobName(const std::string& fileName) {
+// The file name a browser sent, as the job's name.
+std::string JobName(const std::string& fileName) {
   std::string name = fileName.substr(fileName.find_last_of("/\\") + 1);
   name.erase(std::remove_if(name.begin(), name.end(),
                             [](char c) { return static_cast<unsigned char>(c) < ' '; }),
              name.end());
   if (name.size() > 200) name.resize(200);
-  static std::mutex namesMutex;
-  static std::set<std::string> names;
-  std::lock_guard<std::mutex> lock(namesMutex);
-  const auto known = names.find(name);
-  if (known != names.end()) return known->c_str();
-  if (name.empty() || names.size() >= kMaxJobNames) return kDefaultJobName;
-  return names.insert(name).first->c_str();
+  return name.empty() ? "Photo" : name;
 }
 
-// Hands the upload to PAPPL as a job, as the command line's submit does:
-// queued, counted and cancellable like any IPP job. The job's id, or 0.
+// Sends the upload to the printer as an IPP Print-Job over the loopback,
+// so it is queued, counted and cancellable like any IPP job, with the
+// page's choices as its attributes. (PAPPL 1.3's papplJobCreateWithFile
+// turns its options into printer defaults, which the job never sees.) The
+// job's id, or 0.
 int SubmitJob(pappl_client_t* client, const PrintPage& page, const FormState& state,
               const char* format) {
-  const std::string document = page.spool + "/" + kPrintPrefix + state.token;
-  if (rename(UploadPath(page, state.token).c_str(), document.c_str()) != 0) return 0;
-  const Look& look = LookFor(state.look);
-  cups_option_t* options = nullptr;
-  int count = cupsAddOption("copies", std::to_string(state.copies).c_str(), 0, &options);
-  count = cupsAddOption(
-      "printer-resolution",
-      (std::to_string(look.xResolution) + "x" + std::to_string(look.yResolution) + "dpi").c_str(),
-      count, &options);
+  pappl_printer_t* printer = page.printer;
+  const std::string resource = std::string("/ipp/print/") + papplPrinterGetName(printer);
+  const int port = papplSystemGetHostPort(papplPrinterGetSystem(printer));
+  http_t* http = httpConnect2("localhost", port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED,
+                              1, 30000, nullptr);
+  if (http == nullptr) return 0;
+  char uri[1024];
+  httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", port,
+                  resource.c_str());
+  ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
   const char* user = papplClientGetUsername(client);
-  pappl_job_t* job =
-      papplJobCreateWithFile(page.printer, user != nullptr && *user ? user : "anonymous", format,
-                             JobName(state.fileName), count, options, document.c_str());
-  cupsFreeOptions(count, options);
-  if (job == nullptr) {
-    unlink(document.c_str());
-    return 0;
-  }
-  return papplJobGetID(job);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               user != nullptr && *user ? user : "anonymous");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+               JobName(state.fileName).c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, format);
+  ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", state.copies);
+  const Look& look = LookFor(state.look);
+  ippAddResolution(request, IPP_TAG_JOB, "printer-resolution", IPP_RES_PER_INCH, look.xResolution,
+                   look.yResolution);
+  const std::string document = UploadPath(page, state.token);
+  ipp_t* response = cupsDoFileRequest(http, request, resource.c_str(), document.c_str());
+  const int job = ippGetStatusCode(response) <= IPP_STATUS_OK_CONFLICTING
+                      ? ippGetInteger(ippFindAttribute(response, "job-id", IPP_TAG_INTEGER), 0)
+                      : 0;
+  if (job == 0)
+    papplLogClient(client, PAPPL_LOGLEVEL_ERROR, "The print page's job was refused: %s",
+                   cupsLastErrorString());
+  ippDelete(response);
+  httpClose(http);
+  // The job has its own copy of the photo.
+  if (job > 0) unlink(document.c_str());
+  return job;
 }
 
 // Reads the form with its photo into the spool, bounded before anything is
@@ -360,7 +364,6 @@ bool TakeForm(pappl_client_t* client, const PrintPage& page) {
           PrinterPath(page.printer, "print-job") + "?id=" + std::to_string(job);
       return papplClientRespondRedirect(client, HTTP_STATUS_SEE_OTHER, jobPage.c_str());
     }
-    state.token.clear();
     state.message = "The printer did not take the job.";
   }
   ShowForm(client, page, state);

@@ -182,7 +182,11 @@ class PrintPage : public apptest::AppTest {
   }
 };
 
-TEST_F(PrintPage, PhonePhotoPrintsThePanelItsPreviewShowed) {
+// Each look: standard, and fine, whose page the photo is stretched for.
+class Looks : public PrintPage, public testing::WithParamInterface<const char*> {};
+
+TEST_P(Looks, PhonePhotoPrintsThePanelItsPreviewShowed) {
+  const std::string look = std::string("look=") + GetParam();
   const std::string photo = Path("phone.jpg");
   ASSERT_TRUE(apptest::WriteJpeg(photo, PhonePhoto(), {}, 95));
   ASSERT_GT(e2e::ReadFile(photo).size(), size_t{4} << 20);
@@ -191,7 +195,7 @@ TEST_F(PrintPage, PhonePhotoPrintsThePanelItsPreviewShowed) {
 
   // Preview: the page shows the panel for the photo kept on the printer's side.
   const Answer previewAnswer =
-      Post({"session=" + token, "photo=@" + photo, "copies=1", "look=standard", "action=preview"});
+      Post({"session=" + token, "photo=@" + photo, "copies=1", look, "action=preview"});
   ASSERT_EQ(0u, previewAnswer.status.rfind("200 ", 0)) << previewAnswer.status;
   const std::string& previewPage = previewAnswer.page;
   // A browser sends the form's hidden fields back.
@@ -209,9 +213,8 @@ TEST_F(PrintPage, PhonePhotoPrintsThePanelItsPreviewShowed) {
 
   // Print: the same photo, no second upload; the answer leads to the job.
   const size_t before = app_.Captured();
-  const Answer printed =
-      Post({"session=" + token, "photo-id=" + id[1].str(), "photo-name=" + name[1].str(),
-            "copies=1", "look=standard", "action=print"});
+  const Answer printed = Post({"session=" + token, "photo-id=" + id[1].str(),
+                               "photo-name=" + name[1].str(), "copies=1", look, "action=print"});
   std::smatch job;
   ASSERT_TRUE(
       std::regex_search(printed.status, job, std::regex("^303 \\S*/print-job\\?id=([0-9]+)$")))
@@ -237,6 +240,28 @@ TEST_F(PrintPage, PhonePhotoPrintsThePanelItsPreviewShowed) {
   EXPECT_EQ(panel.width, preview.width);
   EXPECT_EQ(panel.height, preview.height);
   EXPECT_TRUE(panel.pixels == preview.pixels) << "the printed panel is not the preview";
+}
+
+INSTANTIATE_TEST_SUITE_P(Print, Looks, testing::Values("standard", "fine"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param);
+                         });
+
+// The copies and the look chosen on the page are the job's.
+TEST_F(PrintPage, ChoicesReachTheJob) {
+  const std::string photo = Path("small.jpg");
+  ASSERT_TRUE(apptest::WriteJpeg(photo, e2e::SamplePhoto(300, 200)));
+  const Answer printed =
+      Post({"session=" + Token(), "photo=@" + photo, "copies=3", "look=fine", "action=print"});
+  std::smatch job;
+  ASSERT_TRUE(std::regex_search(printed.status, job, std::regex("id=([0-9]+)$"))) << printed.status;
+  app_.LogIn(AppUnderTest::kAdmin, AppUnderTest::kPassword);
+  const std::string attributes = app_.Ipp("Get-Job-Attributes", {"integer job-id " + job[1].str()});
+  EXPECT_NE(std::string::npos, attributes.find("copies (integer) = 3")) << attributes;
+  EXPECT_NE(std::string::npos, attributes.find("printer-resolution (resolution) = 300x600dpi"))
+      << attributes;
+  EXPECT_NE(std::string::npos, attributes.find("job-name (nameWithoutLanguage) = small.jpg"))
+      << attributes;
 }
 
 struct RefusalCase {
