@@ -182,13 +182,23 @@ class PrintPage : public apptest::AppTest {
   }
 };
 
-// Each look: standard, and fine, whose page the photo is stretched for.
-class Looks : public PrintPage, public testing::WithParamInterface<const char*> {};
+// Each look: standard, and fine, whose page the photo is stretched for; a
+// JPEG (smoothed as it is scaled) and a PNG (not smoothed).
+struct LookCase {
+  const char* name;
+  const char* look;
+  bool png;
+};
+
+class Looks : public PrintPage, public testing::WithParamInterface<LookCase> {};
 
 TEST_P(Looks, PhonePhotoPrintsThePanelItsPreviewShowed) {
-  const std::string look = std::string("look=") + GetParam();
-  const std::string photo = Path("phone.jpg");
-  ASSERT_TRUE(apptest::WriteJpeg(photo, PhonePhoto(), {}, 95));
+  const LookCase& c = GetParam();
+  const std::string look = std::string("look=") + c.look;
+  const std::string file = c.png ? "phone.png" : "phone.jpg";
+  const std::string photo = Path(file);
+  ASSERT_TRUE(c.png ? e2e::WritePng(photo, PhonePhoto())
+                    : apptest::WriteJpeg(photo, PhonePhoto(), {}, 95));
   ASSERT_GT(e2e::ReadFile(photo).size(), size_t{4} << 20);
   const std::string token = Token();
   ASSERT_FALSE(token.empty());
@@ -226,7 +236,7 @@ TEST_P(Looks, PhonePhotoPrintsThePanelItsPreviewShowed) {
   std::string jobPage;
   EXPECT_EQ(0, apptest::Run({"curl", "-sf", PageUrl("print-job?id=" + job[1].str())}, &jobPage));
   EXPECT_NE(std::string::npos, jobPage.find("Printed")) << jobPage;
-  EXPECT_NE(std::string::npos, jobPage.find("phone.jpg")) << jobPage;
+  EXPECT_NE(std::string::npos, jobPage.find(file)) << jobPage;
 
   const std::string stream = app_.JobStreamSince(before);
   const qv46stream::DecodeResult decoded =
@@ -242,9 +252,12 @@ TEST_P(Looks, PhonePhotoPrintsThePanelItsPreviewShowed) {
   EXPECT_TRUE(panel.pixels == preview.pixels) << "the printed panel is not the preview";
 }
 
-INSTANTIATE_TEST_SUITE_P(Print, Looks, testing::Values("standard", "fine"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                           return std::string(info.param);
+INSTANTIATE_TEST_SUITE_P(Print, Looks,
+                         testing::Values(LookCase{"StandardJpeg", "standard", false},
+                                         LookCase{"FineJpeg", "fine", false},
+                                         LookCase{"FinePng", "fine", true}),
+                         [](const testing::TestParamInfo<LookCase>& info) {
+                           return info.param.name;
                          });
 
 // The copies and the look chosen on the page are the job's.
