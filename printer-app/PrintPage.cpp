@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +38,9 @@ constexpr Look kLooks[] = {
 constexpr int kMaxFormCopies = 99;
 // Uploads not printed are dropped, oldest first, beyond these.
 constexpr size_t kKeptUploads = 4;
+// Photos received at the same time; each may fill kMaxPhotoUploadBytes of
+// the spool before it is refused.
+constexpr int kMaxReceiving = 4;
 constexpr char kUploadPrefix[] = "qv46-upload-";
 constexpr size_t kTokenBytes = 16;
 
@@ -280,6 +283,21 @@ int SubmitJob(pappl_client_t* client, const PrintPage& page, const FormState& st
   return job;
 }
 
+std::atomic<int> gReceiving{0};
+
+// One photo being received, counted while it lasts.
+class Receiving {
+ public:
+  Receiving() : admitted_(++gReceiving <= kMaxReceiving) {}
+  ~Receiving() { --gReceiving; }
+  Receiving(const Receiving&) = delete;
+  Receiving& operator=(const Receiving&) = delete;
+  bool admitted() const { return admitted_; }
+
+ private:
+  bool admitted_;
+};
+
 // Reads the form with its photo into the spool, bounded before anything is
 // kept, and previews or prints it.
 bool TakeForm(pappl_client_t* client, const PrintPage& page) {
@@ -292,6 +310,10 @@ bool TakeForm(pappl_client_t* client, const PrintPage& page) {
   if (!MultipartBoundary(httpGetField(http, HTTP_FIELD_CONTENT_TYPE), &boundary))
     return Refuse(client, HTTP_STATUS_BAD_REQUEST, "The form could not be read.");
 
+  const Receiving receiving;
+  if (!receiving.admitted())
+    return Refuse(client, HTTP_STATUS_SERVICE_UNAVAILABLE,
+                  "The printer is receiving other photos. Try again in a moment.");
   DropOldUploads(page);
   FormState state;
   state.token = NewToken();
