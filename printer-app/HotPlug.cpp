@@ -18,15 +18,12 @@
 
 namespace {
 
-// PAPPL runs timers under the system's lock, which creating a printer takes
-// too: the timer only asks the worker for a look. A Shutdown-System request
-// stops the application as SIGTERM does.
-bool Tick(pappl_system_t* system, void* data) {
+// A Shutdown-System request stops the application as SIGTERM does.
+bool WatchShutdown(pappl_system_t* system, void*) {
   if (papplSystemIsShutdown(system)) {
     RequestStop();
     return false;
   }
-  static_cast<HotPlug*>(data)->Ask();
   return true;
 }
 
@@ -51,13 +48,15 @@ void Sort(pappl_printer_t* printer, void* data) {
 
 }  // namespace
 
-void HotPlug::Start(pappl_system_t* system, int intervalSeconds,
+// The looks run on the worker's own clock: PAPPL runs timers under the
+// system's lock, which creating a printer takes too.
+void HotPlug::Start(pappl_system_t* system, std::chrono::milliseconds interval,
                     std::function<void(pappl_printer_t*)> added) {
   HotPlug& hotPlug = Instance();
   hotPlug.added_ = std::move(added);
   hotPlug.Scan(system);
-  hotPlug.worker_ = std::thread([system, &hotPlug] { hotPlug.Work(system); });
-  papplSystemAddTimerCallback(system, 0, intervalSeconds, Tick, &hotPlug);
+  hotPlug.worker_ = std::thread([system, interval, &hotPlug] { hotPlug.Work(system, interval); });
+  papplSystemAddTimerCallback(system, 0, 1, WatchShutdown, nullptr);
 }
 
 void HotPlug::Stop() { Instance().Join(); }
@@ -73,19 +72,11 @@ void HotPlug::Join() {
   if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
 }
 
-void HotPlug::Ask() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  asked_ = true;
-  wake_.notify_one();
-}
-
-void HotPlug::Work(pappl_system_t* system) {
+void HotPlug::Work(pappl_system_t* system, std::chrono::milliseconds interval) {
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return asked_ || stopped_; });
-      if (stopped_) return;
-      asked_ = false;
+      if (wake_.wait_for(lock, interval, [this] { return stopped_; })) return;
     }
     // Once PAPPL's loop has ended the system may be going away.
     if (papplSystemIsShutdown(system)) return;

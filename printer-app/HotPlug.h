@@ -7,6 +7,7 @@
 
 #include <pappl/pappl.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -21,9 +22,9 @@ class HotPlug {
   // waiting on a condition variable that is being destroyed.
   ~HotPlug();
 
-  // Looks at the bus now, then every `intervalSeconds` on a thread of its
-  // own; `added` completes each printer it creates.
-  static void Start(pappl_system_t* system, int intervalSeconds,
+  // Looks at the bus now, then every `interval` on a thread of its own;
+  // `added` completes each printer it creates.
+  static void Start(pappl_system_t* system, std::chrono::milliseconds interval,
                     std::function<void(pappl_printer_t*)> added);
   // Ends the worker and waits for it; it never looks again.
   static void Stop();
@@ -31,16 +32,13 @@ class HotPlug {
   // One look: adds new printers, marks missing ones offline, refreshes the
   // status of the others.
   void Scan(pappl_system_t* system);
-  // Has the worker look once more.
-  void Ask();
 
  private:
-  void Work(pappl_system_t* system);
+  void Work(pappl_system_t* system, std::chrono::milliseconds interval);
   void Join();
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  bool asked_ = false;
   bool stopped_ = false;
   std::thread worker_;
   std::function<void(pappl_printer_t*)> added_;

@@ -8,16 +8,11 @@
 #include <utility>
 
 #include "printer-app/Driver.h"
-#include "printer-app/PhotoDecoder.h"
 
 namespace {
 
-// What PAPPL would place at most.
 PhotoLimits LimitsOf(pappl_job_t* job) {
-  PhotoLimits limits;
-  limits.maxBytes = papplSystemGetMaxImageSize(papplPrinterGetSystem(papplJobGetPrinter(job)),
-                                               &limits.maxWidth, &limits.maxHeight);
-  return limits;
+  return PhotoLimitsOf(papplPrinterGetSystem(papplJobGetPrinter(job)));
 }
 
 bool Refuse(pappl_job_t* job, const char* format, const char* fault) {
@@ -47,6 +42,20 @@ void UseLandscapePage(pappl_pr_options_t* options) {
   std::swap(header.cupsImagingBBox[2], header.cupsImagingBBox[3]);
 }
 
+bool PrintPhoto(pappl_job_t* job, pappl_device_t* device, pappl_pr_options_t* options,
+                const Photo& photo, bool smoothing) {
+  return papplJobFilterImage(job, device, options, photo.pixels.get(), photo.width, photo.height, 3,
+                             photo.ppi, smoothing);
+}
+
+}  // namespace
+
+PhotoLimits PhotoLimitsOf(pappl_system_t* system) {
+  PhotoLimits limits;
+  limits.maxBytes = papplSystemGetMaxImageSize(system, &limits.maxWidth, &limits.maxHeight);
+  return limits;
+}
+
 // Places an upright picture of `width` x `height` on the job's page as the
 // classic queue prints it: on a size the classic queue also has as a
 // landscape page, a landscape picture goes on that page unturned (turned a
@@ -56,8 +65,9 @@ void UseLandscapePage(pappl_pr_options_t* options) {
 // filter turns it. An orientation the job asks for is kept. The page's
 // orientation is its size's: at 300 x 600 dpi a 6 x 4 in page is 1800 x 2400
 // pixels. Says how many pixels of the picture the page needs across and
-// down, counted at the horizontal resolution (see Stretch).
-void Place(pappl_pr_options_t* options, int width, int height, int* needAcross, int* needDown) {
+// down, counted at the horizontal resolution (see StretchForPage).
+void PlacePhoto(pappl_pr_options_t* options, int width, int height, int* needAcross,
+                int* needDown) {
   const pappl_media_col_t& media = options->media;
   if (options->orientation_requested == IPP_ORIENT_NONE) {
     if (width > height && media.size_width < media.size_length &&
@@ -82,7 +92,7 @@ void Place(pappl_pr_options_t* options, int width, int height, int* needAcross, 
 // half of it off. The picture is stretched along the page's vertical by the
 // resolutions' ratio instead, and fills or fits the page (its own density,
 // which PAPPL would apply to the stretched pixels, is dropped).
-bool Stretch(const pappl_pr_options_t& options, int needAcross, int needDown, Photo* photo) {
+bool StretchForPage(const pappl_pr_options_t& options, int needAcross, int needDown, Photo* photo) {
   const int xres = options.printer_resolution[0];
   const int yres = options.printer_resolution[1];
   if (xres == yres) return true;
@@ -96,14 +106,6 @@ bool Stretch(const pappl_pr_options_t& options, int needAcross, int needDown, Ph
   return StretchPhoto(photo, turned ? PhotoAxis::kAcross : PhotoAxis::kDown, yres, xres);
 }
 
-bool PrintPhoto(pappl_job_t* job, pappl_device_t* device, pappl_pr_options_t* options,
-                const Photo& photo, bool smoothing) {
-  return papplJobFilterImage(job, device, options, photo.pixels.get(), photo.width, photo.height, 3,
-                             photo.ppi, smoothing);
-}
-
-}  // namespace
-
 bool PrintJpeg(pappl_job_t* job, pappl_device_t* device, void*) {
   FILE* file = std::fopen(papplJobGetFilename(job), "rb");
   if (file == nullptr) return Refuse(job, "JPEG", "it cannot be read");
@@ -114,13 +116,13 @@ bool PrintJpeg(pappl_job_t* job, pappl_device_t* device, void*) {
   const char* fault = DecodeJpegPhoto(
       file, LimitsOf(job),
       [options, &needAcross, &needDown](int width, int height, int* across, int* down) {
-        Place(options, width, height, across, down);
+        PlacePhoto(options, width, height, across, down);
         needAcross = *across;
         needDown = *down;
       },
       &photo);
   std::fclose(file);
-  if (fault == nullptr && !Stretch(*options, needAcross, needDown, &photo))
+  if (fault == nullptr && !StretchForPage(*options, needAcross, needDown, &photo))
     fault = "not enough memory for the image";
   const bool ok =
       fault == nullptr ? PrintPhoto(job, device, options, photo, true) : Refuse(job, "JPEG", fault);
@@ -135,8 +137,8 @@ bool PrintPng(pappl_job_t* job, pappl_device_t* device, void*) {
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, true);
   int needAcross = 0;
   int needDown = 0;
-  Place(options, photo.width, photo.height, &needAcross, &needDown);
-  const bool ok = Stretch(*options, needAcross, needDown, &photo)
+  PlacePhoto(options, photo.width, photo.height, &needAcross, &needDown);
+  const bool ok = StretchForPage(*options, needAcross, needDown, &photo)
                       ? PrintPhoto(job, device, options, photo, false)
                       : Refuse(job, "PNG", "not enough memory for the image");
   papplJobDeletePrintOptions(options);

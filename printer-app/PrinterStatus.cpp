@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include "common/PrinterReplies.h"
@@ -23,6 +25,12 @@ constexpr pappl_preason_t kPublishedReasons = static_cast<pappl_preason_t>(
 
 std::mutex gReadingsMutex;
 std::map<std::string, PrinterReading> gReadings;  // by printer name
+
+bool SameReadyMedia(const pappl_media_col_t& a, const pappl_media_col_t& b) {
+  return std::strcmp(a.size_name, b.size_name) == 0 && std::strcmp(a.source, b.source) == 0 &&
+         std::strcmp(a.type, b.type) == 0 && a.size_width == b.size_width &&
+         a.size_length == b.size_length;
+}
 
 }  // namespace
 
@@ -73,6 +81,11 @@ pappl_preason_t ReasonsFor(const PrinterReading& reading) {
   return reasons;
 }
 
+// PAPPL counts a ready media update as a change of its saved state, so the
+// ready media are set only when the stock changed: the idle poll would
+// otherwise rewrite the state file every few seconds. The reasons are set on
+// every reading: that also tells PAPPL the status is fresh, so it does not
+// ask the printer again itself (papplPrinterGetReasons would, from here too).
 void Publish(pappl_printer_t* printer, const PrinterReading& reading) {
   const pappl_preason_t reasons = ReasonsFor(reading);
   papplPrinterSetReasons(printer, reasons,
@@ -95,11 +108,21 @@ void Publish(pappl_printer_t* printer, const PrinterReading& reading) {
       std::snprintf(ready.type, sizeof ready.type, "%s", "photographic-glossy");
       ready.size_width = size->width;
       ready.size_length = size->length;
-      papplPrinterSetReadyMedia(printer, 1, &ready);
+      // PAPPL 1.3 has no getter for the ready media alone.
+      auto current = std::make_unique<pappl_pr_driver_data_t>();
+      papplPrinterGetDriverData(printer, current.get());
+      if (!SameReadyMedia(current->media_ready[0], ready) || current->media_ready[1].size_name[0])
+        papplPrinterSetReadyMedia(printer, 1, &ready);
     }
   }
   std::lock_guard<std::mutex> lock(gReadingsMutex);
   gReadings[papplPrinterGetName(printer)] = reading;
+}
+
+PrinterReading LastReading(pappl_printer_t* printer) {
+  std::lock_guard<std::mutex> lock(gReadingsMutex);
+  const auto found = gReadings.find(papplPrinterGetName(printer));
+  return found != gReadings.end() ? found->second : PrinterReading{};
 }
 
 bool UpdatePrinterStatus(pappl_printer_t* printer) {
@@ -116,12 +139,6 @@ bool UpdatePrinterStatus(pappl_printer_t* printer) {
   }
   Publish(printer, reading);
   return true;
-}
-
-PrinterReading LastReading(pappl_printer_t* printer) {
-  std::lock_guard<std::mutex> lock(gReadingsMutex);
-  const auto found = gReadings.find(papplPrinterGetName(printer));
-  return found != gReadings.end() ? found->second : PrinterReading();
 }
 
 long ShownStatus(pappl_printer_t* printer, const PrinterReading& reading) {

@@ -40,8 +40,7 @@ bool FewPrintsLeft(const PrinterReading& reading);
 
 // Publishes `reading` on `printer` and keeps it for the status page.
 void Publish(pappl_printer_t* printer, const PrinterReading& reading);
-
-// The last reading published for `printer`.
+// The reading published last on `printer` (offline before the first).
 PrinterReading LastReading(pappl_printer_t* printer);
 // The status the pages show: a job holds the printer and its reading then
 // stays as it was, so a ready printer with a job under way is printing.

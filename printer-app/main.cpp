@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +25,7 @@
 #include "printer-app/ImageJob.h"
 #include "printer-app/Pages.h"
 #include "printer-app/PapplFaults.h"
+#include "printer-app/PrintPage.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
 #include "printer-app/SpoolSpace.h"
@@ -33,7 +36,11 @@ namespace {
 
 constexpr char kName[] = "qv46-printer-app";
 constexpr char kSystemName[] = "QV-46 Printer Application";
-constexpr int kScanSeconds = 2;
+// How often idle printers are asked for their state, unless
+// status-interval-ms says otherwise.
+constexpr long kStatusIntervalMs = 2000;
+constexpr long kMinStatusIntervalMs = 10;
+constexpr long kMaxStatusIntervalMs = 60000;
 constexpr char kAvahiSocket[] = "/run/avahi-daemon/socket";
 // Administration as CUPS grants it: members of lpadmin, by their password.
 constexpr char kAdminGroup[] = "lpadmin";
@@ -90,9 +97,12 @@ void SaveFinalState(pappl_system_t* system, const std::string& path) {
 }
 
 bool gNetwork = true;
+// Where jobs, the state and photos sent from the print page are kept.
+std::string gSpool;
 
 void CompletePrinter(pappl_printer_t* printer) {
   AddPrinterPages(printer);
+  AddPrintPage(printer, gSpool);
   Advertise(printer, gNetwork);
 }
 
@@ -152,7 +162,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   BlockStopSignals();
   // The state lives in the spool directory, so separate instances never
   // share it.
-  static std::string spool;
+  std::string& spool = gSpool;
   const char* given = cupsGetOption("spool-directory", numOptions, options);
   spool = given != nullptr ? given
           : getuid() == 0  ? std::string("/var/spool/") + kName
@@ -229,8 +239,14 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   // Added before PAPPL adds its own pages, so it takes the path.
   if (access(kAvahiSocket, F_OK) != 0)
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
-  HotPlug::Start(system, kScanSeconds, CompletePrinter);
-  WatchSpoolSpace(system, spool, kScanSeconds);
+  const std::string interval =
+      Option("status-interval-ms", numOptions, options, std::to_string(kStatusIntervalMs).c_str());
+  const long intervalMs = std::clamp(std::strtol(interval.c_str(), nullptr, 10),
+                                     kMinStatusIntervalMs, kMaxStatusIntervalMs);
+  HotPlug::Start(system, std::chrono::milliseconds(intervalMs), CompletePrinter);
+  // How often the spool's free space is looked at.
+  constexpr int kSpoolCheckSeconds = 2;
+  WatchSpoolSpace(system, spool, kSpoolCheckSeconds);
   StartStopper(system, {HotPlug::Stop, [system] { SaveFinalState(system, statePath); }});
   return system;
 }

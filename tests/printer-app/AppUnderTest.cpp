@@ -98,12 +98,18 @@ bool AppUnderTest::StartApp(std::string* error) {
   qv46sim::SpawnOptions appOptions;
   appOptions.stdoutFile = work_ + "/app.out";
   appOptions.stderrFile = work_ + "/app.err";
-  app_ = std::make_unique<qv46sim::Process>(qv46sim::SpawnProcess(
-      {QV46_PRINTER_APP, "server", "-o", "server-port=" + std::to_string(port_), "-o",
-       "spool-directory=" + work_ + "/spool", "-o", "log-file=" + LogPath(), "-o",
-       "log-level=debug", "-o", "listen-hostname=localhost", "-o", "auth-service=qv46-apptest",
-       "-o", "pam-config-dir=" + work_ + "/pam", "-o", "admin-group=root"},
-      env, appOptions));
+  std::vector<std::string> options = {"server-port=" + std::to_string(port_),
+                                      "spool-directory=" + work_ + "/spool",
+                                      "log-file=" + LogPath(),
+                                      "log-level=debug",
+                                      "listen-hostname=localhost",
+                                      "auth-service=qv46-apptest",
+                                      "pam-config-dir=" + work_ + "/pam",
+                                      "admin-group=root"};
+  options.insert(options.end(), options_.begin(), options_.end());
+  std::vector<std::string> argv = {QV46_PRINTER_APP, "server"};
+  for (const std::string& option : options) argv.insert(argv.end(), {"-o", option});
+  app_ = std::make_unique<qv46sim::Process>(qv46sim::SpawnProcess(argv, env, appOptions));
   if (!e2e::Eventually([&] { return !PrinterAttribute("printer-state").empty(); }, 20000)) {
     *error = "the app did not serve the printer: " + e2e::ReadFile(work_ + "/app.err");
     return false;

@@ -30,6 +30,8 @@ class AppUnderTest {
   AppUnderTest(const AppUnderTest&) = delete;
   AppUnderTest& operator=(const AppUnderTest&) = delete;
 
+  // A server option ("name=value") for the app's next start.
+  void AddOption(const std::string& option) { options_.push_back(option); }
   // Starts the printer, then the app; true once the app serves the printer.
   bool Start(std::string* error);
   // Sends `signal` to the app and waits at most `timeoutMs` for its end;
@@ -89,7 +91,7 @@ class AppUnderTest {
  private:
   std::string work_, serial_, capture_, login_;
   int port_ = 0;
-  std::vector<std::string> simEnv_, appEnv_;
+  std::vector<std::string> simEnv_, appEnv_, options_;
   std::unique_ptr<qv46sim::Process> sim_, app_;
 };
 

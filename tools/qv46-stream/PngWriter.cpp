@@ -11,26 +11,19 @@
 
 namespace qv46stream {
 
-bool WritePng(const std::string& path, const RgbImage& image, std::string* error) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path.c_str(), "wb"), fclose);
-  if (!file) {
-    *error = path + ": " + strerror(errno);
-    return false;
-  }
+bool WritePng(FILE* file, const RgbImage& image) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
-    *error = path + ": out of memory";
     return false;
   }
   // libpng reports write failures by jumping back here.
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    *error = path + ": PNG could not be written";
     return false;
   }
-  png_init_io(png, file.get());
+  png_init_io(png, file);
   png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
@@ -40,8 +33,19 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string* error
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (fflush(file.get()) != 0) {
+  return fflush(file) == 0;
+}
+
+bool WritePng(const std::string& path, const RgbImage& image, std::string* error) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path.c_str(), "wb"), fclose);
+  if (!file) {
     *error = path + ": " + strerror(errno);
+    return false;
+  }
+  errno = 0;
+  if (!WritePng(file.get(), image)) {
+    *error = path + ": PNG could not be written" +
+             (errno != 0 ? std::string(": ") + strerror(errno) : "");
     return false;
   }
   return true;
