@@ -132,6 +132,29 @@ bool ToneTables(const int32_t gamma[3], const int32_t brightness[3], const int32
   return true;
 }
 
+// Makes `source` the page (width x height, freed here), turned a quarter if
+// `turn`, resampled to newWidth x newHeight. False when memory is short.
+bool ResamplePage(OwnedBitmap* source, uint8_t* page, long width, long height, bool turn,
+                  long newWidth, long newHeight, int threads) {
+  const long pitch = long(PageStride(width));
+  // Turned a quarter counter-clockwise: pixel (x, y) is page pixel (y,
+  // height - 1 - x), as RotatePage lays it out.
+  const IL_PixelView view =
+      turn ? IL_PixelView{page + (height - 1) * pitch, -pitch, 3, int32_t(height), int32_t(width)}
+           : IL_PixelView{page, 3, pitch, int32_t(width), int32_t(height)};
+  const long newPitch = long(PageStride(newWidth));
+  uint8_t* block = AllocBlock(uint64_t(newPitch) * newHeight);
+  const bool done =
+      block && IL_ResampleView(view, int32_t(newWidth), int32_t(newHeight), int32_t(newHeight),
+                               block, newPitch, threads) == IL_SUCCESS;
+  GlobalFree(page);
+  if (!done) {
+    GlobalFree(block);
+    return false;
+  }
+  return AdoptBlock(source, block, newWidth, newHeight);
+}
+
 }  // namespace
 
 PhotoImageBuffer::PhotoImageBuffer() {
@@ -173,27 +196,30 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
     return result;
   }
 
-  // Portrait pages are turned before anything else.
-  if (rotate) {
-    page = RotatePage(page, width, height, threads);
-    std::swap(width, height);
-  }
-
-  // The source bitmap owns the page from here on.
-  OwnedBitmap source;
-  if (!AdoptBlock(&source, page, width, height)) return result;
-
-  // Back to 300 dpi across the head; a turned 300x600 page also doubles
-  // along the paper.
-  int status = IL_SUCCESS;
+  // Portrait pages are turned before anything else. Back to 300 dpi across
+  // the head; a turned 300x600 page also doubles along the paper.
+  const long turnedWidth = rotate ? height : width;
+  const long turnedHeight = rotate ? width : height;
+  long newWidth = 0, newHeight = 0;
   if (resolutionMode == 2) {
-    status =
-        IL_SizeBitmap(&source.h, int32_t(width / 2), int32_t(height), IL_SIZE_BICUBIC, threads);
+    newWidth = turnedWidth / 2;
+    newHeight = turnedHeight;
   } else if (resolutionMode == 1 && rotate) {
-    status =
-        IL_SizeBitmap(&source.h, int32_t(width / 2), int32_t(height * 2), IL_SIZE_BICUBIC, threads);
+    newWidth = turnedWidth / 2;
+    newHeight = turnedHeight * 2;
   }
-  if (status == IL_ERROR_NO_MEMORY) return result;
+  // The source bitmap owns the page, or what became of it, from here on.
+  OwnedBitmap source;
+  if (newWidth > 0 && newHeight > 0) {
+    // One pass reads the page as turned and resamples it.
+    if (!ResamplePage(&source, page, width, height, rotate, newWidth, newHeight, threads)) {
+      return result;
+    }
+  } else {
+    // A page too narrow to halve is turned, and left at its size.
+    if (rotate) page = RotatePage(page, width, height, threads);
+    if (!AdoptBlock(&source, page, turnedWidth, turnedHeight)) return result;
+  }
 
   // Fit inside the border margins. A record without page dimensions (no
   // media chosen) gives no scale, and the page is left as it is.
@@ -249,12 +275,10 @@ bool PhotoImageBuffer::FitInsideBorder(BITMAPHANDLE* source) const {
     const long n = std::min(kStripRows, srcHeight - t);
     const long stripHeight = long(float(n) * scale);
     if (stripHeight <= 0) continue;  // adds no rows
-    BITMAPHANDLE strip{};
+    const IL_PixelView strip{source->Pixels + t * srcPitch, 3, srcPitch, int32_t(srcWidth),
+                             int32_t(n)};
     const long rows = std::min(stripHeight, fitHeight - filled);
-    if (IL_CreateBitmap(&strip, kHandleSize, IL_BITMAP_KIND, uint32_t(srcWidth), int32_t(n), 24,
-                        uint32_t(source->ColorOrder), nullptr, 4, source->Pixels + t * srcPitch,
-                        uint64_t(srcPitch) * n) != IL_SUCCESS ||
-        IL_ResampleRows(&strip, int32_t(fitWidth), int32_t(stripHeight), int32_t(rows),
+    if (IL_ResampleView(strip, int32_t(fitWidth), int32_t(stripHeight), int32_t(rows),
                         fitted.h.Pixels + filled * fitPitch, fitPitch, threads) != IL_SUCCESS) {
       return false;
     }

@@ -72,10 +72,19 @@ int IL_CopyBitmapData(pBITMAPHANDLE destination, pBITMAPHANDLE source);
 // Resampling: separable cubic convolution, in place; method must be 4.
 int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int32_t method,
                   int threads = 1);
-// The first `rows` rows that IL_SizeBitmap would make of `source`, written
-// into `out` (rows `outPitch` bytes apart, padding left alone); the source
-// stays as it is.
-int IL_ResampleRows(const BITMAPHANDLE* source, int32_t newWidth, int32_t newHeight, int32_t rows,
+// A 24-bit picture read where it lies: pixel (x, y) is the three bytes at
+// origin + y * rowStep + x * pixelStep. A page stored one way can so be read
+// as if turned, without turning it first.
+struct IL_PixelView {
+  const uint8_t* origin;
+  int64_t pixelStep;
+  int64_t rowStep;
+  int32_t width;
+  int32_t height;
+};
+// The first `rows` rows that IL_SizeBitmap would make of the picture, written
+// into `out` (rows `outPitch` bytes apart, padding left alone).
+int IL_ResampleView(const IL_PixelView& source, int32_t newWidth, int32_t newHeight, int32_t rows,
                     uint8_t* out, int64_t outPitch, int threads);
 
 // Tone curves on an 8-bit plane's palette.

@@ -75,8 +75,9 @@ constexpr int32_t kWidePixels = 128;
 // pixels as the columns reach them. Without a table of column taps they are
 // worked out here, column by column.
 IMGLIB_AVX2_CLONES
-void HorizontalRow(const uint8_t* __restrict source, const Taps* __restrict columns, double sx,
-                   int32_t width, int32_t newWidth, double* __restrict sums) {
+void HorizontalRow(const uint8_t* __restrict source, int64_t pixelStep,
+                   const Taps* __restrict columns, double sx, int32_t width, int32_t newWidth,
+                   double* __restrict sums) {
   double wide[4 * kWidePixels];
   Taps worked;
   // A reference into the table: a copy costs a store and a reload per column.
@@ -98,7 +99,8 @@ void HorizontalRow(const uint8_t* __restrict source, const Taps* __restrict colu
       ++end;
     }
     for (int32_t p = 0; p <= high - low; ++p) {
-      for (int b = 0; b < 3; ++b) wide[4 * p + b] = source[3 * (low + p) + b];
+      const uint8_t* pixel = source + (low + p) * pixelStep;
+      for (int b = 0; b < 3; ++b) wide[4 * p + b] = pixel[b];
       wide[4 * p + 3] = 0.0;
     }
     const int32_t last = std::min(end, newWidth - 1);
@@ -131,8 +133,7 @@ void VerticalRow(const double* __restrict r0, const double* __restrict r1,
 
 // What every band of one resampling shares.
 struct Plan {
-  const uint8_t* source;
-  int64_t pitch;
+  IL_PixelView source;
   int32_t width, height, newWidth, newHeight;
   double sx, sy;
   const Taps* columns;  // null: worked out column by column
@@ -154,8 +155,8 @@ void ResampleBand(const Plan& plan, double* sums, int32_t first, int32_t end, ui
       const int slot = y % plan.cachedRows;
       double* slotSums = sums + slot * plan.rowSums;
       if (cachedRow[slot] != y) {
-        HorizontalRow(plan.source + y * plan.pitch, plan.columns, plan.sx, plan.width,
-                      plan.newWidth, slotSums);
+        HorizontalRow(plan.source.origin + y * plan.source.rowStep, plan.source.pixelStep,
+                      plan.columns, plan.sx, plan.width, plan.newWidth, slotSums);
         cachedRow[slot] = y;
       }
       tapRows[q] = slotSums;
@@ -170,13 +171,12 @@ void ResampleBand(const Plan& plan, double* sums, int32_t first, int32_t end, ui
 // when that still stays within a full buffer of sums (24 bytes per output
 // column per source row), a table of the column taps; sources of under six
 // rows recompute them.
-int Resample(const BITMAPHANDLE& source, int32_t newWidth, int32_t newHeight, int32_t rows,
+int Resample(const IL_PixelView& source, int32_t newWidth, int32_t newHeight, int32_t rows,
              uint8_t* out, int64_t outPitch, int threads) {
   Plan plan;
-  plan.source = source.Pixels;
-  plan.pitch = source.BytesPerLine;
-  plan.width = source.Width;
-  plan.height = source.Height;
+  plan.source = source;
+  plan.width = source.width;
+  plan.height = source.height;
   plan.newWidth = newWidth;
   plan.newHeight = newHeight;
   plan.sx = static_cast<double>(plan.width) / newWidth;
@@ -226,7 +226,8 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
   HGLOBAL block;
   uint8_t* pixels = AllocLocked(newSize, &block);
   if (!pixels) return IL_ERROR_NO_MEMORY;
-  const int status = Resample(*handle, newWidth, newHeight, newHeight, pixels, newPitch, threads);
+  const IL_PixelView source{handle->Pixels, 3, handle->BytesPerLine, handle->Width, handle->Height};
+  const int status = Resample(source, newWidth, newHeight, newHeight, pixels, newPitch, threads);
   if (status != IL_SUCCESS) {
     FreeLocked(block);
     return status;
@@ -245,12 +246,12 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
   return IL_SUCCESS;
 }
 
-int IL_ResampleRows(const BITMAPHANDLE* source, int32_t newWidth, int32_t newHeight, int32_t rows,
+int IL_ResampleView(const IL_PixelView& source, int32_t newWidth, int32_t newHeight, int32_t rows,
                     uint8_t* out, int64_t outPitch, int threads) {
-  if (!source || !IsColorBitmap(source) || source->Width <= 0 || source->Height <= 0 ||
-      newWidth <= 0 || newHeight <= 0 || rows <= 0 || rows > newHeight || !out ||
+  if (!source.origin || source.width <= 0 || source.height <= 0 || newWidth <= 0 ||
+      newHeight <= 0 || rows <= 0 || rows > newHeight || !out ||
       outPitch < static_cast<int64_t>(newWidth) * 3) {
     return IL_ERROR_INV_PARAMETER;
   }
-  return Resample(*source, newWidth, newHeight, rows, out, outPitch, threads);
+  return Resample(source, newWidth, newHeight, rows, out, outPitch, threads);
 }
