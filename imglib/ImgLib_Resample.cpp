@@ -42,6 +42,14 @@ Taps TapsAt(int32_t position, double scale, int32_t sourceLength) {
   return taps;
 }
 
+// Weights 0, 1, 0, 0: the position falls on a sample (a scale of exactly 2,
+// or every other row of a doubling). Adding the zero products then changes
+// no value, so the sums are the sample itself, and the bytes the same.
+inline bool OnSample(const Taps& tap) {
+  return tap.weight[0] == 0.0 && tap.weight[1] == 1.0 && tap.weight[2] == 0.0 &&
+         tap.weight[3] == 0.0;
+}
+
 // The sums of one output column's three bytes from the four taps' pixels,
 // `pixels` holding four doubles a pixel from source pixel `first` on, so
 // that the compiler takes a pixel as one short vector. With kStore 4 the
@@ -76,8 +84,15 @@ constexpr int32_t kWidePixels = 128;
 // worked out here, column by column.
 IMGLIB_AVX2_CLONES
 void HorizontalRow(const uint8_t* __restrict source, int64_t pixelStep,
-                   const Taps* __restrict columns, double sx, int32_t width, int32_t newWidth,
-                   double* __restrict sums) {
+                   const Taps* __restrict columns, bool onSamples, double sx, int32_t width,
+                   int32_t newWidth, double* __restrict sums) {
+  if (onSamples) {
+    for (int32_t j = 0; j < newWidth; ++j) {
+      const uint8_t* pixel = source + columns[j].index[1] * pixelStep;
+      for (int b = 0; b < 3; ++b) sums[3 * j + b] = pixel[b];
+    }
+    return;
+  }
   double wide[4 * kWidePixels];
   Taps worked;
   // A reference into the table: a copy costs a store and a reload per column.
@@ -109,6 +124,22 @@ void HorizontalRow(const uint8_t* __restrict source, int64_t pixelStep,
   }
 }
 
+// A sum as a byte: below 0 gives 0, above 255 gives 255, in between v + 0.5
+// is cut toward zero. Clamping v + 0.5 to 0.5 .. 255.5 before the cut gives
+// the same bytes and leaves the compiler plain selects.
+inline uint8_t ToByte(double v) {
+  const double rounded = v + 0.5;
+  const double low = rounded < 0.5 ? 0.5 : rounded;
+  const double byte = low > 255.5 ? 255.5 : low;
+  return static_cast<uint8_t>(static_cast<int32_t>(byte));
+}
+
+// One output row on a source row.
+IMGLIB_AVX2_CLONES
+void SampleRow(const double* __restrict sums, int64_t count, uint8_t* __restrict out) {
+  for (int64_t x = 0; x < count; ++x) out[x] = ToByte(sums[x]);
+}
+
 // One output row from four rows of sums.
 IMGLIB_AVX2_CLONES
 void VerticalRow(const double* __restrict r0, const double* __restrict r1,
@@ -121,13 +152,7 @@ void VerticalRow(const double* __restrict r0, const double* __restrict r1,
     v += w1 * r1[x];
     v += w2 * r2[x];
     v += w3 * r3[x];
-    // Below 0 gives 0, above 255 gives 255, in between v + 0.5 is cut toward
-    // zero. Clamping v + 0.5 to 0.5 .. 255.5 before the cut gives the same
-    // bytes and leaves the compiler plain selects.
-    const double rounded = v + 0.5;
-    const double low = rounded < 0.5 ? 0.5 : rounded;
-    const double byte = low > 255.5 ? 255.5 : low;
-    out[x] = static_cast<uint8_t>(static_cast<int32_t>(byte));
+    out[x] = ToByte(v);
   }
 }
 
@@ -137,6 +162,7 @@ struct Plan {
   int32_t width, height, newWidth, newHeight;
   double sx, sy;
   const Taps* columns;  // null: worked out column by column
+  bool onSamples;       // every column falls on a source pixel
   int cachedRows;
   int64_t rowSums;  // sums per source row
 };
@@ -148,21 +174,27 @@ void ResampleBand(const Plan& plan, double* sums, int32_t first, int32_t end, ui
   int32_t cachedRow[kCachedRows] = {-1, -1, -1, -1};
   for (int32_t i = first; i < end; ++i) {
     const Taps rowTaps = TapsAt(i, plan.sy, plan.height);
-    const double* tapRows[kTaps];
+    const bool onSample = OnSample(rowTaps);
+    const double* tapRows[kTaps] = {};
     for (int q = 0; q < kTaps; ++q) {
+      if (onSample && q != 1) continue;  // only the sample's row is needed
       // Four consecutive rows never share a slot.
       const int32_t y = rowTaps.index[q];
       const int slot = y % plan.cachedRows;
       double* slotSums = sums + slot * plan.rowSums;
       if (cachedRow[slot] != y) {
         HorizontalRow(plan.source.origin + y * plan.source.rowStep, plan.source.pixelStep,
-                      plan.columns, plan.sx, plan.width, plan.newWidth, slotSums);
+                      plan.columns, plan.onSamples, plan.sx, plan.width, plan.newWidth, slotSums);
         cachedRow[slot] = y;
       }
       tapRows[q] = slotSums;
     }
-    VerticalRow(tapRows[0], tapRows[1], tapRows[2], tapRows[3], rowTaps, plan.rowSums,
-                out + i * outPitch);
+    if (onSample) {
+      SampleRow(tapRows[1], plan.rowSums, out + i * outPitch);
+    } else {
+      VerticalRow(tapRows[0], tapRows[1], tapRows[2], tapRows[3], rowTaps, plan.rowSums,
+                  out + i * outPitch);
+    }
   }
 }
 
@@ -196,7 +228,11 @@ int Resample(const IL_PixelView& source, int32_t newWidth, int32_t newHeight, in
   auto* sums = reinterpret_cast<double*>(temp);
   Taps* columns = tapTable ? reinterpret_cast<Taps*>(sums + bandDoubles * bands) : nullptr;
   plan.columns = columns;
-  for (int32_t j = 0; tapTable && j < newWidth; ++j) columns[j] = TapsAt(j, plan.sx, plan.width);
+  plan.onSamples = tapTable;
+  for (int32_t j = 0; tapTable && j < newWidth; ++j) {
+    columns[j] = TapsAt(j, plan.sx, plan.width);
+    plan.onSamples = plan.onSamples && OnSample(columns[j]);
+  }
   IL_RunRowBands(rows, bands, [&](int32_t band, int32_t first, int32_t end) {
     ResampleBand(plan, sums + bandDoubles * band, first, end, out, outPitch);
     return IL_SUCCESS;
