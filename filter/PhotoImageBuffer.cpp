@@ -228,17 +228,24 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
   }
 
   // The tone curves, identity unless the job's own colour adjustment
-  // applies, map each byte of every pixel.
+  // applies, map each byte of every pixel; the sharpening pass reads the
+  // pixels through them. Sharpening and saturation always run; 0 still
+  // makes the round trip.
   uint8_t tables[3][256];
   const int32_t identityGamma[3] = {100, 100, 100}, none[3] = {0, 0, 0};
   if (!ToneTables(colorAdjustment ? gamma : identityGamma, colorAdjustment ? brightness : none,
                   colorAdjustment ? contrast : none, tables)) {
     return result;
   }
-  IL_MapBitmapBytes(&source.h, tables, threads);
-
-  // Sharpening and saturation always run; 0 still makes the round trip.
-  if (IL_SharpenBitmap(&source.h, sharpness, threads) == IL_ERROR_NO_MEMORY) return result;
+  bool identity = true;
+  for (int v = 0; v < 256; ++v) {
+    identity = identity && tables[0][v] == v && tables[1][v] == v && tables[2][v] == v;
+  }
+  const int sharpened =
+      IL_SharpenBitmap(&source.h, sharpness, threads, identity ? nullptr : tables);
+  if (sharpened == IL_ERROR_NO_MEMORY) return result;
+  // A strength out of range is refused; the curves still apply.
+  if (sharpened != IL_SUCCESS && !identity) IL_MapBitmapBytes(&source.h, tables, threads);
   IL_ChangeBitmapSaturation(&source.h, colorAdjustment ? saturation : 0, threads);
   if (monochrome) ToNeutralGrey(&source.h);
 

@@ -101,7 +101,10 @@ void RGBtoHSL(int r, int g, int b, double* hue, double* chroma, double* lightnes
 void HSLtoRGB(double hue, double chroma, double lightness, uint8_t* r, uint8_t* g, uint8_t* b);
 
 // 3x3 sharpening (positive) or softening (negative) of a 24-bit bitmap, -1000 .. 1000.
-int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength, int threads = 1);
+// With `tables`, byte k of every pixel first goes through tables[k], as
+// IL_MapBitmapBytes maps it, in the same pass.
+int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength, int threads = 1,
+                     const uint8_t (*tables)[256] = nullptr);
 
 // Colour planes: planes[0] is blue, [1] green, [2] red; flags must be 0.
 int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t recordSize,
