@@ -113,10 +113,19 @@ void HorizontalRow(const uint8_t* __restrict source, int64_t pixelStep,
       high = std::max(high, right);
       ++end;
     }
-    for (int32_t p = 0; p <= high - low; ++p) {
-      const uint8_t* pixel = source + (low + p) * pixelStep;
-      for (int b = 0; b < 3; ++b) wide[4 * p + b] = pixel[b];
-      wide[4 * p + 3] = 0.0;
+    // Pixels side by side (a row as stored) widen as one run of bytes, which
+    // the compiler vectorises; a column of a turned page goes pixel by pixel.
+    const uint8_t* run = source + low * pixelStep;
+    if (pixelStep == 3) {
+      for (int32_t p = 0; p <= high - low; ++p) {
+        for (int b = 0; b < 3; ++b) wide[4 * p + b] = run[3 * p + b];
+        wide[4 * p + 3] = 0.0;
+      }
+    } else {
+      for (int32_t p = 0; p <= high - low; ++p) {
+        for (int b = 0; b < 3; ++b) wide[4 * p + b] = run[p * pixelStep + b];
+        wide[4 * p + 3] = 0.0;
+      }
     }
     const int32_t last = std::min(end, newWidth - 1);
     for (; j < last; ++j) ColumnSums<4>(wide, low, tapAt(j), sums + 3 * j);
