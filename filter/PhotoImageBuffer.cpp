@@ -70,34 +70,89 @@ uint8_t* AllocBlock(uint64_t size) { return static_cast<uint8_t*>(GlobalAlloc(0,
 // Quarter turn counter-clockwise of a bottom-up page: output (row r, column c)
 // is input (row height - 1 - c, column r). Frees `pixels`; null when out of
 // memory.
-uint8_t* RotatePage(uint8_t* pixels, long width, long height) {
+uint8_t* RotatePage(uint8_t* pixels, long width, long height, int threads) {
   const long inPitch = long(PageStride(width));
   const long outPitch = long(PageStride(height));
   uint8_t* rotated = AllocBlock(uint64_t(outPitch) * width);
   if (rotated) {
-    // Tiles keep both the rows read and the rows written in cache.
+    // Tiles keep both the rows read and the rows written in cache; bands of
+    // whole tiles of output rows go to the threads.
     constexpr long kTile = 64;
-    for (long r0 = 0; r0 < width; r0 += kTile) {
-      const long r1 = std::min(width, r0 + kTile);
-      for (long c0 = 0; c0 < height; c0 += kTile) {
-        const long c1 = std::min(height, c0 + kTile);
-        for (long r = r0; r < r1; ++r) {
-          uint8_t* out = rotated + r * outPitch;
-          for (long c = c0; c < c1; ++c) {
-            const uint8_t* in = pixels + (height - 1 - c) * inPitch + r * 3;
-            out[3 * c] = in[0];
-            out[3 * c + 1] = in[1];
-            out[3 * c + 2] = in[2];
+    const int32_t tileRows = int32_t((width + kTile - 1) / kTile);
+    IL_RunRowBands(
+        tileRows, IL_RowBandCount(tileRows, threads),
+        [&](int32_t, int32_t firstTile, int32_t endTile) {
+          for (long r0 = firstTile * kTile; r0 < std::min(width, endTile * kTile); r0 += kTile) {
+            const long r1 = std::min(width, r0 + kTile);
+            for (long c0 = 0; c0 < height; c0 += kTile) {
+              const long c1 = std::min(height, c0 + kTile);
+              for (long r = r0; r < r1; ++r) {
+                uint8_t* out = rotated + r * outPitch;
+                for (long c = c0; c < c1; ++c) {
+                  const uint8_t* in = pixels + (height - 1 - c) * inPitch + r * 3;
+                  out[3 * c] = in[0];
+                  out[3 * c + 1] = in[1];
+                  out[3 * c + 2] = in[2];
+                }
+              }
+            }
+            for (long r = r0; r < r1; ++r) {
+              memset(rotated + r * outPitch + 3 * height, 0, size_t(outPitch - 3 * height));
+            }
           }
-        }
-      }
-      for (long r = r0; r < r1; ++r) {
-        memset(rotated + r * outPitch + 3 * height, 0, size_t(outPitch - 3 * height));
-      }
-    }
+          return IL_SUCCESS;
+        });
   }
   GlobalFree(pixels);
   return rotated;
+}
+
+// The job's tone curves as one table per pixel byte: each curve passes the
+// palette of a one-row plane, as it would the palette of a whole plane. False
+// when out of memory.
+bool ToneTables(const int32_t gamma[3], const int32_t brightness[3], const int32_t contrast[3],
+                uint8_t tables[3][256]) {
+  for (int k = 0; k < 3; ++k) {
+    uint8_t row[256];
+    uint8_t palette[256 * 4] = {};
+    for (int v = 0; v < 256; ++v) {
+      row[v] = uint8_t(v);
+      palette[4 * v] = palette[4 * v + 1] = palette[4 * v + 2] = uint8_t(v);
+    }
+    BITMAPHANDLE plane{};
+    if (IL_CreateBitmap(&plane, kHandleSize, IL_BITMAP_KIND, 256, 1, 8, IL_ORDER_GRAY, palette, 4,
+                        row, sizeof row) != IL_SUCCESS) {
+      return false;
+    }
+    IL_GammaCorrectBitmap(&plane, uint32_t(gamma[k]));
+    IL_ChangeBitmapIntensity(&plane, brightness[k]);
+    IL_ChangeBitmapContrast(&plane, contrast[k]);
+    for (int v = 0; v < 256; ++v) tables[k][v] = palette[4 * v + k];
+  }
+  return true;
+}
+
+// Makes `source` the page (width x height, freed here), turned a quarter if
+// `turn`, resampled to newWidth x newHeight. False when memory is short.
+bool ResamplePage(OwnedBitmap* source, uint8_t* page, long width, long height, bool turn,
+                  long newWidth, long newHeight, int threads) {
+  const long pitch = long(PageStride(width));
+  // Turned a quarter counter-clockwise: pixel (x, y) is page pixel (y,
+  // height - 1 - x), as RotatePage lays it out.
+  const IL_PixelView view =
+      turn ? IL_PixelView{page + (height - 1) * pitch, -pitch, 3, int32_t(height), int32_t(width)}
+           : IL_PixelView{page, 3, pitch, int32_t(width), int32_t(height)};
+  const long newPitch = long(PageStride(newWidth));
+  uint8_t* block = AllocBlock(uint64_t(newPitch) * newHeight);
+  const bool done =
+      block && IL_ResampleView(view, int32_t(newWidth), int32_t(newHeight), int32_t(newHeight),
+                               block, newPitch, threads) == IL_SUCCESS;
+  GlobalFree(page);
+  if (!done) {
+    GlobalFree(block);
+    return false;
+  }
+  return AdoptBlock(source, block, newWidth, newHeight);
 }
 
 }  // namespace
@@ -141,100 +196,104 @@ _tagBITMAPHANDLE* PhotoImageBuffer::ColorProcess(void* pixels, long width, long 
     return result;
   }
 
-  // Portrait pages are turned before anything else.
-  if (rotate) {
-    page = RotatePage(page, width, height);
-    std::swap(width, height);
-  }
-
-  // The source bitmap owns the page from here on.
-  OwnedBitmap source;
-  if (!AdoptBlock(&source, page, width, height)) return result;
-
-  // Back to 300 dpi across the head; a turned 300x600 page also doubles
-  // along the paper.
-  int status = IL_SUCCESS;
+  // Portrait pages are turned before anything else. Back to 300 dpi across
+  // the head; a turned 300x600 page also doubles along the paper.
+  const long turnedWidth = rotate ? height : width;
+  const long turnedHeight = rotate ? width : height;
+  long newWidth = 0, newHeight = 0;
   if (resolutionMode == 2) {
-    status = IL_SizeBitmap(&source.h, int32_t(width / 2), int32_t(height), IL_SIZE_BICUBIC);
+    newWidth = turnedWidth / 2;
+    newHeight = turnedHeight;
   } else if (resolutionMode == 1 && rotate) {
-    status = IL_SizeBitmap(&source.h, int32_t(width / 2), int32_t(height * 2), IL_SIZE_BICUBIC);
+    newWidth = turnedWidth / 2;
+    newHeight = turnedHeight * 2;
   }
-  if (status == IL_ERROR_NO_MEMORY) return result;
+  // The source bitmap owns the page, or what became of it, from here on.
+  OwnedBitmap source;
+  if (newWidth > 0 && newHeight > 0) {
+    // One pass reads the page as turned and resamples it.
+    if (!ResamplePage(&source, page, width, height, rotate, newWidth, newHeight, threads)) {
+      return result;
+    }
+  } else {
+    // A page too narrow to halve is turned, and left at its size.
+    if (rotate) page = RotatePage(page, width, height, threads);
+    if (!AdoptBlock(&source, page, turnedWidth, turnedHeight)) return result;
+  }
 
   // Fit inside the border margins. A record without page dimensions (no
   // media chosen) gives no scale, and the page is left as it is.
   if (border && mediaInfo_.pageWidthDots > 0 && mediaInfo_.pageHeightDots > 0) {
-    const float ratioX = float(double(mediaInfo_.pageWidthDots - 2 * mediaInfo_.marginXDots) /
-                               double(mediaInfo_.pageWidthDots));
-    const float ratioY = float(double(mediaInfo_.pageHeightDots - 2 * mediaInfo_.marginYDots) /
-                               double(mediaInfo_.pageHeightDots));
-    const float scale = ratioY < ratioX ? ratioY : ratioX;
-    const long srcWidth = source.h.Width;
-    const long srcHeight = source.h.Height;
-    const long srcPitch = source.h.BytesPerLine;
-    const long fitWidth = long(float(srcWidth) * scale);
-    const long fitHeight = long(float(srcHeight) * scale);
-    // A page the scale shrinks to no width or no height has no fitted
-    // bitmap: every later step finds no pixels, and its area prints white.
-    if (fitWidth <= 0 || fitHeight <= 0) return result;
-    const long fitPitch = long(PageStride(fitWidth));
-    OwnedBitmap fitted;
-    uint8_t* block = AllocBlock(uint64_t(fitPitch) * fitHeight);
-    if (block) memset(block, 0xFF, size_t(fitPitch) * fitHeight);
-    if (!AdoptBlock(&fitted, block, fitWidth, fitHeight)) return result;
-
-    long filled = 0;  // rows of the fitted bitmap written so far
-    for (long t = 0; t < srcHeight; t += kStripRows) {
-      const long n = std::min(kStripRows, srcHeight - t);
-      const long stripHeight = long(float(n) * scale);
-      if (stripHeight <= 0) continue;  // adds no rows
-      OwnedBitmap strip;
-      uint8_t* rows = AllocBlock(uint64_t(srcPitch) * n);
-      if (rows) memcpy(rows, source.h.Pixels + t * srcPitch, size_t(srcPitch) * n);
-      if (!AdoptBlock(&strip, rows, srcWidth, n)) return result;
-      if (IL_SizeBitmap(&strip.h, int32_t(fitWidth), int32_t(stripHeight), IL_SIZE_BICUBIC) !=
-          IL_SUCCESS) {
-        return result;
-      }
-      const long copied = std::min<long>(strip.h.Height, fitHeight - filled);
-      memcpy(fitted.h.Pixels + filled * fitPitch, strip.h.Pixels, size_t(fitPitch) * copied);
-      filled += copied;
-    }
-    std::swap(source.h, fitted.h);  // the old source is released with `fitted`
+    if (!FitInsideBorder(&source.h)) return result;
   }
 
-  // Plane k holds byte k of every pixel.
-  OwnedBitmap planes[3];
-  BITMAPHANDLE* planeList[3] = {&planes[0].h, &planes[1].h, &planes[2].h};
-  if (IL_ColorSeparateBitmap(&source.h, planeList, kHandleSize, 0) != IL_SUCCESS) return result;
-  IL_FreeBitmap(&source.h);
-
-  // Tone curves, identity unless the job's own colour adjustment applies.
-  for (int k = 0; k < 3; ++k) {
-    IL_GammaCorrectBitmap(planeList[k], colorAdjustment ? uint32_t(gamma[k]) : 100u);
+  // The tone curves, identity unless the job's own colour adjustment
+  // applies, map each byte of every pixel; the sharpening pass reads the
+  // pixels through them. Sharpening and saturation always run; 0 still
+  // makes the round trip.
+  uint8_t tables[3][256];
+  const int32_t identityGamma[3] = {100, 100, 100}, none[3] = {0, 0, 0};
+  if (!ToneTables(colorAdjustment ? gamma : identityGamma, colorAdjustment ? brightness : none,
+                  colorAdjustment ? contrast : none, tables)) {
+    return result;
   }
-  for (int k = 0; k < 3; ++k)
-    IL_ChangeBitmapIntensity(planeList[k], colorAdjustment ? brightness[k] : 0);
-  for (int k = 0; k < 3; ++k)
-    IL_ChangeBitmapContrast(planeList[k], colorAdjustment ? contrast[k] : 0);
+  bool identity = true;
+  for (int v = 0; v < 256; ++v) {
+    identity = identity && tables[0][v] == v && tables[1][v] == v && tables[2][v] == v;
+  }
+  const int sharpened =
+      IL_SharpenBitmap(&source.h, sharpness, threads, identity ? nullptr : tables);
+  if (sharpened == IL_ERROR_NO_MEMORY) return result;
+  // A strength out of range is refused; the curves still apply.
+  if (sharpened != IL_SUCCESS && !identity) IL_MapBitmapBytes(&source.h, tables, threads);
+  IL_ChangeBitmapSaturation(&source.h, colorAdjustment ? saturation : 0, threads);
+  if (monochrome) ToNeutralGrey(&source.h);
 
-  // Merge through the planes' palettes.
-  OwnedBitmap merged;
-  if (IL_ColorMergeBitmap(&merged.h, planeList, kHandleSize, 0) != IL_SUCCESS) return result;
-  for (OwnedBitmap& plane : planes) IL_FreeBitmap(&plane.h);
-
-  // Sharpening and saturation always run; 0 still makes the round trip.
-  if (IL_SharpenBitmap(&merged.h, sharpness) == IL_ERROR_NO_MEMORY) return result;
-  IL_ChangeBitmapSaturation(&merged.h, colorAdjustment ? saturation : 0);
-  if (monochrome) ToNeutralGrey(&merged.h);
-
-  // Copy out into the caller's record through fresh identity planes.
-  OwnedBitmap copies[3];
-  BITMAPHANDLE* copyList[3] = {&copies[0].h, &copies[1].h, &copies[2].h};
-  if (IL_ColorSeparateBitmap(&merged.h, copyList, kHandleSize, 0) != IL_SUCCESS) return result;
-  IL_FreeBitmap(&merged.h);
-  IL_ColorMergeBitmap(result, copyList, kHandleSize, 0);
+  // The caller's record takes the pixels over.
+  *result = source.h;
+  source.h = BITMAPHANDLE{};
   return result;
+}
+
+bool PhotoImageBuffer::FitInsideBorder(BITMAPHANDLE* source) const {
+  const float ratioX = float(double(mediaInfo_.pageWidthDots - 2 * mediaInfo_.marginXDots) /
+                             double(mediaInfo_.pageWidthDots));
+  const float ratioY = float(double(mediaInfo_.pageHeightDots - 2 * mediaInfo_.marginYDots) /
+                             double(mediaInfo_.pageHeightDots));
+  const float scale = ratioY < ratioX ? ratioY : ratioX;
+  const long srcWidth = source->Width;
+  const long srcHeight = source->Height;
+  const long srcPitch = source->BytesPerLine;
+  const long fitWidth = long(float(srcWidth) * scale);
+  const long fitHeight = long(float(srcHeight) * scale);
+  // A page the scale shrinks to no width or no height has no fitted
+  // bitmap: every later step finds no pixels, and its area prints white.
+  if (fitWidth <= 0 || fitHeight <= 0) return false;
+  const long fitPitch = long(PageStride(fitWidth));
+  OwnedBitmap fitted;
+  if (!AdoptBlock(&fitted, AllocBlock(uint64_t(fitPitch) * fitHeight), fitWidth, fitHeight)) {
+    return false;
+  }
+
+  // Strips of source rows, each scaled on its own straight into its rows of
+  // the fitted bitmap; rows the strips leave are white.
+  long filled = 0;
+  for (long t = 0; t < srcHeight && filled < fitHeight; t += kStripRows) {
+    const long n = std::min(kStripRows, srcHeight - t);
+    const long stripHeight = long(float(n) * scale);
+    if (stripHeight <= 0) continue;  // adds no rows
+    const IL_PixelView strip{source->Pixels + t * srcPitch, 3, srcPitch, int32_t(srcWidth),
+                             int32_t(n)};
+    const long rows = std::min(stripHeight, fitHeight - filled);
+    if (IL_ResampleView(strip, int32_t(fitWidth), int32_t(stripHeight), int32_t(rows),
+                        fitted.h.Pixels + filled * fitPitch, fitPitch, threads) != IL_SUCCESS) {
+      return false;
+    }
+    filled += rows;
+  }
+  memset(fitted.h.Pixels + filled * fitPitch, 0xFF, size_t(fitPitch) * (fitHeight - filled));
+  std::swap(*source, fitted.h);  // the old source is released with `fitted`
+  return true;
 }
 
 void PhotoImageBuffer::SetImageData(int slot, _tagBITMAPHANDLE* image) {
@@ -247,7 +306,7 @@ void PhotoImageBuffer::SetImageData(int slot, _tagBITMAPHANDLE* image) {
   }
   // Byte 0 (the raster's red) goes to the C plane, byte 2 (blue) to Y.
   BITMAPHANDLE* planeList[3] = {&planes_[slot][2], &planes_[slot][1], &planes_[slot][0]};
-  IL_ColorSeparateBitmap(image, planeList, kHandleSize, 0);
+  IL_ColorSeparateBitmap(image, planeList, kHandleSize, 0, threads);
 }
 
 int PhotoImageBuffer::Send(DeviceEntry* device, const DeviceMediaBufferInfo* panel) {

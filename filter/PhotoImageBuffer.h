@@ -60,8 +60,14 @@ class PhotoImageBuffer {
   int32_t contrast[3] = {0, 0, 0};    // same order
   int32_t saturation = 0;
   bool monochrome = false;  // the processed image ends as a neutral grey
+  // Threads the pixel loops may use; the bytes are the same for any count.
+  int threads = 1;
 
  private:
+  // Scales `source` into the border margins of the media record, in strips.
+  // False when the page fits to nothing or memory is short.
+  bool FitInsideBorder(BITMAPHANDLE* source) const;
+
   DeviceMediaBufferInfo mediaInfo_;
   BITMAPHANDLE planes_[kSlotCount][kPlaneCount];  // plane 0 Y, 1 M, 2 C
 };

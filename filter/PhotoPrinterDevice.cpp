@@ -25,6 +25,7 @@ DeviceEntry::DeviceEntry()
       contrast{0, 0, 0},
       saturation(0),
       monochrome(false),
+      threads(IL_DefaultThreadCount()),
       output_(stdout) {
   // Zero every byte, padding included, so records compare byte for byte.
   std::memset(&mediaInfo, 0, sizeof mediaInfo);
@@ -78,6 +79,7 @@ _tagBITMAPHANDLE* DeviceEntry::MakeImageData(char* pageBuffer, long width, long 
   }
   imageBuffer.saturation = saturation;
   imageBuffer.monochrome = monochrome;
+  imageBuffer.threads = threads;
   return imageBuffer.ColorProcess(pageBuffer, width, height, slot);
 }
 

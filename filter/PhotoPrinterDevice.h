@@ -105,6 +105,9 @@ class DeviceEntry {
   int32_t contrast[3];
   int32_t saturation;
   bool monochrome;
+  // Threads a page is worked on with: the machine's cores unless a test or
+  // benchmark sets another count. The stream is the same for any count.
+  int threads;
 
  protected:
   // Builds one command packet and writes it whole; returns 1 (also when the

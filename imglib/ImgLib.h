@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "imglib/ImgLib_Platform.h"
 
@@ -26,6 +27,23 @@ typedef struct _tagBITMAPHANDLE {
   int32_t ColorOrder;      // 24-bit: 0 = R,G,B bytes, 1 = B,G,R bytes; 8-bit: 0
   uint64_t ImageSize;      // BytesPerLine * Height
 } BITMAPHANDLE, *pBITMAPHANDLE;
+
+// Threads. The pixel loops that take a thread count split the rows into
+// bands worked on side by side; every row is computed as it is alone, so the
+// bytes never depend on the count.
+//
+// The machine's cores (1 when unknown), the count a page is worked on with.
+int IL_DefaultThreadCount();
+// Bands for `rows` rows on `threads` threads: at least 1, at most one a row.
+int32_t IL_RowBandCount(int32_t rows, int threads);
+// Rows [first, end) of band `band` of `bands`.
+void IL_RowBand(int32_t rows, int32_t bands, int32_t band, int32_t* first, int32_t* end);
+// Runs body(band, first, end) for every band, band 0 on the calling thread,
+// the others at the same time on threads that block every signal, and
+// returns once all are done: IL_SUCCESS, or the first failure a band
+// returned.
+using RowBandFn = std::function<int(int32_t band, int32_t first, int32_t end)>;
+int IL_RunRowBands(int32_t rows, int32_t bands, const RowBandFn& body);
 
 // Status codes.
 constexpr int IL_SUCCESS = 1;
@@ -52,7 +70,22 @@ void IL_FreeBitmap(pBITMAPHANDLE handle);
 int IL_CopyBitmapData(pBITMAPHANDLE destination, pBITMAPHANDLE source);
 
 // Resampling: separable cubic convolution, in place; method must be 4.
-int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int32_t method);
+int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int32_t method,
+                  int threads = 1);
+// A 24-bit picture read where it lies: pixel (x, y) is the three bytes at
+// origin + y * rowStep + x * pixelStep. A page stored one way can so be read
+// as if turned, without turning it first.
+struct IL_PixelView {
+  const uint8_t* origin;
+  int64_t pixelStep;
+  int64_t rowStep;
+  int32_t width;
+  int32_t height;
+};
+// The first `rows` rows that IL_SizeBitmap would make of the picture, written
+// into `out` (rows `outPitch` bytes apart, padding left alone).
+int IL_ResampleView(const IL_PixelView& source, int32_t newWidth, int32_t newHeight, int32_t rows,
+                    uint8_t* out, int64_t outPitch, int threads);
 
 // Tone curves on an 8-bit plane's palette.
 int IL_GammaCorrectBitmap(pBITMAPHANDLE handle, uint32_t gamma);         // gamma x 100, not 0
@@ -62,16 +95,23 @@ int IL_ChangeBitmapContrast(pBITMAPHANDLE handle, int32_t contrast);     // -100
 void ConvertLUT8(pBITMAPHANDLE handle, const uint8_t* table);
 
 // Saturation of a 24-bit bitmap, -1000 .. 1000.
-int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount);
+int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount, int threads = 1);
 // Hue in degrees (-1 for grey), chroma and lightness on the 0..255 scale.
 void RGBtoHSL(int r, int g, int b, double* hue, double* chroma, double* lightness);
 void HSLtoRGB(double hue, double chroma, double lightness, uint8_t* r, uint8_t* g, uint8_t* b);
 
 // 3x3 sharpening (positive) or softening (negative) of a 24-bit bitmap, -1000 .. 1000.
-int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength);
+// With `tables`, byte k of every pixel first goes through tables[k], as
+// IL_MapBitmapBytes maps it, in the same pass.
+int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength, int threads = 1,
+                     const uint8_t (*tables)[256] = nullptr);
 
 // Colour planes: planes[0] is blue, [1] green, [2] red; flags must be 0.
 int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t recordSize,
-                           uint32_t flags);
+                           uint32_t flags, int threads = 1);
 int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE* planes, int32_t recordSize,
                         uint32_t flags);
+// Byte k of every pixel of a 24-bit bitmap through tables[k], in place: what
+// separating it, passing plane k's palette through tables[k] and merging
+// gives a bitmap in blue, green, red order, without the planes.
+int IL_MapBitmapBytes(pBITMAPHANDLE handle, const uint8_t (*tables)[256], int threads = 1);

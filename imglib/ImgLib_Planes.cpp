@@ -15,7 +15,7 @@ constexpr size_t kPaletteBytes = 256 * 4;
 }  // namespace
 
 int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t recordSize,
-                           uint32_t flags) {
+                           uint32_t flags, int threads) {
   if (!source) return IL_ERROR_INV_PARAMETER;
   if (recordSize != static_cast<int32_t>(sizeof(BITMAPHANDLE))) return IL_ERROR_INV_STRUCT_SIZE;
   if (!IsColorBitmap(source) || source->Width <= 0 || source->Height <= 0) {
@@ -63,25 +63,29 @@ int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t 
   // Plane 0 is blue: byte 0 of a B,G,R pixel, byte 2 of an R,G,B one.
   const bool bgr = source->ColorOrder == 1;
   const int64_t sourcePitch = RowPitch(width, source->BitsPerPixel);
-  for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* in = source->Pixels + y * sourcePitch;
-    uint8_t* blue = planes[0]->Pixels + y * planePitch;
-    uint8_t* green = planes[1]->Pixels + y * planePitch;
-    uint8_t* red = planes[2]->Pixels + y * planePitch;
-    if (bgr) {
-      for (int32_t x = 0; x < width; ++x) {
-        blue[x] = in[3 * x];
-        green[x] = in[3 * x + 1];
-        red[x] = in[3 * x + 2];
-      }
-    } else {
-      for (int32_t x = 0; x < width; ++x) {
-        red[x] = in[3 * x];
-        green[x] = in[3 * x + 1];
-        blue[x] = in[3 * x + 2];
-      }
-    }
-  }
+  IL_RunRowBands(height, IL_RowBandCount(height, threads),
+                 [&](int32_t, int32_t first, int32_t end) {
+                   for (int32_t y = first; y < end; ++y) {
+                     const uint8_t* in = source->Pixels + y * sourcePitch;
+                     uint8_t* blue = planes[0]->Pixels + y * planePitch;
+                     uint8_t* green = planes[1]->Pixels + y * planePitch;
+                     uint8_t* red = planes[2]->Pixels + y * planePitch;
+                     if (bgr) {
+                       for (int32_t x = 0; x < width; ++x) {
+                         blue[x] = in[3 * x];
+                         green[x] = in[3 * x + 1];
+                         red[x] = in[3 * x + 2];
+                       }
+                     } else {
+                       for (int32_t x = 0; x < width; ++x) {
+                         red[x] = in[3 * x];
+                         green[x] = in[3 * x + 1];
+                         blue[x] = in[3 * x + 2];
+                       }
+                     }
+                   }
+                   return IL_SUCCESS;
+                 });
   return IL_SUCCESS;
 }
 
@@ -146,4 +150,26 @@ int IL_ColorMergeBitmap(pBITMAPHANDLE destination, pBITMAPHANDLE* planes, int32_
     }
   }
   return IL_SUCCESS;
+}
+
+int IL_MapBitmapBytes(pBITMAPHANDLE handle, const uint8_t (*tables)[256], int threads) {
+  if (!handle) return IL_ERROR_INV_PARAMETER;
+  if (!IsColorBitmap(handle) || handle->Width <= 0 || handle->Height <= 0 || !tables) {
+    return IL_ERROR_INV_PARAMETER;
+  }
+  const int64_t bytes = static_cast<int64_t>(handle->Width) * 3;
+  const int64_t pitch = handle->BytesPerLine;
+  uint8_t* pixels = handle->Pixels;
+  return IL_RunRowBands(handle->Height, IL_RowBandCount(handle->Height, threads),
+                        [&](int32_t, int32_t first, int32_t end) {
+                          for (int32_t y = first; y < end; ++y) {
+                            uint8_t* row = pixels + y * pitch;
+                            for (int64_t i = 0; i < bytes; i += 3) {
+                              row[i] = tables[0][row[i]];
+                              row[i + 1] = tables[1][row[i + 1]];
+                              row[i + 2] = tables[2][row[i + 2]];
+                            }
+                          }
+                          return IL_SUCCESS;
+                        });
 }

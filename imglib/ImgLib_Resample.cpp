@@ -42,26 +42,111 @@ Taps TapsAt(int32_t position, double scale, int32_t sourceLength) {
   return taps;
 }
 
-// One source row through the horizontal pass: three sums per output column.
-// The column taps come from `columns`, or are worked out here when there is
-// no table.
-void HorizontalRow(const uint8_t* __restrict source, const Taps* __restrict columns, double sx,
-                   int32_t width, int32_t newWidth, double* __restrict sums) {
-  for (int32_t j = 0; j < newWidth; ++j) {
-    const Taps tap = columns ? columns[j] : TapsAt(j, sx, width);
-    const uint8_t* s0 = source + 3 * tap.index[0];
-    const uint8_t* s1 = source + 3 * tap.index[1];
-    const uint8_t* s2 = source + 3 * tap.index[2];
-    const uint8_t* s3 = source + 3 * tap.index[3];
-    for (int b = 0; b < 3; ++b) {
-      double sum = 0.0;
-      sum += tap.weight[0] * s0[b];
-      sum += tap.weight[1] * s1[b];
-      sum += tap.weight[2] * s2[b];
-      sum += tap.weight[3] * s3[b];
-      sums[3 * j + b] = sum;
-    }
+// Weights 0, 1, 0, 0: the position falls on a sample (a scale of exactly 2,
+// or every other row of a doubling). Adding the zero products then changes
+// no value, so the sums are the sample itself, and the bytes the same.
+inline bool OnSample(const Taps& tap) {
+  return tap.weight[0] == 0.0 && tap.weight[1] == 1.0 && tap.weight[2] == 0.0 &&
+         tap.weight[3] == 0.0;
+}
+
+// The sums of one output column's three bytes from the four taps' pixels,
+// `pixels` holding four doubles a pixel from source pixel `first` on, so
+// that the compiler takes a pixel as one short vector. With kStore 4 the
+// fourth lane lands one place past the column's sums, where the next
+// column's sums overwrite it.
+template <int kStore>
+inline void ColumnSums(const double* __restrict pixels, int32_t first, const Taps& tap,
+                       double* __restrict out) {
+  const double* s0 = pixels + 4 * (tap.index[0] - first);
+  const double* s1 = pixels + 4 * (tap.index[1] - first);
+  const double* s2 = pixels + 4 * (tap.index[2] - first);
+  const double* s3 = pixels + 4 * (tap.index[3] - first);
+  double sums[4];
+  for (int b = 0; b < 4; ++b) {
+    double sum = 0.0;
+    sum += tap.weight[0] * s0[b];
+    sum += tap.weight[1] * s1[b];
+    sum += tap.weight[2] * s2[b];
+    sum += tap.weight[3] * s3[b];
+    sums[b] = sum;
   }
+  for (int b = 0; b < kStore; ++b) out[b] = sums[b];
+}
+
+// Source pixels widened at a time: 4 KiB of doubles on the stack.
+constexpr int32_t kWidePixels = 128;
+
+// One source row through the horizontal pass: three sums per output column.
+// The taps of a column are at most four neighbouring pixels, and they move
+// right with the column, so the row is widened to doubles in windows of
+// pixels as the columns reach them. Without a table of column taps they are
+// worked out here, column by column.
+IMGLIB_AVX2_CLONES
+void HorizontalRow(const uint8_t* __restrict source, int64_t pixelStep,
+                   const Taps* __restrict columns, bool onSamples, double sx, int32_t width,
+                   int32_t newWidth, double* __restrict sums) {
+  if (onSamples) {
+    for (int32_t j = 0; j < newWidth; ++j) {
+      const uint8_t* pixel = source + columns[j].index[1] * pixelStep;
+      for (int b = 0; b < 3; ++b) sums[3 * j + b] = pixel[b];
+    }
+    return;
+  }
+  double wide[4 * kWidePixels];
+  Taps worked;
+  // A reference into the table: a copy costs a store and a reload per column.
+  const auto tapAt = [&](int32_t j) -> const Taps& {
+    if (columns) return columns[j];
+    worked = TapsAt(j, sx, width);
+    return worked;
+  };
+  for (int32_t j = 0; j < newWidth;) {
+    const Taps& first = tapAt(j);
+    const int32_t low = *std::min_element(first.index, first.index + kTaps);
+    // The columns whose taps all lie in the window, and the last pixel they use.
+    int32_t end = j, high = low;
+    while (end < newWidth) {
+      const Taps& tap = tapAt(end);
+      const int32_t right = *std::max_element(tap.index, tap.index + kTaps);
+      if (right >= low + kWidePixels) break;
+      high = std::max(high, right);
+      ++end;
+    }
+    // Pixels side by side (a row as stored) widen as one run of bytes, which
+    // the compiler vectorises; a column of a turned page goes pixel by pixel.
+    const uint8_t* run = source + low * pixelStep;
+    if (pixelStep == 3) {
+      for (int32_t p = 0; p <= high - low; ++p) {
+        for (int b = 0; b < 3; ++b) wide[4 * p + b] = run[3 * p + b];
+        wide[4 * p + 3] = 0.0;
+      }
+    } else {
+      for (int32_t p = 0; p <= high - low; ++p) {
+        for (int b = 0; b < 3; ++b) wide[4 * p + b] = run[p * pixelStep + b];
+        wide[4 * p + 3] = 0.0;
+      }
+    }
+    const int32_t last = std::min(end, newWidth - 1);
+    for (; j < last; ++j) ColumnSums<4>(wide, low, tapAt(j), sums + 3 * j);
+    for (; j < end; ++j) ColumnSums<3>(wide, low, tapAt(j), sums + 3 * j);
+  }
+}
+
+// A sum as a byte: below 0 gives 0, above 255 gives 255, in between v + 0.5
+// is cut toward zero. Clamping v + 0.5 to 0.5 .. 255.5 before the cut gives
+// the same bytes and leaves the compiler plain selects.
+inline uint8_t ToByte(double v) {
+  const double rounded = v + 0.5;
+  const double low = rounded < 0.5 ? 0.5 : rounded;
+  const double byte = low > 255.5 ? 255.5 : low;
+  return static_cast<uint8_t>(static_cast<int32_t>(byte));
+}
+
+// One output row on a source row.
+IMGLIB_AVX2_CLONES
+void SampleRow(const double* __restrict sums, int64_t count, uint8_t* __restrict out) {
+  for (int64_t x = 0; x < count; ++x) out[x] = ToByte(sums[x]);
 }
 
 // One output row from four rows of sums.
@@ -76,14 +161,93 @@ void VerticalRow(const double* __restrict r0, const double* __restrict r1,
     v += w1 * r1[x];
     v += w2 * r2[x];
     v += w3 * r3[x];
-    // Below 0 gives 0, above 255 gives 255, in between v + 0.5 is cut toward
-    // zero. Clamping v + 0.5 to 0.5 .. 255.5 before the cut gives the same
-    // bytes and leaves the compiler plain selects.
-    const double rounded = v + 0.5;
-    const double low = rounded < 0.5 ? 0.5 : rounded;
-    const double byte = low > 255.5 ? 255.5 : low;
-    out[x] = static_cast<uint8_t>(static_cast<int32_t>(byte));
+    out[x] = ToByte(v);
   }
+}
+
+// What every band of one resampling shares.
+struct Plan {
+  IL_PixelView source;
+  int32_t width, height, newWidth, newHeight;
+  double sx, sy;
+  const Taps* columns;  // null: worked out column by column
+  bool onSamples;       // every column falls on a source pixel
+  int cachedRows;
+  int64_t rowSums;  // sums per source row
+};
+
+// Output rows [first, end) into `out` (row 0 of the result), with this
+// band's own cache of rows of sums.
+void ResampleBand(const Plan& plan, double* sums, int32_t first, int32_t end, uint8_t* out,
+                  int64_t outPitch) {
+  int32_t cachedRow[kCachedRows] = {-1, -1, -1, -1};
+  for (int32_t i = first; i < end; ++i) {
+    const Taps rowTaps = TapsAt(i, plan.sy, plan.height);
+    const bool onSample = OnSample(rowTaps);
+    const double* tapRows[kTaps] = {};
+    for (int q = 0; q < kTaps; ++q) {
+      if (onSample && q != 1) continue;  // only the sample's row is needed
+      // Four consecutive rows never share a slot.
+      const int32_t y = rowTaps.index[q];
+      const int slot = y % plan.cachedRows;
+      double* slotSums = sums + slot * plan.rowSums;
+      if (cachedRow[slot] != y) {
+        HorizontalRow(plan.source.origin + y * plan.source.rowStep, plan.source.pixelStep,
+                      plan.columns, plan.onSamples, plan.sx, plan.width, plan.newWidth, slotSums);
+        cachedRow[slot] = y;
+      }
+      tapRows[q] = slotSums;
+    }
+    if (onSample) {
+      SampleRow(tapRows[1], plan.rowSums, out + i * outPitch);
+    } else {
+      VerticalRow(tapRows[0], tapRows[1], tapRows[2], tapRows[3], rowTaps, plan.rowSums,
+                  out + i * outPitch);
+    }
+  }
+}
+
+// The first `rows` rows of `source` resampled to newWidth x newHeight, into
+// `out`. The temporary buffer holds each band's cached rows of sums and,
+// when that still stays within a full buffer of sums (24 bytes per output
+// column per source row), a table of the column taps; sources of under six
+// rows recompute them.
+int Resample(const IL_PixelView& source, int32_t newWidth, int32_t newHeight, int32_t rows,
+             uint8_t* out, int64_t outPitch, int threads) {
+  Plan plan;
+  plan.source = source;
+  plan.width = source.width;
+  plan.height = source.height;
+  plan.newWidth = newWidth;
+  plan.newHeight = newHeight;
+  plan.sx = static_cast<double>(plan.width) / newWidth;
+  plan.sy = static_cast<double>(plan.height) / newHeight;
+  plan.cachedRows = std::min(kCachedRows, plan.height);
+  plan.rowSums = static_cast<int64_t>(newWidth) * 3;
+  const bool tapTable = plan.height >= plan.cachedRows + 2;
+  const int32_t bands = IL_RowBandCount(rows, threads);
+  const uint64_t bandDoubles = static_cast<uint64_t>(plan.rowSums) * plan.cachedRows;
+  const uint64_t tempSize = sizeof(double) * bandDoubles * bands +
+                            (tapTable ? sizeof(Taps) * static_cast<uint64_t>(newWidth) : 0);
+  HGLOBAL tempBlock;
+  uint8_t* temp = AllocLocked(tempSize, &tempBlock);
+  if (!temp) return IL_ERROR_NO_MEMORY;
+  // Fresh heap memory from the memory layer, aligned for any type.
+  // cppcheck-suppress invalidPointerCast
+  auto* sums = reinterpret_cast<double*>(temp);
+  Taps* columns = tapTable ? reinterpret_cast<Taps*>(sums + bandDoubles * bands) : nullptr;
+  plan.columns = columns;
+  plan.onSamples = tapTable;
+  for (int32_t j = 0; tapTable && j < newWidth; ++j) {
+    columns[j] = TapsAt(j, plan.sx, plan.width);
+    plan.onSamples = plan.onSamples && OnSample(columns[j]);
+  }
+  IL_RunRowBands(rows, bands, [&](int32_t band, int32_t first, int32_t end) {
+    ResampleBand(plan, sums + bandDoubles * band, first, end, out, outPitch);
+    return IL_SUCCESS;
+  });
+  FreeLocked(tempBlock);
+  return IL_SUCCESS;
 }
 
 }  // namespace
@@ -94,66 +258,26 @@ double CubicWeight(double a) {
   return 0.0;
 }
 
-int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int32_t method) {
+int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int32_t method,
+                  int threads) {
   if (!handle || !IsColorBitmap(handle) || handle->Width <= 0 || handle->Height <= 0 ||
       newWidth <= 0 || newHeight <= 0 || method != IL_SIZE_BICUBIC) {
     return IL_ERROR_INV_PARAMETER;
   }
   const int64_t newPitch = RowPitch(newWidth, 24);
   if (newPitch > INT32_MAX) return IL_ERROR_INV_PARAMETER;
-  const int32_t width = handle->Width;
-  const int32_t height = handle->Height;
   const uint64_t newSize = static_cast<uint64_t>(newPitch) * static_cast<uint64_t>(newHeight);
 
   HGLOBAL block;
   uint8_t* pixels = AllocLocked(newSize, &block);
   if (!pixels) return IL_ERROR_NO_MEMORY;
-
-  // Temporary buffer: the cached rows of sums and, when that still stays
-  // within a full buffer of sums (24 bytes per output column per source row),
-  // a table of the column taps. Sources of under six rows recompute them.
-  const int cachedRows = std::min(kCachedRows, height);
-  const bool tapTable = height >= cachedRows + 2;
-  const int64_t rowSums = static_cast<int64_t>(newWidth) * 3;
-  const uint64_t tempSize = sizeof(double) * static_cast<uint64_t>(rowSums) * cachedRows +
-                            (tapTable ? sizeof(Taps) * static_cast<uint64_t>(newWidth) : 0);
-  HGLOBAL tempBlock;
-  uint8_t* temp = AllocLocked(tempSize, &tempBlock);
-  if (!temp) {
+  const IL_PixelView source{handle->Pixels, 3, handle->BytesPerLine, handle->Width, handle->Height};
+  const int status = Resample(source, newWidth, newHeight, newHeight, pixels, newPitch, threads);
+  if (status != IL_SUCCESS) {
     FreeLocked(block);
-    return IL_ERROR_NO_MEMORY;
-  }
-  // Fresh heap memory from the memory layer, aligned for any type.
-  // cppcheck-suppress invalidPointerCast
-  auto* sums = reinterpret_cast<double*>(temp);
-  Taps* columns = tapTable ? reinterpret_cast<Taps*>(sums + rowSums * cachedRows) : nullptr;
-  int32_t cachedRow[kCachedRows] = {-1, -1, -1, -1};
-
-  const double sx = static_cast<double>(width) / newWidth;
-  const double sy = static_cast<double>(height) / newHeight;
-  for (int32_t j = 0; tapTable && j < newWidth; ++j) columns[j] = TapsAt(j, sx, width);
-
-  const uint8_t* source = handle->Pixels;
-  const int64_t pitch = handle->BytesPerLine;
-  for (int32_t i = 0; i < newHeight; ++i) {
-    const Taps rowTaps = TapsAt(i, sy, height);
-    const double* tapRows[kTaps];
-    for (int q = 0; q < kTaps; ++q) {
-      // Four consecutive rows never share a slot.
-      const int32_t y = rowTaps.index[q];
-      const int slot = y % cachedRows;
-      double* slotSums = sums + slot * rowSums;
-      if (cachedRow[slot] != y) {
-        HorizontalRow(source + y * pitch, columns, sx, width, newWidth, slotSums);
-        cachedRow[slot] = y;
-      }
-      tapRows[q] = slotSums;
-    }
-    VerticalRow(tapRows[0], tapRows[1], tapRows[2], tapRows[3], rowTaps, rowSums,
-                pixels + i * newPitch);
+    return status;
   }
 
-  FreeLocked(tempBlock);
   if (handle->MemoryHandle) {
     FreeLocked(handle->MemoryHandle);
     handle->Palette = nullptr;
@@ -165,4 +289,14 @@ int IL_SizeBitmap(pBITMAPHANDLE handle, int32_t newWidth, int32_t newHeight, int
   handle->BytesPerLine = static_cast<int32_t>(newPitch);
   handle->ImageSize = newSize;
   return IL_SUCCESS;
+}
+
+int IL_ResampleView(const IL_PixelView& source, int32_t newWidth, int32_t newHeight, int32_t rows,
+                    uint8_t* out, int64_t outPitch, int threads) {
+  if (!source.origin || source.width <= 0 || source.height <= 0 || newWidth <= 0 ||
+      newHeight <= 0 || rows <= 0 || rows > newHeight || !out ||
+      outPitch < static_cast<int64_t>(newWidth) * 3) {
+    return IL_ERROR_INV_PARAMETER;
+  }
+  return Resample(source, newWidth, newHeight, rows, out, outPitch, threads);
 }

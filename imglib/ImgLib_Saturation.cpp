@@ -127,7 +127,7 @@ void HSLtoRGB(double hue, double chroma, double lightness, uint8_t* r, uint8_t* 
   *b = static_cast<uint8_t>(rgb.b);
 }
 
-int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount) {
+int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount, int threads) {
   if (!handle) return IL_ERROR_BITMAP_NULL;
   if (!IsColorBitmap(handle)) return IL_ERROR_INV_PARAMETER;
   if (amount < -1000 || amount > 1000) return IL_ERROR_INV_PARAMETER;
@@ -136,11 +136,18 @@ int IL_ChangeBitmapSaturation(pBITMAPHANDLE handle, int32_t amount) {
   const int redAt = handle->ColorOrder == 0 ? 0 : 2;
   const int blueAt = 2 - redAt;
   const int64_t pitch = RowPitch(handle->Width, 24);
-  for (int32_t y = 0; y < handle->Height; ++y) {
-    uint8_t* row = handle->Pixels + y * pitch;
-    for (int32_t x = 0; x < handle->Width; x += kChunk) {
-      SaturateChunk(row + 3 * x, std::min(kChunk, handle->Width - x), redAt, blueAt, amount);
-    }
-  }
+  const int32_t width = handle->Width;
+  uint8_t* pixels = handle->Pixels;
+  IL_RunRowBands(handle->Height, IL_RowBandCount(handle->Height, threads),
+                 [&](int32_t, int32_t first, int32_t end) {
+                   for (int32_t y = first; y < end; ++y) {
+                     uint8_t* row = pixels + y * pitch;
+                     for (int32_t x = 0; x < width; x += kChunk) {
+                       SaturateChunk(row + 3 * x, std::min(kChunk, width - x), redAt, blueAt,
+                                     amount);
+                     }
+                   }
+                   return IL_SUCCESS;
+                 });
   return IL_SUCCESS;
 }

@@ -23,15 +23,24 @@ constexpr KPoint KTable[] = {
 };
 constexpr int kKPoints = sizeof(KTable) / sizeof(KTable[0]);
 
-// One source row as doubles, with the edge pixel repeated on both sides so
-// that every column has a left and a right neighbour.
-void LoadRow(const uint8_t* row, int32_t width, double* out) {
+// One source row as doubles, each byte k through tables[k] when there are
+// tables, with the edge pixel repeated on both sides so that every column
+// has a left and a right neighbour.
+void LoadRow(const uint8_t* row, int32_t width, const uint8_t (*tables)[256], double* out) {
   const int64_t bytes = static_cast<int64_t>(width) * 3;
-  for (int b = 0; b < 3; ++b) {
-    out[b] = row[b];
-    out[3 + bytes + b] = row[bytes - 3 + b];
+  if (tables) {
+    for (int64_t i = 0; i < bytes; i += 3) {
+      out[3 + i] = tables[0][row[i]];
+      out[4 + i] = tables[1][row[i + 1]];
+      out[5 + i] = tables[2][row[i + 2]];
+    }
+  } else {
+    for (int64_t i = 0; i < bytes; ++i) out[3 + i] = row[i];
   }
-  for (int64_t i = 0; i < bytes; ++i) out[3 + i] = row[i];
+  for (int b = 0; b < 3; ++b) {
+    out[b] = out[3 + b];
+    out[3 + bytes + b] = out[bytes + b];
+  }
 }
 
 // One output row. Every term is sample times weight, summed strictly in the
@@ -71,7 +80,8 @@ double SharpenFactor(int32_t strength) {
          low.k;
 }
 
-int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength) {
+int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength, int threads,
+                     const uint8_t (*tables)[256]) {
   if (!handle || !handle->Pixels) return IL_ERROR_NO_BITMAP;
   if (handle->BitsPerPixel != 24 || (handle->ColorOrder != 0 && handle->ColorOrder != 1) ||
       strength < -1000 || strength > 1000) {
@@ -83,14 +93,19 @@ int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength) {
 
   // Reads must see the unchanged picture. Row y + 1 is still untouched when
   // row y is written, so three rows of the original, held as doubles, are all
-  // the copy that is needed.
+  // the copy that is needed. Each band of rows has its own three, and a
+  // fourth: the row below the band, which the next band may already have
+  // changed by the time it is needed, is read before any band starts, as is
+  // the row above.
   const int64_t bytes = static_cast<int64_t>(width) * 3;
   const int64_t rowDoubles = bytes + 6;
+  const int32_t bands = IL_RowBandCount(height, threads);
   HGLOBAL block;
   // Fresh heap memory from the memory layer, aligned for any type.
   // cppcheck-suppress invalidPointerCast
-  auto* rows = reinterpret_cast<double*>(
-      AllocLocked(static_cast<uint64_t>(rowDoubles) * 3 * sizeof(double), &block));
+  auto* rows = reinterpret_cast<double*>(AllocLocked(
+      static_cast<uint64_t>(rowDoubles) * 4 * static_cast<uint64_t>(bands) * sizeof(double),
+      &block));
   if (!rows) return IL_ERROR_NO_MEMORY;
 
   const double k = SharpenFactor(strength);
@@ -99,23 +114,37 @@ int IL_SharpenBitmap(pBITMAPHANDLE handle, int32_t strength) {
 
   const int64_t pitch = handle->BytesPerLine;
   uint8_t* pixels = handle->Pixels;
-  double* up = rows;
-  double* mid = rows + rowDoubles;
-  double* down = rows + 2 * rowDoubles;
-  LoadRow(pixels, width, mid);
-  CopyMemory(up, mid, static_cast<size_t>(rowDoubles) * sizeof(double));
-  for (int32_t y = 0; y < height; ++y) {
-    if (y + 1 < height) {
-      LoadRow(pixels + (y + 1) * pitch, width, down);
-    } else {
-      CopyMemory(down, mid, static_cast<size_t>(rowDoubles) * sizeof(double));
-    }
-    SharpenRow(up, mid, down, bytes, centre, neighbour, pixels + y * pitch);
-    double* spare = up;
-    up = mid;
-    mid = down;
-    down = spare;
+  const size_t rowSize = static_cast<size_t>(rowDoubles) * sizeof(double);
+  // Band b's rows: up, mid, down, below.
+  const auto bandRows = [&](int32_t band) { return rows + rowDoubles * 4 * band; };
+  for (int32_t band = 0; band < bands; ++band) {
+    int32_t first, end;
+    IL_RowBand(height, bands, band, &first, &end);
+    double* own = bandRows(band);
+    // The top row is its own upper neighbour, the bottom row its own lower one.
+    LoadRow(pixels + (first > 0 ? first - 1 : 0) * pitch, width, tables, own);
+    if (end < height) LoadRow(pixels + end * pitch, width, tables, own + 3 * rowDoubles);
   }
+  IL_RunRowBands(height, bands, [&](int32_t band, int32_t first, int32_t end) {
+    double* up = bandRows(band);
+    double* mid = up + rowDoubles;
+    double* down = up + 2 * rowDoubles;
+    const double* below = up + 3 * rowDoubles;
+    LoadRow(pixels + first * pitch, width, tables, mid);
+    for (int32_t y = first; y < end; ++y) {
+      if (y + 1 < end) {
+        LoadRow(pixels + (y + 1) * pitch, width, tables, down);
+      } else {
+        CopyMemory(down, y + 1 < height ? below : mid, rowSize);
+      }
+      SharpenRow(up, mid, down, bytes, centre, neighbour, pixels + y * pitch);
+      double* spare = up;
+      up = mid;
+      mid = down;
+      down = spare;
+    }
+    return IL_SUCCESS;
+  });
 
   FreeLocked(block);
   return IL_SUCCESS;

@@ -160,4 +160,30 @@ TEST(Sharpen, RefusesAndChangesNothing) {
   EXPECT_EQ(PixelBytes(image.h), before);
 }
 
+// Mapping the bytes in the sharpening pass gives what mapping them first
+// gives, at every band boundary too.
+TEST(Sharpen, TablesInThePassAreTheMapBeforeIt) {
+  uint8_t tables[3][256];
+  for (int v = 0; v < 256; ++v) {
+    tables[0][v] = static_cast<uint8_t>(255 - v);
+    tables[1][v] = static_cast<uint8_t>(v * v / 255);
+    tables[2][v] = static_cast<uint8_t>(std::min(255, v + 40));
+  }
+  struct Case {
+    int w, h, strength, threads;
+  };
+  const Case cases[] = {{1, 1, 650, 1}, {7, 5, 1000, 2}, {33, 17, -500, 3}, {2, 9, 300, 4}};
+  unsigned seed = 40;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " on " << c.threads << " threads");
+    Bitmap first, fused;
+    MakeColor(first, c.w, c.h, IL_ORDER_BGR, RandomPixels(seed));
+    MakeColor(fused, c.w, c.h, IL_ORDER_BGR, RandomPixels(seed++));
+    ASSERT_EQ(IL_MapBitmapBytes(first.Get(), tables), IL_SUCCESS);
+    ASSERT_EQ(IL_SharpenBitmap(first.Get(), c.strength), IL_SUCCESS);
+    ASSERT_EQ(IL_SharpenBitmap(fused.Get(), c.strength, c.threads, tables), IL_SUCCESS);
+    EXPECT_EQ(PixelBytes(fused.h), PixelBytes(first.h));
+  }
+}
+
 }  // namespace

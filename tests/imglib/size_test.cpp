@@ -93,24 +93,68 @@ TEST(SizeBitmap, MatchesPlainTwoPassResamplingBitForBit) {
     int w, h, nw, nh;
   };
   const Geometry geometries[] = {
-      {37, 23, 80, 50},  {80, 50, 37, 23}, {64, 40, 32, 80}, {31, 3, 62, 7}, {9, 2, 4, 5},
-      {5, 1, 13, 3},     {7, 9, 7, 9},     {40, 30, 3, 2},   {12, 12, 1, 1}, {3, 50, 3, 7},
-      {100, 17, 50, 34}, {1, 1, 6, 4},     {20, 5, 9, 11},   {6, 4, 12, 3},  {9, 6, 17, 4},
+      {37, 23, 80, 50},
+      {80, 50, 37, 23},
+      {64, 40, 32, 80},
+      {31, 3, 62, 7},
+      {9, 2, 4, 5},
+      {5, 1, 13, 3},
+      {7, 9, 7, 9},
+      {40, 30, 3, 2},
+      {12, 12, 1, 1},
+      {3, 50, 3, 7},
+      {100, 17, 50, 34},
+      {1, 1, 6, 4},
+      {20, 5, 9, 11},
+      {6, 4, 12, 3},
+      {9, 6, 17, 4},
+      // Rows wider than the window of pixels widened at a time.
+      {300, 8, 97, 9},
+      {260, 7, 520, 3},
+      {400, 6, 200, 12},
   };
   unsigned seed = 1;
   for (const Geometry& g : geometries) {
     for (uint32_t order : {IL_ORDER_RGB, IL_ORDER_BGR}) {
-      SCOPED_TRACE(testing::Message() << g.w << "x" << g.h << " -> " << g.nw << "x" << g.nh);
+      // Bands of rows on several threads give the same bytes.
+      const int threads = order == IL_ORDER_RGB ? 1 : 3;
+      SCOPED_TRACE(testing::Message() << g.w << "x" << g.h << " -> " << g.nw << "x" << g.nh
+                                      << " on " << threads << " threads");
       Bitmap image;
       MakeColor(image, g.w, g.h, order, RandomPixels(seed++));
       const std::vector<uint8_t> expected = ReferenceResize(image.h, g.nw, g.nh);
-      ASSERT_EQ(IL_SizeBitmap(image.Get(), g.nw, g.nh, IL_SIZE_BICUBIC), IL_SUCCESS);
+      ASSERT_EQ(IL_SizeBitmap(image.Get(), g.nw, g.nh, IL_SIZE_BICUBIC, threads), IL_SUCCESS);
       EXPECT_EQ(image->Width, g.nw);
       EXPECT_EQ(image->Height, g.nh);
       EXPECT_EQ(image->BytesPerLine, ((g.nw * 24 + 31) / 32) * 4);
       EXPECT_EQ(image->ImageSize, static_cast<uint64_t>(image->BytesPerLine) * g.nh);
       EXPECT_EQ(image->ColorOrder, static_cast<int32_t>(order));
       EXPECT_EQ(PixelBytes(image.h), expected);
+    }
+  }
+}
+
+TEST(ResampleView, ReadsAPageAsTurnedAndWritesOnlyTheRowsAsked) {
+  // A 9 x 14 page read turned a quarter counter-clockwise: pixel (x, y) of
+  // the view is page pixel (y, 13 - x).
+  Bitmap page;
+  MakeColor(page, 9, 14, IL_ORDER_BGR, RandomPixels(77));
+  Bitmap turned;
+  MakeColor(turned, 14, 9, IL_ORDER_BGR,
+            [&](int x, int y, int b) { return page.At(y, 13 - x, b); });
+  const IL_PixelView view{page->Pixels + 13 * page->BytesPerLine, -page->BytesPerLine, 3, 14, 9};
+  const std::vector<uint8_t> expected = ReferenceResize(turned.h, 7, 18);
+  const int pitch = ((7 * 24 + 31) / 32) * 4;
+  for (int threads : {1, 2, 4}) {
+    std::vector<uint8_t> out(static_cast<size_t>(pitch) * 18, 0xA5);
+    ASSERT_EQ(IL_ResampleView(view, 7, 18, 11, out.data(), pitch, threads), IL_SUCCESS);
+    for (int y = 0; y < 18; ++y) {
+      for (int i = 0; i < pitch; ++i) {
+        // Rows past the eleventh and the padding stay as they were.
+        const uint8_t want = y < 11 && i < 21 ? expected[static_cast<size_t>(y * 21 + i)] : 0xA5;
+        ASSERT_EQ(out[static_cast<size_t>(y * pitch + i)], want)
+            << "row " << y << " byte " << i << " on " << threads << " threads";
+      }
     }
   }
 }
