@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # SPDX-FileCopyrightText: 2026 VALDREN
-# Entry points: `make demo` prints a sample photo through the real filter,
+# Entry points: `make demo` prints a sample photo through the real filter
+# (it installs and builds only the programs it runs: no tests, benchmarks,
+# monitor, fuzz tree or ARM toolchains),
 # `make test` builds and runs every test, then again under ASan + UBSan, then
 # the monitor's tests on Qt 6 (build-qt6), then runs each libFuzzer target a
 # few seconds (its own clang tree, build-fuzz), then builds for arm64 and armhf
@@ -19,8 +21,10 @@ CMAKE_FLAGS ?=
 deps:
 	@./scripts/install-deps --test
 
+# Turns a tree that `make demo` configured into the whole one.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -UQV46_MODULES \
+	  $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
@@ -54,7 +58,16 @@ cross-test: deps
 
 test: test-plain test-asan test-qt6 test-fuzz cross-test
 
-demo: build
+# A fresh tree is configured without the tests; a tree that `make test` has
+# configured is used as it is. Either way only the demo's programs are built.
+DEMO_MODULES = common;imglib;filter;daemon;backend;printer-app;packaging;tools
+DEMO_FLAGS = -DBUILD_TESTING=OFF -DQV46_DEMO=ON -DQV46_MODULES="$(DEMO_MODULES)"
+
+demo:
+	@./scripts/install-deps --demo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  $$([ -f $(BUILD)/CMakeCache.txt ] || echo '$(DEMO_FLAGS)') $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target demo-programs
 	./tools/demo/run-demo $(BUILD) out/demo
 
 # Builds from a clean copy of the committed tree, so local build folders
