@@ -61,7 +61,7 @@ test: test-plain test-asan test-qt6 test-fuzz cross-test
 # A fresh tree is configured without the tests; a tree that `make test` has
 # configured is used as it is. Either way only the demo's programs are built.
 DEMO_MODULES = common;imglib;filter;daemon;backend;printer-app;packaging;tools
-DEMO_FLAGS = -DBUILD_TESTING=OFF -DQV46_DEMO=ON -DQV46_MODULES="$(DEMO_MODULES)"
+DEMO_FLAGS = -DBUILD_TESTING=OFF -DQV46_DEMO=ON -DQV46_MODULES=$(DEMO_MODULES)
 
 demo:
 	@./scripts/install-deps --demo
