@@ -6,6 +6,10 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+# Every test program with what it runs, for a tree built only to run its
+# tests (make test-asan): no benchmarks, demos or tools that no test runs.
+add_custom_target(test-programs)
+
 function(qv46_add_gtest name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT T_LABEL)
@@ -16,6 +20,7 @@ function(qv46_add_gtest name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  add_dependencies(test-programs ${name})
   # Tests that start programs of this build start them through it: empty
   # natively, qemu-user in a cross build (cmake/toolchain-<arch>.cmake).
   target_compile_definitions(${name} PRIVATE QV46_TARGET_LAUNCHER="${CMAKE_CROSSCOMPILING_EMULATOR}")
