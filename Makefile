@@ -23,7 +23,8 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 LAUNCHER = $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: deps build build-asan test test-plain test-asan test-qt6 test-fuzz cross-test demo deb clean
+.PHONY: deps build build-asan test test-plain test-asan test-qt6 test-fuzz cross-test demo \
+  demo-configure deb clean
 
 # The tree builds its tests and benchmarks too, so it needs the test toolchain.
 deps:
@@ -86,10 +87,14 @@ DEMO_FLAGS = -DBUILD_TESTING=OFF -DQV46_DEMO=ON -DQV46_MODULES=$(DEMO_MODULES)
 
 demo:
 	@./scripts/install-deps --demo
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
-	  $$([ -f $(BUILD)/CMakeCache.txt ] || echo '$(DEMO_FLAGS)') $(CMAKE_FLAGS) >/dev/null
+	@$(MAKE) --no-print-directory demo-configure
 	cmake --build $(BUILD) -j $(JOBS) --target demo-programs
 	./tools/demo/run-demo $(BUILD) out/demo
+
+# (packaging.demo_configuration checks this step.)
+demo-configure:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
+	  $$([ -f $(BUILD)/CMakeCache.txt ] || echo '$(DEMO_FLAGS)') $(CMAKE_FLAGS) >/dev/null
 
 # Builds from a clean copy of the committed tree, so local build folders
 # and edits never leak into the packages.
