@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # SPDX-FileCopyrightText: 2026 VALDREN
-# Entry points: `make demo` prints a sample photo through the real filter,
+# Entry points: `make demo` prints a sample photo through the real filter
+# (it installs and builds only the programs it runs: no tests, benchmarks,
+# monitor, fuzz tree or ARM toolchains),
 # `make test` builds and runs every test, then again under ASan + UBSan, then
 # the monitor's tests on Qt 6 (build-qt6), then runs each libFuzzer target a
 # few seconds (its own clang tree, build-fuzz), then builds for arm64 and armhf
@@ -13,33 +15,54 @@ FUZZ_BUILD ?= build-fuzz
 QT6_BUILD ?= build-qt6
 CMAKE_FLAGS ?=
 
-.PHONY: deps build build-asan test test-plain test-asan test-qt6 test-fuzz cross-test demo deb clean
+# Every tree compiles through ccache when it is installed, into a cache of
+# this clone's own: a second tree or a second run reuses what compiles the
+# same, a fresh clone starts from nothing. `make clean` keeps it.
+export CCACHE_DIR ?= $(CURDIR)/build-ccache
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
+LAUNCHER = $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+.PHONY: deps build build-asan test test-plain test-asan test-qt6 test-fuzz cross-test demo \
+  demo-configure deb clean
 
 # The tree builds its tests and benchmarks too, so it needs the test toolchain.
 deps:
 	@./scripts/install-deps --test
 
+# Turns a tree that `make demo` configured into the whole one.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -UQV46_MODULES \
+	  $(LAUNCHER) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Only the test programs and what they run: the plain tree shows that the
+# benchmarks, demos and tools build, and no test runs them.
 build-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQV46_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQV46_SANITIZE=ON -DQV46_BENCHMARKS=OFF \
+	  $(LAUNCHER) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target test-programs
 
 CTEST_ARGS = --output-on-failure -j $(JOBS)
 
 test-plain: build
 	cd $(BUILD) && ctest $(CTEST_ARGS)
 
+# The plain tree alone runs what does not depend on how our code was
+# compiled: the style checks read the sources, the packaging checks the
+# install rules and scripts, and the IPP conformance run the app's answers
+# (the app's requests under the sanitizers are the other printer-app tests').
+ASAN_SKIP = -LE '^(style|packaging)$$' -E '^printer-app\.Conformance\.'
+
 test-asan: build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0 \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS)
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_ARGS) $(ASAN_SKIP)
 
 # The monitor alone on Qt 6, with the backend its CUPS test hands cupsd.
 test-qt6: deps
 	cmake -S . -B $(QT6_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV46_QT=6 \
-	  -DQV46_MODULES="common;monitor;backend" -DQV46_BENCHMARKS=OFF $(CMAKE_FLAGS) >/dev/null
+	  -DQV46_MODULES="common;monitor;backend" -DQV46_BENCHMARKS=OFF $(LAUNCHER) \
+	  $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(QT6_BUILD) -j $(JOBS) --target monitor_tests valdren-zelbackend
 	cd $(QT6_BUILD) && ctest $(CTEST_ARGS) -L monitor
 
@@ -54,8 +77,21 @@ cross-test: deps
 
 test: test-plain test-asan test-qt6 test-fuzz cross-test
 
-demo: build
+# A fresh tree is configured without the tests; a tree that `make test` has
+# configured is used as it is. Either way only the demo's programs are built.
+DEMO_MODULES = common;imglib;filter;daemon;backend;printer-app;packaging;tools
+DEMO_FLAGS = -DBUILD_TESTING=OFF -DQV46_DEMO=ON -DQV46_MODULES=$(DEMO_MODULES)
+
+demo:
+	@./scripts/install-deps --demo
+	@$(MAKE) --no-print-directory demo-configure
+	cmake --build $(BUILD) -j $(JOBS) --target demo-programs
 	./tools/demo/run-demo $(BUILD) out/demo
+
+# (packaging.demo_configuration checks this step.)
+demo-configure:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
+	  $$([ -f $(BUILD)/CMakeCache.txt ] || echo '$(DEMO_FLAGS)') $(CMAKE_FLAGS) >/dev/null
 
 # Builds from a clean copy of the committed tree, so local build folders
 # and edits never leak into the packages.

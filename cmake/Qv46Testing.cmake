@@ -1,21 +1,32 @@
 # SPDX-License-Identifier: Apache-2.0
 # SPDX-FileCopyrightText: 2026 VALDREN
-# qv46_add_gtest(<name> LABEL <label> SOURCES <src...> [LIBS <lib...>] [ENV <VAR=value...>])
+# qv46_add_gtest(<name> LABEL <label> SOURCES <src...> [LIBS <lib...>] [ENV <VAR=value...>]
+#                [TIMEOUT <s>] [COST <n>])
 # Builds a GoogleTest program and registers each of its tests with CTest,
-# labelled with the module it belongs to (or e2e).
+# labelled with the module it belongs to (or e2e). COST makes a parallel
+# ctest start its tests first, before it has timings of its own: one long
+# test started last runs on alone after all others are done.
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+# Every test program with what it runs, for a tree built only to run its
+# tests (make test-asan): no benchmarks, demos or tools that no test runs.
+add_custom_target(test-programs)
+
 function(qv46_add_gtest name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT;COST" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT T_LABEL)
     message(FATAL_ERROR "qv46_add_gtest(${name}): LABEL is required")
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  if(NOT T_COST)
+    set(T_COST 0)
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  add_dependencies(test-programs ${name})
   # Tests that start programs of this build start them through it: empty
   # natively, qemu-user in a cross build (cmake/toolchain-<arch>.cmake).
   target_compile_definitions(${name} PRIVATE QV46_TARGET_LAUNCHER="${CMAKE_CROSSCOMPILING_EMULATOR}")
@@ -35,5 +46,5 @@ function(qv46_add_gtest name)
     TEST_PREFIX "${T_LABEL}."
     NO_PRETTY_VALUES
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} COST ${T_COST})
 endfunction()

@@ -19,10 +19,14 @@ namespace e2e {
 
 bool Eventually(const std::function<bool()>& condition, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  // Looks again soon at first, most conditions hold within milliseconds, then
+  // every 100 ms, so a long wait costs the checks little.
+  int pauseMs = 5;
   for (;;) {
     if (condition()) return true;
     if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    pauseMs = std::min(2 * pauseMs, 100);
   }
 }
 

@@ -17,7 +17,7 @@
 
 namespace e2e {
 
-// Polls every 100 ms; true as soon as the condition holds.
+// Polls, soon at first, then every 100 ms; true as soon as the condition holds.
 bool Eventually(const std::function<bool()>& condition, int timeoutMs);
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);

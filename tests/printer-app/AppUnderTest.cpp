@@ -33,8 +33,8 @@ int FreePort() {
 
 }  // namespace
 
-int Run(const std::vector<std::string>& argv, std::string* out,
-        const std::vector<std::string>& env) {
+int Run(const std::vector<std::string>& argv, std::string* out, const std::vector<std::string>& env,
+        int timeoutMs) {
   char path[] = "/tmp/qv46-app-run-XXXXXX";
   const int fd = mkstemp(path);
   close(fd);
@@ -42,7 +42,7 @@ int Run(const std::vector<std::string>& argv, std::string* out,
   options.stdoutFile = path;
   options.stderrFile = "/dev/null";
   qv46sim::Process process = qv46sim::SpawnProcess(argv, env, options);
-  const int status = process.Wait(60000);
+  const int status = process.Wait(timeoutMs);
   if (out != nullptr) *out = e2e::ReadFile(path);
   unlink(path);
   return status;

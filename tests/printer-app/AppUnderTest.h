@@ -96,8 +96,9 @@ class AppUnderTest {
 };
 
 // Runs a program and returns its exit status; its standard output in *out.
+// A program still running after timeoutMs is stopped, with what it wrote so far.
 int Run(const std::vector<std::string>& argv, std::string* out = nullptr,
-        const std::vector<std::string>& env = {});
+        const std::vector<std::string>& env = {}, int timeoutMs = 60000);
 
 // A test with the app started and serving its printer.
 class AppTest : public testing::Test {
