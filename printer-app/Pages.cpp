@@ -62,21 +62,29 @@ int RefreshFor(pappl_printer_t* printer) {
   return status == 0 || status == 900 ? kQuietRefresh : kBusyRefresh;
 }
 
-// The state at a glance: the monitor's picture and words, the loaded stock
-// and the prints left as numbers and a bar.
-void ShowState(pappl_client_t* client, pappl_printer_t* printer) {
-  const PrinterReading reading = LastReading(printer);
-  const StatusWords& words = WordsForStatus(ShownStatus(printer, reading));
-  const std::string word = Words(client, words.word);
-  papplClientHTMLPrintf(
-      client,
-      "<div class=\"row qv46-state\"><div class=\"col-3\"><img class=\"qv46-picture\" "
-      "src=\"%s%s.png\" alt=\"%s\" width=\"128\" height=\"128\"></div>\n"
-      "<div class=\"col-9\"><h2 class=\"title qv46-word\">%s</h2>\n",
-      kPicturePath, words.picture, word.c_str(), word.c_str());
+// The state's word and what to do about it.
+void ShowWords(pappl_client_t* client, const StatusWords& words) {
+  papplClientHTMLPrintf(client, "<h2 class=\"title qv46-word\">%s</h2>\n",
+                        Words(client, words.word).c_str());
   if (words.instruction[0] != '\0')
     papplClientHTMLPrintf(client, "<p class=\"qv46-instruction\">%s</p>\n",
                           Words(client, words.instruction).c_str());
+}
+
+// The state at a glance: the monitor's picture and words, the loaded stock
+// and the prints left as numbers and a bar. The picture floats in a box of
+// its own size and the text keeps clear of it, however narrow the column.
+void ShowState(pappl_client_t* client, pappl_printer_t* printer) {
+  const PrinterReading reading = LastReading(printer);
+  const StatusWords& words = WordsForStatus(ShownStatus(printer, reading));
+  papplClientHTMLPrintf(
+      client,
+      "<div class=\"qv46-state\" style=\"overflow: hidden; margin-bottom: 10px;\">"
+      "<img class=\"qv46-picture\" style=\"float: left; margin: 10px 20px 10px 0px;\" "
+      "src=\"%s%s.png\" alt=\"%s\" width=\"128\" height=\"128\">\n"
+      "<div style=\"overflow: hidden;\">",
+      kPicturePath, words.picture, Words(client, words.word).c_str());
+  ShowWords(client, words);
   if (papplPrinterGetState(printer) == IPP_PSTATE_STOPPED)
     papplClientHTMLPrintf(client, "<p>%s</p>\n", Words(client, "printer-state.5").c_str());
   const LoadedStock* stock = StockForCode(reading.mediaCode.c_str());
@@ -283,13 +291,13 @@ bool ShowPrinterPage(pappl_client_t* client, void* data) {
   else
     ActionButton(client, home, "pause-printer", "Pause Printing", true);
   papplClientHTMLPuts(client, "<br clear=\"all\"></div>\n");
-  papplClientHTMLPrintf(client,
-                        "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-admin-note\">%s</p><p>",
-                        Words(client, "Configuration").c_str(), Words(client, kAdminOnly).c_str());
+  papplClientHTMLPrintf(
+      client, "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-admin-note\">%s</p><div class=\"btn\">",
+      Words(client, "Configuration").c_str(), Words(client, kAdminOnly).c_str());
   AdminLink(client, PrinterPath(printer, "config"), "Configuration");
   AdminLink(client, PrinterPath(printer, "printing"), "Printing Defaults");
   AdminLink(client, PrinterPath(printer, "jobs"), "Jobs");
-  papplClientHTMLPuts(client, "</p></div><div class=\"col-6\">\n");
+  papplClientHTMLPuts(client, "<br clear=\"all\"></div></div><div class=\"col-6\">\n");
   ShowJobs(client, printer);
   papplClientHTMLPuts(client, "</div></div>\n");
   papplClientHTMLPrinterFooter(client);
@@ -320,10 +328,11 @@ bool ShowHomePage(pappl_client_t* client, void* data) {
                         Words(client, "Printers").c_str());
   papplSystemIteratePrinters(system, ShowPrinterOnHome, client);
   papplClientHTMLPrintf(client,
-                        "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-admin-note\">%s</p><p>",
+                        "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-admin-note\">%s</p>"
+                        "<div class=\"btn\">",
                         Words(client, "Configuration").c_str(), Words(client, kAdminOnly).c_str());
   AdminLink(client, "/config", "Configuration");
-  papplClientHTMLPuts(client, "</p></div></div></div>\n");
+  papplClientHTMLPuts(client, "<br clear=\"all\"></div></div></div></div>\n");
   papplClientHTMLFooter(client);
   return true;
 }
@@ -358,6 +367,9 @@ bool ShowSuppliesPage(pappl_client_t* client, void* data) {
   const PrinterReading reading = LastReading(printer);
   papplClientHTMLPrinterHeader(client, printer, kSuppliesTitle, RefreshFor(printer), nullptr,
                                nullptr);
+  // With no print left, the bar alone would not say why.
+  const StatusWords& words = WordsForStatus(ShownStatus(printer, reading));
+  if (words.rollUsedUp) ShowWords(client, words);
   papplClientHTMLPuts(client, "<table class=\"meter\" summary=\"Supplies\"><tbody>\n");
   const int level = SupplyLevel(reading);
   const std::string name = Words(client, kSupplyName);
@@ -369,13 +381,13 @@ bool ShowSuppliesPage(pappl_client_t* client, void* data) {
         "<tr><th>%s</th><td><span class=\"bar\" style=\"background: "
         "linear-gradient(to right, #0FF, #F0F, #FF0); padding: 0px %.1f%%;\" "
         "title=\"%d%%\"></span><span class=\"bar\" style=\"background: "
-        "transparent; padding: 0px %.1f%%;\"></span> %s: <span class=\"qv46-prints\">%ld / "
-        "%ld</span></td></tr>\n",
+        "transparent; padding: 0px %.1f%%;\"></span></td></tr>\n"
+        "<tr><th>%s</th><td><span class=\"qv46-prints\">%ld / %ld</span></td></tr>\n",
         name.c_str(), level * 0.5, level, 50.0 - level * 0.5, Words(client, kPrintsLeft).c_str(),
         PrintsLeft(reading), reading.initial);
   }
   papplClientHTMLPuts(client, "</tbody></table>\n");
-  if (FewPrintsLeft(reading) && !WordsForStatus(reading.status).rollUsedUp)
+  if (FewPrintsLeft(reading) && !words.rollUsedUp)
     papplClientHTMLPrintf(client, "<div class=\"banner qv46-warning\">%s</div>\n",
                           Words(client, kFewLeft).c_str());
   papplClientHTMLPrinterFooter(client);

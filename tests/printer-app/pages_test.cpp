@@ -84,12 +84,15 @@ struct Page {
   const char* path;  // under the printer's, or the server's when it starts with "//"
   bool showsState;   // the state's picture, word, instruction and prints left
   bool admin;        // fetched with the administrator's login
+  bool saysUsedUp;   // the state's word and instruction once no print is left
 };
 
 const Page kPages[] = {
-    {"//", true, false},         {"/", true, false},       {"/qv46-status", true, false},
-    {"/supplies", false, false}, {"/jobs", false, true},   {"/media", false, true},
-    {"/printing", false, true},  {"/config", false, true}, {"//config", false, true},
+    {"//", true, false, true},           {"/", true, false, true},
+    {"/qv46-status", true, false, true}, {"/supplies", false, false, true},
+    {"/jobs", false, true, false},       {"/media", false, true, false},
+    {"/printing", false, true, false},   {"/config", false, true, false},
+    {"//config", false, true, false},
 };
 
 // PAPPL 1.3 writes this text into its configuration forms (the system's and
@@ -108,6 +111,7 @@ struct StateCase {
   const char* picture;
   const char* printsLeft;  // "left / per roll"
   bool warning;            // few prints left
+  bool usedUp;             // no print left: the roll must be replaced
 };
 
 class Pages : public apptest::AppTest, public testing::WithParamInterface<StateCase> {};
@@ -163,6 +167,12 @@ TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
         EXPECT_EQ(std::string::npos, words.find("\"" + english + "\"")) << english;
       }
       EXPECT_FALSE(std::regex_search(text, doubled)) << text;
+      if (page.saysUsedUp && state.usedUp) {
+        EXPECT_NE(std::string::npos, text.find(">" + Localized(catalogue, state.word) + "<"))
+            << Localized(catalogue, state.word);
+        EXPECT_NE(std::string::npos, text.find(Localized(catalogue, state.instruction)))
+            << Localized(catalogue, state.instruction);
+      }
       if (!page.showsState) continue;
       EXPECT_NE(std::string::npos,
                 text.find(std::string("/qv46-state/") + state.picture + ".png\""));
@@ -189,40 +199,45 @@ constexpr char kNewMedia[] = "Load new media. (Replace the paper and ribbon as a
 // The simulated printer holds 50 prints per roll, all of them left.
 INSTANTIATE_TEST_SUITE_P(
     States, Pages,
-    testing::Values(StateCase{"Ready", {}, "none", "Waiting", "", "PrtStsIdle", "50 / 50", false},
-                    // The printer still counts the prints of the roll it ran out of.
-                    StateCase{"PaperEnd",
-                              {"INFO MQTY MQTY0036", "STATUS 01100"},
-                              "media-empty",
-                              "Paper end",
-                              kNewMedia,
-                              "PrtStsPaperEnd",
-                              "0 / 50",
-                              false},
-                    StateCase{"RibbonEnd",
-                              {"STATUS 01200"},
-                              "marker-supply-empty",
-                              "Ribbon end",
-                              kNewMedia,
-                              "PrtStsRibbonEnd",
-                              "0 / 50",
-                              false},
-                    StateCase{"FewLeft",
-                              {"INFO MQTY MQTY0003"},
-                              "marker-supply-low",
-                              "Waiting",
-                              "",
-                              "PrtStsIdle",
-                              "3 / 50",
-                              true},
-                    StateCase{"Offline",
-                              {"STATUS GARBLED"},
-                              "offline",
-                              "Offline",
-                              "Connect the printer and computer, and turn on the power.",
-                              "PrtStsOffline",
-                              "--- / ---",
-                              false}),
+    testing::Values(
+        StateCase{"Ready", {}, "none", "Waiting", "", "PrtStsIdle", "50 / 50", false, false},
+        // The printer still counts the prints of the roll it ran out of.
+        StateCase{"PaperEnd",
+                  {"INFO MQTY MQTY0036", "STATUS 01100"},
+                  "media-empty",
+                  "Paper end",
+                  kNewMedia,
+                  "PrtStsPaperEnd",
+                  "0 / 50",
+                  false,
+                  true},
+        StateCase{"RibbonEnd",
+                  {"STATUS 01200"},
+                  "marker-supply-empty",
+                  "Ribbon end",
+                  kNewMedia,
+                  "PrtStsRibbonEnd",
+                  "0 / 50",
+                  false,
+                  true},
+        StateCase{"FewLeft",
+                  {"INFO MQTY MQTY0003"},
+                  "marker-supply-low",
+                  "Waiting",
+                  "",
+                  "PrtStsIdle",
+                  "3 / 50",
+                  true,
+                  false},
+        StateCase{"Offline",
+                  {"STATUS GARBLED"},
+                  "offline",
+                  "Offline",
+                  "Connect the printer and computer, and turn on the power.",
+                  "PrtStsOffline",
+                  "--- / ---",
+                  false,
+                  false}),
     [](const testing::TestParamInfo<StateCase>& info) { return info.param.name; });
 
 }  // namespace
