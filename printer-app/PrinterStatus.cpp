@@ -11,7 +11,6 @@
 #include "common/PrinterReplies.h"
 #include "common/UsbPrinter.h"
 #include "printer-app/Driver.h"
-#include "printer-app/UsbScheme.h"
 
 namespace {
 
@@ -193,6 +192,12 @@ const char* StatusText(long status) { return RowFor(status).text; }
 
 const char* StatusMessage(long status) { return RowFor(status).message; }
 
+bool CanPrint(long status) {
+  // Waiting, printing, cooling and power saving: the printer takes jobs and
+  // goes on by itself.
+  return status == 0 || status == 1 || status == 500 || status == 900;
+}
+
 void Publish(pappl_printer_t* printer, const PrinterReading& reading) {
   const pappl_preason_t reasons = ReasonsFor(reading);
   papplPrinterSetReasons(printer, reasons,
@@ -220,22 +225,6 @@ void Publish(pappl_printer_t* printer, const PrinterReading& reading) {
   }
   std::lock_guard<std::mutex> lock(gReadingsMutex);
   gReadings[papplPrinterGetName(printer)] = reading;
-}
-
-bool UpdatePrinterStatus(pappl_printer_t* printer) {
-  // The timer and IPP clients ask from different threads.
-  static std::mutex askingMutex;
-  std::lock_guard<std::mutex> asking(askingMutex);
-  pappl_device_t* device = papplPrinterOpenDevice(printer);
-  // A job holds the printer: what was published stays.
-  if (device == nullptr && papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) return true;
-  PrinterReading reading;
-  if (device != nullptr) {
-    reading = ReadPrinter(*PrinterOf(device));
-    papplPrinterCloseDevice(printer);
-  }
-  Publish(printer, reading);
-  return true;
 }
 
 void AddStatusPage(pappl_printer_t* printer) {

@@ -31,12 +31,12 @@ int SupplyLevel(const PrinterReading& reading);
 // The status monitor's words.
 const char* StatusText(long status);
 const char* StatusMessage(long status);
+// False while the printer needs a person (paper or ribbon end, door open,
+// jam, errors) or cannot be reached: nothing is sent to it then.
+bool CanPrint(long status);
 
 // Publishes `reading` on `printer` and keeps it for the status page.
 void Publish(pappl_printer_t* printer, const PrinterReading& reading);
-
-// PAPPL's status callback: asks the printer when no job holds it.
-bool UpdatePrinterStatus(pappl_printer_t* printer);
 
 // Adds the printer's web status page and puts the app's supplies page in
 // place of PAPPL's.

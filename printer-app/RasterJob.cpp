@@ -3,15 +3,18 @@
 #include "printer-app/RasterJob.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -29,24 +32,29 @@ extern char** environ;
 
 namespace {
 
-// A job the application stopped ends aborted, saying so.
-constexpr char kStopped[] =
-    "The printer application stopped during this job; what followed the last panel sent was not "
-    "printed.";
-
 // Every write of the device object is one command packet; each goes to the
 // printer as one device write, so it is chunked as the classic backend does.
+// A stop lets the packet under way end whole and begins no other.
 ssize_t WritePacket(void* cookie, const char* data, size_t size) {
   auto* device = static_cast<pappl_device_t*>(cookie);
+  const PacketWrite whole;
   if (papplDeviceWrite(device, data, size) < 0) return 0;
   papplDeviceFlush(device);
   return static_cast<ssize_t>(size);
+}
+
+// A job whose bytes did not all reach the printer printed nothing for sure.
+bool Lost(pappl_job_t* job) {
+  papplJobSetImpressionsCompleted(job, -papplJobGetImpressionsCompleted(job));
+  papplJobSetMessage(job, "The printer was lost while the job was sent; it was not resent.");
+  return false;
 }
 
 LoadedMedia AskLoadedMedia(pappl_device_t* device) {
   LoadedMedia media{};
   UsbPrinter* printer = PrinterOf(device);
   std::string value;
+  if (printer == nullptr) return media;
   // What the classic backend hands the filter.
   if (printer->QueryText(kQueryMedia, &value) == 0)
     std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s", MediaSizeFromReply(value).c_str());
@@ -112,27 +120,10 @@ class JobSession {
 
   bool ok() const { return output_ != nullptr && !std::ferror(output_); }
 
-  // False, with the job's message, once a write to the printer failed or
-  // the application stopped the job.
-  bool Sent() const {
-    if (!ok()) {
-      papplJobSetMessage(job_, "The printer was lost while the job was sent; it was not resent.");
-      return false;
-    }
-    if (stopped_ && !papplJobIsCanceled(job_)) {
-      papplJobSetMessage(job_, kStopped);
-      return false;
-    }
-    return true;
-  }
-  // The application stopping ends the job as a cancel does, after the batch
-  // under way.
+  // False, with the job's message, once a write to the printer failed.
+  bool Sent() const { return ok() || Lost(job_); }
   CancelCheck Cancel() {
-    return [this] {
-      if (papplJobIsCanceled(job_)) return true;
-      stopped_ = stopped_ || AppStopping();
-      return stopped_;
-    };
+    return [this] { return papplJobIsCanceled(job_); };
   }
 
   bool StartPage(const cups_page_header2_t& header) {
@@ -179,8 +170,10 @@ class JobSession {
   JobLayout layout_{1, 0};
   cups_page_header2_t header_{};
   char* page_ = nullptr;
-  bool stopped_ = false;
 };
+
+// How often a job waiting for Ghostscript looks whether it was canceled.
+constexpr std::chrono::milliseconds kCancelLook{100};
 
 JobSession* SessionOf(pappl_job_t* job) { return static_cast<JobSession*>(papplJobGetData(job)); }
 
@@ -188,7 +181,8 @@ JobSession* SessionOf(pappl_job_t* job) { return static_cast<JobSession*>(papplJ
 // in a temporary file: a damaged document is refused before anything prints.
 class GhostscriptRaster {
  public:
-  GhostscriptRaster(const char* pdf, const pappl_pr_options_t& options) {
+  GhostscriptRaster(pappl_job_t* job, const pappl_pr_options_t& options) {
+    const char* pdf = papplJobGetFilename(job);
     char path[] = "/tmp/qv46-pdf-XXXXXX";
     fd_ = mkostemp(path, O_CLOEXEC);
     if (fd_ < 0) return;
@@ -220,13 +214,19 @@ class GhostscriptRaster {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fd_, STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // The app's threads block the stop signals; Ghostscript must not.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    int status = 0;
-    const bool ran = posix_spawnp(&pid, "gs", &actions, nullptr, argv.data(), environ) == 0 &&
-                     waitpid(pid, &status, 0) == pid;
+    const bool ran = posix_spawnp(&pid, "gs", &actions, &attributes, argv.data(), environ) == 0 &&
+                     Finished(job, pid);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    if (!ran || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || lseek(fd_, 0, SEEK_SET) != 0)
-      return;
+    if (!ran || lseek(fd_, 0, SEEK_SET) != 0) return;
     raster_ = cupsRasterOpen(fd_, CUPS_RASTER_READ);
   }
 
@@ -239,6 +239,20 @@ class GhostscriptRaster {
   cups_raster_t* raster() const { return raster_; }
 
  private:
+  // Waits for Ghostscript, which ends with its job or the application;
+  // true when it rendered the whole document.
+  static bool Finished(pappl_job_t* job, pid_t pid) {
+    EndOnStop(pid);
+    int status = 0;
+    pid_t waited = 0;
+    while ((waited = waitpid(pid, &status, WNOHANG)) == 0) {
+      if (papplJobIsCanceled(job)) kill(pid, SIGTERM);
+      std::this_thread::sleep_for(kCancelLook);
+    }
+    ForgetOnStop(pid);
+    return waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
   int fd_ = -1;
   cups_raster_t* raster_ = nullptr;
 };
@@ -296,7 +310,7 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
 
 bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, true);
-  GhostscriptRaster pdf(papplJobGetFilename(job), *options);
+  GhostscriptRaster pdf(job, *options);
   bool ok = false;
   if (pdf.raster() == nullptr) {
     papplJobSetMessage(job, "The PDF document is damaged and cannot be printed.");
@@ -323,12 +337,10 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
   }
   size_t start = 0;
   for (size_t end : packetEnds) {
-    if (papplJobIsCanceled(job) || AppStopping() ||
-        WritePacket(device, reinterpret_cast<char*>(bytes.data()) + start, end - start) == 0)
-      break;
+    if (papplJobIsCanceled(job)) return false;
+    if (WritePacket(device, reinterpret_cast<char*>(bytes.data()) + start, end - start) == 0)
+      return Lost(job);
     start = end;
   }
-  if (start == bytes.size()) return true;
-  if (AppStopping() && !papplJobIsCanceled(job)) papplJobSetMessage(job, kStopped);
-  return false;
+  return true;
 }

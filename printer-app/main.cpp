@@ -19,6 +19,7 @@
 #include "printer-app/HotPlug.h"
 #include "printer-app/Icons.h"
 #include "printer-app/ImageJob.h"
+#include "printer-app/JobQueue.h"
 #include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
@@ -90,6 +91,7 @@ bool gNetwork = true;
 void CompletePrinter(pappl_printer_t* printer) {
   AddStatusPage(printer);
   Advertise(printer, gNetwork);
+  JobQueue::Manage(printer);
 }
 
 void Collect(pappl_printer_t* printer, void* data) {
@@ -187,6 +189,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   if (access(kAvahiSocket, F_OK) != 0)
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
   HotPlug::Start(system, kScanSeconds, CompletePrinter);
+  // The printers' workers change nothing once the application stops.
   StartStopper(system, {HotPlug::Stop, [system] { SaveFinalState(system, statePath); }});
   return system;
 }
@@ -197,5 +200,6 @@ int main(int argc, char* argv[]) {
   const int status = papplMainloop(argc, argv, "1.0.0", kFooter, 1, gDrivers, nullptr,
                                    DriverCallback, nullptr, nullptr, CreateSystem, Usage, nullptr);
   HotPlug::Stop();
+  JobQueue::StopAll();
   return status;
 }

@@ -1,0 +1,312 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
+#include "printer-app/JobQueue.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "common/UsbPrinter.h"
+#include "printer-app/PapplFaults.h"
+#include "printer-app/PrinterStatus.h"
+#include "printer-app/Stopping.h"
+#include "printer-app/UsbScheme.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often the worker looks at the job it handed over.
+constexpr std::chrono::milliseconds kJobLook{200};
+// How often an idle printer, and a stopped one with jobs waiting, is read.
+constexpr std::chrono::seconds kIdleRead{2};
+constexpr std::chrono::seconds kStoppedRead{1};
+
+struct Jobs {
+  int oldestWaiting = 0;  // job id, 0 for none
+  int started = 0;        // pending or processing
+  int processing = 0;
+  std::vector<pappl_job_t*> pending;
+};
+
+// A waiting job is one held only by the app, whose document is whole; a
+// job a user held (job-hold-until) waits for that user.
+void Sort(pappl_job_t* job, void* data) {
+  auto* jobs = static_cast<Jobs*>(data);
+  switch (papplJobGetState(job)) {
+    case IPP_JSTATE_HELD:
+      if (papplJobGetFilename(job) != nullptr &&
+          (papplJobGetReasons(job) & PAPPL_JREASON_JOB_HOLD_UNTIL_SPECIFIED) == 0) {
+        const int id = papplJobGetID(job);
+        if (jobs->oldestWaiting == 0 || id < jobs->oldestWaiting) jobs->oldestWaiting = id;
+      }
+      break;
+    case IPP_JSTATE_PENDING:
+      ++jobs->started;
+      jobs->pending.push_back(job);
+      break;
+    case IPP_JSTATE_PROCESSING:
+      ++jobs->started;
+      ++jobs->processing;
+      break;
+    default:
+      break;
+  }
+}
+
+Jobs JobsOf(pappl_printer_t* printer) {
+  Jobs jobs;
+  papplPrinterIterateActiveJobs(printer, Sort, &jobs, 1, 0);
+  return jobs;
+}
+
+// PAPPL starts the newest pending job on a thread that marks it processing
+// only once it runs, and every submission, closed device and finished job
+// starts one. So no job is pending unless the worker released it, and the
+// worker releases the next only once no job is pending or processing. While
+// the printer is idle and ready with no jobs, the worker keeps its device
+// open (PAPPL starts no job then) and new jobs are not held, so that PWG and
+// Apple raster documents, which PAPPL prints as they arrive and refuses
+// while it holds new jobs, still print; the first job to arrive ends that.
+class Worker {
+ public:
+  // `idle`: the device of an idle printer the worker keeps, or null.
+  Worker(pappl_system_t* system, int printerId, pappl_device_t* idle)
+      : system_(system), printerId_(printerId), ready_(idle != nullptr), open_(idle) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~Worker() { Stop(); }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  void Ask() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    asked_ = true;
+    wake_.notify_one();
+  }
+
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+      wake_.notify_one();
+    }
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  void Run() {
+    Clock::time_point nextRead = Clock::now();
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait_for(lock, kJobLook, [this] { return asked_ || stopped_; });
+        if (stopped_) return;
+        if (asked_) nextRead = Clock::now();
+        asked_ = false;
+      }
+      // Not before PAPPL's loop runs: a job started then stays pending for
+      // good. Nothing changes once the application stops.
+      if (!papplSystemIsRunning(system_) || AppStopping()) continue;
+      pappl_printer_t* printer = papplSystemFindPrinter(system_, nullptr, printerId_, nullptr);
+      if (printer == nullptr) return;
+      const bool readDue = Clock::now() >= nextRead;
+      if (readDue) nextRead = Clock::now() + (ready_ ? kIdleRead : kStoppedRead);
+      if (kPapplStartsJobsOutOfTurn) {
+        Schedule(printer, readDue);
+      } else if (readDue && JobsOf(printer).started == 0) {
+        Device device(printer);
+        Read(printer, device);
+      }
+    }
+  }
+
+  // The device a reading goes through: the one PAPPL left open after a job
+  // while other jobs wait (opening another one then would lose that one,
+  // claim and all), else one the worker opens through PAPPL.
+  class Device {
+   public:
+    explicit Device(pappl_printer_t* printer)
+        : printer_(printer),
+          left_(OpenDeviceFor(SerialOfUri(papplPrinterGetDeviceURI(printer)))),
+          own_(left_ == nullptr ? papplPrinterOpenDevice(printer) : nullptr) {}
+    ~Device() {
+      if (own_ != nullptr) papplPrinterCloseDevice(printer_);
+    }
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    pappl_device_t* get() const { return left_ != nullptr ? left_ : own_; }
+    bool LeftByPappl() const { return left_ != nullptr; }
+    // The worker keeps the device it opened; null when it has none.
+    pappl_device_t* Keep() { return std::exchange(own_, nullptr); }
+
+   private:
+    pappl_printer_t* printer_;
+    pappl_device_t* left_;
+    pappl_device_t* own_;
+  };
+
+  void Schedule(pappl_printer_t* printer, bool readDue) {
+    const Jobs jobs = JobsOf(printer);
+    if (open_ != nullptr) {
+      if (jobs.started > 0 || jobs.oldestWaiting != 0) {
+        Leave(printer);
+      } else if (readDue && !Apply(printer, ReadVia(open_))) {
+        Leave(printer);
+      }
+      return;
+    }
+    if (handedOver_ != 0) {
+      pappl_job_t* job = papplPrinterFindJob(printer, handedOver_);
+      if (job != nullptr && papplJobGetState(job) < IPP_JSTATE_STOPPED) return;
+      handedOver_ = 0;
+    }
+    // Another job PAPPL started (a raster document streamed in) goes first.
+    if (jobs.started > 0 || papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) return;
+    if (!readDue && !(ready_ && jobs.oldestWaiting != 0)) return;
+    {
+      Device device(printer);
+      if (!Read(printer, device) || papplPrinterGetState(printer) != IPP_PSTATE_IDLE) return;
+      if (jobs.oldestWaiting == 0) {
+        // Idle: the worker keeps the device, and new jobs arrive unheld.
+        if ((open_ = device.Keep()) != nullptr) papplPrinterReleaseHeldNewJobs(printer, nullptr);
+        return;
+      }
+      // The worker's own device is closed before the job starts: PAPPL
+      // would close it under the starting job.
+    }
+    pappl_job_t* job = papplPrinterFindJob(printer, jobs.oldestWaiting);
+    if (job == nullptr) return;
+    handedOver_ = jobs.oldestWaiting;
+    // PAPPL starts the job with the device the worker leaves it, if any.
+    papplJobRelease(job, nullptr);
+  }
+
+  // Holds new jobs and the jobs that arrived while the worker kept the
+  // device, then lets the device go.
+  void Leave(pappl_printer_t* printer) {
+    papplPrinterHoldNewJobs(printer);
+    for (pappl_job_t* job : JobsOf(printer).pending) papplJobHold(job, nullptr, nullptr, 0);
+    open_ = nullptr;
+    papplPrinterCloseDevice(printer);
+  }
+
+  // A device PAPPL left open may be of a printer that went away and came
+  // back: it is opened again.
+  bool Read(pappl_printer_t* printer, const Device& device) {
+    PrinterReading reading = ReadVia(device.get());
+    if (device.LeftByPappl() && reading.status == kOfflineStatus && Reconnect(device.get()) == 0)
+      reading = ReadVia(device.get());
+    return Apply(printer, reading);
+  }
+
+  static PrinterReading ReadVia(pappl_device_t* device) {
+    UsbPrinter* usb = device != nullptr ? PrinterOf(device) : nullptr;
+    return usb != nullptr ? ReadPrinter(*usb) : PrinterReading{};
+  }
+
+  // Publishes `reading`, and stops the printer while it cannot print or
+  // resumes it. True when it can print.
+  bool Apply(pappl_printer_t* printer, const PrinterReading& reading) {
+    Publish(printer, reading);
+    ready_ = CanPrint(reading.status);
+    const ipp_pstate_t state = papplPrinterGetState(printer);
+    if (!ready_ && !pausedByUs_ && state != IPP_PSTATE_STOPPED) {
+      papplPrinterPause(printer);
+      pausedByUs_ = true;
+    } else if (ready_ && pausedByUs_) {
+      // A printer an administrator stopped meanwhile stays stopped.
+      if (state == IPP_PSTATE_STOPPED) papplPrinterResume(printer);
+      pausedByUs_ = false;
+    }
+    return ready_;
+  }
+
+  pappl_system_t* system_;
+  int printerId_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool asked_ = true;  // the first reading is due at once
+  bool stopped_ = false;
+  // Only the worker's thread uses these.
+  bool ready_;
+  bool pausedByUs_ = false;
+  int handedOver_ = 0;
+  pappl_device_t* open_;  // the device the worker keeps while idle
+  std::thread thread_;
+};
+
+struct Workers {
+  std::mutex mutex;
+  bool stopped = false;
+  std::map<int, std::unique_ptr<Worker>> byPrinter;  // by printer id
+
+  // Also when the process ends without StopAll: no thread is left running
+  // under a destroyed object.
+  ~Workers() { StopAll(); }
+
+  void StopAll() {
+    std::map<int, std::unique_ptr<Worker>> ending;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopped = true;
+      ending.swap(byPrinter);
+    }
+    ending.clear();
+  }
+};
+
+Workers& AllWorkers() {
+  static Workers workers;
+  return workers;
+}
+
+}  // namespace
+
+namespace JobQueue {
+
+void Manage(pappl_printer_t* printer) {
+  // New jobs wait, held, until the worker hands them over in order.
+  if (kPapplStartsJobsOutOfTurn) papplPrinterHoldNewJobs(printer);
+  pappl_system_t* system = papplPrinterGetSystem(printer);
+  // Before the server answers anyone, the printers it starts with are read
+  // once; one that is ready with no jobs is idle at once (every saved job is
+  // held, so closing the device starts none).
+  pappl_device_t* idle = nullptr;
+  if (!papplSystemIsRunning(system)) {
+    PrinterReading reading;
+    if (pappl_device_t* device = papplPrinterOpenDevice(printer)) {
+      reading = ReadPrinter(*PrinterOf(device));
+      if (kPapplStartsJobsOutOfTurn && CanPrint(reading.status) &&
+          papplPrinterGetNumberOfActiveJobs(printer) == 0) {
+        idle = device;
+        papplPrinterReleaseHeldNewJobs(printer, nullptr);
+      } else {
+        papplPrinterCloseDevice(printer);
+      }
+    }
+    Publish(printer, reading);
+  }
+  Workers& workers = AllWorkers();
+  std::lock_guard<std::mutex> lock(workers.mutex);
+  const int id = papplPrinterGetID(printer);
+  if (workers.stopped || workers.byPrinter.count(id) != 0) return;
+  workers.byPrinter[id] = std::make_unique<Worker>(system, id, idle);
+}
+
+void Ask(pappl_printer_t* printer) {
+  Workers& workers = AllWorkers();
+  std::lock_guard<std::mutex> lock(workers.mutex);
+  auto found = workers.byPrinter.find(papplPrinterGetID(printer));
+  if (found != workers.byPrinter.end()) found->second->Ask();
+}
+
+void StopAll() { AllWorkers().StopAll(); }
+
+}  // namespace JobQueue
