@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -32,21 +33,113 @@ extern char** environ;
 
 namespace {
 
-// Every write of the device object is one command packet; each goes to the
-// printer as one device write, so it is chunked as the classic backend does.
-// A stop lets the packet under way end whole and begins no other.
+// How often a job whose printer went away looks for it.
+constexpr std::chrono::seconds kPrinterLook{1};
+
+// Sends one job's command packets, each as one device write, chunked as the
+// classic backend does. The printer prints what it received at each START;
+// one that goes away before a START gets the packets since the last START
+// again once it is back, so it prints them whole. One lost at the START
+// itself may have printed: the job ends there, as a stop ends it only
+// between packets.
+class PacketSender {
+ public:
+  PacketSender(pappl_job_t* job, pappl_device_t* device) : job_(job), device_(device) {
+    char path[] = "/tmp/qv46-job-XXXXXX";
+    const int fd = mkostemp(path, O_CLOEXEC);
+    if (fd < 0) return;
+    unlink(path);
+    kept_ = fdopen(fd, "w+");
+    if (kept_ == nullptr) close(fd);
+  }
+  ~PacketSender() {
+    if (kept_ != nullptr) std::fclose(kept_);
+  }
+  PacketSender(const PacketSender&) = delete;
+  PacketSender& operator=(const PacketSender&) = delete;
+
+  // False once the job cannot go on: canceled, or lost at a START.
+  bool Send(const char* data, size_t size) {
+    const bool start = IsStart(data, size);
+    if (!start && !Keep(data, size)) return false;
+    if (Write(data, size)) return Sent(start);
+    if (start) return false;
+    papplJobSetMessage(job_,
+                       "The printer went away while this photo was sent; it is sent again, "
+                       "whole, once the printer is back.");
+    while (!papplJobIsCanceled(job_)) {
+      std::this_thread::sleep_for(kPrinterLook);
+      if (Reconnect(device_) == 0 && Resend()) {
+        papplJobSetMessage(job_, "Printing.");
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  // A stop lets the packet under way end whole and begins no other.
+  bool Write(const char* data, size_t size) {
+    const PacketWrite whole;
+    if (papplDeviceWrite(device_, data, size) < 0) return false;
+    papplDeviceFlush(device_);
+    return true;
+  }
+
+  bool Keep(const char* data, size_t size) {
+    if (kept_ == nullptr || std::fwrite(data, 1, size, kept_) != size) return false;
+    sizes_.push_back(size);
+    return true;
+  }
+
+  bool Sent(bool start) {
+    if (start && kept_ != nullptr) {
+      sizes_.clear();
+      std::rewind(kept_);
+    }
+    return true;
+  }
+
+  bool Resend() {
+    std::fflush(kept_);
+    std::rewind(kept_);
+    std::vector<char> packet;
+    for (size_t size : sizes_) {
+      packet.resize(size);
+      if (std::fread(packet.data(), 1, size, kept_) != size || !Write(packet.data(), size))
+        return false;
+    }
+    return true;
+  }
+
+  static bool IsStart(const char* data, size_t size) {
+    uint8_t start[kCmdHeaderSize];
+    WriteCmdHeader(start, "CNTRL", "START", 0);
+    return size == kCmdHeaderSize && std::memcmp(data, start, kCmdHeaderSize) == 0;
+  }
+
+  pappl_job_t* job_;
+  pappl_device_t* device_;
+  FILE* kept_ = nullptr;       // the packets since the last START
+  std::vector<size_t> sizes_;  // their sizes
+};
+
 ssize_t WritePacket(void* cookie, const char* data, size_t size) {
-  auto* device = static_cast<pappl_device_t*>(cookie);
-  const PacketWrite whole;
-  if (papplDeviceWrite(device, data, size) < 0) return 0;
-  papplDeviceFlush(device);
-  return static_cast<ssize_t>(size);
+  return static_cast<PacketSender*>(cookie)->Send(data, size) ? static_cast<ssize_t>(size) : 0;
 }
 
-// A job whose bytes did not all reach the printer printed nothing for sure.
-bool Lost(pappl_job_t* job) {
+// A job starts from its first page, also when it comes again after a stop;
+// one whose bytes did not all reach the printer printed nothing for sure.
+void ForgetImpressions(pappl_job_t* job) {
   papplJobSetImpressionsCompleted(job, -papplJobGetImpressionsCompleted(job));
-  papplJobSetMessage(job, "The printer was lost while the job was sent; it was not resent.");
+}
+
+bool Lost(pappl_job_t* job) {
+  ForgetImpressions(job);
+  if (!papplJobIsCanceled(job))
+    papplJobSetMessage(job,
+                       "The printer went away as this photo was finished; it may have printed, "
+                       "so it was not sent again.");
   return false;
 }
 
@@ -89,8 +182,10 @@ class JobSession {
  public:
   JobSession(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device)
       : job_(job),
-        output_(fopencookie(device, "w",
+        sender_(job, device),
+        output_(fopencookie(&sender_, "w",
                             cookie_io_functions_t{nullptr, WritePacket, nullptr, nullptr})) {
+    ForgetImpressions(job);
     ipp_t* driverAttrs = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
     for (const auto& [name, value] : FilterOptions(
              options->media, options->printer_resolution[0], options->printer_resolution[1],
@@ -161,6 +256,7 @@ class JobSession {
 
  private:
   pappl_job_t* job_;
+  PacketSender sender_;
   FILE* output_;
   int numOptions_ = 0;
   cups_option_t* options_ = nullptr;
@@ -335,11 +431,12 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
     papplJobSetMessage(job, "The document is not a whole QV-46 job stream.");
     return false;
   }
+  ForgetImpressions(job);
+  PacketSender sender(job, device);
   size_t start = 0;
   for (size_t end : packetEnds) {
     if (papplJobIsCanceled(job)) return false;
-    if (WritePacket(device, reinterpret_cast<char*>(bytes.data()) + start, end - start) == 0)
-      return Lost(job);
+    if (!sender.Send(reinterpret_cast<char*>(bytes.data()) + start, end - start)) return Lost(job);
     start = end;
   }
   return true;

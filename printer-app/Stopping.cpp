@@ -171,6 +171,9 @@ void DropReaddedAttributes(const std::string& path) {
     }
   }
   std::string content;
+  // Written from the start again: a message read whole is in its data
+  // state, and would write nothing, leaving the job without its options.
+  ippSetState(attrs, IPP_STATE_IDLE);
   if (read && changed && ippWriteIO(&content, AppendTo, 1, nullptr, attrs) == IPP_STATE_DATA)
     Rewrite(path, content);
   ippDelete(attrs);
