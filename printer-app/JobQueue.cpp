@@ -30,8 +30,7 @@ constexpr std::chrono::seconds kStoppedRead{1};
 struct Jobs {
   int oldestWaiting = 0;  // job id, 0 for none
   int started = 0;        // pending or processing
-  int processing = 0;
-  std::vector<pappl_job_t*> pending;
+  std::vector<pappl_job_t*> pending, waiting;
 };
 
 // A waiting job is one held only by the app, whose document is whole; a
@@ -44,6 +43,7 @@ void Sort(pappl_job_t* job, void* data) {
           (papplJobGetReasons(job) & PAPPL_JREASON_JOB_HOLD_UNTIL_SPECIFIED) == 0) {
         const int id = papplJobGetID(job);
         if (jobs->oldestWaiting == 0 || id < jobs->oldestWaiting) jobs->oldestWaiting = id;
+        jobs->waiting.push_back(job);
       }
       break;
     case IPP_JSTATE_PENDING:
@@ -52,7 +52,6 @@ void Sort(pappl_job_t* job, void* data) {
       break;
     case IPP_JSTATE_PROCESSING:
       ++jobs->started;
-      ++jobs->processing;
       break;
     default:
       break;
@@ -184,6 +183,7 @@ class Worker {
     pappl_job_t* job = papplPrinterFindJob(printer, jobs.oldestWaiting);
     if (job == nullptr) return;
     handedOver_ = jobs.oldestWaiting;
+    papplJobSetMessage(job, "%s", "");
     // PAPPL starts the job with the device the worker leaves it, if any.
     papplJobRelease(job, nullptr);
   }
@@ -224,6 +224,12 @@ class Worker {
       // A printer an administrator stopped meanwhile stays stopped.
       if (state == IPP_PSTATE_STOPPED) papplPrinterResume(printer);
       pausedByUs_ = false;
+    }
+    // The waiting jobs say why, in the status monitor's words.
+    if (!ready_) {
+      for (pappl_job_t* job : JobsOf(printer).waiting)
+        papplJobSetMessage(job, "%s: %s", StatusText(reading.status),
+                           StatusMessage(reading.status));
     }
     return ready_;
   }
