@@ -71,7 +71,9 @@ Jobs JobsOf(pappl_printer_t* printer) {
 // the printer is idle and ready with no jobs, the worker keeps its device
 // open (PAPPL starts no job then) and new jobs are not held, so that PWG and
 // Apple raster documents, which PAPPL prints as they arrive and refuses
-// while it holds new jobs, still print; the first job to arrive ends that.
+// while it holds new jobs, still print; a spooled job that arrives is held
+// at once, and the worker lets the device go. New jobs are held while
+// spooled jobs wait or the printer cannot print.
 class Worker {
  public:
   // `idle`: the device of an idle printer the worker keeps, or null.
@@ -125,45 +127,50 @@ class Worker {
     }
   }
 
-  // The device a reading goes through: the one PAPPL left open after a job
-  // while other jobs wait (opening another one then would lose that one,
-  // claim and all), else one the worker opens through PAPPL.
+  // The device of a reading, opened through PAPPL and closed after it
+  // unless the worker keeps it.
   class Device {
    public:
     explicit Device(pappl_printer_t* printer)
-        : printer_(printer),
-          left_(OpenDeviceFor(SerialOfUri(papplPrinterGetDeviceURI(printer)))),
-          own_(left_ == nullptr ? papplPrinterOpenDevice(printer) : nullptr) {}
+        : printer_(printer), own_(papplPrinterOpenDevice(printer)) {}
     ~Device() {
       if (own_ != nullptr) papplPrinterCloseDevice(printer_);
     }
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
-    pappl_device_t* get() const { return left_ != nullptr ? left_ : own_; }
-    bool LeftByPappl() const { return left_ != nullptr; }
-    // The worker keeps the device it opened; null when it has none.
+    pappl_device_t* get() const { return own_; }
     pappl_device_t* Keep() { return std::exchange(own_, nullptr); }
 
    private:
     pappl_printer_t* printer_;
-    pappl_device_t* left_;
     pappl_device_t* own_;
   };
 
   void Schedule(pappl_printer_t* printer, bool readDue) {
+    // Spooled jobs that arrived unheld (while the printer was idle, or
+    // beside a streamed raster job) wait their turn like the others.
+    if (HoldArrivals(printer)) return;
     const Jobs jobs = JobsOf(printer);
     if (open_ != nullptr) {
-      if (jobs.started > 0 || jobs.oldestWaiting != 0) {
-        Leave(printer);
-      } else if (readDue && !Apply(printer, ReadVia(open_))) {
-        Leave(printer);
+      if (jobs.started > 0 || jobs.oldestWaiting != 0 ||
+          (readDue && !Apply(printer, ReadVia(open_)))) {
+        // A streamed raster job waits for the device.
+        open_ = nullptr;
+        papplPrinterCloseDevice(printer);
       }
       return;
     }
     if (handedOver_ != 0) {
       pappl_job_t* job = papplPrinterFindJob(printer, handedOver_);
-      if (job != nullptr && papplJobGetState(job) < IPP_JSTATE_STOPPED) return;
+      const ipp_jstate_t state = job != nullptr ? papplJobGetState(job) : IPP_JSTATE_COMPLETED;
+      // The last waiting job under way (PAPPL starts no other now): new jobs
+      // arrive unheld again, so that a raster document sent right after it is
+      // not refused.
+      if (state == IPP_JSTATE_PROCESSING && ready_ && jobs.oldestWaiting == 0 &&
+          papplPrinterIsHoldingNewJobs(printer))
+        papplPrinterReleaseHeldNewJobs(printer, nullptr);
+      if (state < IPP_JSTATE_STOPPED) return;
       handedOver_ = 0;
     }
     // Another job PAPPL started (a raster document streamed in) goes first.
@@ -188,22 +195,22 @@ class Worker {
     papplJobRelease(job, nullptr);
   }
 
-  // Holds new jobs and the jobs that arrived while the worker kept the
-  // device, then lets the device go.
-  void Leave(pappl_printer_t* printer) {
-    papplPrinterHoldNewJobs(printer);
-    for (pappl_job_t* job : JobsOf(printer).pending) papplJobHold(job, nullptr, nullptr, 0);
-    open_ = nullptr;
-    papplPrinterCloseDevice(printer);
+  // Holds new jobs and the spooled pending jobs the worker did not release
+  // (a streamed raster job has no file, and is printed as it arrives); true
+  // when there were any.
+  bool HoldArrivals(pappl_printer_t* printer) {
+    bool held = false;
+    for (pappl_job_t* job : JobsOf(printer).pending) {
+      if (papplJobGetID(job) == handedOver_ || papplJobGetFilename(job) == nullptr) continue;
+      if (!held) papplPrinterHoldNewJobs(printer);
+      held = true;
+      papplJobHold(job, nullptr, nullptr, 0);
+    }
+    return held;
   }
 
-  // A device PAPPL left open may be of a printer that went away and came
-  // back: it is opened again.
   bool Read(pappl_printer_t* printer, const Device& device) {
-    PrinterReading reading = ReadVia(device.get());
-    if (device.LeftByPappl() && reading.status == kOfflineStatus && Reconnect(device.get()) == 0)
-      reading = ReadVia(device.get());
-    return Apply(printer, reading);
+    return Apply(printer, ReadVia(device.get()));
   }
 
   static PrinterReading ReadVia(pappl_device_t* device) {
@@ -216,6 +223,8 @@ class Worker {
   bool Apply(pappl_printer_t* printer, const PrinterReading& reading) {
     Publish(printer, reading);
     ready_ = CanPrint(reading.status);
+    // Streamed raster jobs, which PAPPL starts as they arrive, are refused.
+    if (!ready_ && kPapplStartsJobsOutOfTurn) papplPrinterHoldNewJobs(printer);
     const ipp_pstate_t state = papplPrinterGetState(printer);
     if (!ready_ && !pausedByUs_ && state != IPP_PSTATE_STOPPED) {
       papplPrinterPause(printer);

@@ -19,8 +19,26 @@ constexpr char kUriPrefix[] = "qv46://VALDREN/QV-46?serial=";
 std::mutex gOpenMutex;
 std::map<pappl_device_t*, std::string> gOpen;
 
+// PAPPL leaves a job's device open while other jobs wait, and forgets it
+// when the printer is opened again for a reading (PAPPL 1.3 and 1.4): the
+// forgotten device's printer is closed first, so its claim is not kept for
+// good.
+void CloseForgotten(const std::string& serial) {
+  std::lock_guard<std::mutex> lock(gOpenMutex);
+  for (auto it = gOpen.begin(); it != gOpen.end();) {
+    if (it->second != serial) {
+      ++it;
+      continue;
+    }
+    delete PrinterOf(it->first);
+    papplDeviceSetData(it->first, nullptr);
+    it = gOpen.erase(it);
+  }
+}
+
 bool OpenDevice(pappl_device_t* device, const char* uri, const char* /*name*/) {
   const std::string serial = SerialOfUri(uri);
+  CloseForgotten(serial);
   std::unique_ptr<UsbPrinter> printer;
   if (serial.empty() || UsbContext() == nullptr ||
       OpenQv46BySerial(UsbContext(), serial, &printer) != 0) {
@@ -108,14 +126,6 @@ void AddQv46Scheme() {
   papplDeviceIsSupported("usb://x/y");
   papplDeviceAddScheme("qv46", PAPPL_DEVTYPE_CUSTOM_LOCAL, ListDevices, OpenDevice, CloseDevice,
                        ReadDevice, WriteDevice, nullptr, DeviceIdOf);
-}
-
-pappl_device_t* OpenDeviceFor(const std::string& serial) {
-  std::lock_guard<std::mutex> lock(gOpenMutex);
-  for (const auto& [device, opened] : gOpen) {
-    if (opened == serial) return device;
-  }
-  return nullptr;
 }
 
 int Reconnect(pappl_device_t* device) {

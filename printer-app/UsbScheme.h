@@ -26,10 +26,6 @@ void AddQv46Scheme();
 // Reconnect found none.
 UsbPrinter* PrinterOf(pappl_device_t* device);
 
-// The device of the scheme open for `serial`, or null. PAPPL leaves a job's
-// device open while other jobs wait, and opening another one for the printer
-// would then lose it, claim and all (see JobQueue).
-pappl_device_t* OpenDeviceFor(const std::string& serial);
 // Opens the printer again behind `device` after it went away; 0, or a
 // negative libusb code while it is still away.
 int Reconnect(pappl_device_t* device);
