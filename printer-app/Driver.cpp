@@ -6,6 +6,7 @@
 
 #include "printer-app/Icons.h"
 #include "printer-app/Identify.h"
+#include "printer-app/JobQueue.h"
 #include "printer-app/PapplFaults.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/RasterJob.h"
@@ -13,11 +14,11 @@
 
 namespace {
 
-// PAPPL 1.3 asks for the status while it loads its saved state; the device
-// closed after that starts a saved job before PAPPL's loop runs, and that
-// job stays "pending" for good. The hot-plug timer asks soon after.
-bool UpdateStatusWhileRunning(pappl_printer_t* printer) {
-  return !papplSystemIsRunning(papplPrinterGetSystem(printer)) || UpdatePrinterStatus(printer);
+// PAPPL asks for the status from the thread of an IPP client; the printer's
+// own worker reads it, and the client gets what was read last.
+bool AskForStatus(pappl_printer_t* printer) {
+  JobQueue::Ask(printer);
+  return true;
 }
 
 // One size of the media table, portrait, named as PWG 5101.1 names it (its
@@ -207,7 +208,7 @@ bool DriverCallback(pappl_system_t* system, const char* driverName, const char* 
   data->rwriteline_cb = WriteRasterLine;
   data->rendpage_cb = EndRasterPage;
   data->rendjob_cb = EndRasterJob;
-  data->status_cb = UpdateStatusWhileRunning;
+  data->status_cb = AskForStatus;
   data->identify_cb = IdentifyPrinter;
   data->identify_supported = kIdentifyActions;
   data->identify_default = kIdentifyActions;

@@ -12,6 +12,7 @@
 #include "common/Serial.h"
 #include "common/UsbPrinter.h"
 #include "printer-app/Driver.h"
+#include "printer-app/JobQueue.h"
 #include "printer-app/PrinterStatus.h"
 #include "printer-app/Stopping.h"
 #include "printer-app/UsbScheme.h"
@@ -34,7 +35,7 @@ HotPlug& Instance() {
 
 struct Survey {
   const std::set<std::string>* present;
-  std::vector<pappl_printer_t*> gone, here;
+  std::vector<pappl_printer_t*> gone;
   std::set<std::string> served;
 };
 
@@ -43,7 +44,7 @@ void Sort(pappl_printer_t* printer, void* data) {
   const std::string serial = SerialOfUri(papplPrinterGetDeviceURI(printer));
   if (serial.empty()) return;
   survey->served.insert(serial);
-  (survey->present->count(serial) ? survey->here : survey->gone).push_back(printer);
+  if (survey->present->count(serial) == 0) survey->gone.push_back(printer);
 }
 
 }  // namespace
@@ -115,14 +116,13 @@ void HotPlug::Scan(pappl_system_t* system) {
 
   std::set<std::string> present;
   for (const auto& entry : known_) present.insert(entry.second);
-  Survey survey{&present, {}, {}, {}};
+  Survey survey{&present, {}, {}};
   papplSystemIteratePrinters(system, Sort, &survey);
 
-  for (pappl_printer_t* printer : survey.gone) Publish(printer, PrinterReading{});
-  // Not before PAPPL's loop runs: closing the device then starts the saved
-  // jobs too early (see the driver's status callback).
-  if (papplSystemIsRunning(system)) {
-    for (pappl_printer_t* printer : survey.here) UpdatePrinterStatus(printer);
+  // The printers' workers read the others themselves.
+  for (pappl_printer_t* printer : survey.gone) {
+    Publish(printer, PrinterReading{});
+    JobQueue::Ask(printer);
   }
   for (const std::string& serial : present) {
     if (survey.served.count(serial)) continue;
@@ -134,6 +134,5 @@ void HotPlug::Scan(pappl_system_t* system) {
     if (printer == nullptr) continue;
     papplSystemSetNextPrinterID(system, id + 1);
     if (added_) added_(printer);
-    UpdatePrinterStatus(printer);
   }
 }

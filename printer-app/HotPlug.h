@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // SPDX-FileCopyrightText: 2026 VALDREN
 // Printers that come and go: one PAPPL printer per QV-46 serial, named like
-// the classic queues, offline while unplugged, and the status of idle
-// printers refreshed on a timer.
+// the classic queues, and offline while unplugged.
 #pragma once
 
 #include <pappl/pappl.h>
@@ -29,8 +28,7 @@ class HotPlug {
   // Ends the worker and waits for it; it never looks again.
   static void Stop();
 
-  // One look: adds new printers, marks missing ones offline, refreshes the
-  // status of the others.
+  // One look: adds new printers, and marks missing ones offline at once.
   void Scan(pappl_system_t* system);
 
  private:

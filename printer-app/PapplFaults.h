@@ -15,6 +15,14 @@
 // for it, once a strings file names a language; the reply grows without end.
 constexpr bool kPapplRepeatsStringsLanguages = QV46_PAPPL_VERSION < 10406;
 
+// Every PAPPL checked, up to 1.4.9, keeps a printer's active jobs newest
+// first and starts the first pending one on a new thread that marks it
+// processing only once it runs: jobs submitted at once each start a thread on
+// the one device, newest first, and a job can even start twice. The app
+// holds every new job (papplPrinterHoldNewJobs) and its JobQueue worker
+// releases them one at a time, oldest first, once the last one ended.
+constexpr bool kPapplStartsJobsOutOfTurn = QV46_PAPPL_VERSION < 10500;
+
 // PAPPL keeps the first text a catalogue gets for a key, and loads its own
 // catalogues when the system is created, before the app can add anything:
 // its words cannot be replaced through its API. The app replaces them in the

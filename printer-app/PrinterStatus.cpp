@@ -14,7 +14,6 @@
 #include "common/UsbPrinter.h"
 #include "printer-app/Driver.h"
 #include "printer-app/StatusWords.h"
-#include "printer-app/UsbScheme.h"
 
 namespace {
 
@@ -81,6 +80,12 @@ pappl_preason_t ReasonsFor(const PrinterReading& reading) {
   return reasons;
 }
 
+bool CanPrint(long status) {
+  // Waiting, printing, cooling and power saving: the printer takes jobs and
+  // goes on by itself.
+  return status == 0 || status == 1 || status == 500 || status == 900;
+}
+
 // PAPPL counts a ready media update as a change of its saved state, so the
 // ready media are set only when the stock changed: the idle poll would
 // otherwise rewrite the state file every few seconds. The reasons are set on
@@ -123,22 +128,6 @@ PrinterReading LastReading(pappl_printer_t* printer) {
   std::lock_guard<std::mutex> lock(gReadingsMutex);
   const auto found = gReadings.find(papplPrinterGetName(printer));
   return found != gReadings.end() ? found->second : PrinterReading{};
-}
-
-bool UpdatePrinterStatus(pappl_printer_t* printer) {
-  // The timer and IPP clients ask from different threads.
-  static std::mutex askingMutex;
-  std::lock_guard<std::mutex> asking(askingMutex);
-  pappl_device_t* device = papplPrinterOpenDevice(printer);
-  // A job holds the printer: what was published stays.
-  if (device == nullptr && papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) return true;
-  PrinterReading reading;
-  if (device != nullptr) {
-    reading = ReadPrinter(*PrinterOf(device));
-    papplPrinterCloseDevice(printer);
-  }
-  Publish(printer, reading);
-  return true;
 }
 
 long ShownStatus(pappl_printer_t* printer, const PrinterReading& reading) {

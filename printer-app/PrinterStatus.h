@@ -37,6 +37,9 @@ int SupplyLevel(const PrinterReading& reading);
 long PrintsLeft(const PrinterReading& reading);
 // At or below 10 % of a roll left (and not offline).
 bool FewPrintsLeft(const PrinterReading& reading);
+// False while the printer needs a person (paper or ribbon end, door open,
+// jam, errors) or cannot be reached: nothing is sent to it then.
+bool CanPrint(long status);
 
 // Publishes `reading` on `printer` and keeps it for the status page.
 void Publish(pappl_printer_t* printer, const PrinterReading& reading);
@@ -45,6 +48,3 @@ PrinterReading LastReading(pappl_printer_t* printer);
 // The status the pages show: a job holds the printer and its reading then
 // stays as it was, so a ready printer with a job under way is printing.
 long ShownStatus(pappl_printer_t* printer, const PrinterReading& reading);
-
-// PAPPL's status callback: asks the printer when no job holds it.
-bool UpdatePrinterStatus(pappl_printer_t* printer);

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -35,24 +36,121 @@ extern char** environ;
 
 namespace {
 
-// A job the application stopped ends aborted, saying so.
-constexpr char kStopped[] =
-    "The printer application stopped during this job; what followed the last panel sent was not "
-    "printed.";
+// How often a job whose printer went away looks for it.
+constexpr std::chrono::seconds kPrinterLook{1};
 
-// Every write of the device object is one command packet; each goes to the
-// printer as one device write, so it is chunked as the classic backend does.
+// Sends one job's command packets, each as one device write, chunked as the
+// classic backend does. The printer prints what it received at each START;
+// one that goes away before a START gets the packets since the last START
+// again once it is back, so it prints them whole. One lost at the START
+// itself may have printed: the job ends there, as a stop ends it only
+// between packets.
+class PacketSender {
+ public:
+  PacketSender(pappl_job_t* job, pappl_device_t* device) : job_(job), device_(device) {
+    char path[] = "/tmp/qv46-job-XXXXXX";
+    const int fd = mkostemp(path, O_CLOEXEC);
+    if (fd < 0) return;
+    unlink(path);
+    kept_ = fdopen(fd, "w+");
+    if (kept_ == nullptr) close(fd);
+  }
+  ~PacketSender() {
+    if (kept_ != nullptr) std::fclose(kept_);
+  }
+  PacketSender(const PacketSender&) = delete;
+  PacketSender& operator=(const PacketSender&) = delete;
+
+  // False once the job cannot go on: canceled, or lost at a START.
+  bool Send(const char* data, size_t size) {
+    const bool start = IsStart(data, size);
+    if (!start && !Keep(data, size)) return false;
+    if (Write(data, size)) return Sent(start);
+    if (start) return false;
+    papplJobSetMessage(job_,
+                       "The printer went away while this photo was sent; it is sent again, "
+                       "whole, once the printer is back.");
+    while (!papplJobIsCanceled(job_)) {
+      std::this_thread::sleep_for(kPrinterLook);
+      if (Reconnect(device_) == 0 && Resend()) {
+        papplJobSetMessage(job_, "Printing.");
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  // A stop lets the packet under way end whole and begins no other.
+  bool Write(const char* data, size_t size) {
+    const PacketWrite whole;
+    if (papplDeviceWrite(device_, data, size) < 0) return false;
+    papplDeviceFlush(device_);
+    return true;
+  }
+
+  bool Keep(const char* data, size_t size) {
+    if (kept_ == nullptr || std::fwrite(data, 1, size, kept_) != size) return false;
+    sizes_.push_back(size);
+    return true;
+  }
+
+  bool Sent(bool start) {
+    if (start && kept_ != nullptr) {
+      sizes_.clear();
+      std::rewind(kept_);
+    }
+    return true;
+  }
+
+  bool Resend() {
+    std::fflush(kept_);
+    std::rewind(kept_);
+    std::vector<char> packet;
+    for (size_t size : sizes_) {
+      packet.resize(size);
+      if (std::fread(packet.data(), 1, size, kept_) != size || !Write(packet.data(), size))
+        return false;
+    }
+    return true;
+  }
+
+  static bool IsStart(const char* data, size_t size) {
+    uint8_t start[kCmdHeaderSize];
+    WriteCmdHeader(start, "CNTRL", "START", 0);
+    return size == kCmdHeaderSize && std::memcmp(data, start, kCmdHeaderSize) == 0;
+  }
+
+  pappl_job_t* job_;
+  pappl_device_t* device_;
+  FILE* kept_ = nullptr;       // the packets since the last START
+  std::vector<size_t> sizes_;  // their sizes
+};
+
 ssize_t WritePacket(void* cookie, const char* data, size_t size) {
-  auto* device = static_cast<pappl_device_t*>(cookie);
-  if (papplDeviceWrite(device, data, size) < 0) return 0;
-  papplDeviceFlush(device);
-  return static_cast<ssize_t>(size);
+  return static_cast<PacketSender*>(cookie)->Send(data, size) ? static_cast<ssize_t>(size) : 0;
+}
+
+// A job starts from its first page, also when it comes again after a stop;
+// one whose bytes did not all reach the printer printed nothing for sure.
+void ForgetImpressions(pappl_job_t* job) {
+  papplJobSetImpressionsCompleted(job, -papplJobGetImpressionsCompleted(job));
+}
+
+bool Lost(pappl_job_t* job) {
+  ForgetImpressions(job);
+  if (!papplJobIsCanceled(job))
+    papplJobSetMessage(job,
+                       "The printer went away as this photo was finished; it may have printed, "
+                       "so it was not sent again.");
+  return false;
 }
 
 LoadedMedia AskLoadedMedia(pappl_device_t* device) {
   LoadedMedia media{};
   UsbPrinter* printer = PrinterOf(device);
   std::string value;
+  if (printer == nullptr) return media;
   // What the classic backend hands the filter.
   if (printer->QueryText(kQueryMedia, &value) == 0)
     std::snprintf(media.mediaSize, sizeof media.mediaSize, "%s", MediaSizeFromReply(value).c_str());
@@ -87,8 +185,10 @@ class JobSession {
  public:
   JobSession(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device)
       : job_(job),
-        output_(fopencookie(device, "w",
+        sender_(job, device),
+        output_(fopencookie(&sender_, "w",
                             cookie_io_functions_t{nullptr, WritePacket, nullptr, nullptr})) {
+    ForgetImpressions(job);
     ipp_t* driverAttrs = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
     for (const auto& [name, value] : FilterOptions(
              options->media, options->printer_resolution[0], options->printer_resolution[1],
@@ -118,27 +218,10 @@ class JobSession {
 
   bool ok() const { return output_ != nullptr && !std::ferror(output_); }
 
-  // False, with the job's message, once a write to the printer failed or
-  // the application stopped the job.
-  bool Sent() const {
-    if (!ok()) {
-      papplJobSetMessage(job_, "The printer was lost while the job was sent; it was not resent.");
-      return false;
-    }
-    if (stopped_ && !papplJobIsCanceled(job_)) {
-      papplJobSetMessage(job_, kStopped);
-      return false;
-    }
-    return true;
-  }
-  // The application stopping ends the job as a cancel does, after the batch
-  // under way.
+  // False, with the job's message, once a write to the printer failed.
+  bool Sent() const { return ok() || Lost(job_); }
   CancelCheck Cancel() {
-    return [this] {
-      if (papplJobIsCanceled(job_)) return true;
-      stopped_ = stopped_ || AppStopping();
-      return stopped_;
-    };
+    return [this] { return papplJobIsCanceled(job_); };
   }
 
   bool StartPage(const cups_page_header2_t& header) {
@@ -176,6 +259,7 @@ class JobSession {
 
  private:
   pappl_job_t* job_;
+  PacketSender sender_;
   FILE* output_;
   int numOptions_ = 0;
   cups_option_t* options_ = nullptr;
@@ -185,8 +269,10 @@ class JobSession {
   JobLayout layout_{1, 0};
   cups_page_header2_t header_{};
   char* page_ = nullptr;
-  bool stopped_ = false;
 };
+
+// How often a job waiting for Ghostscript looks whether it was canceled.
+constexpr std::chrono::milliseconds kCancelLook{100};
 
 JobSession* SessionOf(pappl_job_t* job) { return static_cast<JobSession*>(papplJobGetData(job)); }
 
@@ -194,7 +280,8 @@ JobSession* SessionOf(pappl_job_t* job) { return static_cast<JobSession*>(papplJ
 // in a temporary file: a damaged document is refused before anything prints.
 class GhostscriptRaster {
  public:
-  GhostscriptRaster(const char* pdf, const pappl_pr_options_t& options) {
+  GhostscriptRaster(pappl_job_t* job, const pappl_pr_options_t& options) {
+    const char* pdf = papplJobGetFilename(job);
     char path[] = "/tmp/qv46-pdf-XXXXXX";
     fd_ = mkostemp(path, O_CLOEXEC);
     if (fd_ < 0) return;
@@ -228,13 +315,19 @@ class GhostscriptRaster {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fd_, STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // The app's threads block the stop signals; Ghostscript must not.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    int status = 0;
-    const bool ran = posix_spawnp(&pid, "gs", &actions, nullptr, argv.data(), environ) == 0 &&
-                     WaitWithinLimits(pid, fd_, &status);
+    const bool ran = posix_spawnp(&pid, "gs", &actions, &attributes, argv.data(), environ) == 0 &&
+                     Finished(job, pid, fd_);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    if (!ran || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || lseek(fd_, 0, SEEK_SET) != 0)
-      return;
+    if (!ran || lseek(fd_, 0, SEEK_SET) != 0) return;
     raster_ = cupsRasterOpen(fd_, CUPS_RASTER_READ);
   }
 
@@ -249,24 +342,27 @@ class GhostscriptRaster {
   bool overLimits() const { return overLimits_; }
 
  private:
-  // Waits for Ghostscript, which is killed once it runs longer than
-  // kPdfSeconds or its raster grows past kMaxPdfRasterBytes; false then.
-  bool WaitWithinLimits(pid_t pid, int output, int* status) {
+  // Waits for Ghostscript, which ends with its job or the application and
+  // is killed once it runs longer than kPdfSeconds or its raster grows past
+  // kMaxPdfRasterBytes; true when it rendered the whole document in bounds.
+  bool Finished(pappl_job_t* job, pid_t pid, int output) {
+    EndOnStop(pid);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(kPdfSeconds);
-    for (;;) {
-      const pid_t done = waitpid(pid, status, WNOHANG);
-      if (done == pid) return true;
-      if (done < 0 && errno != EINTR) return false;
+    int status = 0;
+    pid_t waited = 0;
+    while ((waited = waitpid(pid, &status, WNOHANG)) == 0) {
       struct stat written {};
       if (std::chrono::steady_clock::now() > end ||
           (fstat(output, &written) == 0 && written.st_size > kMaxPdfRasterBytes)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, status, 0);
         overLimits_ = true;
-        return false;
+        kill(pid, SIGKILL);
+      } else if (papplJobIsCanceled(job)) {
+        kill(pid, SIGTERM);
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(kCancelLook);
     }
+    ForgetOnStop(pid);
+    return waited == pid && !overLimits_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
 
   int fd_ = -1;
@@ -338,7 +434,7 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
 
 bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, true);
-  GhostscriptRaster pdf(papplJobGetFilename(job), *options);
+  GhostscriptRaster pdf(job, *options);
   bool ok = false;
   if (pdf.overLimits()) {
     papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
@@ -365,20 +461,20 @@ bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
     papplJobSetMessage(job, "The document is not a whole QV-46 job stream.");
     return false;
   }
+  ForgetImpressions(job);
+  PacketSender sender(job, device);
   // One packet in memory at a time, each sent as it is read.
   std::vector<char> packet;
   long long length = 0;
   while ((length = NextPacket(file.get(), info.st_size)) > 0) {
-    if (papplJobIsCanceled(job) || AppStopping()) break;
+    if (papplJobIsCanceled(job)) return false;
     packet.resize(static_cast<size_t>(length));
     if (fseeko(file.get(), -kCmdHeaderSize, SEEK_CUR) != 0 ||
-        std::fread(packet.data(), 1, packet.size(), file.get()) != packet.size() ||
-        WritePacket(device, packet.data(), packet.size()) == 0) {
-      length = -1;
-      break;
+        std::fread(packet.data(), 1, packet.size(), file.get()) != packet.size()) {
+      papplJobSetMessage(job, "The job stream could not be read again.");
+      return false;
     }
+    if (!sender.Send(packet.data(), packet.size())) return Lost(job);
   }
-  if (length == 0) return true;
-  if (AppStopping() && !papplJobIsCanceled(job)) papplJobSetMessage(job, kStopped);
-  return false;
+  return length == 0;
 }

@@ -8,22 +8,32 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <utility>
 
+#include "common/Qv46Usb.h"
 #include "common/ReplaceFile.h"
+#include "printer-app/PapplFaults.h"
 
 namespace {
 
-std::atomic<bool> gStopping{false};
+// The stop and the packets written to printers, under one lock: a packet
+// either began before the stop, which waits for it, or never begins.
+std::mutex gWriteMutex;
+std::condition_variable gWritesChanged;
+bool gStopping = false;
+int gWrites = 0;
+std::set<pid_t> gChildren;
 
-// How long the job under way may take to finish its batch.
-constexpr int kJobWaitSteps = 60;
-constexpr std::chrono::milliseconds kJobWaitStep{50};
+// A packet is written as transfers of at most the printer's write timeout
+// each; the last one may just have begun.
+constexpr std::chrono::milliseconds kPacketWait{kQv46BulkTimeoutMs + 2000};
 
 sigset_t StopSignals() {
   sigset_t signals;
@@ -35,32 +45,21 @@ sigset_t StopSignals() {
 
 void Pause(pappl_printer_t* printer, void*) { papplPrinterPause(printer); }
 
-bool IsProcessing(pappl_job_t* job) { return papplJobGetState(job) == IPP_JSTATE_PROCESSING; }
-
-void CountProcessing(pappl_job_t* job, void* data) {
-  if (IsProcessing(job)) ++*static_cast<int*>(data);
-}
-
-// A printer PAPPL stopped because it cannot open it holds its job
-// "processing" until it returns; that job is saved as it is.
-void CountPrinterJobs(pappl_printer_t* printer, void* data) {
-  if (papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING)
-    papplPrinterIterateActiveJobs(printer, CountProcessing, data, 1, 0);
-}
-
-int ProcessingJobs(pappl_system_t* system) {
-  int count = 0;
-  papplSystemIteratePrinters(system, CountPrinterJobs, &count);
-  return count;
-}
-
 void Stop(pappl_system_t* system, const StopSteps& steps) {
-  gStopping = true;
+  {
+    std::lock_guard<std::mutex> lock(gWriteMutex);
+    gStopping = true;
+  }
   steps.stopWorkers();
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping: queued jobs are kept for the next start.");
   papplSystemIteratePrinters(system, Pause, nullptr);
-  for (int step = 0; step < kJobWaitSteps && ProcessingJobs(system) > 0; ++step)
-    std::this_thread::sleep_for(kJobWaitStep);
+  {
+    std::unique_lock<std::mutex> lock(gWriteMutex);
+    if (!gWritesChanged.wait_for(lock, kPacketWait, [] { return gWrites == 0; }))
+      papplLog(system, PAPPL_LOGLEVEL_ERROR, "Stopping: a printer took no data for %u ms.",
+               kQv46BulkTimeoutMs);
+    for (pid_t child : gChildren) kill(child, SIGTERM);
+  }
   steps.saveState();
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped.");
   // Nothing is torn down under the threads PAPPL still runs: the process
@@ -87,7 +86,36 @@ void StartStopper(pappl_system_t* system, StopSteps steps) {
 
 void RequestStop() { kill(getpid(), SIGTERM); }
 
-bool AppStopping() { return gStopping; }
+bool AppStopping() {
+  std::lock_guard<std::mutex> lock(gWriteMutex);
+  return gStopping;
+}
+
+PacketWrite::PacketWrite() {
+  std::unique_lock<std::mutex> lock(gWriteMutex);
+  // The job's thread waits here for the end of the process.
+  gWritesChanged.wait(lock, [] { return !gStopping; });
+  ++gWrites;
+}
+
+PacketWrite::~PacketWrite() {
+  std::lock_guard<std::mutex> lock(gWriteMutex);
+  --gWrites;
+  gWritesChanged.notify_all();
+}
+
+void EndOnStop(pid_t pid) {
+  std::lock_guard<std::mutex> lock(gWriteMutex);
+  if (gStopping)
+    kill(pid, SIGTERM);
+  else
+    gChildren.insert(pid);
+}
+
+void ForgetOnStop(pid_t pid) {
+  std::lock_guard<std::mutex> lock(gWriteMutex);
+  gChildren.erase(pid);
+}
 
 namespace {
 
@@ -107,15 +135,19 @@ void RequeueStoppedJobs(const std::string& statePath) {
   std::ifstream in(statePath);
   if (!in) return;
   // Values are always quoted and their quotes escaped, so the option can be
-  // matched as text.
-  const std::string processing = " state=\"5\"", pending = " state=\"3\"";
+  // matched as text. Where the app hands PAPPL one job at a time, every
+  // unfinished job waits held for its turn.
+  const std::string processing = " state=\"5\"", pending = " state=\"3\"", held = " state=\"4\"";
+  const std::string& waiting = kPapplStartsJobsOutOfTurn ? held : pending;
   std::ostringstream out;
   bool changed = false;
   for (std::string line; std::getline(in, line);) {
-    const size_t at = line.rfind("Job ", 0) == 0 ? line.find(processing) : std::string::npos;
-    if (at != std::string::npos) {
-      line.replace(at, processing.size(), pending);
-      changed = true;
+    for (const std::string* from : {&processing, &pending}) {
+      const size_t at = line.rfind("Job ", 0) == 0 ? line.find(*from) : std::string::npos;
+      if (at != std::string::npos && *from != waiting) {
+        line.replace(at, from->size(), waiting);
+        changed = true;
+      }
     }
     out << line << '\n';
   }
@@ -139,6 +171,9 @@ void DropReaddedAttributes(const std::string& path) {
     }
   }
   std::string content;
+  // Written from the start again: a message read whole is in its data
+  // state, and would write nothing, leaving the job without its options.
+  ippSetState(attrs, IPP_STATE_IDLE);
   if (read && changed && ippWriteIO(&content, AppendTo, 1, nullptr, attrs) == IPP_STATE_DATA)
     Rewrite(path, content);
   ippDelete(attrs);

@@ -5,15 +5,39 @@
 #include <libusb.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "common/Serial.h"
 #include "common/UsbPrinter.h"
 
 namespace {
 
+// The devices open now, with the serial each was opened for.
+std::mutex gOpenMutex;
+std::map<pappl_device_t*, std::string> gOpen;
+
+// PAPPL leaves a job's device open while other jobs wait, and forgets it
+// when the printer is opened again for a reading (PAPPL 1.3 and 1.4): the
+// forgotten device's printer is closed first, so its claim is not kept for
+// good.
+void CloseForgotten(const std::string& serial) {
+  std::lock_guard<std::mutex> lock(gOpenMutex);
+  for (auto it = gOpen.begin(); it != gOpen.end();) {
+    if (it->second != serial) {
+      ++it;
+      continue;
+    }
+    delete PrinterOf(it->first);
+    papplDeviceSetData(it->first, nullptr);
+    it = gOpen.erase(it);
+  }
+}
+
 bool OpenDevice(pappl_device_t* device, const char* uri, const char* /*name*/) {
   const std::string serial = SerialOfUri(uri);
+  CloseForgotten(serial);
   std::unique_ptr<UsbPrinter> printer;
   if (serial.empty() || UsbContext() == nullptr ||
       OpenQv46BySerial(UsbContext(), serial, &printer) != 0) {
@@ -21,21 +45,30 @@ bool OpenDevice(pappl_device_t* device, const char* uri, const char* /*name*/) {
     return false;
   }
   papplDeviceSetData(device, printer.release());
+  std::lock_guard<std::mutex> lock(gOpenMutex);
+  gOpen[device] = serial;
   return true;
 }
 
-void CloseDevice(pappl_device_t* device) { delete PrinterOf(device); }
+void CloseDevice(pappl_device_t* device) {
+  {
+    std::lock_guard<std::mutex> lock(gOpenMutex);
+    gOpen.erase(device);
+  }
+  delete PrinterOf(device);
+}
 
 ssize_t ReadDevice(pappl_device_t* device, void* buffer, size_t bytes) {
   int done = 0;
   const int length = static_cast<int>(std::min<size_t>(bytes, 65536));
+  if (PrinterOf(device) == nullptr) return -1;
   if (PrinterOf(device)->BulkIn(static_cast<unsigned char*>(buffer), length, &done) != 0) return -1;
   return done;
 }
 
 // One call carries one command packet whole (see the job's output stream).
 ssize_t WriteDevice(pappl_device_t* device, const void* buffer, size_t bytes) {
-  if (bytes > 0x7fffffff) return -1;
+  if (bytes > 0x7fffffff || PrinterOf(device) == nullptr) return -1;
   const int rc =
       PrinterOf(device)->Write(static_cast<const unsigned char*>(buffer), static_cast<int>(bytes));
   if (rc != 0) {
@@ -46,7 +79,7 @@ ssize_t WriteDevice(pappl_device_t* device, const void* buffer, size_t bytes) {
 }
 
 char* DeviceIdOf(pappl_device_t* device, char* buffer, size_t size) {
-  const std::string id = PrinterOf(device)->DeviceId();
+  const std::string id = PrinterOf(device) != nullptr ? PrinterOf(device)->DeviceId() : "";
   std::snprintf(buffer, size, "%s", id.c_str());
   return buffer;
 }
@@ -94,6 +127,25 @@ void AddQv46Scheme() {
   papplDeviceIsSupported("usb://x/y");
   papplDeviceAddScheme("qv46", PAPPL_DEVTYPE_CUSTOM_LOCAL, ListDevices, OpenDevice, CloseDevice,
                        ReadDevice, WriteDevice, nullptr, DeviceIdOf);
+}
+
+int Reconnect(pappl_device_t* device) {
+  std::string serial;
+  {
+    std::lock_guard<std::mutex> lock(gOpenMutex);
+    auto found = gOpen.find(device);
+    if (found == gOpen.end()) return LIBUSB_ERROR_NOT_FOUND;
+    serial = found->second;
+  }
+  // The claim of the printer that went away goes first, or a printer that
+  // came back at the same address would count as in use.
+  delete PrinterOf(device);
+  papplDeviceSetData(device, nullptr);
+  std::unique_ptr<UsbPrinter> printer;
+  const int rc = UsbContext() == nullptr ? LIBUSB_ERROR_NO_DEVICE
+                                         : OpenQv46BySerial(UsbContext(), serial, &printer);
+  papplDeviceSetData(device, printer.release());
+  return rc;
 }
 
 UsbPrinter* PrinterOf(pappl_device_t* device) {

@@ -29,6 +29,10 @@ libusb_context* UsbContext();
 // Registers the scheme beside PAPPL's own ones.
 void AddQv46Scheme();
 
-// The printer behind a device that the scheme opened (every printer's, since
-// DriverCallback takes no other device).
+// The printer behind a device that the scheme opened; null while a
+// Reconnect found none.
 UsbPrinter* PrinterOf(pappl_device_t* device);
+
+// Opens the printer again behind `device` after it went away; 0, or a
+// negative libusb code while it is still away.
+int Reconnect(pappl_device_t* device);

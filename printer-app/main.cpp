@@ -23,6 +23,7 @@
 #include "printer-app/HotPlug.h"
 #include "printer-app/Icons.h"
 #include "printer-app/ImageJob.h"
+#include "printer-app/JobQueue.h"
 #include "printer-app/Pages.h"
 #include "printer-app/PapplFaults.h"
 #include "printer-app/PrintPage.h"
@@ -104,6 +105,7 @@ void CompletePrinter(pappl_printer_t* printer) {
   AddPrinterPages(printer);
   AddPrintPage(printer, gSpool);
   Advertise(printer, gNetwork);
+  JobQueue::Manage(printer);
 }
 
 void Collect(pappl_printer_t* printer, void* data) {
@@ -231,6 +233,11 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   // Nothing is advertised that other machines cannot reach.
   AdvertiseSystem(system, gNetwork, kSystemName);
   papplSystemSetSaveCallback(system, SaveState, const_cast<char*>(statePath.c_str()));
+  const std::string interval =
+      Option("status-interval-ms", numOptions, options, std::to_string(kStatusIntervalMs).c_str());
+  const long intervalMs = std::clamp(std::strtol(interval.c_str(), nullptr, 10),
+                                     kMinStatusIntervalMs, kMaxStatusIntervalMs);
+  JobQueue::SetIdleReadInterval(std::chrono::milliseconds(intervalMs));
   // Completed outside the iteration: it holds the system's lock, which
   // adding a page takes too, so the saved printers hung the start.
   std::vector<pappl_printer_t*> loaded;
@@ -239,15 +246,16 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   // Added before PAPPL adds its own pages, so it takes the path.
   if (access(kAvahiSocket, F_OK) != 0)
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
-  const std::string interval =
-      Option("status-interval-ms", numOptions, options, std::to_string(kStatusIntervalMs).c_str());
-  const long intervalMs = std::clamp(std::strtol(interval.c_str(), nullptr, 10),
-                                     kMinStatusIntervalMs, kMaxStatusIntervalMs);
   HotPlug::Start(system, std::chrono::milliseconds(intervalMs), CompletePrinter);
   // How often the spool's free space is looked at.
   constexpr int kSpoolCheckSeconds = 2;
   WatchSpoolSpace(system, spool, kSpoolCheckSeconds);
-  StartStopper(system, {HotPlug::Stop, [system] { SaveFinalState(system, statePath); }});
+  // The printers' workers change nothing once the application stops.
+  StartStopper(system, {[] {
+                          HotPlug::Stop();
+                          JobQueue::StopAll();
+                        },
+                        [system] { SaveFinalState(system, statePath); }});
   return system;
 }
 
@@ -260,5 +268,6 @@ int main(int argc, char* argv[]) {
   const int status = papplMainloop(argc, argv, "1.0.0", kFooter, 1, gDrivers, nullptr,
                                    DriverCallback, nullptr, nullptr, CreateSystem, Usage, nullptr);
   HotPlug::Stop();
+  JobQueue::StopAll();
   return status;
 }

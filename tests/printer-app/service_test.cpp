@@ -93,7 +93,10 @@ TEST_P(Stop, SigtermEndsTheAppAndKeepsTheQueue) {
   if (c.unplugged) {
     ASSERT_TRUE(app_.Sim("unplug"));
     ASSERT_TRUE(e2e::Eventually(
-        [&] { return app_.PrinterAttribute("printer-state-reasons") == "offline"; }, 15000));
+        [&] {
+          return app_.PrinterAttribute("printer-state-reasons") == "offline,paused,hold-new-jobs";
+        },
+        15000));
   }
   const std::string photo = Photo();
   const size_t before = app_.Captured();

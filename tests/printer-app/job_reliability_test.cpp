@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: Apache-2.0
+// SPDX-FileCopyrightText: 2026 VALDREN
+// What a photo booth does to the printer application, through IPP and the
+// simulated QV-46: bursts from several clients, faults that need a person,
+// a pulled cable, a stop in the middle of a job. Every photo is
+// printed once, whole, in the order it was sent, with its options.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AppUnderTest.h"
+#include "PrintSystem.h"
+#include "TestImages.h"
+
+namespace {
+
+// What happens while the jobs are sent.
+enum class Event {
+  kNone,
+  kFault,  // the printer reports `status` before the jobs arrive, and is fixed
+  kAway,   // the printer is unplugged before the jobs arrive, and comes back
+  kCable,  // the cable is pulled while the first job is sent, and put back
+  kStop,   // SIGTERM while the first job is sent, then a new start
+};
+
+struct Scenario {
+  const char* name;
+  Event event;
+  int clients;          // sending at once
+  int jobsEach;         // one after the other
+  const char* status;   // kFault: the printer's STATUS reply meanwhile
+  const char* reasons;  // printer-state-reasons while nothing can print
+  const char* words;    // the waiting jobs' message then: the status monitor's
+  int quality;          // print-quality asked for
+  const char* ppm;      // the planes' resolution it gives, in pixels per metre
+};
+
+// The media each client asks for, so that the printer's stream tells the
+// clients' photos apart.
+constexpr const char* kClientMedia[] = {"na_index-4x6_4x6in", "oe_photo-l_3.5x5in", "na_5x7_5x7in",
+                                        "na_index-4x6-ext_6x8in"};
+
+// The planes of draft (300 x 300 dpi) and of high quality (600 x 600 dpi,
+// which the printer takes as 300 x 600 dpi planes).
+constexpr char kDraft[] = "11811x11811";
+constexpr char kHigh[] = "11811x23622";
+
+constexpr char kPaperEnd[] = "Paper end: Load new media. (Replace the paper and ribbon as a set.)";
+constexpr char kRibbonEnd[] =
+    "Ribbon end: Load new media. (Replace the paper and ribbon as a set.)";
+
+class Reliability : public apptest::AppTest, public testing::WithParamInterface<Scenario> {
+ protected:
+  std::string Jpeg() {
+    const std::string png = Path("photo.png");
+    EXPECT_TRUE(e2e::WritePng(png, e2e::SamplePhoto(900, 600)));
+    EXPECT_EQ(0, apptest::Run({"convert", png, "-quality", "90", Path("photo.jpg")}));
+    return Path("photo.jpg");
+  }
+
+  // Each client sends its jobs one after the other over one connection, all
+  // clients at once; the job ids by client, in the order each sent them.
+  std::vector<std::vector<int>> Send(const Scenario& s, const std::string& photo) {
+    std::vector<std::string> outs(static_cast<size_t>(s.clients));
+    std::vector<std::thread> clients;
+    for (int c = 0; c < s.clients; ++c) {
+      std::string test;
+      for (int j = 0; j < s.jobsEach; ++j) {
+        test += std::string("{\nOPERATION Print-Job\nGROUP operation-attributes-tag\n") +
+                "ATTR charset attributes-charset utf-8\n"
+                "ATTR language attributes-natural-language en\n"
+                "ATTR uri printer-uri $uri\nATTR name requesting-user-name test\n"
+                "ATTR mimeMediaType document-format image/jpeg\n" +
+                "GROUP job-attributes-tag\nATTR keyword media " + kClientMedia[c] +
+                "\nATTR enum print-quality " + std::to_string(s.quality) + "\nFILE " + photo +
+                "\nSTATUS successful-ok\n}\n";
+      }
+      const std::string path = Path("client" + std::to_string(c) + ".test");
+      e2e::WriteFile(path, test);
+      clients.emplace_back([this, path, &out = outs[static_cast<size_t>(c)]] {
+        apptest::Run({"ipptool", "-tv", app_.PrinterUri(), path}, &out);
+      });
+    }
+    for (std::thread& client : clients) client.join();
+    std::vector<std::vector<int>> ids;
+    const std::regex id("job-id \\(integer\\) = ([0-9]+)");
+    for (const std::string& out : outs) {
+      ids.emplace_back();
+      for (std::sregex_iterator m(out.begin(), out.end(), id), end; m != end; ++m)
+        ids.back().push_back(std::stoi((*m)[1]));
+    }
+    return ids;
+  }
+
+  // The printer's stream from `offset` decoded: the plane size of every
+  // whole job in the order received ("1920x1240 11811x11811"), or a reason
+  // why it is not a sequence of whole jobs.
+  std::vector<std::string> WholeJobs(size_t offset, std::string* fault) {
+    e2e::WriteFile(Path("received.bin"), app_.ReceivedSince(offset));
+    std::string listing;
+    if (apptest::Run({QV46_STREAM, "-o", Path("decoded"), Path("received.bin")}, &listing) != 0)
+      *fault = "undecodable: " + listing.substr(listing.size() > 2000 ? listing.size() - 2000 : 0);
+    std::vector<std::string> jobs;
+    std::string planes, size;
+    std::istringstream lines(listing);
+    const std::regex plane("IMAGE +([YMC])PLANE +[0-9]+ +([0-9x]+ +[0-9x]+) px/m");
+    std::smatch m;
+    for (std::string line; std::getline(lines, line);) {
+      if (std::regex_search(line, m, plane)) {
+        planes += m[1].str();
+        if (!size.empty() && size != m[2].str()) *fault = "planes of two jobs mixed: " + line;
+        size = m[2];
+      } else if (line.find("CNTRL  START") != std::string::npos) {
+        if (planes != "YMC") *fault = "a job of planes " + planes + " was started";
+        jobs.push_back(size);
+        planes.clear();
+        size.clear();
+      }
+    }
+    if (!planes.empty()) *fault = "planes " + planes + " were left without their start";
+    return jobs;
+  }
+
+  // The STATUS queries the printer answered since `offset`.
+  size_t StatusQueries(size_t offset) const {
+    const std::string bytes = app_.ReceivedSince(offset);
+    size_t count = 0;
+    for (size_t at = 0; (at = bytes.find("\x1bPSTATUS", at)) != std::string::npos; ++at) ++count;
+    return count;
+  }
+
+  int ImpressionsCompleted(int job) {
+    const std::string out =
+        app_.Ipp("Get-Job-Attributes", {"integer job-id " + std::to_string(job)});
+    std::smatch m;
+    return std::regex_search(out, m,
+                             std::regex("job-impressions-completed \\(integer\\) = ([0-9]+)"))
+               ? std::stoi(m[1])
+               : -1;
+  }
+
+  void Restart(int signal) {
+    ASSERT_NE(-1, app_.StopApp(signal, 60000));
+    std::string error;
+    ASSERT_TRUE(app_.StartApp(&error)) << error;
+  }
+};
+
+TEST_P(Reliability, EveryPhotoPrintsOnceWholeInOrder) {
+  const Scenario& s = GetParam();
+  const std::string photo = Jpeg();
+  const bool held = s.event == Event::kFault || s.event == Event::kAway;
+  if (s.event == Event::kAway) {
+    ASSERT_TRUE(app_.Sim("unplug"));
+  } else if (held) {
+    ASSERT_TRUE(app_.Sim("set", std::string("STATUS ") + s.status));
+  }
+  if (held) {
+    EXPECT_TRUE(e2e::Eventually(
+        [&] { return app_.PrinterAttribute("printer-state-reasons") == s.reasons; }, 15000))
+        << app_.PrinterAttribute("printer-state-reasons");
+    EXPECT_EQ("stopped", app_.PrinterAttribute("printer-state"));
+  }
+
+  const size_t before = app_.Captured();
+  const std::vector<std::vector<int>> sent = Send(s, photo);
+  std::vector<int> jobs;
+  for (const auto& client : sent) {
+    ASSERT_EQ(static_cast<size_t>(s.jobsEach), client.size()) << "a job was refused";
+    jobs.insert(jobs.end(), client.begin(), client.end());
+  }
+  std::sort(jobs.begin(), jobs.end());
+
+  if (held) {
+    // The app read the printer twice since the jobs arrived and sent none.
+    if (s.event != Event::kAway) {
+      EXPECT_TRUE(e2e::Eventually([&] { return StatusQueries(before) >= 2; }, 30000));
+    }
+    EXPECT_EQ("", app_.JobStreamSince(before));
+    for (int job : jobs) {
+      EXPECT_TRUE(e2e::Eventually(
+          [&] { return app_.JobState(job) == std::string("pending-held ") + s.words; }, 15000))
+          << job << ": " << app_.JobState(job);
+    }
+    EXPECT_EQ(s.reasons, app_.PrinterAttribute("printer-state-reasons"));
+    ASSERT_TRUE(s.event == Event::kAway ? app_.Sim("plug") : app_.Sim("set", "STATUS 00000"));
+  }
+
+  size_t from = before;
+  if (s.event == Event::kCable || s.event == Event::kStop) {
+    ASSERT_TRUE(e2e::Eventually([&] { return app_.Captured() > before + 100000; }, 60000));
+    if (s.event == Event::kCable) {
+      ASSERT_TRUE(app_.Sim("unplug"));
+      ASSERT_TRUE(e2e::Eventually(
+          [&] { return app_.PrinterAttribute("printer-state-reasons").find("offline") == 0; },
+          15000));
+      ASSERT_TRUE(app_.Sim("plug"));
+    } else {
+      Restart(SIGTERM);
+      // The stop ended on a packet boundary.
+      std::string fault;
+      WholeJobs(before, &fault);
+      EXPECT_EQ(std::string::npos, fault.find("undecodable")) << fault;
+    }
+    from = app_.Captured();
+  }
+
+  // The cut job is sent again whole.
+  for (int job : jobs) {
+    EXPECT_EQ("completed", app_.WaitForJob(job, 120000).substr(0, 9)) << "job " << job;
+    EXPECT_EQ(1, ImpressionsCompleted(job)) << "job " << job;
+  }
+  // Whole jobs, one after the other, in the order of their ids, each once,
+  // at its client's size and resolution.
+  std::map<int, std::string> mediaOf;
+  for (size_t c = 0; c < sent.size(); ++c) {
+    for (int job : sent[c]) mediaOf[job] = kClientMedia[c];
+  }
+  std::string fault;
+  const std::vector<std::string> received = WholeJobs(from, &fault);
+  EXPECT_EQ("", fault);
+  ASSERT_EQ(jobs.size(), received.size());
+  std::map<std::string, std::string> sizeOf;  // by media
+  std::set<std::string> sizes;
+  const std::string ppm = s.ppm;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    EXPECT_NE(std::string::npos, received[i].find(ppm)) << "job " << jobs[i] << ": " << received[i];
+    auto known = sizeOf.emplace(mediaOf[jobs[i]], received[i]).first;
+    EXPECT_EQ(known->second, received[i]) << "job " << jobs[i] << " is another client's photo";
+  }
+  for (const auto& entry : sizeOf) sizes.insert(entry.second);
+  EXPECT_EQ(static_cast<size_t>(s.clients), sizes.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Booth, Reliability,
+    testing::Values(
+        Scenario{"FourClientsFiveJobsEachAtOnce", Event::kNone, 4, 5, "", "", "", 3, kDraft},
+        Scenario{"PaperEndWithThreeQueued", Event::kFault, 1, 3, "01100",
+                 "media-empty,paused,hold-new-jobs", kPaperEnd, 3, kDraft},
+        Scenario{"RibbonEnd", Event::kFault, 1, 1, "01200",
+                 "marker-supply-empty,paused,hold-new-jobs", kRibbonEnd, 3, kDraft},
+        Scenario{"DoorOpen", Event::kFault, 1, 1, "01000", "cover-open,paused,hold-new-jobs",
+                 "Door open: Close the printer.", 3, kDraft},
+        Scenario{"PaperJam", Event::kFault, 1, 1, "01300", "media-jam,paused,hold-new-jobs",
+                 "Paper jam: Remove the paper and reload it properly.", 3, kDraft},
+        Scenario{"PrinterAwayWithThreeQueued", Event::kAway, 1, 3, "",
+                 "offline,paused,hold-new-jobs",
+                 "Offline: Connect the printer and computer, and turn on the power.", 3, kDraft},
+        Scenario{"CablePulledDuringTheFirstOfThree", Event::kCable, 1, 3, "", "", "", 3, kDraft},
+        Scenario{"StoppedDuringTheFirstOfThree", Event::kStop, 1, 3, "", "", "", 5, kHigh}),
+    [](const testing::TestParamInfo<Scenario>& info) { return info.param.name; });
+
+}  // namespace
