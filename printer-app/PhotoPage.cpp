@@ -157,7 +157,7 @@ void DrawPhotoPage(const PhotoPlacement& at, const Photo& photo, bool smoothing,
   // The columns the picture covers, each with its pixel's offset from the
   // line's first and its weight to the right-hand neighbour (negative where
   // the filter takes the pixel as it is): the same on every line.
-  int x0 = at.xstart;
+  int x0 = std::min(at.xstart, at.pageWidth);
   ptrdiff_t pix = 0;
   int xerr = -at.xmod / 2;
   if (at.xstart < 0) {
@@ -189,14 +189,15 @@ void DrawPhotoPage(const PhotoPlacement& at, const Photo& photo, bool smoothing,
   // Whole-number scales give every smoothed pixel weight 0.
   const bool unweighted = at.xmod == 0;
   // A line that is a run of the picture's stored pixels.
-  const bool stored = unweighted && at.xdir == kDepth && at.xstep == kDepth;
+  const bool stored = unweighted && at.xdir == kDepth && at.xstep == kDepth && columns > 0;
+  // Below 2^16 pixels across and down, Blend's sums stay below 2^24.
   const bool exact = at.xsize < 65536 && at.ysize < 65536;
 
   const unsigned char* pixels = photo.pixels.get();
   const ptrdiff_t end = kDepth * photo.width * photo.height;
   std::vector<unsigned char> right(samples), down(samples), downRight(samples), self(samples);
   int y = 0;
-  for (; y < at.ystart; ++y) white(y);
+  for (; y < std::min(at.ystart, at.pageHeight); ++y) white(y);
   ptrdiff_t pixline = at.base;
   int yerr = -at.ymod / 2;
   if (at.ystart < 0) {
