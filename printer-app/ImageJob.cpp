@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "printer-app/Driver.h"
+#include "printer-app/PhotoPage.h"
+#include "printer-app/RasterJob.h"
 
 namespace {
 
@@ -42,10 +44,28 @@ void UseLandscapePage(pappl_pr_options_t* options) {
   std::swap(header.cupsImagingBBox[2], header.cupsImagingBBox[3]);
 }
 
+// Prints the photo as PAPPL 1.3.1's image filter does (one page per copy,
+// through the raster callbacks), but each page is drawn straight into the
+// pipeline's page buffer. A cancel stops before the next copy is drawn.
 bool PrintPhoto(pappl_job_t* job, pappl_device_t* device, pappl_pr_options_t* options,
                 const Photo& photo, bool smoothing) {
-  return papplJobFilterImage(job, device, options, photo.pixels.get(), photo.width, photo.height, 3,
-                             photo.ppi, smoothing);
+  papplJobSetImpressions(job, 1);
+  PhotoPlacement placement;
+  if (!PlacePhotoOnPage(options, photo, &placement)) {
+    papplJobSetMessage(job, "The page has no room for the photo.");
+    return false;
+  }
+  if (!StartRasterJob(job, options, device)) return false;
+  bool ok = true;
+  for (int copy = 0; ok && copy < options->copies && !papplJobIsCanceled(job); ++copy) {
+    ok = StartRasterPage(job, options, device, 1);
+    if (ok) {
+      DrawPhotoPage(placement, photo, smoothing, RasterPageBuffer(job));
+      ok = EndRasterPage(job, options, device, 1);
+    }
+    if (ok) papplJobSetImpressionsCompleted(job, 1);
+  }
+  return EndRasterJob(job, options, device) && ok;
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // JPEG and PNG documents, decoded here (upright, in sRGB, no larger than the
 // page needs) so that a damaged file aborts its job with a message naming
 // the fault (PAPPL 1.3.1's own PNG reader loops for ever on one), placed as
-// the classic queue places them and printed through PAPPL's image filter.
+// the classic queue places them and drawn as PAPPL's image filter draws
+// them into the pages of the raster pipeline (PhotoPage.h).
 #pragma once
 
 #include <pappl/pappl.h>

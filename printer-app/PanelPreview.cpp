@@ -2,7 +2,6 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "printer-app/PanelPreview.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,13 +14,10 @@
 #include "filter/PhotoPrinterDeviceQV46.h"
 #include "printer-app/Driver.h"
 #include "printer-app/ImageJob.h"
+#include "printer-app/PhotoPage.h"
 #include "printer-app/PrinterStatus.h"
 
 namespace {
-
-bool IsPortrait(ipp_orient_t orientation) {
-  return orientation == IPP_ORIENT_PORTRAIT || orientation == IPP_ORIENT_REVERSE_PORTRAIT;
-}
 
 // A stream in memory, closed before its bytes are read.
 class MemoryStream {
@@ -73,157 +69,6 @@ void DefaultPage(pappl_printer_t* printer, int xResolution, int yResolution,
 
 }  // namespace
 
-// A port of PAPPL 1.3.1's papplJobFilterImage for 8-bit sRGB pages, which
-// prints every photo job: the preview must match it pixel for pixel.
-bool RenderPhotoPage(pappl_pr_options_t* options, const Photo& photo, bool smoothing,
-                     const PageLineSink& putLine) {
-  const cups_page_header2_t& header = options->header;
-  const int pageWidth = static_cast<int>(header.cupsWidth);
-  const int pageHeight = static_cast<int>(header.cupsHeight);
-  const int xres = options->printer_resolution[0];
-  const int yres = options->printer_resolution[1];
-  const pappl_media_col_t& media = options->media;
-  const int width = photo.width;
-  const int height = photo.height;
-  int ppi = photo.ppi;
-  int ileft = 0, itop = 0, iwidth = pageWidth, iheight = pageHeight;
-  if (options->print_scaling != PAPPL_SCALING_FILL) {
-    ileft = media.left_margin * xres / 2540;
-    itop = media.top_margin * yres / 2540;
-    iwidth = pageWidth - (media.left_margin + media.right_margin) * xres / 2540;
-    iheight = pageHeight - (media.bottom_margin + media.top_margin) * yres / 2540;
-  }
-  if (iwidth <= 0 || iheight <= 0 || width <= 0 || height <= 0) return false;
-  if (options->orientation_requested == IPP_ORIENT_NONE)
-    options->orientation_requested =
-        width > height && pageWidth < pageHeight ? IPP_ORIENT_LANDSCAPE : IPP_ORIENT_PORTRAIT;
-  const bool portrait = IsPortrait(options->orientation_requested);
-  if (options->print_scaling == PAPPL_SCALING_AUTO ||
-      options->print_scaling == PAPPL_SCALING_AUTO_FIT) {
-    int xsize = iwidth + 1, ysize = iheight + 1;
-    if (ppi > 0) {
-      xsize = (portrait ? width : height) * xres / ppi;
-      ysize = (portrait ? height : width) * yres / ppi;
-    }
-    const bool noMargins = media.bottom_margin == 0 && media.left_margin == 0 &&
-                           media.right_margin == 0 && media.top_margin == 0;
-    if (xsize > iwidth || ysize > iheight)
-      options->print_scaling = options->print_scaling == PAPPL_SCALING_AUTO && noMargins
-                                   ? PAPPL_SCALING_FILL
-                                   : PAPPL_SCALING_FIT;
-    else
-      options->print_scaling = PAPPL_SCALING_NONE;
-  } else if (options->print_scaling == PAPPL_SCALING_NONE && ppi <= 0) {
-    ppi = 200;
-  }
-
-  // Where the walk through the picture starts and which way it goes, per
-  // orientation, in samples.
-  const ptrdiff_t depth = 3;
-  ptrdiff_t base = 0, xdir = depth, ydir = depth * width;
-  int imgWidth = width, imgHeight = height;
-  switch (options->orientation_requested) {
-    case IPP_ORIENT_REVERSE_PORTRAIT:
-      base = depth * width * height - depth;
-      xdir = -depth;
-      ydir = -depth * width;
-      break;
-    case IPP_ORIENT_LANDSCAPE:  // a quarter counter-clockwise
-      base = depth * width - depth;
-      imgWidth = height;
-      imgHeight = width;
-      xdir = depth * width;
-      ydir = -depth;
-      break;
-    case IPP_ORIENT_REVERSE_LANDSCAPE:  // a quarter clockwise
-      base = depth * (height - 1) * width;
-      imgWidth = height;
-      imgHeight = width;
-      xdir = -depth * width;
-      ydir = depth;
-      break;
-    default:
-      break;
-  }
-  int xsize, ysize;
-  if (options->print_scaling == PAPPL_SCALING_NONE) {
-    xsize = imgWidth * xres / ppi;
-    ysize = imgHeight * yres / ppi;
-  } else {
-    xsize = iwidth;
-    ysize = xsize * imgHeight / imgWidth;
-    if ((ysize > iheight && options->print_scaling == PAPPL_SCALING_FIT) ||
-        (ysize < iheight && options->print_scaling == PAPPL_SCALING_FILL)) {
-      ysize = iheight;
-      xsize = ysize * imgWidth / imgHeight;
-    }
-  }
-  options->orientation_requested = IPP_ORIENT_PORTRAIT;
-  if (xsize <= 0 || ysize <= 0) return false;
-
-  const int xstart = ileft + (iwidth - xsize) / 2;
-  const int xend = std::min(xstart + xsize, pageWidth);
-  const int ystart = itop + (iheight - ysize) / 2;
-  const int yend = std::min(ystart + ysize, pageHeight);
-  const int xmod = imgWidth % xsize;
-  const ptrdiff_t xstep = (imgWidth / xsize) * xdir;
-  const int ymod = imgHeight % ysize;
-  const ptrdiff_t ystep = (imgHeight / ysize) * ydir;
-
-  const unsigned char* pixels = photo.pixels.get();
-  const ptrdiff_t end = depth * width * height;
-  std::vector<unsigned char> line(header.cupsBytesPerLine, 0xff);
-  int y = 0;
-  for (; y < ystart; ++y) putLine(static_cast<unsigned>(y), line.data());
-  ptrdiff_t pixline = base;
-  int yerr = -ymod / 2;
-  if (ystart < 0) {
-    pixline = base - (ystart * ymod / ysize) * ydir;
-    yerr = -ymod / 2 - (ystart * ymod) % ysize;
-  }
-  for (; y < yend; ++y) {
-    ptrdiff_t pix = pixline;
-    int x = xstart;
-    int xerr = -xmod / 2;
-    if (xstart < 0) {
-      pix -= (xstart * xmod / xsize) * xdir;
-      x = 0;
-      xerr = -xmod / 2 - (xstart * xmod) % xsize;
-    }
-    for (unsigned char* out = line.data() + x * depth; x < xend; ++x) {
-      if (smoothing && yerr >= 0 && xerr >= 0) {
-        const auto inside = [&](ptrdiff_t at) { return at < 0 || at >= end ? pix : at; };
-        const ptrdiff_t rt = inside(pix + xdir), dn = inside(pix + ydir),
-                        dnrt = inside(pix + xdir + ydir);
-        for (int j = 0; j < depth; ++j) {
-          const int pixel0 = ((xsize - xerr) * pixels[pix + j] + xerr * pixels[rt + j]) / xsize;
-          const int pixel1 = ((xsize - xerr) * pixels[dn + j] + xerr * pixels[dnrt + j]) / xsize;
-          *out++ = static_cast<unsigned char>(((ysize - yerr) * pixel0 + yerr * pixel1) / ysize);
-        }
-      } else {
-        std::memcpy(out, pixels + pix, depth);
-        out += depth;
-      }
-      pix += xstep;
-      xerr += xmod;
-      if (xerr >= xsize) {
-        xerr -= xsize;
-        pix += xdir;
-      }
-    }
-    putLine(static_cast<unsigned>(y), line.data());
-    pixline += ystep;
-    yerr += ymod;
-    if (yerr >= ysize) {
-      pixline += ydir;
-      yerr -= ysize;
-    }
-  }
-  std::fill(line.begin(), line.end(), 0xff);
-  for (; y < pageHeight; ++y) putLine(static_cast<unsigned>(y), line.data());
-  return true;
-}
-
 const char* PreviewPanel(pappl_printer_t* printer, const std::string& path, int xResolution,
                          int yResolution, std::string* png) {
   pappl_pr_options_t options{};
@@ -261,15 +106,12 @@ const char* PreviewPanel(pappl_printer_t* printer, const std::string& path, int 
     return "not enough memory for the image";
 
   const cups_page_header2_t& header = options.header;
+  PhotoPlacement placement;
+  if (!PlacePhotoOnPage(&options, photo, &placement)) return "the page has no room for the photo";
   char* page = AllocPageBuffer(header.cupsWidth, header.cupsHeight);
   if (page == nullptr) return "the page is too large";
   // JPEG photos are smoothed, PNG pictures are not, as their jobs print them.
-  if (!RenderPhotoPage(&options, photo, !isPng, [&](unsigned y, const unsigned char* line) {
-        PutPageLine(page, header.cupsWidth, header.cupsHeight, y, line, header.cupsBytesPerLine);
-      })) {
-    std::free(page);
-    return "the page has no room for the photo";
-  }
+  DrawPhotoPage(placement, photo, !isPng, page);
 
   CupsOptions jobOptions;
   ipp_t* driverAttrs = papplPrinterGetDriverAttributes(printer);

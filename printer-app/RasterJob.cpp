@@ -237,6 +237,8 @@ class JobSession {
       PutPageLine(page_, header_.cupsWidth, header_.cupsHeight, y, line, header_.cupsBytesPerLine);
   }
 
+  char* pageBuffer() const { return page_; }
+
   bool EndPage() {
     char* page = std::exchange(page_, nullptr);
     if (page == nullptr) return false;
@@ -416,6 +418,11 @@ bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, uns
   JobSession* session = SessionOf(job);
   if (session != nullptr) session->PutLine(y, line);
   return session != nullptr;
+}
+
+char* RasterPageBuffer(pappl_job_t* job) {
+  const JobSession* session = SessionOf(job);
+  return session != nullptr ? session->pageBuffer() : nullptr;
 }
 
 bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {

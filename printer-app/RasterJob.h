@@ -14,6 +14,10 @@ bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
                      unsigned page);
 bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                      unsigned y, const unsigned char* line);
+// The page StartRasterPage made, bottom-up as the pipeline takes it, for a
+// document the app draws itself instead of writing it line by line; null
+// outside a page.
+char* RasterPageBuffer(pappl_job_t* job);
 bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                    unsigned page);
 bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
