@@ -4,12 +4,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -207,6 +210,26 @@ void ShowForm(pappl_client_t* client, const PrintPage& page, const FormState& st
   papplClientHTMLPrinterFooter(client);
 }
 
+// The client may still be sending the body we refuse, and a socket closed
+// with unread bytes is reset, which can lose the answer on its way: the
+// answer is finished, our side shut, and what still comes is read and
+// dropped for a short while (or until the client closes).
+void LingerAfterAnswer(pappl_client_t* client) {
+  constexpr auto kLinger = std::chrono::seconds(2);
+  http_t* http = papplClientGetHTTP(client);
+  httpFlushWrite(http);
+  const int fd = httpGetFd(http);
+  if (shutdown(fd, SHUT_WR) != 0) return;
+  const auto end = std::chrono::steady_clock::now() + kLinger;
+  char dropped[65536];
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd readable{fd, POLLIN, 0};
+    const int ready = poll(&readable, 1, 100);
+    if (ready < 0) return;
+    if (ready > 0 && recv(fd, dropped, sizeof dropped, 0) <= 0) return;
+  }
+}
+
 // A page that says what went wrong with a request whose body was not read;
 // false, so that PAPPL closes the connection.
 bool Refuse(pappl_client_t* client, http_status_t code, const char* message) {
@@ -216,6 +239,7 @@ bool Refuse(pappl_client_t* client, http_status_t code, const char* message) {
     Escaped(client, Words(client, message));
     papplClientHTMLPuts(client, "</p></div>\n");
     papplClientHTMLFooter(client);
+    LingerAfterAnswer(client);
   }
   return false;
 }
