@@ -15,6 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "printer-app/JobQueue.h"
+#include "printer-app/PapplFaults.h"
+
 namespace {
 
 bool IsLoopback(const std::string& hostname) {
@@ -162,8 +165,8 @@ void OnlyOwnJobs(pappl_client_t* client, ipp_t* request, const AdminLogin& login
 // With a group it asks for administration: PAPPL's own PAM check asks a
 // password for printing too, and lets any user in when the admin group
 // does not exist; this one does neither.
-http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId, void* data) {
-  const auto& login = *static_cast<const AdminLogin*>(data);
+http_status_t Decide(pappl_client_t* client, const char* group, gid_t groupId,
+                     const AdminLogin& login) {
   if (group != nullptr) return AdminOnly(client, groupId, login);
   ipp_t* request = papplClientGetRequest(client);
   if (request == nullptr) return HTTP_STATUS_CONTINUE;
@@ -174,6 +177,17 @@ http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId
   if (papplClientGetUsername(client) == nullptr && name != nullptr)
     papplClientSetUsername(client, ippGetString(name, 0, nullptr));
   return HTTP_STATUS_CONTINUE;
+}
+
+// PAPPL asks here before it runs an IPP operation of its own, the one call
+// before one (kPapplRunsItsOperationsUnseen): the job queue gets its say.
+http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId, void* data) {
+  const http_status_t status =
+      Decide(client, group, groupId, *static_cast<const AdminLogin*>(data));
+  if (kPapplRunsItsOperationsUnseen && status == HTTP_STATUS_CONTINUE &&
+      papplClientGetRequest(client) != nullptr)
+    JobQueue::BeforeOperation(client);
+  return status;
 }
 
 }  // namespace
