@@ -3,7 +3,8 @@
 // The app around PAPPL's faults (printer-app/PapplFaults.h), through IPP,
 // HTTP and the simulated QV-46: a raster document PAPPL would refuse while
 // jobs wait prints in its turn, an administrator's release starts nothing out
-// of turn, and Ghostscript runs with no signal blocked and ends with its job.
+// of turn, Ghostscript runs with no signal blocked and ends with its job, and
+// "localhost" is served on both loopback addresses.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -183,6 +184,18 @@ TEST_F(PapplFaults, GhostscriptRunsWithNoSignalBlockedAndEndsWithItsJob) {
   // Gone, and waited for by the app: no zombie is left either.
   EXPECT_TRUE(e2e::Eventually([&] { return kill(gs, 0) != 0 && errno == ESRCH; }, 10000));
   EXPECT_EQ("canceled", app_.WaitForJob(job).substr(0, 8));
+}
+
+// PAPPL listens on 127.0.0.1 alone for "localhost"; a client that resolves
+// it to ::1 is served too.
+TEST_F(PapplFaults, LocalhostIsServedOnBothLoopbackAddresses) {
+  for (const std::string host : {"127.0.0.1", "[::1]"}) {
+    std::string code;
+    apptest::Run({"curl", "-g", "-s", "-o", "/dev/null", "-w", "%{http_code}",
+                  "http://" + host + ":" + std::to_string(app_.Port()) + "/"},
+                 &code);
+    EXPECT_EQ("200", code) << host;
+  }
 }
 
 }  // namespace
