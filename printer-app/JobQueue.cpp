@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -155,11 +156,10 @@ class Worker {
   // (the printer's next job id when it came) may stream.
   void AwaitTurn(int mark, std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(mutex_);
-    Turn turn{mark};
-    turns_.push_back(&turn);
+    const auto turn = turns_.insert(mark);
     wake_.notify_one();
-    changed_.wait_for(lock, limit, [&] { return turn.granted || stopped_; });
-    turns_.erase(std::find(turns_.begin(), turns_.end(), &turn));
+    changed_.wait_for(lock, limit, [&] { return mark <= granted_ || stopped_; });
+    turns_.erase(turn);
   }
 
   int HandedOver() const { return handedOver_; }
@@ -292,18 +292,15 @@ class Worker {
   // none.
   int FirstTurn() {
     std::lock_guard<std::mutex> lock(mutex_);
-    int first = 0;
-    for (const Turn* turn : turns_) {
-      if (!turn->granted && (first == 0 || turn->mark < first)) first = turn->mark;
-    }
-    return first;
+    const auto first = turns_.upper_bound(granted_);
+    return first != turns_.end() ? *first : 0;
   }
 
+  // Documents come in the order of their marks: every one up to `mark` may
+  // go on.
   void Grant(int mark) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (Turn* turn : turns_) {
-      if (turn->mark == mark) turn->granted = true;
-    }
+    granted_ = std::max(granted_, mark);
     changed_.notify_all();
   }
 
@@ -357,11 +354,6 @@ class Worker {
     return ready_;
   }
 
-  struct Turn {
-    int mark;
-    bool granted = false;
-  };
-
   pappl_system_t* system_;
   int printerId_;
   std::mutex mutex_;
@@ -370,7 +362,8 @@ class Worker {
   bool asked_ = true;                // the first reading is due at once
   bool stopped_ = false;
   bool keepAsked_ = false;
-  std::vector<Turn*> turns_;  // the raster documents waiting for their turn
+  std::multiset<int> turns_;  // the marks of the raster documents waiting
+  int granted_ = 0;           // the last mark whose turn came
   // Only the worker's thread uses these.
   bool ready_;
   bool pausedByUs_ = false;

@@ -60,7 +60,6 @@ constexpr bool kPapplLoadsJobAttributesTwice = QV46_PAPPL_VERSION < 10500;
 // (WatchSpoolSpace), with the reason spool-area-full.
 constexpr bool kPapplHidesAFullSpool = QV46_PAPPL_VERSION < 10500;
 
-
 // --- Access ---
 
 // Up to 1.4.9: PAPPL asks only the print group for Disable-Printer,
