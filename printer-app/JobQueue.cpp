@@ -94,14 +94,21 @@ void CloseDevice(pappl_printer_t* printer, int handedOver) {
 // How long a raster document waits for its turn; PAPPL refuses it after.
 constexpr std::chrono::seconds kStreamWait{60};
 
-// A document PAPPL streams as it arrives: the formats PAPPL 1.3 and 1.4
-// stream, named by the request (PAPPL types an unnamed one by its first
-// bytes, which are not read here: they may be compressed).
-bool IsRaster(ipp_t* request) {
+// A document PAPPL streams as it arrives: PWG or Apple raster, named by the
+// request or, unnamed, told by its first bytes as PAPPL tells it (unless it
+// is compressed: PAPPL sets up the decompression only later).
+bool IsRaster(pappl_client_t* client) {
+  ipp_t* request = papplClientGetRequest(client);
   const char* format =
       ippGetString(ippFindAttribute(request, "document-format", IPP_TAG_MIMETYPE), 0, nullptr);
-  return format != nullptr &&
-         (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
+  if (format != nullptr && std::strcmp(format, "application/octet-stream") != 0)
+    return std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0;
+  const char* compression =
+      ippGetString(ippFindAttribute(request, "compression", IPP_TAG_KEYWORD), 0, nullptr);
+  if (compression != nullptr && std::strcmp(compression, "none") != 0) return false;
+  char start[8] = {};
+  return httpPeek(papplClientGetHTTP(client), start, sizeof start) == sizeof start &&
+         (std::memcmp(start, "RaS2PwgR", 8) == 0 || std::memcmp(start, "UNIRAST", 8) == 0);
 }
 
 // How long a granted raster document has to reach PAPPL before the worker
@@ -456,7 +463,7 @@ void BeforeOperation(pappl_client_t* client) {
   switch (papplClientGetOperation(client)) {
     case IPP_OP_PRINT_JOB:
     case IPP_OP_SEND_DOCUMENT:
-      if (kPapplRefusesRasterWhileHolding && IsRaster(papplClientGetRequest(client)) &&
+      if (kPapplRefusesRasterWhileHolding && IsRaster(client) &&
           papplPrinterIsHoldingNewJobs(printer))
         worker->AwaitTurn(papplPrinterGetNextJobID(printer), kStreamWait);
       break;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -73,8 +74,11 @@ class PapplFaults : public apptest::AppTest {
 };
 
 // PAPPL refuses a raster document with not-accepting-jobs while the queue
-// holds new jobs; it waits for the jobs sent before it instead.
-TEST_F(PapplFaults, RasterDocumentSentWhileJobsWaitPrintsAfterThem) {
+// holds new jobs; it waits for the jobs sent before it instead, named as
+// raster or left for PAPPL to tell by its first bytes.
+class RasterWhileJobsWait : public PapplFaults, public testing::WithParamInterface<const char*> {};
+
+TEST_P(RasterWhileJobsWait, PrintsAfterThem) {
   const std::string photo = Jpeg();
   const std::string raster = Path("page.pwg");
   ASSERT_TRUE(apptest::WritePwgPage(raster, "na_index-4x6_4x6in", "srgb_8", 300));
@@ -86,7 +90,7 @@ TEST_F(PapplFaults, RasterDocumentSentWhileJobsWaitPrintsAfterThem) {
   int streamed = 0;
   std::string earlierWhenAnswered;
   std::thread phone([&] {
-    streamed = app_.Print(raster, "image/pwg-raster");
+    streamed = app_.Print(raster, GetParam());
     // PAPPL answers a streamed document once it printed.
     for (int job : before) earlierWhenAnswered += app_.JobState(job).substr(0, 9) + " ";
   });
@@ -101,6 +105,9 @@ TEST_F(PapplFaults, RasterDocumentSentWhileJobsWaitPrintsAfterThem) {
   EXPECT_EQ(OneAtATime({before[0], before[1], streamed}),
             StartsAndEnds({before[0], before[1], streamed}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, RasterWhileJobsWait,
+                         testing::Values("image/pwg-raster", "application/octet-stream"));
 
 // PAPPL's Release-Held-New-Jobs releases every waiting job at once and
 // starts the newest; whenever an administrator presses it, the jobs print
@@ -127,14 +134,17 @@ TEST_F(PapplFaults, AdministratorsReleaseStartsNothingOutOfTurn) {
 
 // The PID of the app's child running `name`, or -1.
 pid_t ChildNamed(pid_t parent, const std::string& name) {
-  std::string listing;
-  apptest::Run({"ps", "-o", "pid=,comm=", "--ppid", std::to_string(parent)}, &listing);
-  std::istringstream lines(listing);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream fields(line);
-    pid_t pid = -1;
-    std::string comm;
-    if (fields >> pid >> comm && comm == name) return pid;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    // /proc/<pid>/stat: "pid (comm) state ppid ..."
+    const std::string stat = e2e::ReadFile(entry.path().string() + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 2));
+    char state = 0;
+    pid_t ppid = -1;
+    if (rest >> state >> ppid && ppid == parent &&
+        stat.substr(stat.find('(') + 1, close - stat.find('(') - 1) == name)
+      return static_cast<pid_t>(std::stol(entry.path().filename().string()));
   }
   return -1;
 }
