@@ -239,9 +239,12 @@ class Worker {
     // jobs stay unheld for it.
     if (streaming_ != 0 && (jobs.started > 0 || Clock::now() >= streamBy_)) streaming_ = 0;
     if (open_ != nullptr) {
-      if (streaming_ == 0 && (jobs.started > 0 || jobs.oldestWaiting != 0 ||
-                              (readDue && !Apply(printer, ReadVia(open_))))) {
-        // A streamed raster job waits for the device.
+      // A streamed raster job waits for the device. A device kept for a
+      // release while new jobs were held goes back too: the next reading
+      // makes the printer idle the whole way, new jobs unheld.
+      if (streaming_ == 0 &&
+          (jobs.started > 0 || jobs.oldestWaiting != 0 || papplPrinterIsHoldingNewJobs(printer) ||
+           (readDue && !Apply(printer, ReadVia(open_))))) {
         open_ = nullptr;
         CloseDevice(printer, handedOver_);
       }
