@@ -15,15 +15,18 @@
 #include <thread>
 #include <vector>
 
+#include "printer-app/JobQueue.h"
+#include "printer-app/PapplFaults.h"
+
 namespace {
 
 bool IsLoopback(const std::string& hostname) {
   return hostname == "localhost" || hostname == "127.0.0.1" || hostname == "[::1]";
 }
 
-// PAPPL 1.3 adds only the IPv4 listener of a name that has both families
-// (its "localhost" is 127.0.0.1 alone), so each family is named.
+// Each family named where PAPPL listens on one (kPapplListensOnOneFamily).
 bool ListenLoopback(pappl_system_t* system) {
+  if (!kPapplListensOnOneFamily) return papplSystemAddListeners(system, "localhost");
   const bool v4 = papplSystemAddListeners(system, "127.0.0.1");
   const bool v6 = papplSystemAddListeners(system, "[::1]");
   return v4 || v6;
@@ -98,8 +101,9 @@ bool InGroup(const std::string& user, gid_t group) {
   return false;
 }
 
-// PAPPL 1.3 points libcups back at its default folder whenever the host
-// name changes; the app's own is set again this often.
+// Where PAPPL points libcups back at its default folder whenever the host
+// name changes (kPapplResetsTlsFolder), the app's own is set again this
+// often.
 constexpr int kTlsCheckSeconds = 5;
 
 // A refused login answers no sooner than this after the request came:
@@ -136,16 +140,18 @@ http_status_t AdminOnly(pappl_client_t* client, gid_t groupId, const AdminLogin&
   return HTTP_STATUS_CONTINUE;
 }
 
-// PAPPL 1.3 asks only the print group for these, yet they change the
-// printer for everyone.
+// PAPPL asks only the print group for these, yet they change the printer
+// for everyone (kPapplLeavesPrinterChangesToPrinting).
 bool ChangesThePrinter(ipp_op_t operation) {
-  return operation == IPP_OP_DISABLE_PRINTER || operation == IPP_OP_ENABLE_PRINTER ||
-         operation == IPP_OP_CANCEL_CURRENT_JOB;
+  return kPapplLeavesPrinterChangesToPrinting &&
+         (operation == IPP_OP_DISABLE_PRINTER || operation == IPP_OP_ENABLE_PRINTER ||
+          operation == IPP_OP_CANCEL_CURRENT_JOB);
 }
 
-// PAPPL 1.3's Get-Jobs lists every job's name and owner; a client that is
-// no administrator sees its own jobs only (PAPPL answers a request without
-// requesting-user-name with an error then).
+// PAPPL's Get-Jobs lists every job's name and owner
+// (kPapplListsEveryonesJobs); a client that is no administrator sees its own
+// jobs only (PAPPL answers a request without requesting-user-name with an
+// error then).
 void OnlyOwnJobs(pappl_client_t* client, ipp_t* request, const AdminLogin& login) {
   const char* authorization = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
   if (authorization != nullptr && *authorization != '\0' &&
@@ -162,18 +168,30 @@ void OnlyOwnJobs(pappl_client_t* client, ipp_t* request, const AdminLogin& login
 // With a group it asks for administration: PAPPL's own PAM check asks a
 // password for printing too, and lets any user in when the admin group
 // does not exist; this one does neither.
-http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId, void* data) {
-  const auto& login = *static_cast<const AdminLogin*>(data);
+http_status_t Decide(pappl_client_t* client, const char* group, gid_t groupId,
+                     const AdminLogin& login) {
   if (group != nullptr) return AdminOnly(client, groupId, login);
   ipp_t* request = papplClientGetRequest(client);
   if (request == nullptr) return HTTP_STATUS_CONTINUE;
   if (ChangesThePrinter(ippGetOperation(request)))
     return AdminOnly(client, AdminGroupId(client), login);
-  if (ippGetOperation(request) == IPP_OP_GET_JOBS) OnlyOwnJobs(client, request, login);
+  if (kPapplListsEveryonesJobs && ippGetOperation(request) == IPP_OP_GET_JOBS)
+    OnlyOwnJobs(client, request, login);
   ipp_attribute_t* name = ippFindAttribute(request, "requesting-user-name", IPP_TAG_NAME);
   if (papplClientGetUsername(client) == nullptr && name != nullptr)
     papplClientSetUsername(client, ippGetString(name, 0, nullptr));
   return HTTP_STATUS_CONTINUE;
+}
+
+// PAPPL asks here before it runs an IPP operation of its own, the one call
+// before one (kPapplRunsItsOperationsUnseen): the job queue gets its say.
+http_status_t Authorize(pappl_client_t* client, const char* group, gid_t groupId, void* data) {
+  const http_status_t status =
+      Decide(client, group, groupId, *static_cast<const AdminLogin*>(data));
+  if (kPapplRunsItsOperationsUnseen && status == HTTP_STATUS_CONTINUE &&
+      papplClientGetRequest(client) != nullptr)
+    JobQueue::BeforeOperation(client);
+  return status;
 }
 
 }  // namespace
@@ -231,6 +249,7 @@ bool KeepTlsCredentialsIn(pappl_system_t* system, const std::string& folder) {
   kept = folder;
   if (mkdir(kept.c_str(), 0700) != 0 && errno != EEXIST) return false;
   ReassertTlsFolder(system, &kept);
-  papplSystemAddTimerCallback(system, 0, kTlsCheckSeconds, ReassertTlsFolder, &kept);
+  if (kPapplResetsTlsFolder)
+    papplSystemAddTimerCallback(system, 0, kTlsCheckSeconds, ReassertTlsFolder, &kept);
   return true;
 }

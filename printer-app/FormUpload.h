@@ -2,9 +2,9 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 // A browser's multipart/form-data upload read in pieces as it arrives: the
 // small fields kept as text, the one file written straight to a file, the
-// whole body bounded before anything is kept. PAPPL 1.3's own form reader
+// whole body bounded before anything is kept. PAPPL's own form reader
 // keeps the body in memory and silently stops at 2 MB, less than a phone's
-// photo.
+// photo (listed in PapplFaults.h).
 #pragma once
 
 #include <sys/types.h>

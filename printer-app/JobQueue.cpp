@@ -2,11 +2,15 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "printer-app/JobQueue.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -65,6 +69,52 @@ Jobs JobsOf(pappl_printer_t* printer) {
   return jobs;
 }
 
+// Holds the jobs that are pending though the worker did not hand them over
+// (`handedOver`, 0 for none): released by an administrator or an owner, sent
+// while new jobs were not held, or created for a document still to come
+// (PAPPL's Release-Held-New-Jobs releases those too). A streamed raster job
+// is pending only for the moment PAPPL starts it. True when there were any.
+bool HoldOutOfTurn(pappl_printer_t* printer, int handedOver) {
+  bool held = false;
+  for (pappl_job_t* job : JobsOf(printer).pending) {
+    if (papplJobGetID(job) == handedOver) continue;
+    papplJobHold(job, nullptr, nullptr, 0);
+    held = true;
+  }
+  return held;
+}
+
+// Every device the worker opened is closed through here: PAPPL then starts
+// the first pending job, so what was released out of turn is held first.
+void CloseDevice(pappl_printer_t* printer, int handedOver) {
+  if (kPapplStartsJobsOutOfTurn) HoldOutOfTurn(printer, handedOver);
+  papplPrinterCloseDevice(printer);
+}
+
+// How long a raster document waits for its turn; PAPPL refuses it after.
+constexpr std::chrono::seconds kStreamWait{60};
+
+// A document PAPPL streams as it arrives: PWG or Apple raster, named by the
+// request or, unnamed, told by its first bytes as PAPPL tells it (unless it
+// is compressed: PAPPL sets up the decompression only later).
+bool IsRaster(pappl_client_t* client) {
+  ipp_t* request = papplClientGetRequest(client);
+  const char* format =
+      ippGetString(ippFindAttribute(request, "document-format", IPP_TAG_MIMETYPE), 0, nullptr);
+  if (format != nullptr && std::strcmp(format, "application/octet-stream") != 0)
+    return std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0;
+  const char* compression =
+      ippGetString(ippFindAttribute(request, "compression", IPP_TAG_KEYWORD), 0, nullptr);
+  if (compression != nullptr && std::strcmp(compression, "none") != 0) return false;
+  char start[8] = {};
+  return httpPeek(papplClientGetHTTP(client), start, sizeof start) == sizeof start &&
+         (std::memcmp(start, "RaS2PwgR", 8) == 0 || std::memcmp(start, "UNIRAST", 8) == 0);
+}
+
+// How long a granted raster document has to reach PAPPL before the worker
+// goes on without it (its request may have been refused for its attributes).
+constexpr std::chrono::seconds kStreamStart{5};
+
 // PAPPL starts the newest pending job on a thread that marks it processing
 // only once it runs, and every submission, closed device and finished job
 // starts one. So no job is pending unless the worker released it, and the
@@ -74,7 +124,9 @@ Jobs JobsOf(pappl_printer_t* printer) {
 // Apple raster documents, which PAPPL prints as they arrive and refuses
 // while it holds new jobs, still print; a spooled job that arrives is held
 // at once, and the worker lets the device go. New jobs are held while
-// spooled jobs wait or the printer cannot print.
+// spooled jobs wait or the printer cannot print; a raster document sent
+// meanwhile waits for its turn (AwaitTurn), which comes as the idle state
+// does, with the jobs sent after it held, so that PAPPL streams it next.
 class Worker {
  public:
   // `idle`: the device of an idle printer the worker keeps, or null.
@@ -97,13 +149,35 @@ class Worker {
       std::lock_guard<std::mutex> lock(mutex_);
       stopped_ = true;
       wake_.notify_one();
+      changed_.notify_all();
     }
     if (thread_.joinable()) thread_.join();
     // The kept device goes back, so the printer is free for whoever comes next.
     if (open_ == nullptr) return;
     if (pappl_printer_t* printer = papplSystemFindPrinter(system_, nullptr, printerId_, nullptr))
-      papplPrinterCloseDevice(printer);
+      CloseDevice(printer, handedOver_);
     open_ = nullptr;
+  }
+
+  // Waits at most `limit` until the document that came before job `mark`
+  // (the printer's next job id when it came) may stream.
+  void AwaitTurn(int mark, std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto turn = turns_.insert(mark);
+    wake_.notify_one();
+    changed_.wait_for(lock, limit, [&] { return mark <= granted_ || stopped_; });
+    turns_.erase(turn);
+  }
+
+  int HandedOver() const { return handedOver_; }
+
+  // Has the worker keep the device, if it is free, before this returns
+  // (at most a second, while the worker reads the printer).
+  void KeepDevice() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    keepAsked_ = true;
+    wake_.notify_one();
+    changed_.wait_for(lock, std::chrono::seconds(1), [this] { return !keepAsked_ || stopped_; });
   }
 
  private:
@@ -112,11 +186,12 @@ class Worker {
     for (;;) {
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait_for(lock, kJobLook, [this] { return asked_ || stopped_; });
+        wake_.wait_for(lock, kJobLook, [this] { return asked_ || stopped_ || keepAsked_; });
         if (stopped_) return;
         if (asked_) nextRead = Clock::now();
         asked_ = false;
       }
+      if (KeepAsked()) continue;
       // Not before PAPPL's loop runs: a job started then stays pending for
       // good. Nothing changes once the application stops.
       if (!papplSystemIsRunning(system_) || AppStopping()) continue;
@@ -128,7 +203,7 @@ class Worker {
       if (kPapplStartsJobsOutOfTurn) {
         Schedule(printer, readDue);
       } else if (readDue && JobsOf(printer).started == 0) {
-        Device device(printer);
+        Device device(printer, handedOver_);
         Read(printer, device);
       }
     }
@@ -138,10 +213,10 @@ class Worker {
   // unless the worker keeps it.
   class Device {
    public:
-    explicit Device(pappl_printer_t* printer)
-        : printer_(printer), own_(papplPrinterOpenDevice(printer)) {}
+    Device(pappl_printer_t* printer, int handedOver)
+        : printer_(printer), handedOver_(handedOver), own_(papplPrinterOpenDevice(printer)) {}
     ~Device() {
-      if (own_ != nullptr) papplPrinterCloseDevice(printer_);
+      if (own_ != nullptr) CloseDevice(printer_, handedOver_);
     }
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
@@ -151,20 +226,27 @@ class Worker {
 
    private:
     pappl_printer_t* printer_;
+    int handedOver_;
     pappl_device_t* own_;
   };
 
   void Schedule(pappl_printer_t* printer, bool readDue) {
-    // Spooled jobs that arrived unheld (while the printer was idle, or
-    // beside a streamed raster job) wait their turn like the others.
-    if (HoldArrivals(printer)) return;
+    // Jobs that arrived unheld (while the printer was idle, or beside a
+    // streamed raster job) or were released out of turn wait like the others.
+    if (HoldOutOfTurn(printer, handedOver_) && streaming_ == 0) papplPrinterHoldNewJobs(printer);
     const Jobs jobs = JobsOf(printer);
+    // A granted raster document is on its way: nothing else starts, and new
+    // jobs stay unheld for it.
+    if (streaming_ != 0 && (jobs.started > 0 || Clock::now() >= streamBy_)) streaming_ = 0;
     if (open_ != nullptr) {
-      if (jobs.started > 0 || jobs.oldestWaiting != 0 ||
-          (readDue && !Apply(printer, ReadVia(open_)))) {
-        // A streamed raster job waits for the device.
+      // A streamed raster job waits for the device. A device kept for a
+      // release while new jobs were held goes back too: the next reading
+      // makes the printer idle the whole way, new jobs unheld.
+      if (streaming_ == 0 &&
+          (jobs.started > 0 || jobs.oldestWaiting != 0 || papplPrinterIsHoldingNewJobs(printer) ||
+           (readDue && !Apply(printer, ReadVia(open_))))) {
         open_ = nullptr;
-        papplPrinterCloseDevice(printer);
+        CloseDevice(printer, handedOver_);
       }
       return;
     }
@@ -182,13 +264,27 @@ class Worker {
     }
     // Another job PAPPL started (a raster document streamed in) goes first.
     if (jobs.started > 0 || papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING) return;
-    if (!readDue && !(ready_ && jobs.oldestWaiting != 0)) return;
+    // A raster document waiting for its turn comes before the jobs sent
+    // after it.
+    const int stream = FirstTurn();
+    const bool streamFirst =
+        stream != 0 && (jobs.oldestWaiting == 0 || stream <= jobs.oldestWaiting);
+    if (!readDue && !(ready_ && (jobs.oldestWaiting != 0 || stream != 0))) return;
     {
-      Device device(printer);
+      Device device(printer, handedOver_);
       if (!Read(printer, device) || papplPrinterGetState(printer) != IPP_PSTATE_IDLE) return;
-      if (jobs.oldestWaiting == 0) {
+      if (jobs.oldestWaiting == 0 || streamFirst) {
         // Idle: the worker keeps the device, and new jobs arrive unheld.
-        if ((open_ = device.Keep()) != nullptr) papplPrinterReleaseHeldNewJobs(printer, nullptr);
+        // PAPPL releases the held ones too: those wait again, after the
+        // raster document.
+        if ((open_ = device.Keep()) == nullptr) return;
+        papplPrinterReleaseHeldNewJobs(printer, nullptr);
+        if (streamFirst) {
+          HoldOutOfTurn(printer, 0);
+          streaming_ = stream;
+          streamBy_ = Clock::now() + kStreamStart;
+          Grant(stream);
+        }
         return;
       }
       // The worker's own device is closed before the job starts: PAPPL
@@ -202,18 +298,35 @@ class Worker {
     papplJobRelease(job, nullptr);
   }
 
-  // Holds new jobs and the spooled pending jobs the worker did not release
-  // (a streamed raster job has no file, and is printed as it arrives); true
-  // when there were any.
-  bool HoldArrivals(pappl_printer_t* printer) {
-    bool held = false;
-    for (pappl_job_t* job : JobsOf(printer).pending) {
-      if (papplJobGetID(job) == handedOver_ || papplJobGetFilename(job) == nullptr) continue;
-      if (!held) papplPrinterHoldNewJobs(printer);
-      held = true;
-      papplJobHold(job, nullptr, nullptr, 0);
+  // The oldest mark of the raster documents waiting for their turn, 0 for
+  // none.
+  int FirstTurn() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto first = turns_.upper_bound(granted_);
+    return first != turns_.end() ? *first : 0;
+  }
+
+  // Documents come in the order of their marks: every one up to `mark` may
+  // go on.
+  void Grant(int mark) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    granted_ = std::max(granted_, mark);
+    changed_.notify_all();
+  }
+
+  // Keeps the device if asked to and it is free; true when asked.
+  bool KeepAsked() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!keepAsked_) return false;
     }
-    return held;
+    pappl_printer_t* printer = papplSystemFindPrinter(system_, nullptr, printerId_, nullptr);
+    if (open_ == nullptr && printer != nullptr && !AppStopping())
+      open_ = papplPrinterOpenDevice(printer);
+    std::lock_guard<std::mutex> lock(mutex_);
+    keepAsked_ = false;
+    changed_.notify_all();
+    return true;
   }
 
   bool Read(pappl_printer_t* printer, const Device& device) {
@@ -230,7 +343,8 @@ class Worker {
   bool Apply(pappl_printer_t* printer, const PrinterReading& reading) {
     Publish(printer, reading);
     ready_ = CanPrint(reading.status);
-    // Streamed raster jobs, which PAPPL starts as they arrive, are refused.
+    // Jobs arriving now wait; a raster document waits for its turn
+    // (BeforeOperation), which comes once the printer can print.
     if (!ready_ && kPapplStartsJobsOutOfTurn) papplPrinterHoldNewJobs(printer);
     const ipp_pstate_t state = papplPrinterGetState(printer);
     if (!ready_ && !pausedByUs_ && state != IPP_PSTATE_STOPPED) {
@@ -253,13 +367,20 @@ class Worker {
   pappl_system_t* system_;
   int printerId_;
   std::mutex mutex_;
-  std::condition_variable wake_;
-  bool asked_ = true;  // the first reading is due at once
+  std::condition_variable wake_;     // the worker's
+  std::condition_variable changed_;  // the waiting requests'
+  bool asked_ = true;                // the first reading is due at once
   bool stopped_ = false;
+  bool keepAsked_ = false;
+  std::multiset<int> turns_;  // the marks of the raster documents waiting
+  int granted_ = 0;           // the last mark whose turn came
   // Only the worker's thread uses these.
   bool ready_;
   bool pausedByUs_ = false;
-  int handedOver_ = 0;
+  // Also read by the jobs' threads (HandedOver).
+  std::atomic<int> handedOver_{0};
+  int streaming_ = 0;  // the mark of the raster document granted its turn
+  Clock::time_point streamBy_;
   pappl_device_t* open_;  // the device the worker keeps while idle
   std::thread thread_;
 };
@@ -267,20 +388,27 @@ class Worker {
 struct Workers {
   std::mutex mutex;
   bool stopped = false;
-  std::map<int, std::unique_ptr<Worker>> byPrinter;  // by printer id
+  // By printer id; a request waiting for its turn keeps its worker.
+  std::map<int, std::shared_ptr<Worker>> byPrinter;
 
   // Also when the process ends without StopAll: no thread is left running
   // under a destroyed object.
   ~Workers() { StopAll(); }
 
   void StopAll() {
-    std::map<int, std::unique_ptr<Worker>> ending;
+    std::map<int, std::shared_ptr<Worker>> ending;
     {
       std::lock_guard<std::mutex> lock(mutex);
       stopped = true;
       ending.swap(byPrinter);
     }
-    ending.clear();
+    for (auto& entry : ending) entry.second->Stop();
+  }
+
+  std::shared_ptr<Worker> Of(pappl_printer_t* printer) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = byPrinter.find(papplPrinterGetID(printer));
+    return found != byPrinter.end() ? found->second : nullptr;
   }
 };
 
@@ -310,7 +438,7 @@ void Manage(pappl_printer_t* printer) {
         idle = device;
         papplPrinterReleaseHeldNewJobs(printer, nullptr);
       } else {
-        papplPrinterCloseDevice(printer);
+        CloseDevice(printer, 0);
       }
     }
     Publish(printer, reading);
@@ -319,18 +447,45 @@ void Manage(pappl_printer_t* printer) {
   std::lock_guard<std::mutex> lock(workers.mutex);
   const int id = papplPrinterGetID(printer);
   if (workers.stopped || workers.byPrinter.count(id) != 0) return;
-  workers.byPrinter[id] = std::make_unique<Worker>(system, id, idle);
+  workers.byPrinter[id] = std::make_shared<Worker>(system, id, idle);
 }
 
 void SetIdleReadInterval(std::chrono::milliseconds interval) { gIdleRead = interval; }
 
 void Ask(pappl_printer_t* printer) {
-  Workers& workers = AllWorkers();
-  std::lock_guard<std::mutex> lock(workers.mutex);
-  auto found = workers.byPrinter.find(papplPrinterGetID(printer));
-  if (found != workers.byPrinter.end()) found->second->Ask();
+  if (std::shared_ptr<Worker> worker = AllWorkers().Of(printer)) worker->Ask();
 }
 
 void StopAll() { AllWorkers().StopAll(); }
+
+void BeforeOperation(pappl_client_t* client) {
+  pappl_printer_t* printer = papplClientGetPrinter(client);
+  if (!kPapplStartsJobsOutOfTurn || printer == nullptr) return;
+  std::shared_ptr<Worker> worker = AllWorkers().Of(printer);
+  if (worker == nullptr) return;
+  switch (papplClientGetOperation(client)) {
+    case IPP_OP_PRINT_JOB:
+    case IPP_OP_SEND_DOCUMENT:
+      if (kPapplRefusesRasterWhileHolding && IsRaster(client) &&
+          papplPrinterIsHoldingNewJobs(printer))
+        worker->AwaitTurn(papplPrinterGetNextJobID(printer), kStreamWait);
+      break;
+    case IPP_OP_RELEASE_HELD_NEW_JOBS:
+    case IPP_OP_RELEASE_JOB:
+      worker->KeepDevice();
+      break;
+    default:
+      break;
+  }
+}
+
+void JobEnding(pappl_printer_t* printer) {
+  if (!kPapplStartsJobsOutOfTurn) return;
+  // Besides the ending job, only the one the worker handed over may be
+  // pending (released while a raster document was starting).
+  std::shared_ptr<Worker> worker = AllWorkers().Of(printer);
+  if (HoldOutOfTurn(printer, worker != nullptr ? worker->HandedOver() : 0))
+    papplPrinterHoldNewJobs(printer);
+}
 
 }  // namespace JobQueue

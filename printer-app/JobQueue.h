@@ -24,4 +24,18 @@ void Ask(pappl_printer_t* printer);
 // Ends and joins every worker; none starts again.
 void StopAll();
 
+// Called once PAPPL authorised an IPP request, before it runs the
+// operation. A PWG or Apple raster document, which PAPPL prints as it
+// arrives and refuses while it holds new jobs, waits up to a minute for its
+// turn: until the jobs sent before it printed and the printer can print,
+// when new jobs are no longer held for it and PAPPL streams it next. Before
+// an administrator's Release-Held-New-Jobs or an owner's Release-Job the
+// worker keeps the printer's device, so PAPPL starts none of the released
+// jobs, and holds them again for their turn.
+void BeforeOperation(pappl_client_t* client);
+// Called by a job's thread before PAPPL ends the job and starts the next
+// pending one: jobs released out of turn meanwhile (an administrator's
+// Release-Held-New-Jobs, an owner's Release-Job) are held again.
+void JobEnding(pappl_printer_t* printer);
+
 }  // namespace JobQueue

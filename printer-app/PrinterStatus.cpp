@@ -80,11 +80,7 @@ pappl_preason_t ReasonsFor(const PrinterReading& reading) {
   return reasons;
 }
 
-bool CanPrint(long status) {
-  // Waiting, printing, cooling and power saving: the printer takes jobs and
-  // goes on by itself.
-  return status == 0 || status == 1 || status == 500 || status == 900;
-}
+bool CanPrint(long status) { return WordsForStatus(status).canPrint; }
 
 // PAPPL counts a ready media update as a change of its saved state, so the
 // ready media are set only when the stock changed: the idle poll would

@@ -29,6 +29,7 @@
 #include "filter/PhotoPrinterDeviceQV46.h"
 #include "printer-app/DocumentLimits.h"
 #include "printer-app/Driver.h"
+#include "printer-app/JobQueue.h"
 #include "printer-app/Stopping.h"
 #include "printer-app/UsbScheme.h"
 
@@ -372,6 +373,19 @@ class GhostscriptRaster {
   bool overLimits_ = false;
 };
 
+// Each of the app's jobs ends through one of these, right before PAPPL ends
+// it and starts the next pending job: the queue gets its say then.
+class EndsJob {
+ public:
+  explicit EndsJob(pappl_job_t* job) : job_(job) {}
+  ~EndsJob() { JobQueue::JobEnding(papplJobGetPrinter(job_)); }
+  EndsJob(const EndsJob&) = delete;
+  EndsJob& operator=(const EndsJob&) = delete;
+
+ private:
+  pappl_job_t* job_;
+};
+
 // The length of the command packet at the file's position (header and
 // payload), 0 at its end, or -1 when what follows is no whole packet.
 long long NextPacket(FILE* file, long long fileSize) {
@@ -431,6 +445,7 @@ bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
 }
 
 bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+  const EndsJob ends(job);
   JobSession* session = SessionOf(job);
   if (session == nullptr) return false;
   const bool ok = session->Finish();
@@ -440,6 +455,7 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
 }
 
 bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
+  const EndsJob ends(job);
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, true);
   GhostscriptRaster pdf(job, *options);
   bool ok = false;
@@ -460,6 +476,7 @@ bool PrintPdf(pappl_job_t* job, pappl_device_t* device, void*) {
 }
 
 bool PrintRawFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+  const EndsJob ends(job);
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(papplJobGetFilename(job), "rb"),
                                              std::fclose);
   struct stat info {};

@@ -7,6 +7,8 @@
 #include <cinttypes>
 #include <set>
 
+#include "printer-app/PapplFaults.h"
+
 namespace {
 
 struct Watch {
@@ -58,6 +60,7 @@ int64_t SpoolFreeBytes(const std::string& directory) {
 }
 
 void WatchSpoolSpace(pappl_system_t* system, const std::string& directory, int seconds) {
+  if (!kPapplHidesAFullSpool) return;
   static Watch watch;
   watch.directory = directory;
   papplSystemAddTimerCallback(system, 0, seconds, Look, &watch);

@@ -4,8 +4,9 @@
 // takes a job's request first and writes the document into the spool while
 // it arrives; on a full disk it then fails the request halfway, and when the
 // last write only came up short its answer reads "Unable to write print
-// file: Success". Refused up front, a client hears that the printer is not
-// accepting jobs, and printer-state-reasons says spool-area-full.
+// file: Success" (kPapplHidesAFullSpool). Refused up front, a client hears
+// that the printer is not accepting jobs, and printer-state-reasons says
+// spool-area-full.
 #pragma once
 
 #include <pappl/pappl.h>

@@ -14,6 +14,7 @@ struct StatusWords {
   const char* instruction;  // what to do; "" when nothing needs doing
   const char* picture;      // the monitor's picture, without its extension
   bool rollUsedUp;          // no print is left, whatever the count says
+  bool canPrint;            // the printer takes jobs and goes on by itself
 };
 
 // The words for `status`; every code the table lacks is a system error.

@@ -182,7 +182,8 @@ void DropReaddedAttributes(const std::string& path) {
 }  // namespace
 
 void PrepareSavedJobs(const std::string& spoolDirectory, const std::string& statePath) {
-  RequeueStoppedJobs(statePath);
+  if (kPapplLoadsUnfinishedJobsStuck) RequeueStoppedJobs(statePath);
+  if (!kPapplLoadsJobAttributesTwice) return;
   DIR* dir = opendir(spoolDirectory.c_str());
   if (dir == nullptr) return;
   while (const dirent* entry = readdir(dir)) {

@@ -47,8 +47,9 @@ class PacketWrite {
 void EndOnStop(pid_t pid);
 void ForgetOnStop(pid_t pid);
 
-// Prepares the saved queue for PAPPL 1.3's loader: a job saved while it
-// printed or waited for its printer waits its turn again (PAPPL loads it as
-// "processing" and never runs it), and the attributes PAPPL gives a job again when it
-// loads it are taken out of its saved ones (or a client sees each twice).
+// Prepares the saved queue for PAPPL's loader, rewriting PAPPL's own files
+// where no API reaches a loaded job: a job saved while it printed or waited
+// for its printer waits its turn again (kPapplLoadsUnfinishedJobsStuck), and
+// the attributes PAPPL gives a job again when it loads it are taken out of
+// its saved ones (kPapplLoadsJobAttributesTwice).
 void PrepareSavedJobs(const std::string& spoolDirectory, const std::string& statePath);

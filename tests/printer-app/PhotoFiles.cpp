@@ -182,6 +182,21 @@ e2e::Rgb ToSrgb(const e2e::Rgb& image, const std::string& iccProfile) {
   return out;
 }
 
+bool WritePwgPage(const std::string& path, const char* media, const std::string& type, int dpi) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+  cups_page_header2_t header;
+  bool ok = cupsRasterInitPWGHeader(&header, pwgMediaForPWG(media), type.c_str(), dpi, dpi,
+                                    "one-sided", nullptr) &&
+            cupsRasterWriteHeader2(raster, &header);
+  std::vector<unsigned char> line(header.cupsBytesPerLine, 0x80);
+  for (unsigned y = 0; ok && y < header.cupsHeight; ++y)
+    ok = cupsRasterWritePixels(raster, line.data(), header.cupsBytesPerLine) != 0;
+  cupsRasterClose(raster);
+  close(fd);
+  return ok;
+}
+
 bool WriteRaster(const std::string& path, const e2e::Rgb& image, int xdpi, int ydpi) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE);

@@ -35,6 +35,9 @@ std::string IccProfile(RgbSpace space, size_t padding = 0);
 // compensation.
 e2e::Rgb ToSrgb(const e2e::Rgb& image, const std::string& iccProfile);
 
+// One flat PWG raster page of `media` in `type` ("srgb_8") at `dpi`, as a
+// phone sends it.
+bool WritePwgPage(const std::string& path, const char* media, const std::string& type, int dpi);
 // One CUPS raster page of `image` at `xdpi` x `ydpi`.
 bool WriteRaster(const std::string& path, const e2e::Rgb& image, int xdpi, int ydpi);
 // rastertoqv46's stream for `raster` with the classic queue's `options`, on
