@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -215,6 +216,34 @@ TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
 
 // The administrators' settings pages that are the app's own.
 class Settings : public apptest::AppTest {};
+
+// IPP offers the looks the defaults page offers and no other resolution:
+// the printer prints standard 300 x 300 and fine 300 x 600 dpi, and a client
+// asking for high quality gets the fine look (PAPPL takes the last one).
+TEST_F(Settings, IppOffersTheDefaultsPagesLooksOnly) {
+  std::string html;
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(),
+                             app_.WebUrl("/VALDREN-QV-46/printing")},
+                            &html));
+  std::set<std::string> looks;
+  const std::regex look(
+      "name=\"print-quality\" value=\"[a-z]+\"[^>]*> [^<(]*\\(([0-9]+) x ([0-9]+) dpi\\)");
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), look); it != std::sregex_iterator();
+       ++it)
+    looks.insert((*it)[1].str() + "x" + (*it)[2].str() + "dpi");
+  EXPECT_EQ((std::set<std::string>{"300x300dpi", "300x600dpi"}), looks) << html;
+  for (const char* attribute :
+       {"printer-resolution-supported", "pwg-raster-document-resolution-supported"}) {
+    std::set<std::string> offered;
+    std::istringstream values(app_.PrinterAttribute(attribute));
+    // ipptool writes a square resolution once ("300dpi").
+    for (std::string value; std::getline(values, value, ',');)
+      offered.insert(value.find('x') == std::string::npos
+                         ? value.substr(0, value.size() - 3) + "x" + value
+                         : value);
+    EXPECT_EQ(looks, offered) << attribute;
+  }
+}
 
 // The printer's configuration form, the app's own: what it saves is what IPP
 // clients are told, and empty position fields take the position away.
