@@ -196,7 +196,6 @@ bool ShowLoginGate(pappl_client_t* client, void*) {
 // "401 - Unauthorized": in front of each, the login page, which says who the
 // page is for and leads to the login; an administrator gets PAPPL's page.
 struct Gate {
-  std::string path;
   PapplPage page;
   void* data;
   std::string back;
@@ -220,7 +219,7 @@ void GuardPapplPage(pappl_system_t* system, const std::string& path, const char*
   Gate* gate = nullptr;
   {
     std::lock_guard<std::mutex> hold(lock);
-    gate = &gates.emplace_back(Gate{path, page, data, back});
+    gate = &gates.emplace_back(Gate{page, data, back});
   }
   papplSystemRemoveResource(system, path.c_str());
   papplSystemAddResourceCallback(system, path.c_str(), "text/html", PassGate, gate);
