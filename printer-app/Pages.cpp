@@ -286,7 +286,7 @@ void ShowJobs(pappl_client_t* client, pappl_printer_t* printer, const JobList& l
                         "<table class=\"list\"><thead><tr><th>%s</th><th>%s</th><th>%s</th>"
                         "<th>%s</th><th>%s</th>%s</tr></thead><tbody>\n",
                         Words(client, "Job #").c_str(), Words(client, "Name").c_str(),
-                        Words(client, "Owner").c_str(), Words(client, "Pages").c_str(),
+                        Words(client, "Owner").c_str(), Words(client, "Pages Completed").c_str(),
                         Words(client, "Status").c_str(),
                         list.cancelPage.empty() ? "" : "<th></th>");
   papplPrinterIterateAllJobs(printer, ShowJob, const_cast<JobList*>(&list), 1, shown);
