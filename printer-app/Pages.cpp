@@ -169,6 +169,12 @@ void RespondLogin(pappl_client_t* client, http_status_t status, const std::strin
 bool RequireAdmin(pappl_client_t* client, const std::string& back) {
   const http_status_t status = papplClientIsAuthorized(client);
   if (status == HTTP_STATUS_CONTINUE) return true;
+  // A refused form is read first (PAPPL stops at 2 MB): with its body unread
+  // the connection ends in a reset that the answer does not outrun.
+  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+    cups_option_t* unread = nullptr;
+    cupsFreeOptions(papplClientGetForm(client, &unread), unread);
+  }
   RespondLogin(client, status, back);
   return false;
 }

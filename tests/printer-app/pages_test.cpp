@@ -287,6 +287,46 @@ TEST_F(Settings, ConfigurationFormSavesWhatIppReports) {
   EXPECT_EQ("Stand 3 & 4", app_.PrinterAttribute("printer-location"));
 }
 
+// The jobs page cancels a job that waits for paper, with the page's form
+// token and an administrator's login only.
+TEST_F(Settings, JobsPageCancelsAWaitingJob) {
+  ASSERT_TRUE(app_.Sim("set", "STATUS 01100"));
+  ASSERT_TRUE(e2e::Eventually(
+      [&] {
+        return app_.PrinterAttribute("printer-state-reasons").find("media-empty") !=
+               std::string::npos;
+      },
+      15000));
+  const std::string photo = Path("photo.png");
+  ASSERT_TRUE(e2e::WritePng(photo, e2e::SamplePhoto(600, 400)));
+  const int job = app_.Print(photo, "image/png");
+  ASSERT_GT(job, 0);
+  const std::string url = app_.WebUrl("/VALDREN-QV-46/jobs");
+  std::string page;
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(), url}, &page));
+  std::smatch token;
+  ASSERT_TRUE(std::regex_search(page, token, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")))
+      << page;
+  EXPECT_NE(std::string::npos, page.find("name=\"job-id\" value=\"" + std::to_string(job) + "\""))
+      << page;
+  const auto cancel = [&](bool admin) {
+    std::vector<std::string> curl = {"curl", "-s", "-w", "\n%{http_code}"};
+    if (admin) curl.insert(curl.end(), {"-u", AppUnderTest::AdminLogin()});
+    curl.insert(curl.end(), {"--data-urlencode", "session=" + token[1].str(), "--data-urlencode",
+                             "job-id=" + std::to_string(job), url});
+    std::string answer;
+    EXPECT_EQ(0, apptest::Run(curl, &answer));
+    return answer;
+  };
+  const std::string refused = cancel(false);
+  EXPECT_EQ("401", refused.substr(refused.size() - 3)) << refused;
+  EXPECT_EQ(0u, app_.JobState(job).rfind("pending", 0)) << app_.JobState(job);
+  const std::string done = cancel(true);
+  EXPECT_EQ("200", done.substr(done.size() - 3)) << done;
+  EXPECT_NE(std::string::npos, done.find("Job canceled.")) << done;
+  EXPECT_EQ("canceled", app_.WaitForJob(job).substr(0, 8));
+}
+
 constexpr char kNewMedia[] = "Load new media. (Replace the paper and ribbon as a set.)";
 
 // The simulated printer holds 50 prints per roll, all of them left.
