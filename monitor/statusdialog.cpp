@@ -22,6 +22,7 @@ const char kSerialMarker[] = "serial=";
 const int kReaderPeriodMs = 500;
 const int kPictureSide = 80;
 const int kOfflineCode = kOfflineStatus;
+const int kPaperEndCode = 1100;
 const int kRibbonEndCode = 1200;
 
 struct StatusRow
@@ -97,12 +98,13 @@ struct MediaLine
     int percent;
 };
 
-// "R / I  Sheets", with the half-size panels in brackets when the media can
-// print two-up.
+// "Prints left: R / I" in the printer application's words, with the
+// half-size prints in brackets when the media can print two-up.
 MediaLine makeMediaLine(const QMap<QString, QString> &status, bool countsAtZero,
-    const QString &sheets, const QString &halfSize)
+    const QString &printsLeft, const QString &halfSize)
 {
-    const QString unknown = QString("--- / ---  ") + sheets;
+    const QString label = printsLeft + ": ";
+    const QString unknown = label + "--- / ---";
     const QString initialText = status.value(kKeyMediaInitial);
     const QString remainText = status.value(kKeyMediaRemain);
     if (initialText.isEmpty() || remainText.isEmpty())
@@ -114,11 +116,11 @@ MediaLine makeMediaLine(const QMap<QString, QString> &status, bool countsAtZero,
     if (initial == 0) {
         if (halfSize.isEmpty())
             return {unknown, 0};
-        return {unknown + " (---  " + sheets + " : " + halfSize + ")", 0};
+        return {unknown + " (" + halfSize + ": ---)", 0};
     }
-    QString line = QString::number(remain) + " / " + QString::number(initial) + "  " + sheets;
+    QString line = label + QString::number(remain) + " / " + QString::number(initial);
     if (!halfSize.isEmpty())
-        line += " (" + QString::number(remainHalf) + "  " + sheets + " : " + halfSize + ")";
+        line += " (" + halfSize + ": " + QString::number(remainHalf) + ")";
     return {line, remainingPercent(remain, initial)};
 }
 
@@ -301,7 +303,9 @@ void StatusDialog::upDateStatus(QMap<QString, QString> status)
     const QString statusValue = status.value(kKeyPrinterStatus);
     if (!statusValue.isEmpty()) {
         code = statusValue.toInt(); // text that is no number reads as 0
-        countsAtZero = code == kOfflineCode || code == kRibbonEndCode;
+        // Paper and ribbon are replaced as a set: at either end no print is
+        // left, whatever the printer still counts (the app says the same).
+        countsAtZero = code == kOfflineCode || code == kPaperEndCode || code == kRibbonEndCode;
         if (mediaUnknown && notesUnknownMedia(code)) {
             messageText += "\n" + tr("ms_00108");
             countsAtZero = true;
@@ -312,7 +316,7 @@ void StatusDialog::upDateStatus(QMap<QString, QString> status)
     const QString statusText = tr(row.textKey);
     const QString picturePath = QString(":/images/") + row.picture;
     const MediaLine media
-        = makeMediaLine(status, countsAtZero, tr("sheets"), getHalfMediaSizeString(mediaCode));
+        = makeMediaLine(status, countsAtZero, tr("prints_left"), getHalfMediaSizeString(mediaCode));
     QString totalCountText = valueOrMissing(status, kKeyTotalCount);
     const QString firmwareText = valueOrMissing(status, kKeyPrinterVersion);
 
@@ -351,7 +355,7 @@ void StatusDialog::setUiParam(QString mediaSize, QString mediaDetails, int perce
 void StatusDialog::setUIOffline()
 {
     ui->label_MediaSize->setText(kMissing);
-    ui->label_MediaSizeDetails->setText(QString("--- / ---  ") + tr("sheets"));
+    ui->label_MediaSizeDetails->setText(tr("prints_left") + ": --- / ---");
     ui->progressBar->setValue(0);
     ui->label_Status->setText(tr("st_99999"));
     ui->label_StatusMessage->setText(tr("ms_00006"));
@@ -395,7 +399,7 @@ QString StatusDialog::getHalfMediaSizeString(QString code)
     case 210:
         return tr("5x3.5in");
     case 310:
-        return "6x4in";
+        return tr("size_00301");
     case 400:
         return tr("6x4.5in");
     default:

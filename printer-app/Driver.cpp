@@ -226,8 +226,9 @@ bool DriverCallback(pappl_system_t* system, const char* driverName, const char* 
   data->color_supported = PAPPL_COLOR_MODE_COLOR;
   data->color_default = PAPPL_COLOR_MODE_COLOR;
   data->content_default = PAPPL_CONTENT_PHOTO;
-  // Draft is the classic queue's default resolution, 300 x 300 dpi; normal
-  // and high pick the other two.
+  // Draft is the classic queue's default resolution, 300 x 300 dpi (the
+  // standard look); normal and high give the fine look, 300 x 600 dpi: the
+  // printer prints no other, and PAPPL picks the last resolution for high.
   data->quality_default = IPP_QUALITY_DRAFT;
   data->scaling_default = PAPPL_SCALING_AUTO;
   data->raster_types = PAPPL_PWG_RASTER_TYPE_SRGB_8;
@@ -237,9 +238,9 @@ bool DriverCallback(pappl_system_t* system, const char* driverName, const char* 
   data->sides_default = PAPPL_SIDES_ONE_SIDED;
   data->orient_default = IPP_ORIENT_NONE;
 
-  constexpr int kResolutions[][2] = {{300, 300}, {300, 600}, {600, 600}};
-  data->num_resolution = 3;
-  for (int i = 0; i < 3; ++i) {
+  constexpr int kResolutions[][2] = {{300, 300}, {300, 600}};
+  data->num_resolution = 2;
+  for (int i = 0; i < data->num_resolution; ++i) {
     data->x_resolution[i] = kResolutions[i][0];
     data->y_resolution[i] = kResolutions[i][1];
   }

@@ -3,9 +3,14 @@
 #include "printer-app/Pages.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <list>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "printer-app/Driver.h"
@@ -110,6 +115,28 @@ void ShowState(pappl_client_t* client, pappl_printer_t* printer) {
   papplClientHTMLPuts(client, "</div></div>\n");
 }
 
+// One row of a two-column table: the heading and the cell, as text or as
+// HTML of the app's own.
+struct TableRow {
+  std::string heading;
+  std::string cell;
+  bool html;
+};
+
+void ShowTable(pappl_client_t* client, const char* tableClass,
+               std::initializer_list<TableRow> rows) {
+  papplClientHTMLPrintf(client, "<table class=\"%s\"><tbody>\n", tableClass);
+  for (const TableRow& row : rows) {
+    papplClientHTMLPrintf(client, "<tr><th>%s</th><td>", row.heading.c_str());
+    if (row.html)
+      papplClientHTMLPuts(client, row.cell.c_str());
+    else
+      papplClientHTMLPrintf(client, "%s", row.cell.c_str());
+    papplClientHTMLPuts(client, "</td></tr>\n");
+  }
+  papplClientHTMLPuts(client, "</tbody></table>\n");
+}
+
 // Where a login is wanted and missing or refused: a page that says what to
 // do, not a bare status line. A client PAPPL wants on TLS is sent there.
 void RespondLogin(pappl_client_t* client, http_status_t status, const std::string& back) {
@@ -121,16 +148,20 @@ void RespondLogin(pappl_client_t* client, http_status_t status, const std::strin
   // with it: the page tells no one whether a password was right.
   const char* sent = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
   const bool refused = status == HTTP_STATUS_FORBIDDEN || (sent != nullptr && *sent != '\0');
+  // The login goes through the gate, which comes back to this page; the
+  // gate's own page asks again.
+  const std::string uri = papplClientGetURI(client);
+  const std::string login = uri == kLoginGate ? "" : std::string(kLoginGate) + "?next=" + uri;
   if (!papplClientRespond(client, status, nullptr, "text/html", 0, 0)) return;
   papplClientHTMLHeader(client, "Log In", 0);
   papplClientHTMLPrintf(
       client,
       "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">"
       "<h1 class=\"title\">%s</h1>\n<p class=\"qv46-login\">%s</p>\n"
-      "<p><a class=\"btn\" href=\"\">%s</a> <a class=\"btn\" href=\"%s\">%s</a></p>"
+      "<p><a class=\"btn\" href=\"%s\">%s</a> <a class=\"btn\" href=\"%s\">%s</a></p>"
       "</div></div></div>\n",
       Words(client, "Log In").c_str(), Words(client, refused ? kNoAdmin : kLogInAsAdmin).c_str(),
-      Words(client, "Log In").c_str(), back.c_str(), Words(client, "Back").c_str());
+      login.c_str(), Words(client, "Log In").c_str(), back.c_str(), Words(client, "Back").c_str());
   papplClientHTMLFooter(client);
 }
 
@@ -138,6 +169,12 @@ void RespondLogin(pappl_client_t* client, http_status_t status, const std::strin
 bool RequireAdmin(pappl_client_t* client, const std::string& back) {
   const http_status_t status = papplClientIsAuthorized(client);
   if (status == HTTP_STATUS_CONTINUE) return true;
+  // A refused form is read first (PAPPL stops at 2 MB): with its body unread
+  // the connection ends in a reset that the answer does not outrun.
+  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+    cups_option_t* unread = nullptr;
+    cupsFreeOptions(papplClientGetForm(client, &unread), unread);
+  }
   RespondLogin(client, status, back);
   return false;
 }
@@ -161,6 +198,39 @@ bool ShowLoginGate(pappl_client_t* client, void*) {
   return true;
 }
 
+// PAPPL's own pages for administrators answer a missing login with a bare
+// "401 - Unauthorized": in front of each, the login page, which says who the
+// page is for and leads to the login; an administrator gets PAPPL's page.
+struct Gate {
+  PapplPage page;
+  void* data;
+  std::string back;
+};
+
+bool PassGate(pappl_client_t* client, void* data) {
+  const auto* gate = static_cast<const Gate*>(data);
+  if (RequireAdmin(client, gate->back)) gate->page(client, gate->data);
+  return true;
+}
+
+// Puts the gate in front of PAPPL's page `name` at `path`, which PAPPL
+// serves (or will serve, once the system runs) with `data`.
+void GuardPapplPage(pappl_system_t* system, const std::string& path, const char* name, void* data,
+                    const std::string& back) {
+  const PapplPage page = FindPapplPage(name);
+  if (page == nullptr) return;
+  // Every gate stays while the app runs: PAPPL keeps a pointer to it.
+  static std::mutex lock;
+  static std::list<Gate> gates;
+  Gate* gate = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    gate = &gates.emplace_back(Gate{page, data, back});
+  }
+  papplSystemRemoveResource(system, path.c_str());
+  papplSystemAddResourceCallback(system, path.c_str(), "text/html", PassGate, gate);
+}
+
 // A link to a page only administrators may open: it says so, and leads to
 // the login first.
 void AdminLink(pappl_client_t* client, const std::string& path, const char* label) {
@@ -177,13 +247,15 @@ std::string PrinterPath(pappl_printer_t* printer, const char* subpath) {
 
 struct JobList {
   pappl_client_t* client;
-  bool named;  // names and owners shown
+  bool named;              // names and owners shown
+  std::string cancelPage;  // the page whose form cancels a job; "" for none
 };
 
 void ShowJob(pappl_job_t* job, void* data) {
   const auto& list = *static_cast<const JobList*>(data);
   pappl_client_t* client = list.client;
-  const std::string state = "job-state." + std::to_string(papplJobGetState(job));
+  const ipp_jstate_t jobState = papplJobGetState(job);
+  const std::string state = "job-state." + std::to_string(jobState);
   // PAPPL names a job without a name "Untitled", in English.
   constexpr char kUntitled[] = "Untitled";
   const char* name = papplJobGetName(job);
@@ -191,32 +263,74 @@ void ShowJob(pappl_job_t* job, void* data) {
                             : name == nullptr || std::strcmp(name, kUntitled) == 0
                                 ? Words(client, kUntitled)
                                 : std::string(name);
-  papplClientHTMLPrintf(
-      client, "<tr><td>%d</td><td>%s</td><td>%s</td><td>%d</td><td>%s</td></tr>\n",
-      papplJobGetID(job), shown.c_str(), list.named ? papplJobGetUsername(job) : "-",
-      papplJobGetImpressionsCompleted(job), Words(client, state.c_str()).c_str());
+  papplClientHTMLPrintf(client, "<tr><td>%d</td><td>%s</td><td>%s</td><td>%d</td><td>%s</td>",
+                        papplJobGetID(job), shown.c_str(),
+                        list.named ? papplJobGetUsername(job) : "-",
+                        papplJobGetImpressionsCompleted(job), Words(client, state.c_str()).c_str());
+  if (!list.cancelPage.empty()) {
+    papplClientHTMLPuts(client, "<td>");
+    // Held jobs wait their turn in the printer's queue: cancelling is the
+    // one thing done to a job here.
+    if (jobState < IPP_JSTATE_STOPPED) {
+      papplClientHTMLStartForm(client, list.cancelPage.c_str(), false);
+      papplClientHTMLPrintf(client,
+                            "<input type=\"hidden\" name=\"job-id\" value=\"%d\">"
+                            "<input type=\"submit\" value=\"%s\"></form>",
+                            papplJobGetID(job), Words(client, "Cancel Job").c_str());
+    }
+    papplClientHTMLPuts(client, "</td>");
+  }
+  papplClientHTMLPuts(client, "</tr>\n");
 }
 
-void ShowJobs(pappl_client_t* client, pappl_printer_t* printer) {
-  constexpr int kShownJobs = 10;
-  papplClientHTMLPrintf(client, "<h1 class=\"title\">%s</h1>\n", Words(client, "Jobs").c_str());
+void ShowJobs(pappl_client_t* client, pappl_printer_t* printer, const JobList& list, int shown) {
   if (papplPrinterGetNumberOfJobs(printer) == 0) {
     papplClientHTMLPrintf(client, "<p>%s</p>\n", Words(client, "No jobs in history.").c_str());
     return;
   }
   papplClientHTMLPrintf(client,
                         "<table class=\"list\"><thead><tr><th>%s</th><th>%s</th><th>%s</th>"
-                        "<th>%s</th><th>%s</th></tr></thead><tbody>\n",
+                        "<th>%s</th><th>%s</th>%s</tr></thead><tbody>\n",
                         Words(client, "Job #").c_str(), Words(client, "Name").c_str(),
-                        Words(client, "Owner").c_str(), Words(client, "Pages").c_str(),
-                        Words(client, "Status").c_str());
-  // What others print is theirs: names and owners only for an administrator
-  // who sent a login (no login asks for nothing and costs nothing).
-  const char* login = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
-  JobList list{client, login != nullptr && *login != '\0' &&
-                           papplClientIsAuthorized(client) == HTTP_STATUS_CONTINUE};
-  papplPrinterIterateAllJobs(printer, ShowJob, &list, 1, kShownJobs);
+                        Words(client, "Owner").c_str(), Words(client, "Pages Completed").c_str(),
+                        Words(client, "Status").c_str(),
+                        list.cancelPage.empty() ? "" : "<th></th>");
+  papplPrinterIterateAllJobs(printer, ShowJob, const_cast<JobList*>(&list), 1, shown);
   papplClientHTMLPuts(client, "</tbody></table>\n");
+}
+
+// The printer's jobs for an administrator, each still to print with a
+// button that cancels it; PAPPL's page names a job without a name in English.
+bool ShowJobsPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  if (!RequireAdmin(client, PrinterPath(printer, nullptr) + "/")) return true;
+  const std::string path = PrinterPath(printer, "jobs");
+  const char* banner = nullptr;
+  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+    cups_option_t* form = nullptr;
+    const int count = papplClientGetForm(client, &form);
+    const char* id = cupsGetOption("job-id", count, form);
+    pappl_job_t* job = id != nullptr ? papplPrinterFindJob(printer, std::atoi(id)) : nullptr;
+    if (count == 0 || !papplClientIsValidForm(client, count, form)) {
+      banner = "Invalid form submission.";
+    } else if (job == nullptr) {
+      banner = "Invalid Job ID.";
+    } else {
+      papplJobCancel(job);
+      banner = "Job canceled.";
+    }
+    cupsFreeOptions(count, form);
+  }
+  constexpr int kShownJobs = 100;
+  papplClientHTMLPrinterHeader(client, printer, "Jobs",
+                               papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING ? 10 : 0,
+                               nullptr, nullptr);
+  if (banner != nullptr)
+    papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n",
+                          Words(client, banner).c_str());
+  ShowJobs(client, printer, {client, true, path}, kShownJobs);
+  papplClientHTMLPrinterFooter(client);
+  return true;
 }
 
 // The action a form on the printer's page asks for; a message for the
@@ -298,7 +412,17 @@ bool ShowPrinterPage(pappl_client_t* client, void* data) {
   AdminLink(client, PrinterPath(printer, "printing"), "Printing Defaults");
   AdminLink(client, PrinterPath(printer, "jobs"), "Jobs");
   papplClientHTMLPuts(client, "<br clear=\"all\"></div></div><div class=\"col-6\">\n");
-  ShowJobs(client, printer);
+  papplClientHTMLPrintf(client, "<h1 class=\"title\">%s</h1>\n", Words(client, "Jobs").c_str());
+  // What others print is theirs: names and owners only for an administrator
+  // who sent a login (no login asks for nothing and costs nothing).
+  const char* login = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
+  constexpr int kShownJobs = 10;
+  ShowJobs(client, printer,
+           {client,
+            login != nullptr && *login != '\0' &&
+                papplClientIsAuthorized(client) == HTTP_STATUS_CONTINUE,
+            ""},
+           kShownJobs);
   papplClientHTMLPuts(client, "</div></div>\n");
   papplClientHTMLPrinterFooter(client);
   return true;
@@ -343,17 +467,13 @@ bool ShowStatusPage(pappl_client_t* client, void* data) {
   papplClientHTMLPrinterHeader(client, printer, kStatusTitle, RefreshFor(printer), nullptr,
                                nullptr);
   ShowState(client, printer);
-  const std::string rows[][2] = {
-      {Words(client, "Firmware Version"), reading.firmware.empty() ? "---" : reading.firmware},
-      {Words(client, "Serial No."), reading.serial.empty() ? "---" : reading.serial},
-      {Words(client, "Total Count"), Count(reading.totalCount)},
-  };
-  papplClientHTMLPuts(client, "<div class=\"row\"><table class=\"list\"><tbody>\n");
-  for (const auto& row : rows) {
-    papplClientHTMLPrintf(client, "<tr><th>%s</th><td>%s</td></tr>\n", row[0].c_str(),
-                          row[1].c_str());
-  }
-  papplClientHTMLPuts(client, "</tbody></table></div>\n");
+  papplClientHTMLPuts(client, "<div class=\"row\">");
+  ShowTable(client, "list",
+            {{Words(client, "Firmware Version"),
+              reading.firmware.empty() ? "---" : reading.firmware, false},
+             {Words(client, "Serial No."), reading.serial.empty() ? "---" : reading.serial, false},
+             {Words(client, "Total Count"), Count(reading.totalCount), false}});
+  papplClientHTMLPuts(client, "</div>\n");
   papplClientHTMLPrinterFooter(client);
   return true;
 }
@@ -370,23 +490,22 @@ bool ShowSuppliesPage(pappl_client_t* client, void* data) {
   // With no print left, the bar alone would not say why.
   const StatusWords& words = WordsForStatus(ShownStatus(printer, reading));
   if (words.rollUsedUp) ShowWords(client, words);
-  papplClientHTMLPuts(client, "<table class=\"meter\" summary=\"Supplies\"><tbody>\n");
   const int level = SupplyLevel(reading);
   const std::string name = Words(client, kSupplyName);
   if (level < 0) {
-    papplClientHTMLPrintf(client, "<tr><th>%s</th><td>---</td></tr>\n", name.c_str());
+    ShowTable(client, "meter", {{name, "---", false}});
   } else {
-    papplClientHTMLPrintf(
-        client,
-        "<tr><th>%s</th><td><span class=\"bar\" style=\"background: "
-        "linear-gradient(to right, #0FF, #F0F, #FF0); padding: 0px %.1f%%;\" "
-        "title=\"%d%%\"></span><span class=\"bar\" style=\"background: "
-        "transparent; padding: 0px %.1f%%;\"></span></td></tr>\n"
-        "<tr><th>%s</th><td><span class=\"qv46-prints\">%ld / %ld</span></td></tr>\n",
-        name.c_str(), level * 0.5, level, 50.0 - level * 0.5, Words(client, kPrintsLeft).c_str(),
-        PrintsLeft(reading), reading.initial);
+    char bar[320];
+    std::snprintf(bar, sizeof bar,
+                  "<span class=\"bar\" style=\"background: linear-gradient(to right, #0FF, "
+                  "#F0F, #FF0); padding: 0px %.1f%%;\" title=\"%d%%\"></span><span "
+                  "class=\"bar\" style=\"background: transparent; padding: 0px %.1f%%;\"></span>",
+                  level * 0.5, level, 50.0 - level * 0.5);
+    const std::string prints = "<span class=\"qv46-prints\">" +
+                               std::to_string(PrintsLeft(reading)) + " / " +
+                               std::to_string(reading.initial) + "</span>";
+    ShowTable(client, "meter", {{name, bar, true}, {Words(client, kPrintsLeft), prints, true}});
   }
-  papplClientHTMLPuts(client, "</tbody></table>\n");
   if (FewPrintsLeft(reading) && !words.rollUsedUp)
     papplClientHTMLPrintf(client, "<div class=\"banner qv46-warning\">%s</div>\n",
                           Words(client, kFewLeft).c_str());
@@ -519,6 +638,167 @@ bool ShowDefaultsPage(pappl_client_t* client, void* data) {
   return true;
 }
 
+// Who and where the server or a printer is, as PAPPL's configuration form
+// asks, in the browser's language: PAPPL writes "Save Changes", "latitude"
+// and "longitude" into its form in English. The calls that read and set
+// each value, for the server or for a printer.
+template <typename Object>
+struct About {
+  char* (*dnsSdName)(Object*, char*, size_t);
+  void (*setDnsSdName)(Object*, const char*);
+  char* (*location)(Object*, char*, size_t);
+  void (*setLocation)(Object*, const char*);
+  char* (*geoLocation)(Object*, char*, size_t);
+  void (*setGeoLocation)(Object*, const char*);
+  char* (*organization)(Object*, char*, size_t);
+  void (*setOrganization)(Object*, const char*);
+  char* (*unit)(Object*, char*, size_t);
+  void (*setUnit)(Object*, const char*);
+  pappl_contact_t* (*contact)(Object*, pappl_contact_t*);
+  void (*setContact)(Object*, pappl_contact_t*);
+};
+
+constexpr About<pappl_system_t> kAboutSystem = {
+    papplSystemGetDNSSDName,          papplSystemSetDNSSDName,    papplSystemGetLocation,
+    papplSystemSetLocation,           papplSystemGetGeoLocation,  papplSystemSetGeoLocation,
+    papplSystemGetOrganization,       papplSystemSetOrganization, papplSystemGetOrganizationalUnit,
+    papplSystemSetOrganizationalUnit, papplSystemGetContact,      papplSystemSetContact};
+constexpr About<pappl_printer_t> kAboutPrinter = {papplPrinterGetDNSSDName,
+                                                  papplPrinterSetDNSSDName,
+                                                  papplPrinterGetLocation,
+                                                  papplPrinterSetLocation,
+                                                  papplPrinterGetGeoLocation,
+                                                  papplPrinterSetGeoLocation,
+                                                  papplPrinterGetOrganization,
+                                                  papplPrinterSetOrganization,
+                                                  papplPrinterGetOrganizationalUnit,
+                                                  papplPrinterSetOrganizationalUnit,
+                                                  papplPrinterGetContact,
+                                                  papplPrinterSetContact};
+
+// The form's values, as PAPPL's own form sets them: an empty text unsets.
+template <typename Object>
+void SaveAbout(Object* object, const About<Object>& about, int count, cups_option_t* form) {
+  const auto text = [&](const char* name, void (*set)(Object*, const char*)) {
+    const char* value = cupsGetOption(name, count, form);
+    if (value != nullptr) set(object, *value != '\0' ? value : nullptr);
+  };
+  text("dns_sd_name", about.setDnsSdName);
+  text("location", about.setLocation);
+  text("organization", about.setOrganization);
+  text("organizational_unit", about.setUnit);
+  const char* lat = cupsGetOption("geo_location_lat", count, form);
+  const char* lon = cupsGetOption("geo_location_lon", count, form);
+  if (lat != nullptr && lon != nullptr) {
+    char uri[128];
+    std::snprintf(uri, sizeof uri, "geo:%g,%g", std::strtod(lat, nullptr),
+                  std::strtod(lon, nullptr));
+    about.setGeoLocation(object, *lat != '\0' && *lon != '\0' ? uri : nullptr);
+  }
+  pappl_contact_t contact{};
+  const std::pair<const char*, std::pair<char*, size_t>> fields[] = {
+      {"contact_name", {contact.name, sizeof contact.name}},
+      {"contact_email", {contact.email, sizeof contact.email}},
+      {"contact_telephone", {contact.telephone, sizeof contact.telephone}}};
+  bool given = false;
+  for (const auto& [name, field] : fields) {
+    const char* value = cupsGetOption(name, count, form);
+    if (value == nullptr) continue;
+    given = true;
+    std::snprintf(field.first, field.second, "%s", value);
+  }
+  if (given) about.setContact(object, &contact);
+}
+
+template <typename Object>
+void ShowAboutForm(pappl_client_t* client, Object* object, const About<Object>& about,
+                   const char* banner) {
+  if (banner != nullptr)
+    papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n",
+                          Words(client, banner).c_str());
+  char name[256] = "", location[256] = "", geo[256] = "", organization[256] = "", unit[256] = "";
+  about.dnsSdName(object, name, sizeof name);
+  about.location(object, location, sizeof location);
+  about.geoLocation(object, geo, sizeof geo);
+  about.organization(object, organization, sizeof organization);
+  about.unit(object, unit, sizeof unit);
+  pappl_contact_t contact{};
+  about.contact(object, &contact);
+  // No position shows empty fields, which keep it unset.
+  double lat = 0.0, lon = 0.0;
+  char latText[32] = "", lonText[32] = "";
+  if (std::sscanf(geo, "geo:%lf,%lf", &lat, &lon) == 2) {
+    std::snprintf(latText, sizeof latText, "%.4f", lat);
+    std::snprintf(lonText, sizeof lonText, "%.4f", lon);
+  }
+  papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+  papplClientHTMLPrintf(
+      client,
+      "<table class=\"form\"><tbody>\n"
+      "<tr><th>%s:</th><td><input type=\"text\" name=\"dns_sd_name\" value=\"%s\"></td></tr>\n"
+      "<tr><th>%s:</th><td><input type=\"text\" name=\"location\" value=\"%s\"></td></tr>\n"
+      "<tr><th>%s:</th><td><input type=\"number\" name=\"geo_location_lat\" min=\"-90\" "
+      "max=\"90\" step=\"0.0001\" value=\"%s\">&nbsp;&deg;</td></tr>\n"
+      "<tr><th>%s:</th><td><input type=\"number\" name=\"geo_location_lon\" min=\"-180\" "
+      "max=\"180\" step=\"0.0001\" value=\"%s\">&nbsp;&deg;</td></tr>\n"
+      "<tr><th>%s:</th><td><input type=\"text\" name=\"organization\" value=\"%s\"><br>\n"
+      "<input type=\"text\" name=\"organizational_unit\" placeholder=\"%s\" "
+      "value=\"%s\"></td></tr>\n"
+      "<tr><th>%s:</th><td><input type=\"text\" name=\"contact_name\" placeholder=\"%s\" "
+      "value=\"%s\"><br>\n<input type=\"email\" name=\"contact_email\" placeholder=\"%s\" "
+      "value=\"%s\"><br>\n<input type=\"tel\" name=\"contact_telephone\" placeholder=\"%s\" "
+      "value=\"%s\"></td></tr>\n"
+      "<tr><th></th><td><input type=\"submit\" value=\"%s\"></td></tr>\n"
+      "</tbody></table></form>\n",
+      Words(client, "Name").c_str(), name, Words(client, "Location").c_str(), location,
+      Words(client, "Latitude").c_str(), latText, Words(client, "Longitude").c_str(), lonText,
+      Words(client, "Organization").c_str(), organization,
+      Words(client, "Organizational Unit").c_str(), unit, Words(client, "Contact").c_str(),
+      Words(client, "Name").c_str(), contact.name, Words(client, "Email").c_str(), contact.email,
+      Words(client, "Telephone").c_str(), contact.telephone, Words(client, "Save Changes").c_str());
+}
+
+// The form's values saved; the banner's message.
+template <typename Object>
+const char* AboutFormPosted(pappl_client_t* client, Object* object, const About<Object>& about) {
+  if (papplClientGetMethod(client) != HTTP_STATE_POST) return nullptr;
+  cups_option_t* form = nullptr;
+  const int count = papplClientGetForm(client, &form);
+  const char* message = "Changes saved.";
+  if (count == 0 || !papplClientIsValidForm(client, count, form))
+    message = "Invalid form submission.";
+  else
+    SaveAbout(object, about, count, form);
+  cupsFreeOptions(count, form);
+  return message;
+}
+
+bool ShowSystemConfigPage(pappl_client_t* client, void* data) {
+  auto* system = static_cast<pappl_system_t*>(data);
+  if (!RequireAdmin(client, "/")) return true;
+  const char* banner = AboutFormPosted(client, system, kAboutSystem);
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
+  papplClientHTMLHeader(client, "Configuration", 0);
+  papplClientHTMLPrintf(client,
+                        "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">"
+                        "<h1 class=\"title\">%s</h1>\n",
+                        Words(client, "Configuration").c_str());
+  ShowAboutForm(client, system, kAboutSystem, banner);
+  papplClientHTMLPuts(client, "</div></div></div>\n");
+  papplClientHTMLFooter(client);
+  return true;
+}
+
+bool ShowPrinterConfigPage(pappl_client_t* client, void* data) {
+  auto* printer = static_cast<pappl_printer_t*>(data);
+  if (!RequireAdmin(client, PrinterPath(printer, nullptr) + "/")) return true;
+  const char* banner = AboutFormPosted(client, printer, kAboutPrinter);
+  papplClientHTMLPrinterHeader(client, printer, "Configuration", 0, nullptr, nullptr);
+  ShowAboutForm(client, printer, kAboutPrinter, banner);
+  papplClientHTMLPrinterFooter(client);
+  return true;
+}
+
 // The loaded stock is the printer's to say (it reads the roll); a choice
 // here would be put back at the next reading.
 bool ShowMediaPage(pappl_client_t* client, void* data) {
@@ -579,6 +859,8 @@ void AddSystemPages(pappl_system_t* system) {
   // Added before PAPPL adds its own home page, so it takes the path.
   papplSystemAddResourceCallback(system, "/", "text/html", ShowHomePage, system);
   papplSystemAddResourceCallback(system, kLoginGate, "text/html", ShowLoginGate, nullptr);
+  // Added before PAPPL adds its own, so it takes the path.
+  papplSystemAddResourceCallback(system, "/config", "text/html", ShowSystemConfigPage, system);
   UseStateWords(system);
 }
 
@@ -588,6 +870,16 @@ void AddPrinterPages(pappl_printer_t* printer) {
   ReplacePage(printer, "supplies", ShowSuppliesPage);
   ReplacePage(printer, "media", ShowMediaPage);
   ReplacePage(printer, "printing", ShowDefaultsPage);
+  const std::string home = PrinterPath(printer, nullptr) + "/";
+  ReplacePage(printer, "jobs", ShowJobsPage);
+  ReplacePage(printer, "config", ShowPrinterConfigPage);
+  const std::pair<const char*, const char*> papplPages[] = {
+      {"delete", "_papplPrinterWebDelete"},
+      {"cancelall", "_papplPrinterWebCancelAllJobs"},
+  };
+  for (const auto& [subpath, name] : papplPages)
+    GuardPapplPage(papplPrinterGetSystem(printer), PrinterPath(printer, subpath), name, printer,
+                   home);
   papplPrinterRemoveLink(printer, "Supplies");
   papplPrinterRemoveLink(printer, kStatusTitle);
   papplPrinterAddLink(

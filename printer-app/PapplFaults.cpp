@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "printer-app/PapplFaults.h"
 
+#include <dlfcn.h>
 #include <pthread.h>
 
 #include <cstring>
@@ -138,4 +139,10 @@ void AddStringsAttributes(pappl_system_t* system, ipp_t* driverAttrs) {
   httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "http", nullptr, host,
                   papplSystemGetHostPort(system), kNegotiatedStrings);
   ippAddString(driverAttrs, IPP_TAG_PRINTER, IPP_TAG_URI, "printer-strings-uri", nullptr, uri);
+}
+
+PapplPage FindPapplPage(const char* name) {
+  if (!kPapplAnswersBare401) return nullptr;
+  // PAPPL's resources call these through the same cast.
+  return reinterpret_cast<PapplPage>(dlsym(RTLD_DEFAULT, name));
 }

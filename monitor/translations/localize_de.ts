@@ -292,8 +292,8 @@ Wenn der Drucker danach nicht wieder bereit ist, wenden Sie sich an den Kundendi
         <translation>Info</translation>
     </message>
     <message>
-        <source>sheets</source>
-        <translation>Blatt</translation>
+        <source>prints_left</source>
+        <translation>Verbleibende Drucke</translation>
     </message>
 </context>
 <context>

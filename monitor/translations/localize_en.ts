@@ -292,8 +292,8 @@ If the printer does not recover after the restart, contact the service center.</
         <translation>About</translation>
     </message>
     <message>
-        <source>sheets</source>
-        <translation>Sheets</translation>
+        <source>prints_left</source>
+        <translation>Prints left</translation>
     </message>
 </context>
 <context>

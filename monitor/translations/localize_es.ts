@@ -292,8 +292,8 @@ Si la impresora no se recupera tras el reinicio, póngase en contacto con el ser
         <translation>Acerca de</translation>
     </message>
     <message>
-        <source>sheets</source>
-        <translation>hojas</translation>
+        <source>prints_left</source>
+        <translation>Impresiones restantes</translation>
     </message>
 </context>
 <context>

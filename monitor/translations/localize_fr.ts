@@ -292,8 +292,8 @@ Si l'imprimante ne se rétablit pas après le redémarrage, contactez le service
         <translation>À propos</translation>
     </message>
     <message>
-        <source>sheets</source>
-        <translation>feuilles</translation>
+        <source>prints_left</source>
+        <translation>Impressions restantes</translation>
     </message>
 </context>
 <context>

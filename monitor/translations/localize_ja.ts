@@ -292,8 +292,8 @@
         <translation>バージョン情報</translation>
     </message>
     <message>
-        <source>sheets</source>
-        <translation>枚</translation>
+        <source>prints_left</source>
+        <translation>残りプリント数</translation>
     </message>
 </context>
 <context>

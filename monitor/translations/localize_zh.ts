@@ -292,8 +292,8 @@
         <translation>关于</translation>
     </message>
     <message>
-        <source>sheets</source>
-        <translation>张</translation>
+        <source>prints_left</source>
+        <translation>剩余打印张数</translation>
     </message>
 </context>
 <context>

@@ -156,7 +156,7 @@ void CupsTest::queueFromCupsIsListedAndWatched()
     QVERIFY(ticks.wait(5000));
     QCOMPARE(label(dialog, "label_Status"), QString("Printing"));
     QCOMPARE(label(dialog, "label_SerialValue"), serial);
-    QCOMPARE(label(dialog, "label_MediaSizeDetails"), QString("40 / 50  Sheets"));
+    QCOMPARE(label(dialog, "label_MediaSizeDetails"), QString("Prints left: 40 / 50"));
     QCOMPARE(label(dialog, "label_TCValue"), QString("321"));
 
     // Deleting the queue takes the count off the screen at the next reading.

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStyle>
@@ -135,6 +136,55 @@ QString statusFile(const QString &serial)
     return "/tmp/QV-46_" + serial + ".log";
 }
 
+// The printer application's words (printer-app/strings): the glossary's rows
+// by key and language, the texts no page may show by language ("*" for
+// all), and the app's catalogue of a language, which holds the monitor's
+// state and stock words as the app shows them.
+struct Glossary
+{
+    QMap<QString, QMap<QString, QString>> words;
+    QMultiMap<QString, QString> avoid;
+};
+
+const QString kAppStrings = QString(QV46_SOURCE_DIR) + "/printer-app/strings/";
+const char *const kLanguages[] = {"en", "de", "es", "fr", "ja", "zh"};
+
+Glossary readGlossary()
+{
+    Glossary glossary;
+    QFile file(kAppStrings + "glossary.tsv");
+    if (!file.open(QIODevice::ReadOnly))
+        return glossary;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() == 8 && fields[0] == "word") {
+            for (int i = 0; i < 6; ++i)
+                glossary.words[fields[1]][kLanguages[i]] = fields[2 + i];
+        } else if (fields.size() >= 3 && fields[0] == "avoid") {
+            glossary.avoid.insert(fields[1], fields[2]);
+        }
+    }
+    return glossary;
+}
+
+QMap<QString, QString> appCatalogue(const QString &lang)
+{
+    QMap<QString, QString> texts;
+    QFile file(kAppStrings + lang + ".strings");
+    if (!file.open(QIODevice::ReadOnly))
+        return texts;
+    const QRegularExpression pair("^\"((?:[^\"\\\\]|\\\\.)*)\" = \"((?:[^\"\\\\]|\\\\.)*)\";$",
+        QRegularExpression::MultilineOption);
+    const QRegularExpression escape("\\\\(.)");
+    auto it = pair.globalMatch(QString::fromUtf8(file.readAll()));
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        texts[QString(match.captured(1)).replace(escape, "\\1")]
+            = QString(match.captured(2)).replace(escape, "\\1");
+    }
+    return texts;
+}
+
 } // namespace
 
 class DialogTest : public QObject
@@ -181,6 +231,9 @@ private slots:
     void formLayout();
     void aboutWindow();
 
+    void speaksThePrinterApplicationsWords_data();
+    void speaksThePrinterApplicationsWords();
+
 private:
     QString newSerial() { return QString("mon%1-%2").arg(getpid()).arg(++serialCount); }
 
@@ -225,7 +278,7 @@ void DialogTest::statusCodes_data()
         {"00900", "Waiting (Power saving mode)", "PrtStsIdle.bmp", false},
         {"01000", "Door open", "PrtStsCoverOpen.bmp", false},
         {"01010", "No Scrap box", "PrtStsNoScrapBox.bmp", false},
-        {"01100", "Paper end", "PrtStsPaperEnd.bmp", false},
+        {"01100", "Paper end", "PrtStsPaperEnd.bmp", true},
         {"01200", "Ribbon end", "PrtStsRibbonEnd.bmp", true},
         {"01300", "Paper jam", "PrtStsPaperJam.bmp", false},
         {"01400", "Ribbon error", "PrtStsRibbonErr.bmp", false},
@@ -267,7 +320,7 @@ void DialogTest::statusCodes()
     QCOMPARE(shown.size(), QSize(80, 80));
     QCOMPARE(shown, expectedPicture(picture));
     QCOMPARE(text(dialog, "label_MediaSizeDetails"),
-        countsAtZero ? QString("0 / 50  Sheets") : QString("30 / 50  Sheets"));
+        countsAtZero ? QString("Prints left: 0 / 50") : QString("Prints left: 30 / 50"));
     QCOMPARE(bar(dialog), countsAtZero ? 0 : 60);
     QCOMPARE(text(dialog, "label_SerialValue"), QString("6A2041175"));
     QCOMPARE(text(dialog, "label_FWValue"), QString("1.20"));
@@ -334,16 +387,16 @@ void DialogTest::mediaSizes_data()
 
     QTest::newRow("210") << "00210"
                          << "5x7in"
-                         << "25 / 50  Sheets (50  Sheets : 5x3.5in)";
+                         << "Prints left: 25 / 50 (5x3.5in: 50)";
     QTest::newRow("301") << "00301"
                          << "6x4in"
-                         << "25 / 50  Sheets";
+                         << "Prints left: 25 / 50";
     QTest::newRow("310") << "00310"
                          << "6x8in"
-                         << "25 / 50  Sheets (50  Sheets : 6x4in)";
+                         << "Prints left: 25 / 50 (6x4in: 50)";
     QTest::newRow("400") << "00400"
                          << "6x9in"
-                         << "25 / 50  Sheets (50  Sheets : 6x4.5in)";
+                         << "Prints left: 25 / 50 (6x4.5in: 50)";
 }
 
 void DialogTest::mediaSizes()
@@ -376,92 +429,100 @@ void DialogTest::mediaLineAndPercent_data()
                             << "50"
                             << "25"
                             << "50"
-                            << "25 / 50  Sheets (50  Sheets : 6x4in)" << 50;
+                            << "Prints left: 25 / 50 (6x4in: 50)" << 50;
     QTest::newRow("leading zeros") << "00000"
                                    << "00310"
                                    << "0050"
                                    << "0025"
                                    << "0050"
-                                   << "25 / 50  Sheets (50  Sheets : 6x4in)" << 50;
+                                   << "Prints left: 25 / 50 (6x4in: 50)" << 50;
     QTest::newRow("53 of 100") << "00000"
                                << "00301"
                                << "100"
                                << "53"
                                << "0"
-                               << "53 / 100  Sheets" << 52;
+                               << "Prints left: 53 / 100" << 52;
     QTest::newRow("1 of 3") << "00000"
                             << "00301"
                             << "3"
                             << "1"
                             << "0"
-                            << "1 / 3  Sheets" << 33;
+                            << "Prints left: 1 / 3" << 33;
     QTest::newRow("full") << "00000"
                           << "00301"
                           << "50"
                           << "50"
                           << "0"
-                          << "50 / 50  Sheets" << 100;
+                          << "Prints left: 50 / 50" << 100;
     QTest::newRow("paper end") << "01100"
                                << "00310"
                                << "50"
                                << "0"
                                << "0"
-                               << "0 / 50  Sheets (0  Sheets : 6x4in)" << 0;
+                               << "Prints left: 0 / 50 (6x4in: 0)" << 0;
+    // Paper and ribbon are replaced as a set: the count the printer keeps
+    // for the roll it ran out of is no print left.
+    QTest::newRow("paper end zeroes counts") << "01100"
+                                             << "00310"
+                                             << "50"
+                                             << "36"
+                                             << "72"
+                                             << "Prints left: 0 / 50 (6x4in: 0)" << 0;
     QTest::newRow("ribbon end zeroes counts") << "01200"
                                               << "00301"
                                               << "50"
                                               << "30"
                                               << "0"
-                                              << "0 / 50  Sheets" << 0;
+                                              << "Prints left: 0 / 50" << 0;
     QTest::newRow("ribbon end two-up") << "01200"
                                        << "00310"
                                        << "50"
                                        << "30"
                                        << "60"
-                                       << "0 / 50  Sheets (0  Sheets : 6x4in)" << 0;
+                                       << "Prints left: 0 / 50 (6x4in: 0)" << 0;
     QTest::newRow("no initial") << "00000"
                                 << "00310"
                                 << ""
                                 << "25"
                                 << "50"
-                                << "--- / ---  Sheets" << 0;
+                                << "Prints left: --- / ---" << 0;
     QTest::newRow("no remain") << "00000"
                                << "00310"
                                << "50"
                                << ""
                                << "50"
-                               << "--- / ---  Sheets" << 0;
+                               << "Prints left: --- / ---" << 0;
     QTest::newRow("initial 0, single") << "00000"
                                        << "00301"
                                        << "0"
                                        << "0"
                                        << "0"
-                                       << "--- / ---  Sheets" << 0;
+                                       << "Prints left: --- / ---" << 0;
     QTest::newRow("initial 0, two-up") << "00000"
                                        << "00310"
                                        << "0"
                                        << "0"
                                        << "0"
-                                       << "--- / ---  Sheets (---  Sheets : 6x4in)" << 0;
+                                       << "Prints left: --- / --- (6x4in: ---)" << 0;
     // The bar ignores values out of its range; it must not keep the last one.
     QTest::newRow("remain above initial") << "00000"
                                           << "00301"
                                           << "50"
                                           << "75"
                                           << "0"
-                                          << "75 / 50  Sheets" << 100;
+                                          << "Prints left: 75 / 50" << 100;
     QTest::newRow("negative remain") << "00000"
                                      << "00301"
                                      << "50"
                                      << "-5"
                                      << "0"
-                                     << "-5 / 50  Sheets" << 0;
+                                     << "Prints left: -5 / 50" << 0;
     QTest::newRow("huge remain") << "00000"
                                  << "00301"
                                  << "1"
                                  << "2000000000"
                                  << "0"
-                                 << "2000000000 / 1  Sheets" << 100;
+                                 << "Prints left: 2000000000 / 1" << 100;
 }
 
 void DialogTest::mediaLineAndPercent()
@@ -495,17 +556,17 @@ void DialogTest::unrecognisedMedia_data()
 
     QTest::newRow("waiting, size 999")
         << "00000"
-        << "00999" << QString(" \n") + kWrongMedia << "0 / 50  Sheets" << 0;
+        << "00999" << QString(" \n") + kWrongMedia << "Prints left: 0 / 50" << 0;
     QTest::newRow("paper end, no size")
         << "01100"
-        << "" << kNewMedia + "\n" + kWrongMedia << "0 / 50  Sheets" << 0;
+        << "" << kNewMedia + "\n" + kWrongMedia << "Prints left: 0 / 50" << 0;
     QTest::newRow("jam, size 999")
         << "01300"
-        << "00999" << kNewMedia + "\n" + kWrongMedia << "0 / 50  Sheets" << 0;
+        << "00999" << kNewMedia + "\n" + kWrongMedia << "Prints left: 0 / 50" << 0;
     QTest::newRow("system error: no note") << "01600"
-                                           << "00999" << kNewMedia << "30 / 50  Sheets" << 60;
+                                           << "00999" << kNewMedia << "Prints left: 30 / 50" << 60;
     QTest::newRow("ribbon end: no note") << "01200"
-                                         << "00999" << kNewMedia << "0 / 50  Sheets" << 0;
+                                         << "00999" << kNewMedia << "Prints left: 0 / 50" << 0;
 }
 
 void DialogTest::unrecognisedMedia()
@@ -548,7 +609,7 @@ void DialogTest::offlineReadingShowsOfflineState()
     QCOMPARE(text(dialog, "label_Status"), QString("Offline"));
     QCOMPARE(text(dialog, "label_StatusMessage"), kConnect);
     QCOMPARE(text(dialog, "label_MediaSize"), QString("---"));
-    QCOMPARE(text(dialog, "label_MediaSizeDetails"), QString("--- / ---  Sheets"));
+    QCOMPARE(text(dialog, "label_MediaSizeDetails"), QString("Prints left: --- / ---"));
     QCOMPARE(bar(dialog), 0);
     QCOMPARE(shownPicture(dialog), expectedPicture("PrtStsOffline.bmp"));
     for (const char *name : {"label_SerialValue", "label_FWValue", "label_TCValue"})
@@ -863,7 +924,7 @@ void DialogTest::statusFileIsShownAndQueueRemovalNoticed()
     QCOMPARE(text(dialog, "label_Status"), QString("Paper end"));
     QCOMPARE(text(dialog, "label_StatusMessage"), kNewMedia);
     QCOMPARE(text(dialog, "label_MediaSize"), QString("6x8in"));
-    QCOMPARE(text(dialog, "label_MediaSizeDetails"), QString("0 / 50  Sheets (0  Sheets : 6x4in)"));
+    QCOMPARE(text(dialog, "label_MediaSizeDetails"), QString("Prints left: 0 / 50 (6x4in: 0)"));
     QCOMPARE(shownPicture(dialog), expectedPicture("PrtStsPaperEnd.bmp"));
     QCOMPARE(text(dialog, "label_TCValue"), QString("1286"));
 
@@ -972,6 +1033,90 @@ void DialogTest::aboutWindow()
     dialog.push_version();
     QVERIFY(about->isVisible());
     QCOMPARE(about->pos(), moved);
+}
+
+// One word for each state and one name for each stock in the window and on
+// the printer application's pages, in every language: the monitor's
+// catalogue against the app's (printer-app/strings) and its glossary, which
+// also names what no text may say ("Sheets", "ink", "Idle", ...). The
+// longest line of prints fits its label.
+void DialogTest::speaksThePrinterApplicationsWords_data()
+{
+    QTest::addColumn<QString>("lang");
+    for (const char *lang : kLanguages)
+        QTest::newRow(lang) << lang;
+}
+
+void DialogTest::speaksThePrinterApplicationsWords()
+{
+    QFETCH(QString, lang);
+    const Glossary glossary = readGlossary();
+    QVERIFY(glossary.words.contains("Prints left"));
+    const QMap<QString, QString> app = appCatalogue(lang);
+    QVERIFY(lang == "en" || !app.isEmpty());
+    // The app shows a word under its English key; English keys show as they are.
+    auto appWord = [&](const QString &english) { return app.value(english, english); };
+
+    QTranslator catalogue;
+    QVERIFY(catalogue.load(":/translations/localize_" + lang));
+    QCoreApplication::removeTranslator(&english);
+    QCoreApplication::installTranslator(&catalogue);
+    struct Restore
+    {
+        QTranslator *english, *catalogue;
+        ~Restore()
+        {
+            QCoreApplication::removeTranslator(catalogue);
+            QCoreApplication::installTranslator(english);
+        }
+    } restore {&english, &catalogue};
+
+    FakePrinters printers;
+    printers.addQv46("VALDREN-QV-46", newSerial());
+    StatusDialog dialog(nullptr, &printers);
+    const QString printsLeft = glossary.words["Prints left"][lang] + ": ";
+    const struct
+    {
+        StatusMap reading;
+        const char *word, *stock, *half, *prints;
+    } states[] = {
+        {reading("00000", "00001", "00310", "50", "25", "50"), "Waiting", "6x8in", "6x4in",
+            "25 / 50 (%1: 50)"},
+        {reading("00001", "00001", "00301", "60", "36", "0"), "Printing", "6x4in", "", "36 / 60"},
+        {reading("01100", "00102", "00310", "50", "36", "72"), "Paper end", "6x8in", "6x4in",
+            "0 / 50 (%1: 0)"},
+        {reading("01200", "00103", "00210", "50", "30", "60"), "Ribbon end", "5x7in", "5x3.5in",
+            "0 / 50 (%1: 0)"},
+        // The longest line: two-up on 6x9in, three digits each.
+        {reading("01000", "00100", "00400", "100", "100", "200"), "Door open", "6x9in", "6x4.5in",
+            "100 / 100 (%1: 200)"},
+    };
+    for (const auto &state : states) {
+        dialog.upDateStatus(state.reading);
+        QCOMPARE(text(dialog, "label_Status"), appWord(state.word));
+        QCOMPARE(text(dialog, "label_MediaSize"), appWord(state.stock));
+        QString prints = printsLeft + state.prints;
+        // 5x3.5in and 6x4.5in are half prints, no stock of their own: the
+        // monitor's names.
+        if (*state.half)
+            prints = prints.arg(app.contains(state.half) || lang == "en"
+                    ? appWord(state.half)
+                    : catalogue.translate("StatusDialog", state.half));
+        QCOMPARE(text(dialog, "label_MediaSizeDetails"), prints);
+        const auto *details = dialog.findChild<QLabel *>("label_MediaSizeDetails");
+        QVERIFY2(details->fontMetrics().horizontalAdvance(details->text()) <= details->width(),
+            qPrintable(details->text()));
+        for (const QLabel *label : dialog.findChildren<QLabel *>()) {
+            for (auto it = glossary.avoid.cbegin(); it != glossary.avoid.cend(); ++it) {
+                if (it.key() == "*" || it.key() == lang)
+                    QVERIFY2(!label->text().contains(it.value()),
+                        qPrintable(label->objectName() + ": " + label->text()));
+            }
+        }
+    }
+    dialog.upDateStatus(reading("99999"));
+    QCOMPARE(text(dialog, "label_Status"), appWord("Offline"));
+    QCOMPARE(text(dialog, "label_MediaSizeDetails"), printsLeft + "--- / ---");
 }
 
 QTEST_MAIN(DialogTest)

@@ -89,7 +89,7 @@ const struct
     {"tcGroupBox", "Total Count"},
     {"updateButton", "Update"},
     {"About", "About"},
-    {"sheets", "Sheets"},
+    {"prints_left", "Prints left"},
 };
 
 QString key(int code)

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -85,22 +86,30 @@ struct Page {
   bool showsState;   // the state's picture, word, instruction and prints left
   bool admin;        // fetched with the administrator's login
   bool saysUsedUp;   // the state's word and instruction once no print is left
+  bool asksLogin;    // an administrator's page fetched without a login
 };
 
 const Page kPages[] = {
-    {"//", true, false, true},           {"/", true, false, true},
-    {"/qv46-status", true, false, true}, {"/supplies", false, false, true},
-    {"/jobs", false, true, false},       {"/media", false, true, false},
-    {"/printing", false, true, false},   {"/config", false, true, false},
-    {"//config", false, true, false},
+    {"//", true, false, true, false},
+    {"/", true, false, true, false},
+    {"/qv46-status", true, false, true, false},
+    {"/supplies", false, false, true, false},
+    {"/jobs", false, true, false, false},
+    {"/media", false, true, false, false},
+    {"/printing", false, true, false, false},
+    {"/config", false, true, false, false},
+    {"//config", false, true, false, false},
+    {"/delete", false, true, false, false},
+    {"/cancelall", false, true, false, false},
+    // PAPPL's pages and the app's alike say who they are for and lead to
+    // the login, never a bare "401 - Unauthorized".
+    {"/jobs", false, false, false, true},
+    {"/printing", false, false, false, true},
+    {"/config", false, false, false, true},
+    {"/delete", false, false, false, true},
+    {"/cancelall", false, false, false, true},
+    {"//config", false, false, false, true},
 };
-
-// PAPPL 1.3 writes this text into its configuration forms (the system's and
-// the printer's) without looking it up in any catalogue; only pages of the
-// app's own could change it.
-bool Untranslatable(const std::string& page, const std::string& english) {
-  return (page == "/config" || page == "//config") && english == "Save Changes";
-}
 
 struct StateCase {
   const char* name;
@@ -119,11 +128,11 @@ class Pages : public apptest::AppTest, public testing::WithParamInterface<StateC
 TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
   const StateCase& state = GetParam();
   // One job first, so that the jobs tables have a row and no job is under
-  // way while the pages are read.
+  // way while the pages are read; without a name, PAPPL calls it "Untitled".
   const std::string photo = Path("photo.png");
   ASSERT_TRUE(e2e::WritePng(photo, e2e::SamplePhoto(600, 400)));
   std::smatch job;
-  const std::string reply = app_.Ipp("Print-Job", {"name job-name photo"}, {}, photo, "image/png");
+  const std::string reply = app_.Ipp("Print-Job", {}, {}, photo, "image/png");
   ASSERT_TRUE(std::regex_search(reply, job, std::regex("job-id \\(integer\\) = ([0-9]+)")));
   ASSERT_EQ("completed", app_.WaitForJob(std::stoi(job[1])).substr(0, 9));
   for (const char* line : state.simLines) ASSERT_TRUE(app_.Sim("set", line));
@@ -137,7 +146,8 @@ TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
       15000))
       << reasons;
   const Glossary glossary = ReadGlossary();
-  const std::regex doubled("(^|[^.])\\.\\.([^.]|$)|。[.。]|\\.。");
+  // Alternatives, not a bracket: the regex sees a UTF-8 "。" as three bytes.
+  const std::regex doubled("(^|[^.])\\.\\.([^.]|$)|。(\\.|。)|\\.。");
   for (const char* language : kLanguages) {
     const std::map<std::string, std::string> catalogue = Catalogue(language);
     for (const Page& page : kPages) {
@@ -163,11 +173,20 @@ TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
       }
       for (const auto& [key, texts] : glossary.words) {
         const std::string& english = texts.at("en");
-        if (texts.at(language) == english || Untranslatable(page.path, english)) continue;
+        if (texts.at(language) == english) continue;
         EXPECT_EQ(std::string::npos, words.find(">" + english + "<")) << english;
         EXPECT_EQ(std::string::npos, words.find("\"" + english + "\"")) << english;
       }
       EXPECT_FALSE(std::regex_search(text, doubled)) << text;
+      if (page.asksLogin) {
+        const std::string& wanted =
+            glossary.words
+                .at("This page is for administrators. Log in with the name and password of a "
+                    "member of the printer administrators' group.")
+                .at(language);
+        EXPECT_NE(std::string::npos, text.find(wanted)) << text;
+        EXPECT_NE(std::string::npos, text.find("href=\"/qv46-login?next=" + path + "\"")) << text;
+      }
       if (page.saysUsedUp && state.usedUp) {
         EXPECT_NE(std::string::npos, text.find(">" + Localized(catalogue, state.word) + "<"))
             << Localized(catalogue, state.word);
@@ -193,6 +212,119 @@ TEST_P(Pages, SpeakTheGlossarysWordsAndShowTheState) {
       EXPECT_EQ(state.warning, text.find(warning) != std::string::npos) << warning;
     }
   }
+}
+
+// The administrators' settings pages that are the app's own.
+class Settings : public apptest::AppTest {};
+
+// IPP offers the looks the defaults page offers and no other resolution:
+// the printer prints standard 300 x 300 and fine 300 x 600 dpi, and a client
+// asking for high quality gets the fine look (PAPPL takes the last one).
+TEST_F(Settings, IppOffersTheDefaultsPagesLooksOnly) {
+  std::string html;
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(),
+                             app_.WebUrl("/VALDREN-QV-46/printing")},
+                            &html));
+  std::set<std::string> looks;
+  const std::regex look(
+      "name=\"print-quality\" value=\"[a-z]+\"[^>]*> [^<(]*\\(([0-9]+) x ([0-9]+) dpi\\)");
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), look); it != std::sregex_iterator();
+       ++it)
+    looks.insert((*it)[1].str() + "x" + (*it)[2].str() + "dpi");
+  EXPECT_EQ((std::set<std::string>{"300x300dpi", "300x600dpi"}), looks) << html;
+  for (const char* attribute :
+       {"printer-resolution-supported", "pwg-raster-document-resolution-supported"}) {
+    std::set<std::string> offered;
+    std::istringstream values(app_.PrinterAttribute(attribute));
+    // ipptool writes a square resolution once ("300dpi").
+    for (std::string value; std::getline(values, value, ',');)
+      offered.insert(value.find('x') == std::string::npos
+                         ? value.substr(0, value.size() - 3) + "x" + value
+                         : value);
+    EXPECT_EQ(looks, offered) << attribute;
+  }
+}
+
+// The printer's configuration form, the app's own: what it saves is what IPP
+// clients are told, and empty position fields take the position away.
+TEST_F(Settings, ConfigurationFormSavesWhatIppReports) {
+  const std::string url = app_.WebUrl("/VALDREN-QV-46/config");
+  std::string page;
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(), url}, &page));
+  std::smatch token;
+  ASSERT_TRUE(std::regex_search(page, token, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")))
+      << page;
+  const auto post = [&](std::vector<std::string> fields) {
+    std::vector<std::string> curl = {"curl",
+                                     "-s",
+                                     "-u",
+                                     AppUnderTest::AdminLogin(),
+                                     "-H",
+                                     "Accept-Language: de",
+                                     "--data-urlencode",
+                                     "session=" + token[1].str()};
+    for (const std::string& field : fields) curl.insert(curl.end(), {"--data-urlencode", field});
+    curl.push_back(url);
+    std::string answer;
+    EXPECT_EQ(0, apptest::Run(curl, &answer));
+    return answer;
+  };
+  const std::string saved =
+      post({"location=Stand 3 & 4", "geo_location_lat=48.1375", "geo_location_lon=-11.575",
+            "contact_name=Ana", "contact_email=ana@example.org", "contact_telephone="});
+  EXPECT_NE(std::string::npos, saved.find("Änderungen gespeichert.")) << saved;
+  EXPECT_NE(std::string::npos, saved.find("value=\"Stand 3 &amp; 4\"")) << saved;
+  EXPECT_NE(std::string::npos, saved.find("value=\"-11.5750\"")) << saved;
+  EXPECT_EQ("Stand 3 & 4", app_.PrinterAttribute("printer-location"));
+  EXPECT_EQ("geo:48.1375,-11.575", app_.PrinterAttribute("printer-geo-location"));
+  EXPECT_NE(std::string::npos, app_.PrinterAttribute("printer-contact-col").find("Ana"));
+
+  const std::string cleared = post({"geo_location_lat=", "geo_location_lon="});
+  EXPECT_NE(std::string::npos, cleared.find("name=\"geo_location_lat\" min=\"-90\" max=\"90\" "
+                                            "step=\"0.0001\" value=\"\""))
+      << cleared;
+  EXPECT_EQ(std::string::npos, app_.PrinterAttribute("printer-geo-location").find("geo:"));
+  EXPECT_EQ("Stand 3 & 4", app_.PrinterAttribute("printer-location"));
+}
+
+// The jobs page cancels a job that waits for paper, with the page's form
+// token and an administrator's login only.
+TEST_F(Settings, JobsPageCancelsAWaitingJob) {
+  ASSERT_TRUE(app_.Sim("set", "STATUS 01100"));
+  ASSERT_TRUE(e2e::Eventually(
+      [&] {
+        return app_.PrinterAttribute("printer-state-reasons").find("media-empty") !=
+               std::string::npos;
+      },
+      15000));
+  const std::string photo = Path("photo.png");
+  ASSERT_TRUE(e2e::WritePng(photo, e2e::SamplePhoto(600, 400)));
+  const int job = app_.Print(photo, "image/png");
+  ASSERT_GT(job, 0);
+  const std::string url = app_.WebUrl("/VALDREN-QV-46/jobs");
+  std::string page;
+  ASSERT_EQ(0, apptest::Run({"curl", "-s", "-u", AppUnderTest::AdminLogin(), url}, &page));
+  std::smatch token;
+  ASSERT_TRUE(std::regex_search(page, token, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")))
+      << page;
+  EXPECT_NE(std::string::npos, page.find("name=\"job-id\" value=\"" + std::to_string(job) + "\""))
+      << page;
+  const auto cancel = [&](bool admin) {
+    std::vector<std::string> curl = {"curl", "-s", "-w", "\n%{http_code}"};
+    if (admin) curl.insert(curl.end(), {"-u", AppUnderTest::AdminLogin()});
+    curl.insert(curl.end(), {"--data-urlencode", "session=" + token[1].str(), "--data-urlencode",
+                             "job-id=" + std::to_string(job), url});
+    std::string answer;
+    EXPECT_EQ(0, apptest::Run(curl, &answer));
+    return answer;
+  };
+  const std::string refused = cancel(false);
+  EXPECT_EQ("401", refused.substr(refused.size() - 3)) << refused;
+  EXPECT_EQ(0u, app_.JobState(job).rfind("pending", 0)) << app_.JobState(job);
+  const std::string done = cancel(true);
+  EXPECT_EQ("200", done.substr(done.size() - 3)) << done;
+  EXPECT_NE(std::string::npos, done.find("Job canceled.")) << done;
+  EXPECT_EQ("canceled", app_.WaitForJob(job).substr(0, 8));
 }
 
 constexpr char kNewMedia[] = "Load new media. (Replace the paper and ribbon as a set.)";
