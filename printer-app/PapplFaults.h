@@ -80,6 +80,12 @@ constexpr bool kPapplListensOnOneFamily = QV46_PAPPL_VERSION < 10500;
 // seconds.
 constexpr bool kPapplResetsTlsFolder = QV46_PAPPL_VERSION < 10500;
 
+// PAPPL's own pages for administrators answer a request without a login
+// with a bare "401 - Unauthorized" and offer nothing else. Its page
+// functions are exported under their internal names in PAPPL 1.3 and 1.4,
+// which lets the app put a page of its own in front of them.
+constexpr bool kPapplAnswersBare401 = QV46_PAPPL_VERSION >= 10300 && QV46_PAPPL_VERSION < 10500;
+
 // --- Words ---
 
 // Before 1.4.6: PAPPL adds another copy of printer-strings-languages-
@@ -133,12 +139,6 @@ void AddStringsAttributes(pappl_system_t* system, ipp_t* driverAttrs);
 // the catalogue cannot be changed.
 bool SetCatalogueText(pappl_system_t* system, const char* language, const std::string& key,
                       const std::string& text);
-
-// PAPPL's own pages for administrators answer a request without a login
-// with a bare "401 - Unauthorized" and offer nothing else. Its page
-// functions are exported under their internal names in PAPPL 1.3 and 1.4,
-// which lets the app put a page of its own in front of them.
-constexpr bool kPapplAnswersBare401 = QV46_PAPPL_VERSION >= 10300 && QV46_PAPPL_VERSION < 10500;
 
 // PAPPL's page function `name` (such as "_papplPrinterWebJobs"), called with
 // the client and its printer or system; null where this PAPPL has none.
