@@ -19,8 +19,12 @@
 
 const char kTooManyPixels[] = "it has more than 100 megapixels";
 const char kNeedsTooMuchMemory[] = "it needs more memory than one photo may take";
+const char kNoMemoryForPixels[] = "there is not enough memory for its pixels";
 
 namespace {
+
+const char kTooManyPngPixels[] = "a PNG picture may have 64 megapixels at most";
+const char kPastImageLimits[] = "it is larger than the printer takes";
 
 bool TooManyPixels(unsigned long long width, unsigned long long height, long long limit) {
   return width * height > static_cast<unsigned long long>(limit);
@@ -241,10 +245,9 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
       break;
   }
   jpeg_start_decompress(&info);
-  if (!Fits(limits, info.output_width, info.output_height))
-    return fail("the image is too large to print");
+  if (!Fits(limits, info.output_width, info.output_height)) return fail(kPastImageLimits);
   photo->pixels = NewPixels(info.output_width, info.output_height);
-  if (!photo->pixels) return fail("not enough memory for the image");
+  if (!photo->pixels) return fail(kNoMemoryForPixels);
   photo->width = static_cast<int>(info.output_width);
   photo->height = static_cast<int>(info.output_height);
   while (info.output_scanline < info.output_height) {
@@ -258,10 +261,17 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
                                            : 0;
   photo->ppi = ppi * static_cast<int>(info.scale_num) / 8;
   jpeg_finish_decompress(&info);
-  if (!TurnUpright(orientation, photo)) return fail("not enough memory for the image");
+  if (!TurnUpright(orientation, photo)) return fail(kNoMemoryForPixels);
   jpeg_destroy_decompress(&info);
   std::free(fault.profile);
   return nullptr;
+}
+
+bool IsSizeFault(const char* fault) {
+  for (const char* size : {kTooManyPixels, kNeedsTooMuchMemory, kTooManyPngPixels, kPastImageLimits,
+                           kNoMemoryForPixels})
+    if (std::strcmp(fault, size) == 0) return true;
+  return false;
 }
 
 void ShrinkPhoto(Photo* photo, int factor) {
@@ -314,11 +324,10 @@ const char* DecodePngPhoto(const char* path, const PhotoLimits& limits, Photo* p
   if (!png_image_begin_read_from_file(&image, path)) return fail(image.message);
   image.format = PNG_FORMAT_RGB;
   if (TooManyPixels(image.width, image.height, kMaxPhotoPixels)) return fail(kTooManyPixels);
-  if (TooManyPixels(image.width, image.height, kMaxPngPixels))
-    return fail("a PNG picture may have 64 megapixels at most");
-  if (!Fits(limits, image.width, image.height)) return fail("the image is too large to print");
+  if (TooManyPixels(image.width, image.height, kMaxPngPixels)) return fail(kTooManyPngPixels);
+  if (!Fits(limits, image.width, image.height)) return fail(kPastImageLimits);
   photo->pixels = NewPixels(image.width, image.height);
-  if (!photo->pixels) return fail("not enough memory for the image");
+  if (!photo->pixels) return fail(kNoMemoryForPixels);
   // Transparent parts print white.
   const png_color white{255, 255, 255};
   if (!png_image_finish_read(&image, &white, photo->pixels.get(), 0, nullptr))
