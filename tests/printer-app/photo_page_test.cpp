@@ -169,7 +169,13 @@ INSTANTIATE_TEST_SUITE_P(
                     PageCase{"UnscaledAtItsDensity", 120, 90, 150, 300, 200, PAPPL_SCALING_NONE,
                              IPP_ORIENT_PORTRAIT, 0},
                     PageCase{"OneLinePanorama", 4000, 3, 0, 300, 200, PAPPL_SCALING_FILL,
-                             IPP_ORIENT_PORTRAIT, 0}),
+                             IPP_ORIENT_PORTRAIT, 0},
+                    // A camera's 4:3 on a 3:2 page, a tenth smaller: most page
+                    // lines start on the picture line below the last one's.
+                    PageCase{"CameraPictureFilled", 400, 300, 0, 360, 240, PAPPL_SCALING_FILL,
+                             IPP_ORIENT_PORTRAIT, 0},
+                    PageCase{"CameraPictureTurnedAndFilled", 300, 400, 0, 360, 240,
+                             PAPPL_SCALING_FILL, IPP_ORIENT_LANDSCAPE, 0}),
     [](const testing::TestParamInfo<PageCase>& info) { return info.param.name; });
 
 struct FileCase {
