@@ -99,12 +99,20 @@ bool TurnUpright(int orientation, Photo* photo) {
   std::unique_ptr<unsigned char[]> upright = NewPixels(w, h);
   if (!upright) return false;
   const unsigned char* stored = photo->pixels.get();
-  unsigned char* out = upright.get();
-  for (long y = 0; y < uprightHeight; ++y) {
-    // An index, not a pointer: one step past the row's end may leave the block.
-    long at = walk.first + y * walk.dy;
-    for (long x = 0; x < uprightWidth; ++x, at += walk.dx, out += 3)
-      std::memcpy(out, stored + 3 * at, 3);
+  // Tile by tile: the stored lines a turned tile reads stay in the cache.
+  constexpr long kTile = 32;
+  for (long ty = 0; ty < uprightHeight; ty += kTile) {
+    const long yEnd = std::min(ty + kTile, uprightHeight);
+    for (long tx = 0; tx < uprightWidth; tx += kTile) {
+      const long xEnd = std::min(tx + kTile, uprightWidth);
+      for (long y = ty; y < yEnd; ++y) {
+        // An index, not a pointer: one step past the row's end may leave the block.
+        long at = walk.first + y * walk.dy + tx * walk.dx;
+        unsigned char* out = upright.get() + 3 * (y * uprightWidth + tx);
+        for (long x = tx; x < xEnd; ++x, at += walk.dx, out += 3)
+          std::memcpy(out, stored + 3 * at, 3);
+      }
+    }
   }
   photo->pixels = std::move(upright);
   photo->width = static_cast<int>(uprightWidth);
@@ -250,10 +258,16 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
   if (!photo->pixels) return fail(kNoMemoryForPixels);
   photo->width = static_cast<int>(info.output_width);
   photo->height = static_cast<int>(info.output_height);
+  // Up to 16 lines a call (libjpeg's largest row group), each decoded
+  // straight into its place.
+  const size_t stride = size_t{3} * photo->width;
+  JSAMPROW rows[16];
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = photo->pixels.get() + size_t{info.output_scanline} * photo->width * 3;
-    const int rows = static_cast<int>(jpeg_read_scanlines(&info, &row, 1));
-    toSrgb.Rows(row, photo->width, rows);
+    const JDIMENSION at = info.output_scanline;
+    const JDIMENSION count = std::min<JDIMENSION>(16, info.output_height - at);
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = photo->pixels.get() + (at + i) * stride;
+    const int read = static_cast<int>(jpeg_read_scanlines(&info, rows, count));
+    toSrgb.Rows(rows[0], photo->width, read);
   }
   // The density is the full-size picture's.
   const int ppi = info.density_unit == 1   ? info.X_density
@@ -299,10 +313,15 @@ bool StretchPhoto(Photo* photo, PhotoAxis axis, int numerator, int denominator) 
   if (!stretched) return false;
   const unsigned char* from = photo->pixels.get();
   unsigned char* out = stretched.get();
-  for (long y = 0; y < height; ++y) {
+  for (long y = 0; y < height; ++y, out += 3 * width) {
     const unsigned char* row = from + 3 * (y * denominator / scaleY) * photo->width;
-    for (long x = 0; x < width; ++x, out += 3)
-      std::memcpy(out, row + 3 * (x * denominator / scaleX), 3);
+    if (axis == PhotoAxis::kDown) {
+      // Each line is one of the picture's, whole.
+      std::memcpy(out, row, 3 * width);
+      continue;
+    }
+    for (long x = 0; x < width; ++x)
+      std::memcpy(out + 3 * x, row + 3 * (x * denominator / scaleX), 3);
   }
   photo->pixels = std::move(stretched);
   photo->width = static_cast<int>(width);

@@ -251,7 +251,10 @@ INSTANTIATE_TEST_SUITE_P(
                              600, 1800, 2400, 1800, 2400, false},
                     // 5 x 7 in has no landscape page: the picture is turned onto it.
                     FileCase{"TurnedOntoAPortraitOnlyStock", true, 700, 500, 0, "na_5x7_5x7in", 300,
-                             1500, 2100, 700, 500, true}),
+                             1500, 2100, 700, 500, true},
+                    // Turned, the page's vertical runs across the picture.
+                    FileCase{"TurnedAndStretchedAcrossAt300x600", true, 700, 500, 0, "na_5x7_5x7in",
+                             600, 1500, 4200, 1400, 500, true}),
     [](const testing::TestParamInfo<FileCase>& info) { return info.param.name; });
 
 // A file that is no picture of its kind is refused as damaged, a picture
