@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -114,12 +113,6 @@ double CpuMs() {
   return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
-double WallMs() {
-  return std::chrono::duration<double, std::milli>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
@@ -169,25 +162,24 @@ struct Share {
 };
 
 // The photo job's share as PrintJpeg does it, into `sink`.
-bool RunShare(const std::string& jpeg, int yResolution, FILE* sink, bool keepPage, Share* share,
-              double (*clock)()) {
+bool RunShare(const std::string& jpeg, int yResolution, FILE* sink, bool keepPage, Share* share) {
   PhotoLimits limits;
   limits.maxWidth = limits.maxHeight = 1 << 30;
   limits.maxBytes = 3 * kMaxPhotoPixels;
-  const double start = clock();
+  const double start = CpuMs();
   pappl_pr_options_t& options = share->options;
   options = DefaultPage(yResolution);
   PlacedPhoto placed;
   if (DecodeAndPlacePhoto(jpeg.c_str(), PhotoFormat::kJpeg, limits, &options, &placed) != nullptr)
     return false;
-  const double decoded = clock();
+  const double decoded = CpuMs();
   const cups_page_header2_t& header = options.header;
   char* page = AllocPageBuffer(header.cupsWidth, header.cupsHeight);
   if (page == nullptr) return false;
   DrawPhotoPage(placed.placement, placed.photo, placed.smoothing, page);
-  const double drawn = clock();
+  const double drawn = CpuMs();
   if (keepPage) share->page.assign(page, page + PageStride(header.cupsWidth) * header.cupsHeight);
-  const double copied = clock();
+  const double copied = CpuMs();
   {
     const JobOptions job(options);
     DeviceEntry_QV46 device;
@@ -198,7 +190,7 @@ bool RunShare(const std::string& jpeg, int yResolution, FILE* sink, bool keepPag
     batcher.AddPage(page, header.cupsWidth, header.cupsHeight, 1);
     batcher.Finish();
   }
-  const double sent = clock();
+  const double sent = CpuMs();
   share->decodeMs = decoded - start;
   share->drawMs = drawn - decoded;
   share->pipelineMs = sent - copied;
@@ -257,7 +249,7 @@ void BmPhotoShare(benchmark::State& state) {
   const int yResolution = static_cast<int>(state.range(1));
   FILE* sink = std::fopen("/dev/null", "w");
   Share first;
-  if (!RunShare(jpeg, yResolution, sink, true, &first, CpuMs)) {
+  if (!RunShare(jpeg, yResolution, sink, true, &first)) {
     state.SkipWithError("the photo was not printed");
     return;
   }
@@ -268,7 +260,7 @@ void BmPhotoShare(benchmark::State& state) {
   std::vector<double> decode, draw, pipeline, share, filter;
   for (auto _ : state) {
     Share s;
-    RunShare(jpeg, yResolution, sink, false, &s, CpuMs);
+    RunShare(jpeg, yResolution, sink, false, &s);
     const double start = CpuMs();
     RunFilterPage(raster, job, sink);
     filter.push_back(CpuMs() - start);
@@ -298,6 +290,15 @@ BENCHMARK(BmPhotoShare)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(7);
 
+// CPU time of the process `pid`, all its threads, ended ones too; -1 when
+// it cannot be read.
+double ProcessCpuMs(pid_t pid) {
+  clockid_t clock = 0;
+  timespec t{};
+  if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &t) != 0) return -1;
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 void BmAppJpegJob(benchmark::State& state) {
   apptest::AppUnderTest app;
   std::string error;
@@ -309,38 +310,41 @@ void BmAppJpegJob(benchmark::State& state) {
   double writeMs = 0;
   double startMs = 0;
   double jobMs = 0;
+  std::vector<double> appCpu;
   for (auto _ : state) {
+    const double before = ProcessCpuMs(app.AppPid());
     const int job = app.Print(jpeg, "image/jpeg");
     if (app.WaitForJob(job).rfind("completed", 0) != 0) {
       state.SkipWithError("the job did not complete");
       return;
     }
+    appCpu.push_back(ProcessCpuMs(app.AppPid()) - before);
     const JobTimes times = TimesOf(app.LogPath(), job);
     state.SetIterationTime(times.seconds);
     writeMs += times.writeMs;
     startMs += times.startMs;
     jobMs += times.seconds * 1000;
   }
-  // The share in wall time here, as the job's times are.
   std::vector<double> shares;
   FILE* sink = std::fopen("/dev/null", "w");
   for (int i = 0; i < 3; ++i) {
     Share s;
-    RunShare(jpeg, 300, sink, false, &s, WallMs);
+    RunShare(jpeg, 300, sink, false, &s);
     shares.push_back(s.decodeMs + s.drawMs + s.pipelineMs);
   }
   std::fclose(sink);
   const double iterations = static_cast<double>(state.iterations());
   state.counters["usb_write_ms"] = writeMs / iterations;
   // The job's time but its writes.
-  const double processing = (jobMs - writeMs) / iterations;
-  state.counters["processing_ms"] = processing;
-  // PAPPL's job thread and the device opened for the job.
+  state.counters["processing_ms"] = (jobMs - writeMs) / iterations;
+  // Of which PAPPL's job thread started and the device opened.
   state.counters["pappl_start_ms"] = startMs / iterations;
-  state.counters["share_wall_ms"] = Median(shares);
-  // The printer's queries at the job's start, the packets kept for a
-  // resend, the job's end.
-  state.counters["rest_ms"] = processing - startMs / iterations - Median(shares);
+  // The app's CPU time for a job, and what of it is not the share: PAPPL's
+  // start and end of the job, the printer's queries, the packets kept for
+  // a resend and written to the printer, the status polls meanwhile.
+  state.counters["app_cpu_ms"] = Median(appCpu);
+  state.counters["share_cpu_ms"] = Median(shares);
+  state.counters["rest_cpu_ms"] = Median(appCpu) - Median(shares);
   state.counters["app_peak_MB"] = static_cast<double>(app.PeakKilobytes()) / 1024;
 }
 BENCHMARK(BmAppJpegJob)
