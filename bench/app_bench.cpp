@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "AppUnderTest.h"
+#include "PhotoFiles.h"
 #include "PrintSystem.h"
 #include "TestImages.h"
 #include "filter/FilterDriver.h"
@@ -93,13 +94,23 @@ void PhotoSize(int64_t megapixels, int* width, int* height) {
 }
 
 // The sample photo of that size as a camera stores it (ImageMagick's JPEG
-// at quality 92) in `directory`.
-std::string WriteJpegPhoto(int64_t megapixels, const std::string& directory) {
+// at quality 92) in `directory`; with an EXIF orientation, stored as a phone
+// stores a picture it took turned (libjpeg, quality 92).
+std::string WriteJpegPhoto(int64_t megapixels, const std::string& directory,
+                           int64_t orientation = 0) {
   int width = 0;
   int height = 0;
   PhotoSize(megapixels, &width, &height);
   const std::string png = directory + "/photo.png";
   const std::string jpeg = directory + "/photo.jpg";
+  if (orientation != 0) {
+    apptest::JpegExtras extras;
+    extras.orientation = static_cast<int>(orientation);
+    const bool sideways = orientation >= 5;
+    apptest::WriteJpeg(jpeg, e2e::SamplePhoto(sideways ? height : width, sideways ? width : height),
+                       extras, 92);
+    return jpeg;
+  }
   e2e::WritePng(png, e2e::SamplePhoto(width, height));
   apptest::Run({"convert", png, "-quality", "92", jpeg});
   return jpeg;
@@ -238,14 +249,15 @@ void RunFilterPage(int fd, const JobOptions& job, FILE* sink) {
   cupsRasterClose(raster);
 }
 
-// Arguments: the photo's megapixels, the page's vertical resolution.
+// Arguments: the photo's megapixels, the page's vertical resolution, its
+// EXIF orientation (0: none).
 void BmPhotoShare(benchmark::State& state) {
   char directory[] = "/tmp/qv46-bench-photo-XXXXXX";
   if (mkdtemp(directory) == nullptr) {
     state.SkipWithError("no temporary directory");
     return;
   }
-  const std::string jpeg = WriteJpegPhoto(state.range(0), directory);
+  const std::string jpeg = WriteJpegPhoto(state.range(0), directory, state.range(2));
   const int yResolution = static_cast<int>(state.range(1));
   FILE* sink = std::fopen("/dev/null", "w");
   Share first;
@@ -284,8 +296,9 @@ void BmPhotoShare(benchmark::State& state) {
   state.SetLabel(std::to_string(across) + "x" + std::to_string(down) + " page");
 }
 BENCHMARK(BmPhotoShare)
-    ->ArgNames({"MP", "ydpi"})
-    ->ArgsProduct({{2, 12, 48}, {300, 600}})
+    ->ArgNames({"MP", "ydpi", "exif"})
+    ->ArgsProduct({{2, 12, 48}, {300, 600}, {0}})
+    ->Args({12, 300, 6})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(7);
