@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -14,7 +13,6 @@
 #include "filter/PhotoPrinterDeviceQV46.h"
 #include "printer-app/Driver.h"
 #include "printer-app/ImageJob.h"
-#include "printer-app/PhotoPage.h"
 #include "printer-app/PrinterStatus.h"
 
 namespace {
@@ -51,67 +49,26 @@ struct CupsOptions {
   cups_option_t* options = nullptr;
 };
 
-// The page a job for `printer` at this resolution gets, before the photo is
-// placed on it, as papplJobCreatePrintOptions makes it.
-void DefaultPage(pappl_printer_t* printer, int xResolution, int yResolution,
-                 pappl_pr_options_t* options) {
-  auto driver = std::make_unique<pappl_pr_driver_data_t>();
-  papplPrinterGetDriverData(printer, driver.get());
-  options->media = driver->media_default;
-  options->print_scaling = driver->scaling_default;
-  options->orientation_requested = driver->orient_default;
-  options->copies = 1;
-  options->printer_resolution[0] = xResolution;
-  options->printer_resolution[1] = yResolution;
-  cupsRasterInitPWGHeader(&options->header, pwgMediaForPWG(options->media.size_name), "srgb_8",
-                          xResolution, yResolution, "one-sided", "normal");
-}
-
 }  // namespace
 
 const char* PreviewPanel(pappl_printer_t* printer, const std::string& path, int xResolution,
                          int yResolution, std::string* png) {
+  // The page a job for `printer` at this resolution gets with its defaults.
+  // Too large for a client thread's stack.
+  auto driver = std::make_unique<pappl_pr_driver_data_t>();
+  papplPrinterGetDriverData(printer, driver.get());
   pappl_pr_options_t options{};
-  DefaultPage(printer, xResolution, yResolution, &options);
-  const PhotoLimits limits = PhotoLimitsOf(papplPrinterGetSystem(printer));
-  Photo photo;
-  const char* fault = nullptr;
-  // As the job's document format is told apart by its first bytes.
-  bool isPng = false;
-  int needAcross = 0, needDown = 0;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    unsigned char magic[4] = {};
-    isPng = std::fread(magic, 1, 4, file) == 4 && std::memcmp(magic, "\x89PNG", 4) == 0;
-    std::rewind(file);
-    if (!isPng) {
-      fault = DecodeJpegPhoto(
-          file, limits,
-          [&options, &needAcross, &needDown](int width, int height, int* across, int* down) {
-            PlacePhoto(&options, width, height, across, down);
-            needAcross = *across;
-            needDown = *down;
-          },
-          &photo);
-    }
-    std::fclose(file);
-  } else {
-    return "the photo cannot be read";
-  }
-  if (isPng) {
-    fault = DecodePngPhoto(path.c_str(), limits, &photo);
-    if (fault == nullptr) PlacePhoto(&options, photo.width, photo.height, &needAcross, &needDown);
-  }
+  PhotoPageOptions(driver->media_default, driver->scaling_default, driver->orient_default,
+                   xResolution, yResolution, &options);
+  PlacedPhoto placed;
+  const char* fault =
+      DecodeAndPlacePhoto(path.c_str(), PhotoFormatOf(path.c_str()),
+                          PhotoLimitsOf(papplPrinterGetSystem(printer)), &options, &placed);
   if (fault != nullptr) return fault;
-  if (!StretchForPage(options, needAcross, needDown, &photo))
-    return "not enough memory for the image";
-
   const cups_page_header2_t& header = options.header;
-  PhotoPlacement placement;
-  if (!PlacePhotoOnPage(&options, photo, &placement)) return "the page has no room for the photo";
   char* page = AllocPageBuffer(header.cupsWidth, header.cupsHeight);
   if (page == nullptr) return "the page is too large";
-  // JPEG photos are smoothed, PNG pictures are not, as their jobs print them.
-  DrawPhotoPage(placement, photo, !isPng, page);
+  DrawPhotoPage(placed.placement, placed.photo, placed.smoothing, page);
 
   CupsOptions jobOptions;
   ipp_t* driverAttrs = papplPrinterGetDriverAttributes(printer);

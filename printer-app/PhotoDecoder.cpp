@@ -19,8 +19,12 @@
 
 const char kTooManyPixels[] = "it has more than 100 megapixels";
 const char kNeedsTooMuchMemory[] = "it needs more memory than one photo may take";
+const char kNoMemoryForPixels[] = "there is not enough memory for its pixels";
 
 namespace {
+
+const char kTooManyPngPixels[] = "a PNG picture may have 64 megapixels at most";
+const char kPastImageLimits[] = "it is larger than the printer takes";
 
 bool TooManyPixels(unsigned long long width, unsigned long long height, long long limit) {
   return width * height > static_cast<unsigned long long>(limit);
@@ -95,12 +99,20 @@ bool TurnUpright(int orientation, Photo* photo) {
   std::unique_ptr<unsigned char[]> upright = NewPixels(w, h);
   if (!upright) return false;
   const unsigned char* stored = photo->pixels.get();
-  unsigned char* out = upright.get();
-  for (long y = 0; y < uprightHeight; ++y) {
-    // An index, not a pointer: one step past the row's end may leave the block.
-    long at = walk.first + y * walk.dy;
-    for (long x = 0; x < uprightWidth; ++x, at += walk.dx, out += 3)
-      std::memcpy(out, stored + 3 * at, 3);
+  // Tile by tile: the stored lines a turned tile reads stay in the cache.
+  constexpr long kTile = 32;
+  for (long ty = 0; ty < uprightHeight; ty += kTile) {
+    const long yEnd = std::min(ty + kTile, uprightHeight);
+    for (long tx = 0; tx < uprightWidth; tx += kTile) {
+      const long xEnd = std::min(tx + kTile, uprightWidth);
+      for (long y = ty; y < yEnd; ++y) {
+        // An index, not a pointer: one step past the row's end may leave the block.
+        long at = walk.first + y * walk.dy + tx * walk.dx;
+        unsigned char* out = upright.get() + 3 * (y * uprightWidth + tx);
+        for (long x = tx; x < xEnd; ++x, at += walk.dx, out += 3)
+          std::memcpy(out, stored + 3 * at, 3);
+      }
+    }
   }
   photo->pixels = std::move(upright);
   photo->width = static_cast<int>(uprightWidth);
@@ -241,16 +253,21 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
       break;
   }
   jpeg_start_decompress(&info);
-  if (!Fits(limits, info.output_width, info.output_height))
-    return fail("the image is too large to print");
+  if (!Fits(limits, info.output_width, info.output_height)) return fail(kPastImageLimits);
   photo->pixels = NewPixels(info.output_width, info.output_height);
-  if (!photo->pixels) return fail("not enough memory for the image");
+  if (!photo->pixels) return fail(kNoMemoryForPixels);
   photo->width = static_cast<int>(info.output_width);
   photo->height = static_cast<int>(info.output_height);
+  // Up to 16 lines a call (libjpeg's largest row group), each decoded
+  // straight into its place.
+  const size_t stride = size_t{3} * photo->width;
+  JSAMPROW rows[16];
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = photo->pixels.get() + size_t{info.output_scanline} * photo->width * 3;
-    const int rows = static_cast<int>(jpeg_read_scanlines(&info, &row, 1));
-    toSrgb.Rows(row, photo->width, rows);
+    const JDIMENSION at = info.output_scanline;
+    const JDIMENSION count = std::min<JDIMENSION>(16, info.output_height - at);
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = photo->pixels.get() + (at + i) * stride;
+    const int read = static_cast<int>(jpeg_read_scanlines(&info, rows, count));
+    toSrgb.Rows(rows[0], photo->width, read);
   }
   // The density is the full-size picture's.
   const int ppi = info.density_unit == 1   ? info.X_density
@@ -258,10 +275,17 @@ const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePix
                                            : 0;
   photo->ppi = ppi * static_cast<int>(info.scale_num) / 8;
   jpeg_finish_decompress(&info);
-  if (!TurnUpright(orientation, photo)) return fail("not enough memory for the image");
+  if (!TurnUpright(orientation, photo)) return fail(kNoMemoryForPixels);
   jpeg_destroy_decompress(&info);
   std::free(fault.profile);
   return nullptr;
+}
+
+bool IsSizeFault(const char* fault) {
+  for (const char* size : {kTooManyPixels, kNeedsTooMuchMemory, kTooManyPngPixels, kPastImageLimits,
+                           kNoMemoryForPixels})
+    if (std::strcmp(fault, size) == 0) return true;
+  return false;
 }
 
 void ShrinkPhoto(Photo* photo, int factor) {
@@ -289,10 +313,15 @@ bool StretchPhoto(Photo* photo, PhotoAxis axis, int numerator, int denominator) 
   if (!stretched) return false;
   const unsigned char* from = photo->pixels.get();
   unsigned char* out = stretched.get();
-  for (long y = 0; y < height; ++y) {
+  for (long y = 0; y < height; ++y, out += 3 * width) {
     const unsigned char* row = from + 3 * (y * denominator / scaleY) * photo->width;
-    for (long x = 0; x < width; ++x, out += 3)
-      std::memcpy(out, row + 3 * (x * denominator / scaleX), 3);
+    if (axis == PhotoAxis::kDown) {
+      // Each line is one of the picture's, whole.
+      std::memcpy(out, row, 3 * width);
+      continue;
+    }
+    for (long x = 0; x < width; ++x)
+      std::memcpy(out + 3 * x, row + 3 * (x * denominator / scaleX), 3);
   }
   photo->pixels = std::move(stretched);
   photo->width = static_cast<int>(width);
@@ -314,11 +343,10 @@ const char* DecodePngPhoto(const char* path, const PhotoLimits& limits, Photo* p
   if (!png_image_begin_read_from_file(&image, path)) return fail(image.message);
   image.format = PNG_FORMAT_RGB;
   if (TooManyPixels(image.width, image.height, kMaxPhotoPixels)) return fail(kTooManyPixels);
-  if (TooManyPixels(image.width, image.height, kMaxPngPixels))
-    return fail("a PNG picture may have 64 megapixels at most");
-  if (!Fits(limits, image.width, image.height)) return fail("the image is too large to print");
+  if (TooManyPixels(image.width, image.height, kMaxPngPixels)) return fail(kTooManyPngPixels);
+  if (!Fits(limits, image.width, image.height)) return fail(kPastImageLimits);
   photo->pixels = NewPixels(image.width, image.height);
-  if (!photo->pixels) return fail("not enough memory for the image");
+  if (!photo->pixels) return fail(kNoMemoryForPixels);
   // Transparent parts print white.
   const png_color white{255, 255, 255};
   if (!png_image_finish_read(&image, &white, photo->pixels.get(), 0, nullptr))

@@ -34,6 +34,11 @@ using PagePixels = std::function<void(int width, int height, int* needWidth, int
 extern const char kTooManyPixels[];
 // The fault of a JPEG whose decoding would need more than libjpeg may take.
 extern const char kNeedsTooMuchMemory[];
+// The fault of a picture whose pixels find no memory.
+extern const char kNoMemoryForPixels[];
+// Whether a fault is one of these or another refusal for the picture's size
+// or the memory its pixels need: such a photo is too large, not damaged.
+bool IsSizeFault(const char* fault);
 
 // Each returns null, or the fault for the job's message.
 const char* DecodeJpegPhoto(FILE* file, const PhotoLimits& limits, const PagePixels& page,
