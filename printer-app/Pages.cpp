@@ -170,8 +170,11 @@ bool RequireAdmin(pappl_client_t* client, const std::string& back) {
   const http_status_t status = papplClientIsAuthorized(client);
   if (status == HTTP_STATUS_CONTINUE) return true;
   // A refused form is read first (PAPPL stops at 2 MB): with its body unread
-  // the connection ends in a reset that the answer does not outrun.
-  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+  // the connection ends in a reset that the answer does not outrun. A form
+  // the caller has read already is not read again: that would end the
+  // connection before the answer.
+  if (papplClientGetMethod(client) == HTTP_STATE_POST &&
+      httpGetRemaining(papplClientGetHTTP(client)) > 0) {
     cups_option_t* unread = nullptr;
     cupsFreeOptions(papplClientGetForm(client, &unread), unread);
   }
