@@ -46,3 +46,11 @@ void AddStringsAttributes(pappl_system_t* system, ipp_t* driverAttrs);
 // the catalogue cannot be changed.
 bool SetCatalogueText(pappl_system_t* system, const char* language, const std::string& key,
                       const std::string& text);
+
+// PAPPL answers Print-Job once the document is in the spool but saves the
+// job (its state line and its attributes' .ipp file) only up to a second
+// later, and keeps no attributes before then: a job accepted just before the
+// process is killed is lost. AcceptedJobs writes the .ipp as PAPPL creates
+// the job and adopts whole documents at start, in the file layout of PAPPL
+// 1.3 and 1.4.
+constexpr bool kPapplSavesJobsLate = QV46_PAPPL_VERSION >= 10300 && QV46_PAPPL_VERSION < 10500;
