@@ -5,10 +5,14 @@
 // a pulled cable, a stop or a kill in the middle of a job or right after a
 // job was accepted. Every photo is printed once, whole, in the order it was
 // sent, with its options.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <regex>
@@ -341,7 +345,9 @@ struct Document {
   bool whole;
 };
 
-class WholeDocument : public testing::TestWithParam<Document> {
+// A folder with a JPEG (baseline and progressive), a PNG and a PDF.
+template <class Case>
+class WithDocuments : public testing::TestWithParam<Case> {
  protected:
   static void SetUpTestSuite() {
     char dir[] = "/tmp/qv46-whole-XXXXXX";
@@ -359,6 +365,8 @@ class WholeDocument : public testing::TestWithParam<Document> {
   static void TearDownTestSuite() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
   static inline std::string dir_;
 };
+
+class WholeDocument : public WithDocuments<Document> {};
 
 TEST_P(WholeDocument, IsWholeWhereItsFormatEnds) {
   const Document& d = GetParam();
@@ -389,5 +397,81 @@ INSTANTIATE_TEST_SUITE_P(
                     Document{"JpegBytesNamedPng", "photo.jpg", "image/png", 0, "", false},
                     Document{"AnotherFormat", "photo.pdf", "application/postscript", 0, "", false}),
     [](const testing::TestParamInfo<Document>& info) { return info.param.name; });
+
+// What a start makes of a job's files the saved state does not hold whole.
+struct Adoption {
+  const char* name;
+  const char* savedJob;  // the job's line in the saved state, "" for none
+  int printer;           // the files' printer
+  size_t cut;            // bytes cut off the photo's end
+  const char* expected;  // in the state afterwards, "" when it stays as it was
+  bool filesKept;
+};
+
+class Adopt : public WithDocuments<Adoption> {};
+
+TEST_P(Adopt, WholeDocumentsJoinTheStateWithTheirOwners) {
+  const Adoption& a = GetParam();
+  const std::string spool = dir_ + "/" + a.name, state = spool + "/app.state";
+  ASSERT_EQ(0, mkdir(spool.c_str(), 0700));
+  const std::string saved =
+      std::string("<Printer id=\"1\" name=\"QV\" did=\"\" uri=\"qv46://x\" ") +
+      "driver=\"qv46\">\nNextJobId 3\n" + a.savedJob + "</Printer>\n";
+  ASSERT_TRUE(e2e::WriteFile(state, saved));
+  char name[32];
+  std::snprintf(name, sizeof name, "/p%05dj%09d-photo.", a.printer, 5);
+  const std::string stem = spool + name;
+  std::string photo = e2e::ReadFile(dir_ + "/photo.jpg");
+  photo.resize(photo.size() - a.cut);
+  ASSERT_TRUE(e2e::WriteFile(stem + "jpg", photo));
+  ipp_t* attrs = ippNew();
+  ippAddString(attrs, IPP_TAG_JOB, IPP_TAG_NAME, "job-name", nullptr, "photo");
+  ippAddString(attrs, IPP_TAG_JOB, IPP_TAG_NAME, "job-originating-user-name", nullptr, "ann");
+  ippAddInteger(attrs, IPP_TAG_JOB, IPP_TAG_ENUM, "print-quality", 5);
+  const int fd = open((stem + "ipp").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  ippWriteFile(fd, attrs);
+  close(fd);
+  ippDelete(attrs);
+
+  AdoptAcceptedJobs(spool, state);
+  std::string expected = a.expected;
+  for (size_t at; (at = expected.find("SPOOL")) != std::string::npos;)
+    expected.replace(at, 5, spool);
+  if (expected.empty())
+    EXPECT_EQ(saved, e2e::ReadFile(state));
+  else
+    EXPECT_NE(std::string::npos, e2e::ReadFile(state).find(expected)) << e2e::ReadFile(state);
+  EXPECT_EQ(a.filesKept, e2e::Exists(stem + "ipp"));
+  EXPECT_EQ(a.filesKept, e2e::Exists(stem + "jpg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spool, Adopt,
+    testing::Values(
+        // Accepted after the last save: a waiting job of its owner, after the
+        // others, and no new job takes its number.
+        Adoption{"Unsaved", "", 1, 0,
+                 "Job id=\"5\" name=\"photo\" username=\"ann\" format=\"image/jpeg\" "
+                 "filename=\"SPOOL/p00001j000000005-photo.jpg\" state=\"3\"",
+                 true},
+        Adoption{"UnsavedTakesItsNumber", "", 1, 0, "NextJobId 6\n", true},
+        // Saved while its document arrived.
+        Adoption{"SavedWithoutItsDocument",
+                 "Job id=\"5\" name=\"photo\" username=\"ann\" format=\"image/jpeg\" "
+                 "state=\"4\"\n",
+                 1, 0,
+                 "Job id=\"5\" name=\"photo\" username=\"ann\" format=\"image/jpeg\" "
+                 "state=\"4\" filename=\"SPOOL/p00001j000000005-photo.jpg\"\n",
+                 true},
+        // Never accepted: its client heard no answer.
+        Adoption{"CutOff", "", 1, 300, "", false},
+        Adoption{"CutOffButSaved",
+                 "Job id=\"5\" name=\"photo\" username=\"ann\" format=\"image/jpeg\" "
+                 "state=\"4\"\n",
+                 1, 300, "", true},
+        // A printer the state does not know is not guessed at.
+        Adoption{"OfAnUnknownPrinter", "", 2, 0, "", true}),
+    [](const testing::TestParamInfo<Adoption>& info) { return info.param.name; });
 
 }  // namespace
