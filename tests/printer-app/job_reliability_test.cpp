@@ -429,10 +429,10 @@ TEST_P(Adopt, WholeDocumentsJoinTheStateWithTheirOwners) {
   ippAddString(attrs, IPP_TAG_JOB, IPP_TAG_NAME, "job-originating-user-name", nullptr, "ann");
   ippAddInteger(attrs, IPP_TAG_JOB, IPP_TAG_ENUM, "print-quality", 5);
   const int fd = open((stem + "ipp").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  ASSERT_GE(fd, 0);
-  ippWriteFile(fd, attrs);
-  close(fd);
+  const bool written = fd >= 0 && ippWriteFile(fd, attrs) == IPP_STATE_DATA;
+  if (fd >= 0) close(fd);
   ippDelete(attrs);
+  ASSERT_TRUE(written);
 
   AdoptAcceptedJobs(spool, state);
   std::string expected = a.expected;
