@@ -7,11 +7,14 @@
 // time. "Up to 1.4.9" means every PAPPL checked has it; the work-around then
 // stays until a later PAPPL is checked.
 //
-// Public API first. Two work-arounds change PAPPL's own data where PAPPL
+// Public API first. Three work-arounds change PAPPL's own data where PAPPL
 // has no API for it: its catalogue (kPapplKeepsItsOwnWords: the API only
 // reads it) and its saved state and job files before it loads them
 // (kPapplLoadsUnfinishedJobsStuck, kPapplLoadsJobAttributesTwice: no API
-// holds or changes a job PAPPL loaded before its loop starts it).
+// holds or changes a job PAPPL loaded before its loop starts it), and a
+// job's attributes file, written as the job is created and read back for a
+// job the saved state lacks (kPapplSavesJobsLate: PAPPL saves after it
+// answers).
 #pragma once
 
 #include <pappl/pappl.h>
@@ -59,6 +62,14 @@ constexpr bool kPapplLoadsJobAttributesTwice = QV46_PAPPL_VERSION < 10500;
 // Success". Jobs are refused up front while the spool is short of room
 // (WatchSpoolSpace), with the reason spool-area-full.
 constexpr bool kPapplHidesAFullSpool = QV46_PAPPL_VERSION < 10500;
+
+// PAPPL answers Print-Job once the document is in the spool but saves the
+// job (its state line and its attributes' .ipp file) only up to a second
+// later, and keeps no attributes before then: a job accepted just before the
+// process is killed is lost. AcceptedJobs writes the .ipp as PAPPL creates
+// the job and adopts whole documents at start, in the file layout of PAPPL
+// 1.3 and 1.4.
+constexpr bool kPapplSavesJobsLate = QV46_PAPPL_VERSION >= 10300 && QV46_PAPPL_VERSION < 10500;
 
 // --- Access ---
 

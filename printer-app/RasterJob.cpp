@@ -27,6 +27,7 @@
 #include "filter/FilterDriver.h"
 #include "filter/JobPipeline.h"
 #include "filter/PhotoPrinterDeviceQV46.h"
+#include "printer-app/AcceptedJobs.h"
 #include "printer-app/DocumentLimits.h"
 #include "printer-app/Driver.h"
 #include "printer-app/JobQueue.h"
@@ -65,6 +66,7 @@ class PacketSender {
   // False once the job cannot go on: canceled, or lost at a START.
   bool Send(const char* data, size_t size) {
     const bool start = IsStart(data, size);
+    if (start) MarkPrinting(job_);
     if (!start && !Keep(data, size)) return false;
     if (Write(data, size)) return Sent(start);
     if (start) return false;

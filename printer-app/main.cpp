@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "printer-app/AcceptedJobs.h"
 #include "printer-app/Access.h"
 #include "printer-app/CommandSocket.h"
 #include "printer-app/Driver.h"
@@ -80,32 +81,51 @@ bool PortIsFree(int port) {
   return free;
 }
 
+// Where jobs, the state and photos sent from the print page are kept.
+std::string gSpool;
+std::string gStatePath;
+
 // PAPPL saves from its loop and the stopper saves once more at the end; the
 // last save is the last write, so the process never ends in the middle of
 // one.
 std::mutex gSaveMutex;
 bool gFinalSaveDone = false;
 
+// PAPPL writes the state in place; written beside it and renamed over it, a
+// process killed while saving leaves the last state whole. The marks of jobs
+// that ended before it was written go once it is in place.
+bool SaveWhole(pappl_system_t* system, const std::string& path) {
+  const std::vector<std::string> ended = MarksOfEndedJobs(system, gSpool);
+  const std::string partial = path + ".partial";
+  if (!papplSystemSaveState(system, partial.c_str()) ||
+      std::rename(partial.c_str(), path.c_str()) != 0)
+    return false;
+  for (const std::string& mark : ended) unlink(mark.c_str());
+  return true;
+}
+
 bool SaveState(pappl_system_t* system, void* path) {
   std::lock_guard<std::mutex> lock(gSaveMutex);
-  return gFinalSaveDone || papplSystemSaveState(system, static_cast<const char*>(path));
+  return gFinalSaveDone || SaveWhole(system, static_cast<const char*>(path));
 }
 
 void SaveFinalState(pappl_system_t* system, const std::string& path) {
   std::lock_guard<std::mutex> lock(gSaveMutex);
-  papplSystemSaveState(system, path.c_str());
+  SaveWhole(system, path);
   gFinalSaveDone = true;
 }
 
 bool gNetwork = true;
-// Where jobs, the state and photos sent from the print page are kept.
-std::string gSpool;
 
 void CompletePrinter(pappl_printer_t* printer) {
   AddPrinterPages(printer);
   AddPrintPage(printer, gSpool);
   Advertise(printer, gNetwork);
   JobQueue::Manage(printer);
+  // Saved at once (PAPPL saves nothing for a printer added before its loop
+  // runs): a job accepted for it is adopted at the next start only when the
+  // saved state knows the printer.
+  SaveState(papplPrinterGetSystem(printer), &gStatePath[0]);
 }
 
 void Collect(pappl_printer_t* printer, void* data) {
@@ -177,7 +197,8 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
     return nullptr;
   }
   mkdir(spool.c_str(), 0700);
-  static std::string statePath = spool + "/" + kName + ".state";
+  std::string& statePath = gStatePath;
+  statePath = spool + "/" + kName + ".state";
   const char* portText = cupsGetOption("server-port", numOptions, options);
   const int port = portText != nullptr ? std::atoi(portText) : 8000;
   const bool isPrivate = cupsGetOption("private-server", numOptions, options) != nullptr;
@@ -228,8 +249,11 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   papplSystemAddMIMEFilter(system, "image/png", kRawFormat, PrintPng, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kRawFormat, PrintPdf, nullptr);
 
+  AdoptAcceptedJobs(spool, statePath);
   PrepareSavedJobs(spool, statePath);
   papplSystemLoadState(system, statePath.c_str());
+  HoldJobsThatMayHavePrinted(system);
+  KeepNewJobs(system);
   // Nothing is advertised that other machines cannot reach.
   AdvertiseSystem(system, gNetwork, kSystemName);
   papplSystemSetSaveCallback(system, SaveState, const_cast<char*>(statePath.c_str()));
@@ -255,7 +279,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
                           HotPlug::Stop();
                           JobQueue::StopAll();
                         },
-                        [system] { SaveFinalState(system, statePath); }});
+                        [system] { SaveFinalState(system, gStatePath); }});
   return system;
 }
 

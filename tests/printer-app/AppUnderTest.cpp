@@ -140,6 +140,21 @@ bool AppUnderTest::SimPlug(const std::string& serial) {
   return sim_->WriteStdin("plug " + serial + "\n");
 }
 
+std::string AppUnderTest::SimPrinted() {
+  const std::regex answer("ok (printed [0-9]+ held [0-9]+)");
+  auto answers = [&] {
+    const std::string out = e2e::ReadFile(work_ + "/sim.out");
+    return std::vector<std::string>(std::sregex_token_iterator(out.begin(), out.end(), answer, 1),
+                                    std::sregex_token_iterator());
+  };
+  const size_t earlier = answers().size();
+  std::vector<std::string> now;
+  if (!Sim("printed") ||
+      !e2e::Eventually([&] { return (now = answers()).size() > earlier; }, 10000))
+    return std::string();
+  return now.back();
+}
+
 bool AppUnderTest::Sim(const std::string& verb, const std::string& rest) {
   return sim_->WriteStdin(verb + " " + serial_ + (rest.empty() ? "" : " " + rest) + "\n");
 }

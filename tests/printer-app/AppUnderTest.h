@@ -63,6 +63,8 @@ class AppUnderTest {
   bool Sim(const std::string& verb, const std::string& rest = "");
   // Plugs in one more printer with serial `serial`.
   bool SimPlug(const std::string& serial);
+  // The printer's count of jobs printed and kept in a fault: "printed N held M".
+  std::string SimPrinted();
 
   // Runs one IPP request through ipptool on `printer`: `operation` with
   // `operationAttrs` and `groupAttrs` ("tag name value" lines for the job

@@ -20,6 +20,14 @@ class PacketStream {
   // Calls sink once for every packet completed by these bytes. Bytes that
   // cannot start a packet (anything but ESC 'P') are skipped.
   void Feed(const unsigned char* data, std::size_t length, const Sink& sink);
+  // True while a packet is only partly received.
+  bool InPacket() const { return inPayload_ || !header_.empty(); }
+  // Drops the packet partly received.
+  void Reset() {
+    header_.clear();
+    inPayload_ = false;
+    payloadLeft_ = 0;
+  }
 
  private:
   void ParseHeader();

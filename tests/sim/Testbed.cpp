@@ -3,16 +3,23 @@
 // The umockdev side of the simulated printers. umockdev runs the ioctl
 // handlers on a worker thread of its own; this file keeps every printer's
 // state under one mutex and answers the usbfs ioctls libusb issues.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <glib-unix.h>
 #include <glib.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
 #include <umockdev.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -71,6 +78,47 @@ UMockdevIoctlData* ResolveArg(UMockdevIoctlClient* client, gsize length) {
   return umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, length, nullptr);
 }
 
+std::string WithoutDoubleSlashes(std::string path) {
+  for (std::size_t at; (at = path.find("//")) != std::string::npos;) path.erase(at, 1);
+  return path;
+}
+
+// The process that just opened a node: the peer of the one connection to the
+// node's ioctl socket `socketPath` that is not in `seen`, or -1. `seen`
+// becomes the connections open now.
+pid_t NewOpener(const std::string& socketPath, std::set<ino_t>& seen) {
+  std::set<ino_t> open;
+  pid_t opener = -1;
+  int fresh = 0;
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) return -1;
+  while (const dirent* entry = readdir(fds)) {
+    const int fd = std::atoi(entry->d_name);
+    struct stat info;
+    sockaddr_un address{};
+    socklen_t length = sizeof address;
+    int listening = 1;
+    socklen_t flagLength = sizeof listening;
+    if (entry->d_name[0] == '.' || fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode) ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        address.sun_family != AF_UNIX ||
+        getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &flagLength) != 0 || listening ||
+        WithoutDoubleSlashes(address.sun_path) != socketPath)
+      continue;
+    open.insert(info.st_ino);
+    ucred peer{};
+    socklen_t peerLength = sizeof peer;
+    if (seen.count(info.st_ino) == 0 &&
+        getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerLength) == 0) {
+      opener = peer.pid;
+      ++fresh;
+    }
+  }
+  closedir(fds);
+  seen.swap(open);
+  return fresh == 1 ? opener : -1;
+}
+
 }  // namespace
 
 struct Printer {
@@ -86,14 +134,19 @@ struct Printer {
   std::string bulkOut;
   int captureFd = -1;
 
+  gint64 outAt = 0;      // monotonic time of the last bytes received
   std::string inBytes;   // reply bytes not yet read
   gint64 inReadyAt = 0;  // monotonic time from which they may be read
   std::deque<std::unique_ptr<Urb>> urbs;
   std::set<UMockdevIoctlClient*> clients;  // open handles, referenced
+  std::set<ino_t> connections;             // their sockets (see NewOpener)
   UMockdevIoctlClient* claimant = nullptr;
   int claimCount = 0;
   int maxOpen = 0;
   int refused = 0;
+  // START commands printed, and those kept while the printer was in a fault.
+  int printed = 0;
+  int heldPrints = 0;
 
   ~Printer() {
     urbs.clear();
@@ -317,11 +370,16 @@ struct Testbed::Impl {
   void BulkOut(Printer& p, Urb& u) {
     const unsigned char* data = u.Bytes();
     const std::size_t n = static_cast<std::size_t>(u.length());
+    const gint64 now = g_get_monotonic_time();
+    if (p.stream.InPacket() && now - p.outAt > gint64(p.config.receiveTimeoutMs) * 1000)
+      p.stream.Reset();
+    p.outAt = now;
     p.bulkOut.append(reinterpret_cast<const char*>(data), n);
     if (p.captureFd >= 0 && n > 0 && write(p.captureFd, data, n) != static_cast<ssize_t>(n))
       g_warning("qv46sim: short write to capture file %s", p.config.captureFile.c_str());
     p.stream.Feed(data, n, [&p](const ReceivedCommand& c) {
       p.commands.push_back(c);
+      if (c.command == "CNTRL" && c.parameter == "START") ++(InFault(p) ? p.heldPrints : p.printed);
       if (p.config.silent) return;
       auto reply = p.config.replies.find(QueryKey(c.command, c.parameter));
       if (reply == p.config.replies.end() || reply->second.kind == Reply::Kind::Silent) return;
@@ -329,6 +387,21 @@ struct Testbed::Impl {
       p.inReadyAt = g_get_monotonic_time() + gint64(p.config.replyDelayMs) * 1000;
     });
     Finish(u, 0, static_cast<int>(n));
+  }
+
+  // A printer that reports a fault (status 1000 and above) keeps what it
+  // received and prints it once the fault is cleared.
+  static bool InFault(const Printer& p) {
+    auto status = p.config.replies.find("STATUS");
+    if (status == p.config.replies.end() || status->second.kind != Reply::Kind::Value) return false;
+    const std::string& bytes = status->second.bytes;  // eight length digits, text, CR
+    return bytes.size() > 9 && std::atol(bytes.substr(8, bytes.size() - 9).c_str()) >= 1000;
+  }
+
+  static void PrintHeld(Printer& p) {
+    if (InFault(p)) return;
+    p.printed += p.heldPrints;
+    p.heldPrints = 0;
   }
 
   // Hands pending reply bytes to the bulk IN URBs, oldest first.
@@ -348,18 +421,22 @@ struct Testbed::Impl {
   // marks the client disconnected; the handle's claim and URBs go with it.
   static void ForgetClosed(Printer& p) {
     for (auto it = p.clients.begin(); it != p.clients.end();) {
-      UMockdevIoctlClient* client = *it;
-      if (umockdev_ioctl_client_get_connected(client)) {
+      if (umockdev_ioctl_client_get_connected(*it))
         ++it;
-        continue;
-      }
-      if (p.claimant == client) DropClaim(p);
-      p.urbs.erase(std::remove_if(p.urbs.begin(), p.urbs.end(),
-                                  [client](const auto& u) { return u->client == client; }),
-                   p.urbs.end());
-      it = p.clients.erase(it);
-      g_object_unref(client);
+      else
+        it = Forget(p, it);
     }
+  }
+
+  static std::set<UMockdevIoctlClient*>::iterator Forget(
+      Printer& p, std::set<UMockdevIoctlClient*>::iterator it) {
+    UMockdevIoctlClient* client = *it;
+    if (p.claimant == client) DropClaim(p);
+    p.urbs.erase(std::remove_if(p.urbs.begin(), p.urbs.end(),
+                                [client](const auto& u) { return u->client == client; }),
+                 p.urbs.end());
+    g_object_unref(client);
+    return p.clients.erase(it);
   }
 
   // --- completion, possibly later on our own main context ---
@@ -408,11 +485,48 @@ gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
   return TRUE;
 }
 
+// A kernel drops what an open file of a device node holds (its claim, its
+// URBs) when the process that opened it ends, whatever it was doing. The
+// preload's socket, which umockdev watches instead, outlives a process that
+// died in the middle of a request, and is inherited by children; so the
+// process itself is watched.
+struct OpenerWatch {
+  Printer* printer;
+  UMockdevIoctlClient* client;  // referenced
+  int pidfd;
+};
+
+gboolean OnOpenerEnded(gint, GIOCondition, gpointer data) {
+  auto* w = static_cast<OpenerWatch*>(data);
+  std::lock_guard<std::mutex> lock(w->printer->bed->mutex);
+  auto it = w->printer->clients.find(w->client);
+  if (it != w->printer->clients.end()) Testbed::Impl::Forget(*w->printer, it);
+  return G_SOURCE_REMOVE;
+}
+
 void OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
   auto* p = static_cast<Printer*>(data);
   std::lock_guard<std::mutex> lock(p->bed->mutex);
   p->clients.insert(UMOCKDEV_IOCTL_CLIENT(g_object_ref(client)));
   p->maxOpen = std::max(p->maxOpen, static_cast<int>(p->clients.size()));
+  const pid_t opener = NewOpener(
+      WithoutDoubleSlashes(p->bed->root + "/ioctl" + DevNode(p->address)), p->connections);
+  // glibc 2.36 declares pidfd_open without C linkage for C++.
+  const int pidfd = opener > 0 ? static_cast<int>(syscall(SYS_pidfd_open, opener, 0)) : -1;
+  if (pidfd < 0) {
+    g_warning("qv46sim: the process that opened %s is not known", DevNode(p->address).c_str());
+    return;
+  }
+  auto* watch = new OpenerWatch{p, UMOCKDEV_IOCTL_CLIENT(g_object_ref(client)), pidfd};
+  GSource* source = g_unix_fd_source_new(pidfd, G_IO_IN);
+  g_source_set_callback(source, G_SOURCE_FUNC(OnOpenerEnded), watch, [](gpointer data) {
+    auto* w = static_cast<OpenerWatch*>(data);
+    close(w->pidfd);
+    g_object_unref(w->client);
+    delete w;
+  });
+  g_source_attach(source, p->bed->context);
+  g_source_unref(source);
 }
 
 }  // namespace
@@ -531,7 +645,10 @@ bool Testbed::Plugged(int id) const {
 
 void Testbed::SetReply(int id, const std::string& key, const Reply& reply) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  if (Printer* p = impl_->Find(id)) p->config.replies[key] = reply;
+  if (Printer* p = impl_->Find(id)) {
+    p->config.replies[key] = reply;
+    Impl::PrintHeld(*p);
+  }
 }
 
 void Testbed::SetSilent(int id, bool silent) {
@@ -596,6 +713,18 @@ int Testbed::MaxOpenClients(int id) const {
 int Testbed::MaxClaimedAtOnce() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->maxClaimedAtOnce;
+}
+
+int Testbed::Printed(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  const Printer* p = impl_->Find(id);
+  return p ? p->printed : 0;
+}
+
+int Testbed::HeldPrints(int id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  const Printer* p = impl_->Find(id);
+  return p ? p->heldPrints : 0;
 }
 
 int Testbed::RefusedRequests(int id) const {

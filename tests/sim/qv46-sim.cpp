@@ -17,7 +17,9 @@
 // exists). Then it reads commands on stdin, one per line, answering each on
 // stdout with "ok ..." or "error ...":
 //   plug SERIAL | unplug SERIAL | set SERIAL KEY... VALUE | silent SERIAL on|off
-//   delay SERIAL MS | commands SERIAL | quit
+//   delay SERIAL MS | commands SERIAL | printed SERIAL | quit
+// ("printed" answers "ok printed N held M": jobs printed, and jobs kept
+// while the printer is in a fault.)
 // It ends on "quit", at the end of stdin, or on SIGTERM/SIGINT.
 #include <poll.h>
 #include <signal.h>
@@ -150,6 +152,9 @@ class Session {
       bed_.SetReplyDelay(id, ms);
       return "ok delay " + words[2];
     }
+    if (verb == "printed" && words.size() == 2)
+      return "ok printed " + std::to_string(bed_.Printed(id)) + " held " +
+             std::to_string(bed_.HeldPrints(id));
     if (verb == "commands" && words.size() == 2) {
       std::string answer;
       for (const auto& c : bed_.Commands(id))

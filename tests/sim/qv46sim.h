@@ -4,7 +4,10 @@
 // code path. A Testbed owns a umockdev testbed; each plug() adds one printer
 // (a usbfs device node plus its sysfs entry) that answers the device and
 // string descriptors, the IEEE 1284 device-ID request and the command packets
-// on bulk OUT 0x01 with reply packets on bulk IN 0x82.
+// on bulk OUT 0x01 with reply packets on bulk IN 0x82. As a kernel does, a
+// node drops a handle's claim and transfers once the process that opened it
+// ends. A printer whose STATUS reply is a fault (1000 and above) keeps the
+// jobs it receives and prints them once the reply is no fault again.
 //
 // Programs under test see the printers only when they run with environment()
 // (umockdev preload, UMOCKDEV_DIR, TMPDIR=/tmp); spawn() starts them so.
@@ -69,6 +72,9 @@ struct PrinterConfig {
   // reply (and every CNTRL/IMAGE command) get no answer.
   std::map<std::string, Reply> replies;
   int replyDelayMs = 0;  // a reply becomes readable this long after its query
+  // A packet whose bytes stop coming for this long is dropped, as after a
+  // sender that died in the middle of it.
+  int receiveTimeoutMs = 5000;
   // False: the printer is announced with a node that refuses every request
   // (EACCES) until SetNodeReady(), as udev announces a device before its
   // rules have set the node's permissions.
@@ -162,6 +168,8 @@ class Testbed {
   int MaxOpenClients(int id) const;
   int MaxClaimedAtOnce() const;       // most printers claimed at the same moment
   int RefusedRequests(int id) const;  // requests refused while the node was not ready
+  int Printed(int id) const;          // jobs printed: START commands acted on
+  int HeldPrints(int id) const;       // jobs received in a fault, printed once it is cleared
 
   // "NAME=value" lines a program needs to see the printers.
   std::vector<std::string> Environment() const;

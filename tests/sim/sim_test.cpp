@@ -3,12 +3,15 @@
 // The simulated printer seen through the real libusb code path: every check
 // runs qv46-sim-probe, a plain libusb client, under the umockdev preload.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/PhotoPrinterDevice.h"
@@ -373,6 +376,26 @@ TEST_F(SimTest, ClaimsAreTrackedAndASecondClaimIsRefused) {
   EXPECT_EQ(bed.MaxClaimedAtOnce(), 1);
 }
 
+// A kernel drops the claim of a process that died, also in the middle of a
+// transfer; umockdev alone would keep it, and the dead reader's transfer
+// would take the next reply.
+TEST_F(SimTest, AKilledHoldersClaimAndTransfersGoWithIt) {
+  const std::string serial = UniqueSerial("KIL");
+  int id = bed.Plug(Printer(serial));
+  bed.SetReply(id, "STATUS", Reply::Silent());
+  RunningProbe waiting(bed, {"query", serial, "30000", "STATUS"});
+  ASSERT_TRUE(WaitUntil([&] { return bed.Commands(id).size() == 1; }, 10000));
+  ASSERT_TRUE(bed.Claimed(id));
+  ASSERT_EQ(kill(waiting.process.Pid(), SIGKILL), 0);
+  EXPECT_EQ(waiting.process.Wait(10000), 128 + SIGKILL);
+  EXPECT_TRUE(WaitUntil([&] { return !bed.Claimed(id) && bed.OpenClients(id) == 0; }, 5000));
+  bed.SetReply(id, "STATUS", Reply::Value("00000"));
+  EXPECT_EQ(RunProbe(bed, {"query", serial, "2000", "STATUS"}).out.at(0),
+            "reply 00000006"
+            "00000\\x0d");
+  EXPECT_EQ(bed.ClaimCount(id), 2);
+}
+
 TEST_F(SimTest, ClaimsOfTwoPrintersAtOnceAreCounted) {
   const std::string a = UniqueSerial("TWA"), b = UniqueSerial("TWB");
   bed.Plug(Printer(a));
@@ -396,6 +419,90 @@ TEST_F(SimTest, AReplyLeftUnreadIsDroppedWhenItsReaderLetsGo) {
             "reply 00000006"
             "00500\\x0d");
 }
+
+// --- a packet cut off by its sender ---
+
+struct CutCase {
+  const char* name;
+  int receiveTimeoutMs;
+  int pauseMs;           // after the first half of a packet
+  std::string expected;  // the probe's first line for a query then
+  std::size_t commands;  // packets the printer took in all
+};
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+class Cut : public SimTest, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(Cut, APacketWhoseBytesStopComingIsDropped) {
+  const std::string serial = UniqueSerial("CUT");
+  PrinterConfig config = Printer(serial);
+  config.receiveTimeoutMs = GetParam().receiveTimeoutMs;
+  int id = bed.Plug(config);
+  TempFile half("half");
+  {
+    std::ofstream out(half.Path(), std::ios::binary);
+    out << Packet("IMAGE", "YPLANE", std::string(1000, 'y')).substr(0, 532);
+  }
+  ASSERT_EQ(RunProbe(bed, {"write", serial, half.Path()}).out.at(0), "wrote 532 ok");
+  std::this_thread::sleep_for(std::chrono::milliseconds(GetParam().pauseMs));
+  EXPECT_EQ(RunProbe(bed, {"query", serial, "300", "STATUS"}).out.at(0), GetParam().expected);
+  EXPECT_EQ(bed.Commands(id).size(), GetParam().commands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sim, Cut,
+    ::testing::Values(CutCase{"Dropped", 100, 400,
+                              "reply 00000006"
+                              "00000\\x0d",
+                              1},
+                      // The query's bytes are taken as the rest of the payload.
+                      CutCase{"KeptWhileTheSenderMayGoOn", 60000, 0, "error LIBUSB_ERROR_TIMEOUT",
+                              0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- printing: a START prints what came before it, unless in a fault ---
+
+struct PrintCase {
+  const char* name;
+  Reply status;  // the STATUS reply while the job arrives
+  int printed;   // then
+  int held;
+};
+
+void PrintTo(const PrintCase& c, std::ostream* os) { *os << c.name; }
+
+class Printing : public SimTest, public ::testing::WithParamInterface<PrintCase> {};
+
+TEST_P(Printing, AJobReceivedInAFaultPrintsOnceTheFaultIsCleared) {
+  const std::string serial = UniqueSerial("PRT");
+  int id = bed.Plug(Printer(serial));
+  bed.SetReply(id, "STATUS", GetParam().status);
+  TempFile job("job");
+  {
+    std::ofstream out(job.Path(), std::ios::binary);
+    out << Packet("IMAGE", "YPLANE", std::string(1000, 'y')) << Packet("CNTRL", "START", "");
+  }
+  ASSERT_EQ(RunProbe(bed, {"write", serial, job.Path()}).out.at(0), "wrote 1064 ok");
+  EXPECT_EQ(bed.Printed(id), GetParam().printed);
+  EXPECT_EQ(bed.HeldPrints(id), GetParam().held);
+  bed.SetReply(id, "INFO MEDIA", Reply::Value("MS00310"));  // no change of status: still kept
+  EXPECT_EQ(bed.Printed(id), GetParam().printed);
+  bed.SetReply(id, "STATUS", Reply::Value("00000"));
+  EXPECT_EQ(bed.Printed(id), 1);
+  EXPECT_EQ(bed.HeldPrints(id), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sim, Printing,
+    ::testing::Values(PrintCase{"Ready", Reply::Value("00000"), 1, 0},
+                      PrintCase{"Cooling", Reply::Value("00500"), 1, 0},
+                      PrintCase{"PaperEnd", Reply::Value("01100"), 0, 1},
+                      PrintCase{"DoorOpen", Reply::Value("01000"), 0, 1},
+                      PrintCase{"Jam", Reply::Value("01300"), 0, 1},
+                      // A printer whose status cannot be read is not known to be in a fault.
+                      PrintCase{"Unreadable", Reply::Raw("0000AB08xyz"), 1, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- environment and the command-line simulator ---
 
