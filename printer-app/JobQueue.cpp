@@ -171,6 +171,13 @@ class Worker {
 
   int HandedOver() const { return handedOver_; }
 
+  // An administrator's Hold-New-Jobs (true) or Release-Held-New-Jobs: while
+  // held, the worker hands over no job and leaves new jobs held.
+  void SetAdminHold(bool hold) {
+    adminHold_ = hold;
+    Ask();
+  }
+
   // Has the worker keep the device, if it is free, before this returns
   // (at most a second, while the worker reads the printer).
   void KeepDevice() {
@@ -256,7 +263,7 @@ class Worker {
       // The last waiting job under way (PAPPL starts no other now): new jobs
       // arrive unheld again, so that a raster document sent right after it is
       // not refused.
-      if (state == IPP_JSTATE_PROCESSING && ready_ && jobs.oldestWaiting == 0 &&
+      if (state == IPP_JSTATE_PROCESSING && ready_ && jobs.oldestWaiting == 0 && !adminHold_ &&
           papplPrinterIsHoldingNewJobs(printer))
         papplPrinterReleaseHeldNewJobs(printer, nullptr);
       if (state < IPP_JSTATE_STOPPED) return;
@@ -269,10 +276,11 @@ class Worker {
     const int stream = FirstTurn();
     const bool streamFirst =
         stream != 0 && (jobs.oldestWaiting == 0 || stream <= jobs.oldestWaiting);
-    if (!readDue && !(ready_ && (jobs.oldestWaiting != 0 || stream != 0))) return;
+    if (!readDue && (adminHold_ || !(ready_ && (jobs.oldestWaiting != 0 || stream != 0)))) return;
     {
       Device device(printer, handedOver_);
-      if (!Read(printer, device) || papplPrinterGetState(printer) != IPP_PSTATE_IDLE) return;
+      if (!Read(printer, device) || papplPrinterGetState(printer) != IPP_PSTATE_IDLE || adminHold_)
+        return;
       if (jobs.oldestWaiting == 0 || streamFirst) {
         // Idle: the worker keeps the device, and new jobs arrive unheld.
         // PAPPL releases the held ones too: those wait again, after the
@@ -379,6 +387,8 @@ class Worker {
   bool pausedByUs_ = false;
   // Also read by the jobs' threads (HandedOver).
   std::atomic<int> handedOver_{0};
+  // Also set by the clients' threads (SetAdminHold).
+  std::atomic<bool> adminHold_{false};
   int streaming_ = 0;  // the mark of the raster document granted its turn
   Clock::time_point streamBy_;
   pappl_device_t* open_;  // the device the worker keeps while idle
@@ -470,7 +480,13 @@ void BeforeOperation(pappl_client_t* client) {
           papplPrinterIsHoldingNewJobs(printer))
         worker->AwaitTurn(papplPrinterGetNextJobID(printer), kStreamWait);
       break;
+    case IPP_OP_HOLD_NEW_JOBS:
+      worker->SetAdminHold(true);
+      break;
     case IPP_OP_RELEASE_HELD_NEW_JOBS:
+      worker->SetAdminHold(false);
+      worker->KeepDevice();
+      break;
     case IPP_OP_RELEASE_JOB:
       worker->KeepDevice();
       break;

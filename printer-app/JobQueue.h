@@ -31,7 +31,9 @@ void StopAll();
 // when new jobs are no longer held for it and PAPPL streams it next. Before
 // an administrator's Release-Held-New-Jobs or an owner's Release-Job the
 // worker keeps the printer's device, so PAPPL starts none of the released
-// jobs, and holds them again for their turn.
+// jobs, and holds them again for their turn. After an administrator's
+// Hold-New-Jobs the worker starts no job until the Release-Held-New-Jobs
+// (which its own holding would otherwise undo).
 void BeforeOperation(pappl_client_t* client);
 // Called by a job's thread before PAPPL ends the job and starts the next
 // pending one: jobs released out of turn meanwhile (an administrator's

@@ -241,6 +241,13 @@ std::string AppUnderTest::ReceivedSince(size_t offset) const {
   return bytes;
 }
 
+size_t AppUnderTest::StatusQueriesSince(size_t offset) const {
+  const std::string bytes = ReceivedSince(offset);
+  size_t count = 0;
+  for (size_t at = 0; (at = bytes.find("\x1bPSTATUS", at)) != std::string::npos; ++at) ++count;
+  return count;
+}
+
 std::string AppUnderTest::JobStreamSince(size_t offset) const {
   return e2e::JobStreamIn(ReceivedSince(offset));
 }

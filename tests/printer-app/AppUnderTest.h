@@ -89,6 +89,9 @@ class AppUnderTest {
   size_t Captured() const;
   std::string ReceivedSince(size_t offset) const;
   std::string JobStreamSince(size_t offset) const;
+  // The status queries the printer received after `offset`: each is one
+  // reading of the app's.
+  size_t StatusQueriesSince(size_t offset) const;
 
  private:
   std::string work_, serial_, capture_, login_;

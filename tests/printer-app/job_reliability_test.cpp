@@ -149,14 +149,6 @@ class Reliability : public apptest::AppTest, public testing::WithParamInterface<
     return jobs;
   }
 
-  // The STATUS queries the printer answered since `offset`.
-  size_t StatusQueries(size_t offset) const {
-    const std::string bytes = app_.ReceivedSince(offset);
-    size_t count = 0;
-    for (size_t at = 0; (at = bytes.find("\x1bPSTATUS", at)) != std::string::npos; ++at) ++count;
-    return count;
-  }
-
   int ImpressionsCompleted(int job) {
     const std::string out =
         app_.Ipp("Get-Job-Attributes", {"integer job-id " + std::to_string(job)});
@@ -202,7 +194,7 @@ TEST_P(Reliability, EveryPhotoPrintsOnceWholeInOrder) {
   if (held) {
     // The app read the printer twice since the jobs arrived and sent none.
     if (s.event != Event::kAway) {
-      EXPECT_TRUE(e2e::Eventually([&] { return StatusQueries(before) >= 2; }, 30000));
+      EXPECT_TRUE(e2e::Eventually([&] { return app_.StatusQueriesSince(before) >= 2; }, 30000));
     }
     EXPECT_EQ("", app_.JobStreamSince(before));
     for (int job : jobs) {
@@ -235,7 +227,7 @@ TEST_P(Reliability, EveryPhotoPrintsOnceWholeInOrder) {
             << jobs[i] << ": " << app_.JobState(jobs[i]);
       }
       const size_t inside = app_.Captured();
-      EXPECT_TRUE(e2e::Eventually([&] { return StatusQueries(inside) >= 2; }, 30000));
+      EXPECT_TRUE(e2e::Eventually([&] { return app_.StatusQueriesSince(inside) >= 2; }, 30000));
       EXPECT_EQ("", app_.JobStreamSince(inside));
       EXPECT_EQ("printed 0 held 1", app_.SimPrinted());
       ASSERT_TRUE(app_.Sim("set", "STATUS 00000"));

@@ -132,6 +132,30 @@ TEST_F(PapplFaults, AdministratorsReleaseStartsNothingOutOfTurn) {
   EXPECT_EQ(OneAtATime(jobs), StartsAndEnds(jobs));
 }
 
+// The worker holds and releases new jobs itself; an administrator's
+// Hold-New-Jobs still holds every job until the administrator releases them;
+// anyone else's holds nothing.
+TEST_F(PapplFaults, AdministratorsHoldLastsUntilReleased) {
+  const std::string photo = Jpeg();
+  const std::string refused = app_.Ipp("Hold-New-Jobs", {});
+  EXPECT_EQ(std::string::npos, refused.find("successful-ok")) << refused;
+  const int anyones = app_.Print(photo, "image/jpeg");
+  EXPECT_EQ("completed", app_.WaitForJob(anyones).substr(0, 9));
+  app_.LogIn(apptest::AppUnderTest::kAdmin, apptest::AppUnderTest::kPassword);
+  const std::string held = app_.Ipp("Hold-New-Jobs", {});
+  EXPECT_NE(std::string::npos, held.find("successful-ok")) << held;
+  const size_t before = app_.Captured();
+  const int job = app_.Print(photo, "image/jpeg");
+  ASSERT_GT(job, 0);
+  // Three readings of the ready printer later, nothing has started.
+  ASSERT_TRUE(e2e::Eventually([&] { return app_.StatusQueriesSince(before) >= 3; }, 30000));
+  EXPECT_EQ("pending-held", app_.JobState(job).substr(0, 12));
+  EXPECT_EQ(std::string::npos, app_.ReceivedSince(before).find("\x1bPCNTRL START"));
+  const std::string released = app_.Ipp("Release-Held-New-Jobs", {});
+  EXPECT_NE(std::string::npos, released.find("successful-ok")) << released;
+  EXPECT_EQ("completed", app_.WaitForJob(job).substr(0, 9));
+}
+
 // The PID of the app's child running `name`, or -1.
 pid_t ChildNamed(pid_t parent, const std::string& name) {
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
