@@ -18,6 +18,9 @@
 #else
 #define IMGLIB_AVX2_CLONES
 #endif
+// A loop body shared by several such functions: inlined into each build, so
+// that every build vectorises it for its own instruction set.
+#define IMGLIB_LOOP_BODY inline __attribute__((always_inline))
 
 // Row pitch in bytes: rows start on 4-byte boundaries. 64-bit, so that absurd
 // widths show up as too large instead of wrapping.
