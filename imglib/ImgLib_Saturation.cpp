@@ -116,12 +116,12 @@ IMGLIB_LOOP_BODY void SaturatePixels(uint8_t* __restrict pixels, int n,
 
 // The byte orders, each with the positions of red and blue fixed, so that
 // the compiler can take the bytes three pixels at a time.
-IMGLIB_AVX2_CLONES
+IMGLIB_AVX512_CLONES
 void SaturateRgb(uint8_t* pixels, int n, const double* scaled) {
   SaturatePixels<0>(pixels, n, scaled);
 }
 
-IMGLIB_AVX2_CLONES
+IMGLIB_AVX512_CLONES
 void SaturateBgr(uint8_t* pixels, int n, const double* scaled) {
   SaturatePixels<2>(pixels, n, scaled);
 }
