@@ -542,6 +542,8 @@ BITMAPHANDLE RowNumbered(Bytes* pixels, int width, int height) {
 
 TEST_F(PhotoBufferTest, SecondImageBandStartsAfterGapAndSinglePanelHeight) {
   buffer().Alloc(Record(3, 300));  // stored outPageHeight 1240
+  // Bands of about 190 rows: the second image lies across rows 1344 and 1345.
+  buffer().threads = 13;
   Bytes a, b;
   BITMAPHANDLE first = RowNumbered(&a, 8, 100);
   BITMAPHANDLE second = RowNumbered(&b, 8, 100);
@@ -565,6 +567,7 @@ TEST_F(PhotoBufferTest, TallPlaneLosesItsTopRowsShortPlaneIsCentred) {
   BITMAPHANDLE tall = RowNumbered(&a, 4, 14);
   BITMAPHANDLE shortImage = RowNumbered(&b, 4, 6);
   DeviceMediaBufferInfo panel = SmallPanel(4, 10, 10);
+  buffer().threads = 4;  // bands of rows 0-1, 2-4, 5-6 and 7-9: both images cross them
   buffer().SetImageData(0, &tall);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
   buffer().SetImageData(0, &shortImage);
