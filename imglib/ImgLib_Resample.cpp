@@ -86,54 +86,89 @@ inline void ColumnSums(const double* __restrict pixels, int32_t first, const Tap
 
 // Source pixels widened at a time: 3 KiB of doubles on the stack.
 constexpr int32_t kWidePixels = 128;
+// Windows of a row worked out once for all its rows, at most; the rows of a
+// picture more than about 8000 pixels wide find theirs row by row.
+constexpr int32_t kMaxWindows = 64;
+
+// Columns [first, end), whose taps all lie within source pixels low .. high,
+// fewer than kWidePixels of them, widened together.
+struct Window {
+  int32_t first, end, low, high;
+};
+
+// The window from column j on: the columns whose taps stay within
+// kWidePixels pixels of the first one's lowest. A column's lowest tap is its
+// first or second, its highest its third or fourth (the others are clamped
+// to its own sample).
+template <typename TapAt>
+IMGLIB_LOOP_BODY Window WindowAt(int32_t j, int32_t newWidth, const TapAt& tapAt) {
+  const Taps& first = tapAt(j);
+  Window window{j, j, std::min(first.index[0], first.index[1]), 0};
+  window.high = window.low;
+  while (window.end < newWidth) {
+    const Taps& tap = tapAt(window.end);
+    const int32_t right = std::max(tap.index[2], tap.index[3]);
+    if (right >= window.low + kWidePixels) break;
+    window.high = std::max(window.high, right);
+    ++window.end;
+  }
+  return window;
+}
+
+// The sums of a window's columns. Pixels side by side (a row as stored)
+// widen as one run of bytes, which the compiler vectorises; a column of a
+// turned page goes pixel by pixel.
+template <typename TapAt>
+IMGLIB_LOOP_BODY void WindowSums(const uint8_t* __restrict source, int64_t pixelStep,
+                                 const Window& window, const TapAt& tapAt, int32_t newWidth,
+                                 double* __restrict wide, double* __restrict sums) {
+  const uint8_t* run = source + window.low * pixelStep;
+  const int32_t count = window.high - window.low + 1;
+  if (pixelStep == 3) {
+    for (int32_t i = 0; i < 3 * count; ++i) wide[i] = run[i];
+  } else {
+    for (int32_t p = 0; p < count; ++p) {
+      for (int b = 0; b < 3; ++b) wide[3 * p + b] = run[p * pixelStep + b];
+    }
+  }
+  wide[3 * count] = 0.0;
+  const int32_t last = std::min(window.end, newWidth - 1);
+  int32_t j = window.first;
+  for (; j < last; ++j) ColumnSums<4>(wide, window.low, tapAt(j), sums + 3 * j);
+  for (; j < window.end; ++j) ColumnSums<3>(wide, window.low, tapAt(j), sums + 3 * j);
+}
 
 // One source row through the horizontal pass: three sums per output column.
 // The taps of a column are at most four neighbouring pixels, and they move
 // right with the column, so the row is widened to doubles in windows of
-// pixels as the columns reach them. Without a table of column taps they are
-// worked out here, column by column.
+// pixels as the columns reach them. With a table of column taps the windows
+// come with it; without one the taps are worked out here, column by column,
+// and the windows found as they go.
 IMGLIB_AVX2_CLONES
 void HorizontalRow(const uint8_t* __restrict source, int64_t pixelStep,
-                   const Taps* __restrict columns, double sx, int32_t width, int32_t newWidth,
+                   const Taps* __restrict columns, const Window* __restrict windows,
+                   int32_t windowCount, double sx, int32_t width, int32_t newWidth,
                    double* __restrict sums) {
   // One double past the pixels: the last tap's fourth lane.
   double wide[3 * kWidePixels + 1];
+  if (windows) {
+    // A reference into the table: a copy costs a store and a reload per column.
+    const auto tapAt = [columns](int32_t j) -> const Taps& { return columns[j]; };
+    for (int32_t k = 0; k < windowCount; ++k) {
+      WindowSums(source, pixelStep, windows[k], tapAt, newWidth, wide, sums);
+    }
+    return;
+  }
   Taps worked;
-  // A reference into the table: a copy costs a store and a reload per column.
   const auto tapAt = [&](int32_t j) -> const Taps& {
     if (columns) return columns[j];
     worked = TapsAt(j, sx, width);
     return worked;
   };
   for (int32_t j = 0; j < newWidth;) {
-    // A column's lowest tap is its first or second, its highest its third or
-    // fourth (the others are clamped to its own sample).
-    const Taps& first = tapAt(j);
-    const int32_t low = std::min(first.index[0], first.index[1]);
-    // The columns whose taps all lie in the window, and the last pixel they use.
-    int32_t end = j, high = low;
-    while (end < newWidth) {
-      const Taps& tap = tapAt(end);
-      const int32_t right = std::max(tap.index[2], tap.index[3]);
-      if (right >= low + kWidePixels) break;
-      high = std::max(high, right);
-      ++end;
-    }
-    // Pixels side by side (a row as stored) widen as one run of bytes, which
-    // the compiler vectorises; a column of a turned page goes pixel by pixel.
-    const uint8_t* run = source + low * pixelStep;
-    const int32_t count = high - low + 1;
-    if (pixelStep == 3) {
-      for (int32_t i = 0; i < 3 * count; ++i) wide[i] = run[i];
-    } else {
-      for (int32_t p = 0; p < count; ++p) {
-        for (int b = 0; b < 3; ++b) wide[3 * p + b] = run[p * pixelStep + b];
-      }
-    }
-    wide[3 * count] = 0.0;
-    const int32_t last = std::min(end, newWidth - 1);
-    for (; j < last; ++j) ColumnSums<4>(wide, low, tapAt(j), sums + 3 * j);
-    for (; j < end; ++j) ColumnSums<3>(wide, low, tapAt(j), sums + 3 * j);
+    const Window window = WindowAt(j, newWidth, tapAt);
+    WindowSums(source, pixelStep, window, tapAt, newWidth, wide, sums);
+    j = window.end;
   }
 }
 
@@ -216,11 +251,13 @@ struct Plan {
   IL_PixelView source;
   int32_t width, height, newWidth, newHeight;
   double sx, sy;
-  const Taps* columns;  // null: worked out column by column
-  bool onSamples;       // every column falls on a source pixel: rows of bytes
-  int cachedRows;       // rows of sums (doubles) or of bytes a band keeps
-  int32_t fillRows;     // rows of bytes gathered at a time
-  int64_t rowSums;      // sums per source row
+  const Taps* columns;    // null: worked out column by column
+  const Window* windows;  // null: found row by row
+  int32_t windowCount;
+  bool onSamples;    // every column falls on a source pixel: rows of bytes
+  int cachedRows;    // rows of sums (doubles) or of bytes a band keeps
+  int32_t fillRows;  // rows of bytes gathered at a time
+  int64_t rowSums;   // sums per source row
 };
 
 // Output rows [first, end) into `out` (row 0 of the result), with this
@@ -240,7 +277,8 @@ void ResampleBand(const Plan& plan, double* sums, int32_t first, int32_t end, ui
       double* slotSums = sums + slot * plan.rowSums;
       if (cachedRow[slot] != y) {
         HorizontalRow(plan.source.origin + y * plan.source.rowStep, plan.source.pixelStep,
-                      plan.columns, plan.sx, plan.width, plan.newWidth, slotSums);
+                      plan.columns, plan.windows, plan.windowCount, plan.sx, plan.width,
+                      plan.newWidth, slotSums);
         cachedRow[slot] = y;
       }
       tapRows[q] = slotSums;
@@ -356,6 +394,20 @@ int Resample(const IL_PixelView& source, int32_t newWidth, int32_t newHeight, in
   uint8_t* cache = temp + tapBytes;
   plan.columns = columns;
   for (int32_t j = 0; tapTable && j < newWidth; ++j) columns[j] = TapsAt(j, plan.sx, plan.width);
+  // The windows of a row, the same for every row.
+  Window windows[kMaxWindows];
+  plan.windows = nullptr;
+  plan.windowCount = 0;
+  if (tapTable && !plan.onSamples) {
+    const auto tapAt = [columns](int32_t j) -> const Taps& { return columns[j]; };
+    for (int32_t j = 0; j < newWidth && plan.windowCount <= kMaxWindows;) {
+      const Window window = WindowAt(j, newWidth, tapAt);
+      if (plan.windowCount < kMaxWindows) windows[plan.windowCount] = window;
+      ++plan.windowCount;
+      j = window.end;
+    }
+    if (plan.windowCount <= kMaxWindows) plan.windows = windows;
+  }
   IL_RunRowBands(rows, bands, [&](int32_t band, int32_t first, int32_t end) {
     uint8_t* own = cache + bandBytes * band;
     if (plan.onSamples) {
