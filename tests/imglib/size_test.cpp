@@ -112,6 +112,8 @@ TEST(SizeBitmap, MatchesPlainTwoPassResamplingBitForBit) {
       {300, 8, 97, 9},
       {260, 7, 520, 3},
       {400, 6, 200, 12},
+      // More windows than are kept for all rows: found row by row.
+      {9000, 7, 8990, 9},
   };
   unsigned seed = 1;
   for (const Geometry& g : geometries) {
