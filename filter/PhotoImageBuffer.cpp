@@ -345,31 +345,38 @@ int PhotoImageBuffer::Send(DeviceEntry* device, const DeviceMediaBufferInfo* pan
     entry[0] = entry[1] = entry[2] = uint8_t(v);
   }
 
-  // White everywhere no image lands; filled once for all three planes.
+  // White everywhere no image lands; filled once for all three planes, as
+  // every plane puts its images in the same places. The rows are shared out
+  // in bands, each band filling and copying its own rows.
   uint8_t* pixels = bmp + kBmpPixelOffset;
-  memset(pixels, 0xFF, size_t(pixelBytes));
+  const int32_t bands = IL_RowBandCount(int32_t(height), threads);
+  IL_RunRowBands(int32_t(height), bands, [&](int32_t, int32_t first, int32_t end) {
+    memset(pixels + first * stride, 0xFF, size_t(stride) * size_t(end - first));
+    return IL_SUCCESS;
+  });
 
   const int images = std::clamp(panel->outImageCount, 0, kSlotCount);
   const long band = panel->outImageHeight;
   for (int p = 0; p < kPlaneCount; ++p) {
     if (WriteCmdHeader(block, "IMAGE", kPlaneNames[p], long(payloadLength)) != 0)
       return kDeviceBadArgument;
-    for (int i = 0; i < images; ++i) {
-      const BITMAPHANDLE& plane = planes_[i][p];
-      if (!plane.Pixels) continue;
-      // Centred across the head and within the image's band; band i starts
-      // i x (gap + single panel height) rows above the bottom of the print.
-      const long rows = std::min<long>(band, plane.Height);
-      const long columns = std::min<long>(width, plane.Width);
-      const long top = i * long(panel->outGap + mediaInfo_.outPageHeight) + (band - rows) / 2;
-      const long left = (width - columns) / 2;
-      for (long y = 0; y < rows; ++y) {
-        const long row = top + y;
-        if (row < 0 || row >= height) continue;
-        memcpy(pixels + row * stride + left, plane.Pixels + y * plane.BytesPerLine,
-               size_t(columns));
+    IL_RunRowBands(int32_t(height), bands, [&](int32_t, int32_t first, int32_t end) {
+      for (int i = 0; i < images; ++i) {
+        const BITMAPHANDLE& plane = planes_[i][p];
+        if (!plane.Pixels) continue;
+        // Centred across the head and within the image's band; band i starts
+        // i x (gap + single panel height) rows above the bottom of the print.
+        const long rows = std::min<long>(band, plane.Height);
+        const long columns = std::min<long>(width, plane.Width);
+        const long top = i * long(panel->outGap + mediaInfo_.outPageHeight) + (band - rows) / 2;
+        const long left = (width - columns) / 2;
+        for (long row = std::max<long>(top, first); row < std::min<long>(top + rows, end); ++row) {
+          memcpy(pixels + row * stride + left, plane.Pixels + (row - top) * plane.BytesPerLine,
+                 size_t(columns));
+        }
       }
-    }
+      return IL_SUCCESS;
+    });
     if (device->SetCommand(reinterpret_cast<char*>(block), blockLength) == 0)
       return kDeviceBadArgument;
   }

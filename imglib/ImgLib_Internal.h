@@ -13,11 +13,19 @@
 // so the bytes are the same; AVX2 just takes four doubles at a time.
 // IMGLIB_NO_AVX2_CLONES keeps the plain build only, so that tests on an AVX2
 // machine can run it too.
+// IMGLIB_AVX512_CLONES adds an AVX-512 build, eight doubles at a time, for
+// loops bound by arithmetic (saturation's selects and divisions); loops bound
+// by loads ran slower with it.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(IMGLIB_NO_AVX2_CLONES)
 #define IMGLIB_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#define IMGLIB_AVX512_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define IMGLIB_AVX2_CLONES
+#define IMGLIB_AVX512_CLONES
 #endif
+// A loop body shared by several such functions: inlined into each build, so
+// that every build vectorises it for its own instruction set.
+#define IMGLIB_LOOP_BODY inline __attribute__((always_inline))
 
 // Row pitch in bytes: rows start on 4-byte boundaries. 64-bit, so that absurd
 // widths show up as too large instead of wrapping.

@@ -12,6 +12,19 @@ namespace {
 constexpr int kPlanes = 3;
 constexpr size_t kPaletteBytes = 256 * 4;
 
+// One row's bytes 0, 1 and 2 of each pixel into three plane rows. Its own
+// function with restricted pointers and a width by value, so that the
+// compiler knows the stores change neither and takes many pixels at a time.
+IMGLIB_AVX2_CLONES
+void SeparateRow(const uint8_t* __restrict in, int32_t width, uint8_t* __restrict byte0,
+                 uint8_t* __restrict byte1, uint8_t* __restrict byte2) {
+  for (int32_t x = 0; x < width; ++x) {
+    byte0[x] = in[3 * x];
+    byte1[x] = in[3 * x + 1];
+    byte2[x] = in[3 * x + 2];
+  }
+}
+
 }  // namespace
 
 int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t recordSize,
@@ -63,26 +76,14 @@ int IL_ColorSeparateBitmap(pBITMAPHANDLE source, pBITMAPHANDLE* planes, int32_t 
   // Plane 0 is blue: byte 0 of a B,G,R pixel, byte 2 of an R,G,B one.
   const bool bgr = source->ColorOrder == 1;
   const int64_t sourcePitch = RowPitch(width, source->BitsPerPixel);
+  const int blueAt = bgr ? 0 : 2;
   IL_RunRowBands(height, IL_RowBandCount(height, threads),
                  [&](int32_t, int32_t first, int32_t end) {
                    for (int32_t y = first; y < end; ++y) {
-                     const uint8_t* in = source->Pixels + y * sourcePitch;
-                     uint8_t* blue = planes[0]->Pixels + y * planePitch;
-                     uint8_t* green = planes[1]->Pixels + y * planePitch;
-                     uint8_t* red = planes[2]->Pixels + y * planePitch;
-                     if (bgr) {
-                       for (int32_t x = 0; x < width; ++x) {
-                         blue[x] = in[3 * x];
-                         green[x] = in[3 * x + 1];
-                         red[x] = in[3 * x + 2];
-                       }
-                     } else {
-                       for (int32_t x = 0; x < width; ++x) {
-                         red[x] = in[3 * x];
-                         green[x] = in[3 * x + 1];
-                         blue[x] = in[3 * x + 2];
-                       }
-                     }
+                     uint8_t* rows[kPlanes];
+                     for (int k = 0; k < kPlanes; ++k) rows[k] = planes[k]->Pixels + y * planePitch;
+                     SeparateRow(source->Pixels + y * sourcePitch, width, rows[blueAt], rows[1],
+                                 rows[2 - blueAt]);
                    }
                    return IL_SUCCESS;
                  });

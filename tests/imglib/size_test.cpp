@@ -112,6 +112,8 @@ TEST(SizeBitmap, MatchesPlainTwoPassResamplingBitForBit) {
       {300, 8, 97, 9},
       {260, 7, 520, 3},
       {400, 6, 200, 12},
+      // More windows than are kept for all rows: found row by row.
+      {9000, 7, 8990, 9},
   };
   unsigned seed = 1;
   for (const Geometry& g : geometries) {
@@ -135,25 +137,50 @@ TEST(SizeBitmap, MatchesPlainTwoPassResamplingBitForBit) {
 }
 
 TEST(ResampleView, ReadsAPageAsTurnedAndWritesOnlyTheRowsAsked) {
-  // A 9 x 14 page read turned a quarter counter-clockwise: pixel (x, y) of
-  // the view is page pixel (y, 13 - x).
-  Bitmap page;
-  MakeColor(page, 9, 14, IL_ORDER_BGR, RandomPixels(77));
-  Bitmap turned;
-  MakeColor(turned, 14, 9, IL_ORDER_BGR,
-            [&](int x, int y, int b) { return page.At(y, 13 - x, b); });
-  const IL_PixelView view{page->Pixels + 13 * page->BytesPerLine, -page->BytesPerLine, 3, 14, 9};
-  const std::vector<uint8_t> expected = ReferenceResize(turned.h, 7, 18);
-  const int pitch = ((7 * 24 + 31) / 32) * 4;
-  for (int threads : {1, 2, 4}) {
-    std::vector<uint8_t> out(static_cast<size_t>(pitch) * 18, 0xA5);
-    ASSERT_EQ(IL_ResampleView(view, 7, 18, 11, out.data(), pitch, threads), IL_SUCCESS);
-    for (int y = 0; y < 18; ++y) {
-      for (int i = 0; i < pitch; ++i) {
-        // Rows past the eleventh and the padding stay as they were.
-        const uint8_t want = y < 11 && i < 21 ? expected[static_cast<size_t>(y * 21 + i)] : 0xA5;
-        ASSERT_EQ(out[static_cast<size_t>(y * pitch + i)], want)
-            << "row " << y << " byte " << i << " on " << threads << " threads";
+  // A page read turned a quarter counter-clockwise: pixel (x, y) of the view
+  // is page pixel (y, height - 1 - x). Halving across and doubling down is a
+  // portrait page at 300x600 dpi: rows of bytes, gathered a block at a time
+  // on a turned page, with weights in 1/256ths; the others take each path
+  // with other weights and ring sizes.
+  struct Geometry {
+    int pageWidth, pageHeight, newWidth, newHeight, rows;
+  };
+  const Geometry geometries[] = {
+      {9, 14, 7, 18, 11},    // fewer source rows than the ring holds
+      {40, 30, 15, 80, 80},  // the ring wraps, many times
+      {37, 22, 11, 74, 70},  // odd height: the last rows clamp their taps
+      {20, 10, 5, 80, 80},   // four times down: quarter steps, still 1/256ths
+      {23, 26, 13, 9, 9},    // halving across, shrinking down: weights in doubles
+      {20, 16, 8, 33, 33},   // halving across, 20 to 33 down
+      {7, 12, 6, 7, 7},      // every row on a sample
+      {30, 21, 17, 45, 40},  // no column on a sample: sums in doubles
+  };
+  unsigned seed = 77;
+  for (const Geometry& g : geometries) {
+    Bitmap page;
+    MakeColor(page, g.pageWidth, g.pageHeight, IL_ORDER_BGR, RandomPixels(seed++));
+    Bitmap turned;
+    MakeColor(turned, g.pageHeight, g.pageWidth, IL_ORDER_BGR,
+              [&](int x, int y, int b) { return page.At(y, g.pageHeight - 1 - x, b); });
+    const IL_PixelView view{page->Pixels + (g.pageHeight - 1) * page->BytesPerLine,
+                            -page->BytesPerLine, 3, g.pageHeight, g.pageWidth};
+    const std::vector<uint8_t> expected = ReferenceResize(turned.h, g.newWidth, g.newHeight);
+    const int pitch = ((g.newWidth * 24 + 31) / 32) * 4;
+    const int rowBytes = g.newWidth * 3;
+    for (int threads : {1, 2, 4}) {
+      SCOPED_TRACE(testing::Message()
+                   << g.pageWidth << "x" << g.pageHeight << " turned -> " << g.newWidth << "x"
+                   << g.newHeight << " on " << threads << " threads");
+      std::vector<uint8_t> out(static_cast<size_t>(pitch) * g.newHeight, 0xA5);
+      ASSERT_EQ(IL_ResampleView(view, g.newWidth, g.newHeight, g.rows, out.data(), pitch, threads),
+                IL_SUCCESS);
+      for (int y = 0; y < g.newHeight; ++y) {
+        for (int i = 0; i < pitch; ++i) {
+          // Rows past those asked for and the padding stay as they were.
+          const uint8_t want =
+              y < g.rows && i < rowBytes ? expected[static_cast<size_t>(y * rowBytes + i)] : 0xA5;
+          ASSERT_EQ(out[static_cast<size_t>(y * pitch + i)], want) << "row " << y << " byte " << i;
+        }
       }
     }
   }

@@ -542,6 +542,8 @@ BITMAPHANDLE RowNumbered(Bytes* pixels, int width, int height) {
 
 TEST_F(PhotoBufferTest, SecondImageBandStartsAfterGapAndSinglePanelHeight) {
   buffer().Alloc(Record(3, 300));  // stored outPageHeight 1240
+  // Bands of about 190 rows: the second image lies across rows 1344 and 1345.
+  buffer().threads = 13;
   Bytes a, b;
   BITMAPHANDLE first = RowNumbered(&a, 8, 100);
   BITMAPHANDLE second = RowNumbered(&b, 8, 100);
@@ -565,6 +567,7 @@ TEST_F(PhotoBufferTest, TallPlaneLosesItsTopRowsShortPlaneIsCentred) {
   BITMAPHANDLE tall = RowNumbered(&a, 4, 14);
   BITMAPHANDLE shortImage = RowNumbered(&b, 4, 6);
   DeviceMediaBufferInfo panel = SmallPanel(4, 10, 10);
+  buffer().threads = 4;  // bands of rows 0-1, 2-4, 5-6 and 7-9: both images cross them
   buffer().SetImageData(0, &tall);
   ASSERT_EQ(buffer().Send(&device_, &panel), 0);
   buffer().SetImageData(0, &shortImage);
@@ -665,7 +668,14 @@ struct PageJob {
   bool rotate, border;
   int32_t sharpness;
   bool colorAdjustment, monochrome;
+  uint64_t digest;  // FNV-1a of the stream, the same on every machine
 };
+
+uint64_t Fnv1a(const Bytes& bytes) {
+  uint64_t hash = 0xcbf29ce484222325u;
+  for (const uint8_t byte : bytes) hash = (hash ^ byte) * 0x100000001b3u;
+  return hash;
+}
 
 // The plane packets of one page through the device object on `threads`
 // threads, as the page loop makes and sends it.
@@ -712,20 +722,23 @@ Bytes PageStream(const PageJob& job, int threads) {
   return stream;
 }
 
+// Every thread count sends the bytes one thread sends, and those are the
+// bytes every machine sends: `make cross-test` runs this on arm64 and armhf.
 TEST(PageThreads, EveryThreadCountSendsTheSameBytes) {
   const PageJob jobs[] = {
       // Portrait at 300x600: read turned, resampled, fitted in strips.
-      {"portrait 300x600", 240, 731, 600, 1, true, true, 650, true, false},
-      {"landscape 600x300", 467, 150, 600, 2, false, true, -500, true, false},
-      {"plain, no border", 101, 67, 300, 0, false, false, 1000, false, false},
-      {"turned, not resampled", 200, 90, 300, 0, true, true, 300, true, true},
+      {"portrait 300x600", 240, 731, 600, 1, true, true, 650, true, false, 0x84788689ee88025cu},
+      {"landscape 600x300", 467, 150, 600, 2, false, true, -500, true, false, 0x34cbf8110867fd66u},
+      {"plain, no border", 101, 67, 300, 0, false, false, 1000, false, false, 0xad8897a80e2b71b3u},
+      {"turned, not resampled", 200, 90, 300, 0, true, true, 300, true, true, 0x0e7e72e8e4c94ea1u},
       // Fewer rows than threads at every step.
-      {"two rows", 40, 2, 300, 0, false, false, 650, true, false},
-      {"one column", 1, 9, 300, 0, false, false, 650, true, false},
+      {"two rows", 40, 2, 300, 0, false, false, 650, true, false, 0x17bbcbfe7708eeebu},
+      {"one column", 1, 9, 300, 0, false, false, 650, true, false, 0xf69962bf2bdd575au},
   };
   for (const PageJob& job : jobs) {
     const Bytes one = PageStream(job, 1);
     ASSERT_GT(one.size(), 1000u) << job.name;
+    EXPECT_EQ(Fnv1a(one), job.digest) << job.name << ": 0x" << std::hex << Fnv1a(one);
     for (int threads = 2; threads <= 4; ++threads) {
       EXPECT_TRUE(PageStream(job, threads) == one) << job.name << " on " << threads << " threads";
     }
