@@ -91,7 +91,8 @@ bool AppUnderTest::StartApp(std::string* error) {
                                       "listen-hostname=localhost",
                                       "auth-service=qv46-apptest",
                                       "pam-config-dir=" + work_ + "/pam",
-                                      "admin-group=root"};
+                                      "admin-group=root",
+                                      "login-refusal-ms=" + std::to_string(kRefusalMs)};
   options.insert(options.end(), options_.begin(), options_.end());
   std::vector<std::string> argv = {QV46_PRINTER_APP, "server"};
   for (const std::string& option : options) argv.insert(argv.end(), {"-o", option});

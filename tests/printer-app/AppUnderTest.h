@@ -24,6 +24,9 @@ class AppUnderTest {
   static constexpr char kPassword[] = "qv46-test-password";
   // The administrator's login as curl's -u takes it.
   static std::string AdminLogin() { return std::string(kAdmin) + ":" + kPassword; }
+  // How long the app holds back a refused login: its 2 s, made short so
+  // that tests of refusals wait for the answer, not the clock.
+  static constexpr int kRefusalMs = 200;
 
   AppUnderTest();
   ~AppUnderTest();
