@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "printer-app/JobQueue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -112,7 +113,8 @@ class Worker {
     for (;;) {
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait_for(lock, kJobLook, [this] { return asked_ || stopped_; });
+        // A read interval shorter than the look is kept too.
+        wake_.wait_for(lock, std::min(kJobLook, gIdleRead), [this] { return asked_ || stopped_; });
         if (stopped_) return;
         if (asked_) nextRead = Clock::now();
         asked_ = false;
