@@ -4,14 +4,26 @@
 #                [TIMEOUT <s>] [COST <n>])
 # Builds a GoogleTest program and registers each of its tests with CTest,
 # labelled with the module it belongs to (or e2e). COST makes a parallel
-# ctest start its tests first, before it has timings of its own: one long
-# test started last runs on alone after all others are done.
+# ctest start all the program's tests first, whatever their times; a long
+# test of a program with short ones goes into tests/test-costs.txt instead.
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
 # Every test program with what it runs, for a tree built only to run its
 # tests (make test-asan): no benchmarks, demos or tools that no test runs.
 add_custom_target(test-programs)
+
+# A parallel ctest starts the tests it expects to take longest first, from
+# the times of its earlier runs. A fresh tree has none: it starts from what
+# the long tests took (tests/test-costs.txt: ctest's own lines of name, runs
+# and seconds, after comment lines), so that no long test is left to run
+# alone at the end. ctest keeps the file up to date from then on.
+set(QV46_COST_DATA ${CMAKE_BINARY_DIR}/Testing/Temporary/CTestCostData.txt)
+if(NOT EXISTS ${QV46_COST_DATA})
+  file(STRINGS ${PROJECT_SOURCE_DIR}/tests/test-costs.txt QV46_COSTS REGEX "^[^#]")
+  list(JOIN QV46_COSTS "\n" QV46_COSTS)
+  file(WRITE ${QV46_COST_DATA} "${QV46_COSTS}\n")
+endif()
 
 function(qv46_add_gtest name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT;COST" "SOURCES;LIBS;ENV" ${ARGN})

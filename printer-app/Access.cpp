@@ -106,12 +106,6 @@ bool InGroup(const std::string& user, gid_t group) {
 // often.
 constexpr int kTlsCheckSeconds = 5;
 
-// A refused login answers no sooner than this after the request came:
-// pam_unix holds back a wrong password about as long, so a refusal for an
-// account outside the admin group, whose password is never tried, takes
-// the same time as one for a wrong password.
-constexpr auto kRefusalTime = std::chrono::seconds(2);
-
 // The system's admin group as it is now; -1 when there is none.
 gid_t AdminGroupId(pappl_client_t* client) {
   char name[256];
@@ -133,7 +127,7 @@ http_status_t AdminOnly(pappl_client_t* client, gid_t groupId, const AdminLogin&
   if (!BasicCredentials(client, &credentials)) return HTTP_STATUS_UNAUTHORIZED;
   if (groupId == static_cast<gid_t>(-1) || !InGroup(credentials.user, groupId) ||
       !PamAccepts(login, credentials, papplClientGetHostName(client))) {
-    std::this_thread::sleep_until(start + kRefusalTime);
+    std::this_thread::sleep_until(start + login.refusalTime);
     return HTTP_STATUS_UNAUTHORIZED;
   }
   papplClientSetUsername(client, credentials.user.c_str());

@@ -7,6 +7,7 @@
 
 #include <pappl/pappl.h>
 
+#include <chrono>
 #include <string>
 
 // Listens on `hostname`: every address (IPv4 and IPv6) for "" or "*", the
@@ -26,6 +27,11 @@ struct AdminLogin {
   std::string pamService;  // the PAM service that checks passwords
   std::string pamDir;      // its configuration directory; "" for the system's
   std::string group;       // the group whose members may administer
+  // A refused login answers no sooner than this after the request came:
+  // pam_unix holds back a wrong password about as long, so a refusal for an
+  // account outside the group, whose password is never tried, takes the
+  // same time as one for a wrong password.
+  std::chrono::milliseconds refusalTime{2000};
 };
 // Administration (PAPPL's admin pages and IPP operations, and Disable-,
 // Enable-Printer and Cancel-Current-Job, which PAPPL leaves to the print

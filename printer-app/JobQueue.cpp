@@ -193,7 +193,9 @@ class Worker {
     for (;;) {
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait_for(lock, kJobLook, [this] { return asked_ || stopped_ || keepAsked_; });
+        // A read interval shorter than the look is kept too.
+        wake_.wait_for(lock, std::min(kJobLook, gIdleRead),
+                       [this] { return asked_ || stopped_ || keepAsked_; });
         if (stopped_) return;
         if (asked_) nextRead = Clock::now();
         asked_ = false;

@@ -43,6 +43,11 @@ constexpr char kSystemName[] = "QV-46 Printer Application";
 constexpr long kStatusIntervalMs = 2000;
 constexpr long kMinStatusIntervalMs = 10;
 constexpr long kMaxStatusIntervalMs = 60000;
+// How long a refused administrator login is held back, unless
+// login-refusal-ms says otherwise (tests shorten it).
+constexpr long kLoginRefusalMs = 2000;
+constexpr long kMinLoginRefusalMs = 10;
+constexpr long kMaxLoginRefusalMs = 60000;
 constexpr char kAvahiSocket[] = "/run/avahi-daemon/socket";
 // Administration as CUPS grants it: members of lpadmin, by their password.
 constexpr char kAdminGroup[] = "lpadmin";
@@ -135,6 +140,14 @@ void Collect(pappl_printer_t* printer, void* data) {
 std::string Option(const char* name, int numOptions, cups_option_t* options, const char* fallback) {
   const char* value = cupsGetOption(name, numOptions, options);
   return value != nullptr ? value : fallback;
+}
+
+// A time in milliseconds, held within [least, most].
+std::chrono::milliseconds MsOption(const char* name, int numOptions, cups_option_t* options,
+                                   long fallback, long least, long most) {
+  const char* value = cupsGetOption(name, numOptions, options);
+  return std::chrono::milliseconds(
+      std::clamp(value != nullptr ? std::strtol(value, nullptr, 10) : fallback, least, most));
 }
 
 // PAPPL 1.3's own page lists network printers through avahi and aborts the
@@ -230,7 +243,9 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
     papplSystemSetHostName(system, "localhost");
   RequireAdminLogin(system, {Option("auth-service", numOptions, options, kName),
                              Option("pam-config-dir", numOptions, options, ""),
-                             Option("admin-group", numOptions, options, kAdminGroup)});
+                             Option("admin-group", numOptions, options, kAdminGroup),
+                             MsOption("login-refusal-ms", numOptions, options, kLoginRefusalMs,
+                                      kMinLoginRefusalMs, kMaxLoginRefusalMs)});
   if (!KeepTlsCredentialsIn(
           system, Option("tls-directory", numOptions, options, (spool + "/ssl").c_str()))) {
     std::fprintf(stderr, "%s: cannot make the TLS key folder.\n", kName);
@@ -257,11 +272,10 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   // Nothing is advertised that other machines cannot reach.
   AdvertiseSystem(system, gNetwork, kSystemName);
   papplSystemSetSaveCallback(system, SaveState, const_cast<char*>(statePath.c_str()));
-  const std::string interval =
-      Option("status-interval-ms", numOptions, options, std::to_string(kStatusIntervalMs).c_str());
-  const long intervalMs = std::clamp(std::strtol(interval.c_str(), nullptr, 10),
-                                     kMinStatusIntervalMs, kMaxStatusIntervalMs);
-  JobQueue::SetIdleReadInterval(std::chrono::milliseconds(intervalMs));
+  const std::chrono::milliseconds interval =
+      MsOption("status-interval-ms", numOptions, options, kStatusIntervalMs, kMinStatusIntervalMs,
+               kMaxStatusIntervalMs);
+  JobQueue::SetIdleReadInterval(interval);
   // Completed outside the iteration: it holds the system's lock, which
   // adding a page takes too, so the saved printers hung the start.
   std::vector<pappl_printer_t*> loaded;
@@ -270,7 +284,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void*) {
   // Added before PAPPL adds its own pages, so it takes the path.
   if (access(kAvahiSocket, F_OK) != 0)
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", ShowAddPrinterPage, nullptr);
-  HotPlug::Start(system, std::chrono::milliseconds(intervalMs), CompletePrinter);
+  HotPlug::Start(system, interval, CompletePrinter);
   // How often the spool's free space is looked at.
   constexpr int kSpoolCheckSeconds = 2;
   WatchSpoolSpace(system, spool, kSpoolCheckSeconds);

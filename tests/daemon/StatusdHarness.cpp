@@ -7,7 +7,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace qv46test {
 
@@ -77,8 +79,13 @@ bool StatusdHarness::Start(const std::vector<std::string>& extraEnv) {
   qv46sim::SpawnOptions options;
   options.extraEnv = extraEnv;
   options.extraEnv.push_back("NOTIFY_SOCKET=" + socketPath);
+  options.extraEnv.push_back("QV46_STATUSD_PACE=" + std::to_string(kPace));
   daemon_ = bed_.Spawn({QV46_STATUSD}, options);
   return daemon_.Started() && notify.WaitReady(15000);
+}
+
+void StatusdHarness::LetCyclesPass(int cycles) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(cycles * kTestCycleMs + 200));
 }
 
 std::string StatusdHarness::NewSerial(const std::string& tag) {

@@ -10,14 +10,24 @@
 #include <vector>
 
 #include "Fakes.h"
+#include "daemon/StatusDaemon.h"
 #include "qv46sim.h"
 
 namespace qv46test {
 
 class StatusdHarness {
  public:
+  // The daemon runs this many times faster than it does for users: a cycle
+  // of kCycleMs / kPace, the first tries after an arrival as much quicker.
+  static constexpr unsigned kPace = 5;
+  static constexpr int kTestCycleMs = static_cast<int>(kCycleMs / kPace);
+
   explicit StatusdHarness(qv46sim::Testbed& bed);
   ~StatusdHarness();
+
+  // Lets `cycles` of the daemon's cycles pass, and time for a poll under way
+  // to reach the printer: for what must not happen, which has no event.
+  static void LetCyclesPass(int cycles);
 
   // Starts the daemon with `extraEnv` added and waits for READY=1; false
   // when it did not come.

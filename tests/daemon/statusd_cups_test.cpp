@@ -122,9 +122,9 @@ TEST_P(StatusdCupsTest, RegistersOrRecognisesTheQueue) {
   }
 
   // Registered: without a watching monitor the printer is left alone.
-  qv46sim::WaitUntil([] { return false; }, 1200);
+  StatusdHarness::LetCyclesPass(1);
   const int claims = bed.ClaimCount(id);
-  qv46sim::WaitUntil([] { return false; }, 2200);
+  StatusdHarness::LetCyclesPass(2);
   EXPECT_EQ(claims, bed.ClaimCount(id));
   EXPECT_LE(Calls().size(), 1u);
 }

@@ -121,9 +121,9 @@ TEST_F(StatusdSimTest, WatchedPrinterIsPolledAndCountRequestsAreConsumed) {
   ASSERT_TRUE(qv46sim::WaitUntil([&] { return LpadminCalls().size() == 1; }, kSettleMs));
 
   // Registered and unwatched: left alone (allow one poll already under way).
-  qv46sim::WaitUntil([] { return false; }, 1200);
+  StatusdHarness::LetCyclesPass(1);
   const int idle = bed.ClaimCount(id);
-  qv46sim::WaitUntil([] { return false; }, 2200);
+  StatusdHarness::LetCyclesPass(2);
   EXPECT_EQ(idle, bed.ClaimCount(id));
 
   // Watched: one poll per cycle; the first one of the watch reads the count.
@@ -159,9 +159,9 @@ TEST_F(StatusdSimTest, PauseMarkerKeepsTheDaemonOffThePrinter) {
   statusd.RemoveAtEnd(marker);
   std::ofstream(marker).close();
   std::ofstream(StatusdHarness::WatchPath(serial)).close();
-  qv46sim::WaitUntil([] { return false; }, 1200);
+  StatusdHarness::LetCyclesPass(1);
   const int paused = bed.ClaimCount(id);
-  qv46sim::WaitUntil([] { return false; }, 2200);
+  StatusdHarness::LetCyclesPass(2);
   EXPECT_EQ(paused, bed.ClaimCount(id));
 
   // The job is done: polled again, and the count is read after printing.
@@ -346,7 +346,8 @@ TEST_F(StatusdSimTest, PlantedSymlinkIsNotWrittenThrough) {
   // The poll that registers the queue goes on to the status file.
   ASSERT_TRUE(qv46sim::WaitUntil([&] { return Queries(id, "INFO RQTY") >= 1; }, kSettleMs));
   ASSERT_TRUE(bed.Unplug(id));
-  qv46sim::WaitUntil([] { return false; }, 2500);  // room for the offline write
+  // The offline form takes the name's place, as every write does.
+  EXPECT_TRUE(qv46sim::WaitUntil([&] { return StatusdHarness::IsOffline(serial); }, kSettleMs));
   EXPECT_EQ("precious", ReadFile(victim));
   EXPECT_EQ(1u, LpadminCalls().size());
 }

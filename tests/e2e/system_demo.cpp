@@ -6,7 +6,7 @@
 // backend, then the stream the printer received decoded into plane BMPs
 // and a preview, and the status file the daemon wrote. Needs root.
 #include <cups/cups.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +16,16 @@
 #include "TestImages.h"
 
 using e2e::PrintSystem;
+
+namespace {
+
+// The file that has the name now; 0 when there is none.
+ino_t FileId(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -68,10 +78,12 @@ int main(int argc, char** argv) {
   std::system(("cp '" + photo + "' '" + out + "/'").c_str());
   std::cout << "\n== What the printer received (decoded by qv46-stream):\n" << listing;
 
-  // One more poll after the job, with the marker gone.
+  // One more poll after the job, with the marker gone: the daemon puts a
+  // new file in place at the poll's end.
   const size_t after = system.Captured();
-  e2e::Eventually([&] { return system.Captured() > after; }, 10000);
-  sleep(1);
+  const ino_t written = FileId(statusFile);
+  e2e::Eventually([&] { return system.Captured() > after && FileId(statusFile) != written; },
+                  10000);
   const std::string status = e2e::ReadFile(statusFile);
   e2e::WriteFile(out + "/status-file.log", status);
   std::cout << "\n== " << statusFile << ", written by the status daemon:\n" << status;

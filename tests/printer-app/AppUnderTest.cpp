@@ -2,9 +2,7 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "AppUnderTest.h"
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,26 +10,10 @@
 #include <regex>
 #include <sstream>
 
+#include "FreePort.h"
 #include "PrintSystem.h"
 
 namespace apptest {
-namespace {
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  close(fd);
-  return port;
-}
-
-}  // namespace
 
 int Run(const std::vector<std::string>& argv, std::string* out, const std::vector<std::string>& env,
         int timeoutMs) {
@@ -78,7 +60,11 @@ bool AppUnderTest::Start(std::string* error) {
   std::istringstream lines(e2e::ReadFile(envFile));
   for (std::string line; std::getline(lines, line);) simEnv_.push_back(line);
 
-  port_ = FreePort();
+  port_ = qv46test::FreePort();
+  if (port_ < 0) {
+    *error = "no free port";
+    return false;
+  }
   mkdir((work_ + "/spool").c_str(), 0700);
   // A PAM service that knows one password, so no system user is touched.
   mkdir((work_ + "/pam").c_str(), 0700);
@@ -105,20 +91,32 @@ bool AppUnderTest::StartApp(std::string* error) {
                                       "listen-hostname=localhost",
                                       "auth-service=qv46-apptest",
                                       "pam-config-dir=" + work_ + "/pam",
-                                      "admin-group=root"};
+                                      "admin-group=root",
+                                      "login-refusal-ms=" + std::to_string(kRefusalMs)};
   options.insert(options.end(), options_.begin(), options_.end());
   std::vector<std::string> argv = {QV46_PRINTER_APP, "server"};
   for (const std::string& option : options) argv.insert(argv.end(), {"-o", option});
   app_ = std::make_unique<qv46sim::Process>(qv46sim::SpawnProcess(argv, env, appOptions));
-  if (!e2e::Eventually([&] { return !PrinterAttribute("printer-state").empty(); }, 20000)) {
-    *error = "the app did not serve the printer: " + e2e::ReadFile(work_ + "/app.err");
+  // An app that refuses to start has nothing to wait for.
+  bool ended = false;
+  if (!e2e::Eventually(
+          [&] {
+            ended = !app_->Running();
+            return ended || !PrinterAttribute("printer-state").empty();
+          },
+          20000) ||
+      ended) {
+    *error = std::string(ended ? "the app ended" : "the app did not serve the printer") + ": " +
+             e2e::ReadFile(work_ + "/app.err");
     return false;
   }
   return true;
 }
 
 int AppUnderTest::StopApp(int signal, int timeoutMs) {
-  kill(app_->Pid(), signal);
+  if (app_ == nullptr) return -1;
+  // An app already reaped has no process id: kill(-1) would signal everyone.
+  if (app_->Started()) kill(app_->Pid(), signal);
   return app_->Wait(timeoutMs);
 }
 

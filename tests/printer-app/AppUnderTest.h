@@ -24,6 +24,9 @@ class AppUnderTest {
   static constexpr char kPassword[] = "qv46-test-password";
   // The administrator's login as curl's -u takes it.
   static std::string AdminLogin() { return std::string(kAdmin) + ":" + kPassword; }
+  // How long the app holds back a refused login: its 2 s, made short so
+  // that tests of refusals wait for the answer, not the clock.
+  static constexpr int kRefusalMs = 200;
 
   AppUnderTest();
   ~AppUnderTest();
@@ -32,6 +35,10 @@ class AppUnderTest {
 
   // A server option ("name=value") for the app's next start.
   void AddOption(const std::string& option) { options_.push_back(option); }
+  // From the next start the printer is read, and the bus looked at, every
+  // 100 ms instead of every 2 s: a state the printer takes on, or its
+  // leaving, reaches IPP within moments.
+  void ReadOften() { AddOption("status-interval-ms=100"); }
   // Starts the printer, then the app; true once the app serves the printer.
   bool Start(std::string* error);
   // Sends `signal` to the app and waits at most `timeoutMs` for its end;

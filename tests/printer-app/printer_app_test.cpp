@@ -172,7 +172,13 @@ struct StatusCase {
   const char* expected;
 };
 
-class Status : public PrinterApp, public testing::WithParamInterface<StatusCase> {};
+class Status : public PrinterApp, public testing::WithParamInterface<StatusCase> {
+ protected:
+  void SetUp() override {
+    app_.ReadOften();
+    PrinterApp::SetUp();
+  }
+};
 
 TEST_P(Status, PrinterStateReachesIpp) {
   const StatusCase& c = GetParam();

@@ -17,21 +17,10 @@
 #include <string>
 #include <thread>
 
+#include "FreePort.h"
 #include "OtherUser.h"
 
 namespace {
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0;
-  close(fd);
-  return bound ? ntohs(address.sin_port) : -1;
-}
 
 bool Listening(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -90,7 +79,8 @@ TEST(LocalUser, AppOfAUserNeverTakesADirectoryAnotherUserMade) {
     else
       unsetenv("XDG_RUNTIME_DIR");
 
-    const int port = FreePort();
+    const int port = qv46test::FreePort();
+    ASSERT_GT(port, 0);
     const pid_t app = qv46test::StartAsNobody(
         {QV46_PRINTER_APP, "server", "-o", "server-port=" + std::to_string(port)});
     unsetenv("XDG_RUNTIME_DIR");
