@@ -232,4 +232,33 @@ std::string ClassicStream(const std::string& raster, const std::string& options)
   return status == 0 ? filtered : std::string();
 }
 
+std::string PdfOfPages(int pages, const std::string& content) {
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>", "",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream"};
+  std::string kids;
+  for (int i = 0; i < pages; ++i) {
+    kids += std::to_string(4 + i) + " 0 R ";
+    objects.push_back(
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 432 288] /Contents 3 0 R /Resources << >> "
+        ">>");
+  }
+  objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+  std::string pdf = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char line[24];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+    pdf += line;
+  }
+  return pdf + "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+}
+
 }  // namespace apptest

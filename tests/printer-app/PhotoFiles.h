@@ -35,6 +35,10 @@ std::string IccProfile(RgbSpace space, size_t padding = 0);
 // compensation.
 e2e::Rgb ToSrgb(const e2e::Rgb& image, const std::string& iccProfile);
 
+// A PDF of `pages` 6 x 4 in pages, each drawn by the content stream
+// `content` (blank when empty).
+std::string PdfOfPages(int pages, const std::string& content = "");
+
 // One flat PWG raster page of `media` in `type` ("srgb_8") at `dpi`, as a
 // phone sends it.
 bool WritePwgPage(const std::string& path, const char* media, const std::string& type, int dpi);

@@ -177,32 +177,9 @@ pid_t ChildNamed(pid_t parent, const std::string& name) {
 // that, and it ends when its job is canceled.
 TEST_F(PapplFaults, GhostscriptRunsWithNoSignalBlockedAndEndsWithItsJob) {
   // Fifty pages of a hundred thousand lines across each: minutes of work.
-  std::string content;
-  for (int i = 0; i < 100000; ++i) content += "0 0 m 432 288 l S\n";
-  std::string pdf = "%PDF-1.4\n";
-  std::vector<std::string> objects = {
-      "<< /Type /Catalog /Pages 2 0 R >>", "",
-      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream"};
-  std::string kids;
-  for (int page = 0; page < 50; ++page) {
-    kids += std::to_string(4 + page) + " 0 R ";
-    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 432 288] /Contents 3 0 R >>");
-  }
-  objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count 50 >>";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t offset : offsets) {
-    char line[24];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-    pdf += line;
-  }
-  pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  std::string lines;
+  for (int i = 0; i < 100000; ++i) lines += "0 0 m 432 288 l S\n";
+  const std::string pdf = apptest::PdfOfPages(50, lines);
   e2e::WriteFile(Path("slow.pdf"), pdf);
 
   const int job = app_.Print(Path("slow.pdf"), "application/pdf");

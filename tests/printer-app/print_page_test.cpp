@@ -360,13 +360,6 @@ class FileWrites {
   int count_ = 0;
 };
 
-// Status queries among the bytes the printer received.
-int StatusQueries(const std::string& received) {
-  int count = 0;
-  for (size_t at = 0; (at = received.find("\x1bPSTATUS", at)) != std::string::npos; ++at) ++count;
-  return count;
-}
-
 // The idle printer is asked every 50 ms, so a minute of the default
 // interval passes in seconds.
 class QuietState : public testing::Test {
@@ -380,7 +373,8 @@ class QuietState : public testing::Test {
   // Waits for `polls` more status queries; false when they did not come.
   bool Polls(int polls) {
     const size_t from = app_.Captured();
-    return e2e::Eventually([&] { return StatusQueries(app_.ReceivedSince(from)) >= polls; }, 20000);
+    return e2e::Eventually(
+        [&] { return app_.StatusQueriesSince(from) >= static_cast<size_t>(polls); }, 20000);
   }
 
   AppUnderTest app_;
