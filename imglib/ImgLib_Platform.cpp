@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 VALDREN
 #include "imglib/ImgLib_Platform.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <cstdlib>
@@ -40,6 +41,13 @@ void GlobalUnlock(HGLOBAL /*handle*/) {}
 
 void GlobalFree(HGLOBAL handle) {
   if (handle) gAllocator->Release(handle);
+}
+
+void IL_KeepFreedPagesInHeap() {
+  // The largest threshold the C library takes (32 MiB, 16 MiB on 32-bit
+  // machines): every page block of the printer's stocks comes from the heap.
+  mallopt(M_MMAP_THRESHOLD, int(sizeof(long) * (4 << 20)));
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
 void CopyMemory(void* destination, const void* source, size_t length) {

@@ -27,6 +27,13 @@ void ZeroMemory(void* destination, size_t length);
 // quotient outside 32 bits gives -1 instead of trapping.
 int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
+// For a process that runs pages one after the other and then ends (the
+// filter): the blocks a page frees stay in the heap for the next page
+// instead of going back to the kernel, which would fault them in and zero
+// them again, a tenth of a page's work and most of it on the calling
+// thread. A long-running process keeps the default, which gives memory back.
+void IL_KeepFreedPagesInHeap();
+
 // Seam for tests: an installed allocator serves GlobalAlloc, GlobalLock and
 // GlobalFree, so a test can make any allocation or lock fail and count what
 // was released. Install it through ScopedPixelAllocator only.
