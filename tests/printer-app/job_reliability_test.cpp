@@ -61,8 +61,8 @@ struct Scenario {
 constexpr const char* kClientMedia[] = {"na_index-4x6_4x6in", "oe_photo-l_3.5x5in", "na_5x7_5x7in",
                                         "na_index-4x6-ext_6x8in"};
 
-// The planes of draft (300 x 300 dpi) and of high quality (600 x 600 dpi,
-// which the printer takes as 300 x 600 dpi planes).
+// The planes of draft, the standard look (300 x 300 dpi), and of high
+// quality, the fine look (300 x 600 dpi).
 constexpr char kDraft[] = "11811x11811";
 constexpr char kHigh[] = "11811x23622";
 
